@@ -1,0 +1,84 @@
+#include "Platform.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "StringHelper.h"
+
+namespace {
+std::mutex g_fsMutex;  // guards the base-directory override
+
+std::string narrow(const std::wstring& path) { return StringHelper::toString(path); }
+}  // namespace
+
+namespace OS {
+
+std::wstring FileSystem::getExecutableDirectory() const {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return L".";
+  std::string path(buf, size_t(n));
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return L".";
+  if (slash == 0) return L"/";
+  return StringHelper::toWString(path.substr(0, slash));
+}
+
+void FileSystem::getBaseDirectory(std::wstring& directory) const {
+  if (const char* env = std::getenv("QUONIX_BASE_DIR"); env && *env) {
+    directory = StringHelper::toWString(env);
+  } else {
+    std::lock_guard<std::mutex> lock(g_fsMutex);
+    directory = _override.empty() ? getExecutableDirectory() : _override;
+  }
+  while (directory.size() > 1 && directory.back() == L'/') directory.pop_back();
+}
+
+void FileSystem::setBaseDirectory(const std::wstring& directory) {
+  std::lock_guard<std::mutex> lock(g_fsMutex);
+  _override = directory;
+}
+
+bool FileSystem::fileExists(const std::wstring& path) const {
+  struct stat st;
+  return stat(narrow(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool FileSystem::directoryExists(const std::wstring& path) const {
+  struct stat st;
+  return stat(narrow(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+long long FileSystem::fileSize(const std::wstring& path) const {
+  struct stat st;
+  if (stat(narrow(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
+bool System::setEnvironmentVariable(const std::string& name, const std::string& value) {
+  return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+bool System::getEnvironmentVariable(const std::string& name, std::string& value) const {
+  const char* v = std::getenv(name.c_str());
+  if (!v) return false;
+  value = v;
+  return true;
+}
+
+bool System::unsetEnvironmentVariable(const std::string& name) { return ::unsetenv(name.c_str()) == 0; }
+
+}  // namespace OS
+
+namespace Platform {
+OS::FileSystem& filesystem() {
+  static OS::FileSystem fs;
+  return fs;
+}
+OS::System& system() {
+  static OS::System sys;
+  return sys;
+}
+}  // namespace Platform
