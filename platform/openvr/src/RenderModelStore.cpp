@@ -15,20 +15,31 @@ const MeshBuilder::UVRect kRing{0.0f, 0.5f, 0.5f, 1.0f};
 const MeshBuilder::UVRect kAccent{0.5f, 0.5f, 1.0f, 1.0f};
 
 // A hand controller in its own coordinates (metres; -z points forward, +y up): a handle
-// sloping down and back, a track pad on its top, a trigger beneath, and a tracking ring in
-// front that faces forward and up.
+// sloping down and back, a track pad on its top, a trigger beneath, and in front a tracking
+// ring whose opening looks forward and up, joined to the handle at its rear edge.
 void buildController(MeshBuilder& mesh) {
-  const MeshBuilder::Vec3 handleFront{0, -0.005, 0.0}, handleBack{0, -0.05, 0.13};
-  mesh.tube(handleFront, handleBack, 0.019, 0.016, 20, kBody, kBody);
-  mesh.tube({0, 0.0135, 0.022}, {0, 0.0165, 0.022}, 0.0155, 0.0155, 24, kAccent, kPad);
-  mesh.box({0, -0.027, 0.018}, {0.007, 0.010, 0.012}, kAccent, kAccent);
-  const MeshBuilder::Vec3 ringCenter{0, 0.012, -0.06};
-  const double r = std::sqrt(0.45 * 0.45 + 1.0);
-  const MeshBuilder::Vec3 ringAxis{0, 0.45 / r, -1.0 / r};
-  mesh.torus(ringCenter, ringAxis, 0.046, 0.0075, 40, 10, kRing);
-  // The neck from the handle into the lowest point of the ring.
-  const MeshBuilder::Vec3 ringBottom{0, ringCenter[1] - 0.046 * (1.0 / r), ringCenter[2] - 0.046 * (0.45 / r)};
-  mesh.tube({0, -0.003, 0.005}, ringBottom, 0.012, 0.009, 12, kBody, kBody);
+  const MeshBuilder::Vec3 front{0, -0.004, -0.004}, back{0, -0.05, 0.13};
+  const double frontRadius = 0.019, backRadius = 0.016;
+  mesh.tube(front, back, frontRadius, backRadius, 20, kBody, kBody);
+
+  // The pad sits on the handle's upper side, tilted with it.
+  const double length = std::sqrt(0.046 * 0.046 + 0.134 * 0.134);
+  const MeshBuilder::Vec3 along{0, -0.046 / length, 0.134 / length};
+  const MeshBuilder::Vec3 up{0, along[2], -along[1]};
+  const double t = 0.035;
+  const MeshBuilder::Vec3 onAxis{0, front[1] + along[1] * t, front[2] + along[2] * t};
+  const double r = frontRadius - (frontRadius - backRadius) * t / length;
+  mesh.tube({0, onAxis[1] + up[1] * (r - 0.002), onAxis[2] + up[2] * (r - 0.002)},
+            {0, onAxis[1] + up[1] * (r + 0.002), onAxis[2] + up[2] * (r + 0.002)}, 0.0145, 0.0145, 24,
+            kAccent, kPad);
+  // The trigger under the front of the handle.
+  mesh.box({0, -0.028, 0.012}, {0.007, 0.010, 0.012}, kAccent, kAccent);
+
+  const double s = std::sqrt(0.5);
+  const MeshBuilder::Vec3 ringAxis{0, s, -s};
+  const double ringRadius = 0.046;
+  const MeshBuilder::Vec3 ringCenter{0, front[1] + 0.01 - ringRadius * s, front[2] - ringRadius * s};
+  mesh.torus(ringCenter, ringAxis, ringRadius, 0.0075, 40, 10, kRing);
 }
 
 // A headset: the visor box in front of the eyes with a lighter front plate.
