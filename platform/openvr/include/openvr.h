@@ -13,6 +13,8 @@
 // - Interface objects are owned by the runtime. The accessors VRSystem(), VRCompositor() and
 //   VRRenderModels() return null while the runtime is not initialised (or after a shut-down):
 //   every caller must test the pointer and skip its work when it is null.
+// - Every enumeration is a 32-bit integer, so a code this header does not name is still a
+//   valid value (a runtime may report codes newer than the header).
 // - The runtime serialises its own state, but the program makes every call while holding its
 //   render lock so that initialisation, shut-down and frame work never interleave.
 #include <cstddef>
@@ -55,18 +57,18 @@ struct HmdQuaternion_t {
   double w, x, y, z;
 };
 
-enum EVREye {
+enum EVREye : int32_t {
   Eye_Left = 0,
   Eye_Right = 1,
 };
 
-enum ETrackingUniverseOrigin {
+enum ETrackingUniverseOrigin : int32_t {
   TrackingUniverseSeated = 0,
   TrackingUniverseStanding = 1,
   TrackingUniverseRawAndUncalibrated = 2,
 };
 
-enum ETrackingResult {
+enum ETrackingResult : int32_t {
   TrackingResult_Uninitialized = 1,
   TrackingResult_Calibrating_InProgress = 100,
   TrackingResult_Calibrating_OutOfRange = 101,
@@ -74,7 +76,7 @@ enum ETrackingResult {
   TrackingResult_Running_OutOfRange = 201,
 };
 
-enum ETrackedDeviceClass {
+enum ETrackedDeviceClass : int32_t {
   TrackedDeviceClass_Invalid = 0,
   TrackedDeviceClass_HMD = 1,
   TrackedDeviceClass_Controller = 2,
@@ -83,7 +85,7 @@ enum ETrackedDeviceClass {
   TrackedDeviceClass_DisplayRedirect = 5,
 };
 
-enum ETrackedControllerRole {
+enum ETrackedControllerRole : int32_t {
   TrackedControllerRole_Invalid = 0,
   TrackedControllerRole_LeftHand = 1,
   TrackedControllerRole_RightHand = 2,
@@ -102,7 +104,7 @@ struct TrackedDevicePose_t {
 // ---------------------------------------------------------------------------------------------
 // Tracked-device properties
 
-enum ETrackedDeviceProperty {
+enum ETrackedDeviceProperty : int32_t {
   Prop_Invalid = 0,
 
   Prop_TrackingSystemName_String = 1000,
@@ -130,7 +132,7 @@ enum ETrackedDeviceProperty {
   Prop_ControllerType_String = 7000,
 };
 
-enum ETrackedPropertyError {
+enum ETrackedPropertyError : int32_t {
   TrackedProp_Success = 0,
   TrackedProp_WrongDataType = 1,
   TrackedProp_WrongDeviceClass = 2,
@@ -146,7 +148,7 @@ enum ETrackedPropertyError {
 // ---------------------------------------------------------------------------------------------
 // Controller input
 
-enum EVRButtonId {
+enum EVRButtonId : int32_t {
   k_EButton_System = 0,
   k_EButton_ApplicationMenu = 1,
   k_EButton_Grip = 2,
@@ -176,7 +178,7 @@ enum EVRButtonId {
 // The bit of a button in the pressed and touched masks of VRControllerState_t.
 inline uint64_t ButtonMaskFromId(EVRButtonId id) { return uint64_t(1) << id; }
 
-enum EVRControllerAxisType {
+enum EVRControllerAxisType : int32_t {
   k_eControllerAxis_None = 0,
   k_eControllerAxis_TrackPad = 1,
   k_eControllerAxis_Joystick = 2,
@@ -201,7 +203,7 @@ typedef VRControllerState001_t VRControllerState_t;
 // ---------------------------------------------------------------------------------------------
 // Events
 
-enum EVREventType {
+enum EVREventType : int32_t {
   VREvent_None = 0,
 
   VREvent_TrackedDeviceActivated = 100,
@@ -243,7 +245,7 @@ struct VREvent_t {
 // ---------------------------------------------------------------------------------------------
 // Initialisation
 
-enum EVRApplicationType {
+enum EVRApplicationType : int32_t {
   VRApplication_Other = 0,
   VRApplication_Scene = 1,
   VRApplication_Overlay = 2,
@@ -252,7 +254,7 @@ enum EVRApplicationType {
   VRApplication_VRMonitor = 5,
 };
 
-enum EVRInitError {
+enum EVRInitError : int32_t {
   VRInitError_None = 0,
   VRInitError_Unknown = 1,
 
@@ -309,7 +311,7 @@ enum EVRInitError {
 // ---------------------------------------------------------------------------------------------
 // Compositor types
 
-enum ETextureType {
+enum ETextureType : int32_t {
   TextureType_DirectX = 0,
   TextureType_OpenGL = 1,  // handle: the GLuint texture name, cast to void*
   TextureType_Vulkan = 2,
@@ -317,7 +319,7 @@ enum ETextureType {
   TextureType_DirectX12 = 4,
 };
 
-enum EColorSpace {
+enum EColorSpace : int32_t {
   ColorSpace_Auto = 0,
   ColorSpace_Gamma = 1,
   ColorSpace_Linear = 2,
@@ -335,13 +337,13 @@ struct VRTextureBounds_t {
   float uMax, vMax;
 };
 
-enum EVRSubmitFlags {
+enum EVRSubmitFlags : int32_t {
   Submit_Default = 0x00,
   Submit_LensDistortionAlreadyApplied = 0x01,
   Submit_GlRenderBuffer = 0x02,
 };
 
-enum EVRCompositorError {
+enum EVRCompositorError : int32_t {
   VRCompositorError_None = 0,
   VRCompositorError_RequestFailed = 1,
   VRCompositorError_IncompatibleVersion = 100,
@@ -391,7 +393,7 @@ struct Compositor_FrameTiming {
 // ---------------------------------------------------------------------------------------------
 // Render models
 
-enum EVRRenderModelError {
+enum EVRRenderModelError : int32_t {
   VRRenderModelError_None = 0,
   VRRenderModelError_Loading = 100,
   VRRenderModelError_NotSupported = 200,

@@ -242,7 +242,8 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
   if (verb == "rate") {
     expectCount(w, 1, 1, "rate HZ (0: no pacing)");
     const double rate = toReal(w[1]);
-    if (rate < 0 || rate > 1000) throw LineError{"rate must lie in 0..1000"};
+    // A wait lasts at most one display period, so very slow rates are refused.
+    if (rate != 0 && (rate < 1 || rate > 1000)) throw LineError{"rate must be 0 or lie in 1..1000"};
     return [=](SimWorld& s) { s.rate = rate; };
   }
   if (verb == "render-size") {
