@@ -68,6 +68,7 @@ void FrameCompositor::configureFromEnvironment() {
   _exitAfter = positiveFromEnvironment("QUONIX_VRSIM_EXIT_AFTER");
   _exitSent = false;
   _captureFailed = false;
+  _writeFailed = false;
 }
 
 void FrameCompositor::reset() {
@@ -163,8 +164,10 @@ void FrameCompositor::writeCapture(uint64_t frame) {
                   eyeNames[eye]);
     const std::string path = (std::filesystem::path(_captureDir) / file).string();
     std::string error;
-    if (!PngWriter::writeRGB(path, image.width, image.height, image.rgba, true, error))
+    if (!PngWriter::writeRGB(path, image.width, image.height, image.rgba, true, error) && !_writeFailed) {
       std::cerr << "vrsim: cannot write " << path << ": " << error << std::endl;
+      _writeFailed = true;  // reported once, not every frame
+    }
   }
 }
 

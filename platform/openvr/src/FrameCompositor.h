@@ -58,7 +58,8 @@ class FrameCompositor {
   uint64_t _submitted = 0;  // complete frames (both eyes)
   int _eyesSubmitted = 0;   // bits of the frame in progress
   EyeImage _eyes[2];
-  bool _captureFailed = false;
+  bool _captureFailed = false;  // reported once
+  bool _writeFailed = false;
   std::deque<vr::Compositor_FrameTiming> _timings;  // newest first
 };
 

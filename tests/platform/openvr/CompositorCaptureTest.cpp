@@ -195,3 +195,21 @@ TEST_F(CompositorCapture, EndsTheProgramAfterTheNamedFrameCount) {
   EXPECT_EQ(g_terminations.load(), 1);
   sigaction(SIGTERM, &previous, nullptr);
 }
+
+TEST_F(CompositorCapture, UnwritableFolderIsReportedOnceAndFramesGoOn) {
+  makeTextures();
+  fs::create_directories(dir);
+  const fs::path file = dir / "not-a-folder";
+  std::FILE* f = std::fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  ::setenv("QUONIX_VRSIM_CAPTURE_DIR", file.c_str(), 1);
+  startRuntime();
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < 3; ++i) runFrame();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(vrsim::submittedFrameCount(), 3u);
+  size_t reports = 0;
+  for (size_t at = err.find("cannot write"); at != std::string::npos; at = err.find("cannot write", at + 1)) ++reports;
+  EXPECT_EQ(reports, 1u) << err;
+}

@@ -6,6 +6,21 @@
 
 #include "RenderLock.h"
 
+namespace {
+// Whether another thread could take the lock right now.
+bool otherThreadCanTakeIt() {
+  std::atomic<bool> taken{false};
+  std::thread other([&] {
+    if (GetRenderLock().tryAcquire()) {
+      taken = true;
+      GetRenderLock().release();
+    }
+  });
+  other.join();
+  return taken;
+}
+}  // namespace
+
 TEST(RenderLock, IsOneLockForTheProcess) {
   Lock* fromHere = &GetRenderLock();
   Lock* fromThere = nullptr;
@@ -22,15 +37,7 @@ TEST(RenderLock, HolderMayTakeItAgain) {
     EXPECT_TRUE(GetRenderLock().tryAcquire());
     GetRenderLock().release();
   }
-  std::atomic<bool> otherGotIt{false};
-  std::thread other([&] {
-    if (GetRenderLock().tryAcquire()) {
-      otherGotIt = true;
-      GetRenderLock().release();
-    }
-  });
-  other.join();
-  EXPECT_FALSE(otherGotIt);  // still held by the outer guard
+  EXPECT_FALSE(otherThreadCanTakeIt());  // still held by the outer guard
 }
 
 TEST(RenderLock, SerialisesTwoThreads) {
@@ -59,13 +66,5 @@ TEST(RenderLock, IsFreeAfterEveryRelease) {
   {
     Lock::AutoLock guard(GetRenderLock());
   }
-  std::atomic<bool> otherGotIt{false};
-  std::thread other([&] {
-    if (GetRenderLock().tryAcquire()) {
-      otherGotIt = true;
-      GetRenderLock().release();
-    }
-  });
-  other.join();
-  EXPECT_TRUE(otherGotIt);
+  EXPECT_TRUE(otherThreadCanTakeIt());
 }
