@@ -6,16 +6,19 @@
 #include <cstring>
 #include <fstream>
 
-#include <vtkCallbackCommand.h>
-#include <vtkCommand.h>
-#include <vtkDataArray.h>
-#include <vtkPNGReader.h>
-#include <vtkPointData.h>
-#include <vtkUnsignedCharArray.h>
+#include <png.h>
 
-#include "FreezablePipeline.h"
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <vtkDataArray.h>
+#include <vtkPointData.h>
 
 namespace {
+
+// No texture may be larger; bigger files are refused before their pixels are allocated.
+constexpr png_uint_32 kMaxPngSide = 16384;
 
 template <typename T>
 unsigned char toByte(T value);
@@ -77,34 +80,72 @@ bool ProbeFile(const std::string& path) {
   return stream.is_open();
 }
 
+namespace {
+
+void onPngError(png_structp png, png_const_charp) { longjmp(png_jmpbuf(png), 1); }
+void onPngWarning(png_structp, png_const_charp) {}
+
+// Decodes into the image, whose objects all exist before the error jump point, so a damaged
+// file unwinds nothing but libpng's own state.
+bool decodePng(FILE* file, vtkImageData* image) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return false;
+  }
+  std::vector<png_bytep> rows;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
+  png_set_user_limits(png, kMaxPngSide, kMaxPngSide);
+  png_init_io(png, file);
+  png_read_info(png, info);
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  const int colorType = png_get_color_type(png, info);
+  // Everything becomes 8-bit RGBA: palettes and low bit depths expanded, 16 bits cut to
+  // their high byte, grey spread to RGB, a missing alpha filled opaque.
+  png_set_expand(png);
+  png_set_strip_16(png);
+  if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (width == 0 || height == 0 || png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
+  image->SetDimensions(static_cast<int>(width), static_cast<int>(height), 1);
+  image->AllocateScalars(VTK_UNSIGNED_CHAR, 4);
+  auto* pixels = static_cast<unsigned char*>(image->GetScalarPointer());
+  rows.resize(height);
+  // PNG rows run from the top, VTK's from the bottom.
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels + static_cast<size_t>(height - 1 - y) * width * 4;
+  png_read_image(png, rows.data());
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return true;
+}
+
+}  // namespace
+
 vtkSmartPointer<vtkImageData> ReadPngRgba8(const std::string& path) {
   if (!ProbeFile(path)) return nullptr;
-  // The signature check first, so a file that is no PNG costs no decoder error message.
-  {
-    std::ifstream stream(path, std::ios::binary);
-    unsigned char signature[8] = {0};
-    stream.read(reinterpret_cast<char*>(signature), sizeof(signature));
-    static const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (stream.gcount() != 8 || std::memcmp(signature, png, 8) != 0) return nullptr;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return nullptr;
+  unsigned char signature[8] = {0};
+  const bool isPng = std::fread(signature, 1, 8, file) == 8 && png_sig_cmp(signature, 0, 8) == 0;
+  auto image = vtkSmartPointer<vtkImageData>::New();
+  bool ok = false;
+  if (isPng) {
+    std::rewind(file);
+    ok = decodePng(file, image);
   }
-  auto reader = vtkSmartPointer<vtkPNGReader>::New();
-  reader->SetFileName(path.c_str());
-  // A damaged file is reported through the reader's error event instead of VTK's output window.
-  auto onError = vtkSmartPointer<vtkCallbackCommand>::New();
-  bool failed = false;
-  onError->SetClientData(&failed);
-  onError->SetCallback([](vtkObject*, unsigned long, void* clientData, void*) { *static_cast<bool*>(clientData) = true; });
-  reader->AddObserver(vtkCommand::ErrorEvent, onError);
-  auto onWarning = vtkSmartPointer<vtkCallbackCommand>::New();
-  onWarning->SetCallback([](vtkObject*, unsigned long, void*, void*) {});
-  reader->AddObserver(vtkCommand::WarningEvent, onWarning);
-  {
-    RestoreThreadFlag thawed(false);
-    reader->Update();
-  }
-  if (failed || reader->GetErrorCode() != 0) return nullptr;
-  vtkSmartPointer<vtkImageData> image = reader->GetOutput();
-  return ConvertToRgba8(image);
+  std::fclose(file);
+  return ok ? image : nullptr;
 }
 
 int MipLevelCount(int width, int height) {

@@ -12,9 +12,11 @@
 // dimensions. An image that already is 8-bit RGBA is returned as it is.
 vtkSmartPointer<vtkImageData> ConvertToRgba8(vtkImageData* image);
 
-// Reads a PNG file as 8-bit RGBA with the calling thread's pipeline freeze flag cleared for the
-// read. Null when the file cannot be opened, is not a PNG, fails to decode or has no pixels:
-// callers treat all of these as a missing file. Prints nothing.
+// Reads a PNG file as 8-bit RGBA, rows from the bottom as VTK keeps them. Null when the file
+// cannot be opened, is not a PNG, is damaged or truncated, has no pixels or a side above 16384:
+// callers treat all of these as a missing file. Prints nothing. The file is decoded by libpng
+// directly, not through a VTK pipeline: VTK 9.1's PNG reader crashes on truncated files, and a
+// direct read needs no pipeline update (so no freeze flag to clear) on any thread.
 vtkSmartPointer<vtkImageData> ReadPngRgba8(const std::string& path);
 
 // True when the path opens for reading (a directory does not).

@@ -6,10 +6,10 @@
 
 #include <vtkNew.h>
 #include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 
 class vtkImageData;
-class vtkRenderer;
 
 // A fresh folder under /tmp.
 std::string MakeTempDir();
