@@ -7,8 +7,8 @@
 #include <vtkOpenGLState.h>
 #include <vtkRenderer.h>
 
-#include "OpenGLRenderer.h"
-#include "OpenGLUtilityFunctions.h"
+#include "kvg/OpenGLRenderer.h"
+#include "kvg/OpenGLUtilityFunctions.h"
 
 vtkStandardNewMacro(OpenVRActor);
 

@@ -1,4 +1,4 @@
-#include "OpenGLFramebufferUtils.h"
+#include "kvg/OpenGLFramebufferUtils.h"
 
 #include <GL/glew.h>
 

@@ -1,4 +1,4 @@
-#include "OpenGLRenderer.h"
+#include "kvg/OpenGLRenderer.h"
 
 #include <cmath>
 

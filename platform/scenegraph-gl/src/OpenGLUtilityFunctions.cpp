@@ -1,4 +1,4 @@
-#include "OpenGLUtilityFunctions.h"
+#include "kvg/OpenGLUtilityFunctions.h"
 
 #include <GL/glew.h>
 

@@ -1,4 +1,4 @@
-#include "PropLighting.h"
+#include "kvg/PropLighting.h"
 
 #include <vtkActor.h>
 #include <vtkProperty.h>

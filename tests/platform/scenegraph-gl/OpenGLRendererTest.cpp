@@ -19,9 +19,9 @@
 #include <vtkUnsignedCharArray.h>
 
 #include "Logger.h"
-#include "OpenGLRenderer.h"
-#include "OpenGLUtilityFunctions.h"
-#include "PropLighting.h"
+#include "kvg/OpenGLRenderer.h"
+#include "kvg/OpenGLUtilityFunctions.h"
+#include "kvg/PropLighting.h"
 
 namespace {
 

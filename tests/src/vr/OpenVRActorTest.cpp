@@ -12,9 +12,9 @@
 #include <vtkRenderWindow.h>
 
 #include "Logger.h"
-#include "OpenGLRenderer.h"
+#include "kvg/OpenGLRenderer.h"
 #include "OpenVRActor.h"
-#include "PropLighting.h"
+#include "kvg/PropLighting.h"
 #include "VrTestSupport.h"
 
 namespace {

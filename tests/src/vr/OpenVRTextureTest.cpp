@@ -12,7 +12,7 @@
 
 #include "OpenVRTexture.h"
 #include "PngImage.h"
-#include "PropLighting.h"
+#include "kvg/PropLighting.h"
 #include "VrTestSupport.h"
 
 namespace {

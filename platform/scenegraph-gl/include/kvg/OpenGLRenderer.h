@@ -6,7 +6,7 @@
 
 #include <vtkOpenGLRenderer.h>
 
-#include "OpenGLFramebufferUtils.h"
+#include "kvg/OpenGLFramebufferUtils.h"
 
 namespace kvg {
 
