@@ -1,0 +1,69 @@
+#pragma once
+// The texture of every textured VR prop. It either owns a GL texture made from its input image
+// (immutable storage, full mipmap chain) or wraps a texture someone else owns (the icon
+// texture cache). It uploads only the first time and when asked to, never because the input
+// changed, so drawing a frame does no pipeline work. Used on the thread whose context is
+// current for the window that draws it.
+#include <vtkOpenGLTexture.h>
+
+class OpenVRTexture : public vtkOpenGLTexture {
+ public:
+  static OpenVRTexture* New();
+  vtkTypeMacro(OpenVRTexture, vtkOpenGLTexture);
+  void PrintSelf(ostream& os, vtkIndent indent) override;
+
+  // Wraps an existing texture, which stays its owner's: nothing is uploaded until
+  // RequestUpload, and ReleaseGraphicsResources never deletes it.
+  void SetTextureHandle(unsigned int handle);
+  // The GL texture name, 0 before one exists.
+  unsigned int GetIndex() const { return _handle; }
+  // The next render uploads the input image again (into the same storage).
+  void RequestUpload() { _needsUpload = true; }
+  bool GetNeedsUpload() const { return _needsUpload; }
+  bool GetCreated() const { return _created; }
+  bool GetOwnsHandle() const { return _ownsHandle; }
+
+  // Sizes kept for the callers (the image size of a cached texture); not used by the upload.
+  void SetWidth(int width) { _width = width; }
+  int GetWidth() const { return _width; }
+  void SetHeight(int height) { _height = height; }
+  int GetHeight() const { return _height; }
+
+  // 0 opaque, 1 translucent, any other value: decided from the image.
+  void SetTranslucencyMode(int mode) { _translucencyMode = mode; }
+  int GetTranslucencyMode() const { return _translucencyMode; }
+
+  // The input pipeline is never updated through the texture.
+  void Update() override {}
+  void Update(int) override {}
+
+  // Render thread: uploads when needed, then binds the texture to a free texture unit.
+  void Render(vtkRenderer* renderer) override;
+  // Render thread: the upload alone (first time, or after RequestUpload).
+  void Load(vtkRenderer* renderer) override;
+  // Deletes the texture when this object owns it; a later render creates it again.
+  void ReleaseGraphicsResources(vtkWindow* window) override;
+  int IsTranslucent() override;
+
+ protected:
+  OpenVRTexture();
+  ~OpenVRTexture() override;
+
+ private:
+  OpenVRTexture(const OpenVRTexture&) = delete;
+  void operator=(const OpenVRTexture&) = delete;
+
+  // Points the base class's texture object at the current handle in this window's context.
+  void wrapHandle(vtkRenderer* renderer);
+
+  bool _created = false;
+  bool _needsUpload = true;
+  int _translucencyMode = 2;
+  bool _ownsHandle = false;
+  int _width = 1;
+  int _height = 1;
+  unsigned int _handle = 0;
+  // The size of the storage this object made, to notice an input of another size.
+  int _storageWidth = 0;
+  int _storageHeight = 0;
+};

@@ -1,0 +1,256 @@
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include <vtkActor.h>
+#include <vtkOpenGLActor.h>
+#include <vtkCamera.h>
+#include <vtkNew.h>
+#include <vtkObjectFactory.h>
+#include <vtkPlaneSource.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkOpenGLRenderWindow.h>
+#include <vtkOpenGLState.h>
+#include <vtkRenderWindow.h>
+#include <vtkSmartPointer.h>
+#include <vtkUnsignedCharArray.h>
+
+#include "Logger.h"
+#include "kvg/OpenGLRenderer.h"
+#include "kvg/OpenGLUtilityFunctions.h"
+#include "kvg/PropLighting.h"
+
+namespace {
+
+// An actor that swaps the renderer's fog colour for its own while it is drawn.
+class OwnFogActor : public vtkOpenGLActor {
+ public:
+  static OwnFogActor* New();
+  vtkTypeMacro(OwnFogActor, vtkOpenGLActor);
+  double color[3] = {0, 1, 0};
+  void Render(vtkRenderer* ren, vtkMapper* mapper) override {
+    auto* fogged = kvg::OpenGLRenderer::SafeDownCast(ren);
+    double saved[3];
+    fogged->getFogColor(saved);
+    fogged->setFogColor(color);
+    vtkOpenGLActor::Render(ren, mapper);
+    fogged->setFogColor(saved);
+  }
+};
+vtkStandardNewMacro(OwnFogActor);
+
+// A 64 x 64 off-screen window whose single renderer looks down -z at unit planes placed at a
+// known distance, so fog can be computed by hand.
+class FogScene : public ::testing::Test {
+ protected:
+  vtkNew<vtkRenderWindow> window;
+  vtkNew<kvg::OpenGLRenderer> renderer;
+
+  void SetUp() override {
+    window->SetOffScreenRendering(1);
+    window->SetSize(64, 64);
+    window->SetMultiSamples(0);
+    window->AddRenderer(renderer);
+    renderer->SetBackground(0, 0, 0);
+    vtkCamera* camera = renderer->GetActiveCamera();
+    camera->SetPosition(0, 0, 0);
+    camera->SetFocalPoint(0, 0, -1);
+    camera->SetViewUp(0, 1, 0);
+    camera->SetViewAngle(60);
+    camera->SetClippingRange(0.1, 100);
+  }
+
+  // A plane at depth z spanning x0..x1 (and plenty of y), unlit with the given colour.
+  vtkSmartPointer<vtkActor> addPlane(double z, double x0, double x1, const double rgb[3]) {
+    vtkNew<vtkPlaneSource> plane;
+    plane->SetOrigin(x0, -10, z);
+    plane->SetPoint1(x1, -10, z);
+    plane->SetPoint2(x0, 10, z);
+    vtkNew<vtkPolyDataMapper> mapper;
+    mapper->SetInputConnection(plane->GetOutputPort());
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    kvg::SetPropLighting(actor, kvg::PropLighting::Unlit);
+    actor->GetProperty()->SetColor(rgb[0], rgb[1], rgb[2]);
+    return actor;
+  }
+
+  std::array<int, 3> pixel(int x, int y) {
+    vtkNew<vtkUnsignedCharArray> data;
+    window->GetRGBACharPixelData(x, y, x, y, 0, data);
+    const unsigned char* p = data->GetPointer(0);
+    return {p[0], p[1], p[2]};
+  }
+};
+
+int expectedFog(double colour, double fog, double density, double distance) {
+  const double f = std::exp(-density * distance);
+  return static_cast<int>(std::lround((f * colour + (1 - f) * fog) * 255));
+}
+
+}  // namespace
+
+TEST_F(FogScene, FogBlendsTowardsItsColourWithDistanceAndOffLeavesColoursAlone) {
+  const double white[3] = {1, 1, 1};
+  renderer->AddActor(addPlane(-2.0, -100, 100, white));
+  const double red[3] = {1, 0, 0};
+  renderer->setFogColor(red);
+  renderer->setFogDensity(0.25);
+  renderer->setUseFog(true);
+  window->Render();
+  auto fogged = pixel(32, 32);
+  EXPECT_EQ(fogged[0], 255);
+  EXPECT_NEAR(fogged[1], expectedFog(1, 0, 0.25, 2.0), 2);
+  EXPECT_NEAR(fogged[2], expectedFog(1, 0, 0.25, 2.0), 2);
+
+  renderer->setUseFog(false);
+  window->Render();
+  EXPECT_EQ(pixel(32, 32), (std::array<int, 3>{255, 255, 255}));
+
+  renderer->setUseFog(true);
+  renderer->setFogDensity(1.0);
+  window->Render();
+  EXPECT_NEAR(pixel(32, 32)[1], expectedFog(1, 0, 1.0, 2.0), 2);
+}
+
+TEST_F(FogScene, AnActorCanDrawWithItsOwnFogColourAndTheRendererKeepsItsOwn) {
+  const double white[3] = {1, 1, 1};
+  vtkNew<OwnFogActor> own;
+  auto template_ = addPlane(-3.0, -100, 0, white);
+  own->SetMapper(template_->GetMapper());
+  own->SetProperty(template_->GetProperty());
+  renderer->AddActor(own);
+  renderer->AddActor(addPlane(-3.0, 0, 100, white));
+  const double blue[3] = {0, 0, 1};
+  renderer->setFogColor(blue);
+  renderer->setFogDensity(0.5);
+  renderer->setUseFog(true);
+  window->Render();
+  const int mixed = expectedFog(1, 0, 0.5, 3.0);
+  auto left = pixel(10, 32);
+  auto right = pixel(54, 32);
+  EXPECT_NEAR(left[0], mixed, 2);
+  EXPECT_EQ(left[1], 255);  // green fog
+  EXPECT_NEAR(left[2], mixed, 2);
+  EXPECT_NEAR(right[0], mixed, 2);
+  EXPECT_NEAR(right[1], mixed, 2);
+  EXPECT_EQ(right[2], 255);  // the renderer's blue fog
+  double after[3];
+  renderer->getFogColor(after);
+  EXPECT_EQ(after[2], 1.0);
+  EXPECT_EQ(after[1], 0.0);
+}
+
+TEST_F(FogScene, UnlitPropsShowTheirExactColourAndLitOnesAreShaded) {
+  const double blue[3] = {0, 0.37255, 1};
+  auto unlit = addPlane(-2.0, -100, 100, blue);
+  renderer->AddActor(unlit);
+  window->Render();
+  EXPECT_EQ(pixel(32, 32), (std::array<int, 3>{0, 95, 255}));
+  EXPECT_FALSE(unlit->GetProperty()->GetLighting());
+  EXPECT_EQ(unlit->GetProperty()->GetDiffuse(), 0.0);
+  EXPECT_EQ(unlit->GetProperty()->GetSpecular(), 0.0);
+
+  // Turned 60 degrees away from the headlight, an unlit plane keeps its colour and a lit one
+  // gets half of it.
+  unlit->SetOrigin(0, 0, -2);
+  unlit->RotateY(60);
+  window->Render();
+  EXPECT_EQ(pixel(32, 32), (std::array<int, 3>{0, 95, 255}));
+  kvg::SetPropLighting(unlit, kvg::PropLighting::Lit);
+  EXPECT_TRUE(unlit->GetProperty()->GetLighting());
+  EXPECT_EQ(unlit->GetProperty()->GetDiffuse(), 1.0);
+  EXPECT_EQ(unlit->GetProperty()->GetAmbient(), 0.0);
+  window->Render();
+  auto lit = pixel(32, 32);
+  EXPECT_EQ(lit[0], 0);
+  EXPECT_NEAR(lit[1], 47, 3);
+  EXPECT_NEAR(lit[2], 128, 3);
+}
+
+TEST_F(FogScene, NameAndTypeInformation) {
+  renderer->setName("vrBackGround");
+  EXPECT_EQ(renderer->getName(), "vrBackGround");
+  EXPECT_TRUE(renderer->IsA("OpenGLRenderer"));
+  EXPECT_TRUE(renderer->IsA("vtkOpenGLRenderer"));
+  EXPECT_NE(vtkOpenGLRenderer::SafeDownCast(renderer), nullptr);
+  renderer->setFogDensity(-3);
+  EXPECT_EQ(renderer->getFogDensity(), 0.0);
+}
+
+TEST_F(FogScene, ColourTextureIsCopiedIntoTheDrawFramebufferAndBindingsAreKept) {
+  window->Render();
+  window->MakeCurrent();
+  // A 2 x 2 source: red, green / blue, white (rows from the bottom).
+  const unsigned char texels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+  GLuint source = 0, target = 0, targetFbo = 0;
+  glGenTextures(1, &source);
+  glBindTexture(GL_TEXTURE_2D, source);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glGenTextures(1, &target);
+  glBindTexture(GL_TEXTURE_2D, target);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glGenFramebuffers(1, &targetFbo);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targetFbo);
+  glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
+  glDisable(GL_SCISSOR_TEST);
+  GLint readBefore = 0;
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readBefore);
+
+  kvg::OpenGLFramebufferUtils& utils = renderer->getFramebufferUtils();
+  EXPECT_FALSE(utils.copyColorTextureToFramebuffer2D(0, 2, 2, 8, 8));
+  EXPECT_FALSE(utils.copyColorTextureToFramebuffer2D(source, 0, 2, 8, 8));
+  ASSERT_TRUE(utils.copyColorTextureToFramebuffer2D(source, 2, 2, 8, 8));
+  GLint readAfter = 0, drawAfter = 0;
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readAfter);
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawAfter);
+  EXPECT_EQ(readAfter, readBefore);
+  EXPECT_EQ(drawAfter, static_cast<GLint>(targetFbo));
+
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, targetFbo);
+  glReadBuffer(GL_COLOR_ATTACHMENT0);
+  unsigned char out[8 * 8 * 4];
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, 8, 8, GL_RGBA, GL_UNSIGNED_BYTE, out);
+  auto at = [&](int x, int y) {
+    const unsigned char* p = out + (y * 8 + x) * 4;
+    return std::array<int, 3>{p[0], p[1], p[2]};
+  };
+  EXPECT_EQ(at(0, 0), (std::array<int, 3>{255, 0, 0}));
+  EXPECT_EQ(at(7, 0), (std::array<int, 3>{0, 255, 0}));
+  EXPECT_EQ(at(0, 7), (std::array<int, 3>{0, 0, 255}));
+  EXPECT_EQ(at(7, 7), (std::array<int, 3>{255, 255, 255}));
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, readBefore);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &targetFbo);
+  GLuint textures[2] = {source, target};
+  glDeleteTextures(2, textures);
+  vtkOpenGLRenderWindow::SafeDownCast(window)->GetState()->Reset();
+}
+
+namespace {
+struct Capture : Logger::Output {
+  std::ostringstream* sink;
+  explicit Capture(std::ostringstream* s) : sink(s) {}
+  void write(const std::string& t) override { *sink << t; }
+  void writeLine(const std::string& t) override { *sink << t << '\n'; }
+};
+}  // namespace
+
+TEST_F(FogScene, ErrorCheckReportsEachErrorUnderItsLabelOnce) {
+  window->Render();
+  window->MakeCurrent();
+  std::ostringstream log;
+  Logger::getSingleton().setOutput(new Capture(&log));
+  Logger::getSingleton().setFlags(Logger::Error | Logger::Warning);
+  EXPECT_EQ(kvg::OpenGLUtilityFunctions::checkErrorsGL("clean"), 0);
+  glEnable(0x7FFF);  // not a capability
+  EXPECT_EQ(kvg::OpenGLUtilityFunctions::checkErrorsGL("OpenVRActor::Render"), 1);
+  EXPECT_EQ(kvg::OpenGLUtilityFunctions::checkErrorsGL("again"), 0);
+  Logger::getSingleton().setOutput(nullptr);
+  EXPECT_EQ(log.str(), "Error: OpenGL error 0x0500 (GL_INVALID_ENUM) in OpenVRActor::Render\n");
+}
