@@ -187,3 +187,14 @@ TEST(Properties, DeepNestingIsRefused) {
   parse(text, &failed);
   EXPECT_TRUE(failed);
 }
+
+TEST(Properties, UniqueKeysRejectsARepeatedKeyInAnySet) {
+  Properties p;
+  std::string error;
+  EXPECT_TRUE(Properties::fromText("a = 1\na = 2\n", p, &error, false));
+  EXPECT_EQ(p.getInt("a"), 2);
+  EXPECT_FALSE(Properties::fromText("a = 1\nb { x = 1\n x = 2 }\n", p, &error, true));
+  EXPECT_NE(error.find("'x' is given twice"), std::string::npos) << error;
+  EXPECT_NE(error.find("line 3"), std::string::npos) << error;
+  EXPECT_TRUE(Properties::fromText("a { x = 1 }\nb { x = 2 }\n", p, &error, true)) << error;
+}
