@@ -1,0 +1,114 @@
+#pragma once
+// The other participants of a collaborative session as seen from one render buffer: their
+// avatars, the local participant's colour id and state id, the avatar selection of the
+// palette buttons and the companion link. A member of each interaction state; used by the
+// thread that drives that state (render thread per frame, back-buffer updater at set-up).
+//
+// Avatars appear when remote client states arrive through the collaborative session; until
+// then the group is empty and every query answers for "no avatar".
+#include <cstdint>
+
+#include <vtkSmartPointer.h>
+
+class IconTextureCache;
+class OpenVRRenderWindow;
+class OpenVRTexture;
+class ToolSet;
+class VRInteractionState;
+struct ControllerInput;
+namespace kvg {
+class DrawableScene;
+}
+
+// What a controller laser hit among the avatars.
+struct AvatarHitRecord {
+  double distance = 3.4028234663852886e38;  // along the laser; the largest float for no hit
+  double point[3] = {0.0, 0.0, 0.0};
+  int face = -1;       // face of the avatar's box that was hit
+  int avatarID = -1;   // state id of the avatar hit
+};
+
+class AvatarGroup {
+ public:
+  static constexpr int ColorCount = 16;
+
+  // The cache is borrowed and outlives the group.
+  explicit AvatarGroup(IconTextureCache* iconCache);
+  ~AvatarGroup();
+  AvatarGroup(const AvatarGroup&) = delete;
+  AvatarGroup& operator=(const AvatarGroup&) = delete;
+
+  // VR start-up of a session's scene: the local identity, the companion link dropped.
+  void setup(uint32_t colorID, int bufferIndex, uint32_t stateID, OpenVRRenderWindow* window);
+  // Buffer swap: the link and identity fields of the other group (not its avatars).
+  void copySettings(const AvatarGroup& other);
+
+  // Per frame: keeps or drops the companion link and follows the companion.
+  void updateAvatarPoses(const ControllerInput inputs[2], double modelMatrix[16], double& modelScale);
+  // The group's matrix becomes the identity (every frame while the view-reset latch is set).
+  void resetMatrix();
+  void resetCompanion() { resetMatrix(); }
+  const double* getMatrix() const { return _companionMatrix; }
+  bool hasCompanion() const { return _hasCompanion; }
+  int getCompanionID() const { return _companionID; }
+  int getCompanionHand() const { return _companionHand; }
+
+  // True while a participant has this user as its companion (the link icon shows it).
+  bool isBoxVisible() const { return _boxVisible; }
+  // Other participants' avatars; 0 when alone.
+  int avatarCount() const { return 0; }
+
+  uint32_t getColorID() const { return _colorID; }
+  uint32_t getStateID() const { return _stateID; }
+  // The local participant's colour, and the colour of an id (ids outside 0..15 are clamped).
+  const double* currentColor() const;
+  const double* colorAt(int colorID) const;
+  // Colour ids of the selected avatar and its neighbours, 0 without avatars.
+  int currentAvatarColorID();
+  int previousAvatarColorID() const;
+  int nextAvatarColorID() const;
+  void selectPreviousAvatar();
+  void selectNextAvatar();
+  int currentAvatarID() const { return _currentAvatarID; }
+
+  // Avatar picking with a controller laser.
+  bool isEnabled() const { return _picking; }
+  int getMode() const { return _pickingHand; }
+  // Laser of the hand against every avatar; highlights the nearest, starts or ends a pick.
+  int pickAvatars(const ControllerInput& input, ToolSet& tools, int hand, AvatarHitRecord& hit);
+  // Distance of the nearest avatar hit along the hand's laser (the hit filled in); the largest
+  // float when nothing is hit or there are no avatars.
+  double intersectAvatars(const ControllerInput& input, ToolSet& tools, AvatarHitRecord& hit,
+                          const double inverseModel[16]);
+  // The selected avatar's pose, null when there is none.
+  const double* currentAvatarPose() const { return nullptr; }
+  // Moves the local user to the selected avatar; false (nothing changed) without one.
+  bool teleportToAvatar(const double* avatarPose, const double headView[16], double modelMatrix[16],
+                        double& modelScale);
+
+  // The palette's linked-state overlay and the avatars' own state.
+  void updateLinkedStates();
+  OpenVRTexture* linkedOverlayTexture() const;
+  void setScene(OpenVRRenderWindow* window);
+  void updateAvatars(OpenVRRenderWindow* window, kvg::DrawableScene& scene, VRInteractionState& state);
+
+ private:
+  double _companionMatrix[16];
+  double _companionModelScale = 1.0;
+  int _companionID = -1;
+  double _attachPoint[3] = {0.0, 0.0, 0.0};
+  double _attachNormal[3] = {0.0, 0.0, 1.0};
+  bool _hasCompanion = false;
+  bool _boxVisible = false;
+  uint32_t _colorID = 0;
+  uint32_t _stateID = 0;
+  double _colorTable[ColorCount][3];
+  IconTextureCache* _iconCache;
+  uint32_t _shareMask = 0;
+  int _companionHand = 0;
+  int _currentAvatarID = -1;
+  bool _picking = false;
+  int _pickingHand = 0;
+  int _bufferIndex = 0;
+  vtkSmartPointer<OpenVRTexture> _linkedOverlayTexture;
+};

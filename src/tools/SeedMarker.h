@@ -1,0 +1,37 @@
+#pragma once
+// Marker of one particle seed point: an open cone whose base circle sits on the seed point.
+// Held through kvg::Ptr; touched only by the thread that drives its interaction state.
+#include "kvg/Object.h"
+
+class OpenVRActor;
+class vtkConeSource;
+class vtkRenderer;
+class vtkTransform;
+
+class SeedMarker : public kvg::Object {
+ public:
+  SeedMarker();
+  ~SeedMarker() override;
+  SeedMarker(const SeedMarker&) = delete;
+  SeedMarker& operator=(const SeedMarker&) = delete;
+
+  // Builds the cone (base on the centre, apex at centre + direction x height), shows it and
+  // adds it to the renderer. True.
+  bool createActor(vtkRenderer* renderer, const double center[3], const double direction[3], double height,
+                   double angle);
+  const double* getCenter() const { return _center; }
+  void setColor(const double rgb[3]);
+  // Scales the drawn cone about the seed point (the cone itself stays).
+  void scaleAboutCenter(double factor);
+  void setVisibility(bool visible);
+  bool getVisibility() const;
+  // Nothing for a null renderer.
+  void removeFromRenderer(vtkRenderer* renderer);
+  OpenVRActor* getActor() const { return _actor; }
+
+ private:
+  vtkTransform* _transform;
+  OpenVRActor* _actor;
+  vtkConeSource* _cone;
+  double _center[3] = {0.0, 0.0, 0.0};
+};
