@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   ServerOptions options;
   std::string error;
   if (!options.parse(args, error)) {
-    std::fprintf(stderr, "quonix-server: %s\n\n%s", error.c_str(), ServerOptions::usage().c_str());
+    std::fprintf(stderr, "quonix-server: %s\nTry 'quonix-server --help' for the options.\n", error.c_str());
     return 2;
   }
   if (options.help) {

@@ -78,6 +78,7 @@ class ServerConnection {
   // Connects the notification socket for this connection's command socket and starts its thread.
   bool createNotifySocket(const std::string& host, int port);
   bool hasCommandSocket() const;
+  // True while the notification socket is open and its thread reads from it.
   bool hasNotifySocket() const;
   // True after a time-out or protocol error on the command socket, until a new one is created.
   bool isBroken() const;
@@ -130,6 +131,7 @@ class ServerConnection {
   std::atomic<bool> _closing{false};
   FrameChannel _command;
   FrameChannel _notify;  // read only by the notification thread once it runs
+  std::atomic<bool> _notifyReading{false};
   std::atomic<uint32_t> _nextRequestId{0};
 
   NotificationQueue _notifications;

@@ -104,7 +104,7 @@ bool ServerConnection::hasCommandSocket() const {
 
 bool ServerConnection::hasNotifySocket() const {
   std::lock_guard<std::mutex> lock(_socketMutex);
-  return _notify.isOpen();
+  return _notify.isOpen() && _notifyReading;
 }
 
 std::string ServerConnection::where() const {
@@ -269,6 +269,7 @@ bool ServerConnection::createNotifySocket(const std::string& host, int port) {
     return failed(error);
   }
   _notifications.reopen();
+  _notifyReading = true;
   _reader = std::make_unique<NotificationReader>(*this);
   _notifyThread = std::make_unique<Thread>(_reader.get(), "notify-reader");
   _notifyThread->start();
@@ -309,7 +310,10 @@ void ServerConnection::readNotifications() {
                  MessageFrame::typeName(frame.type);
         break;
       }
-      if (!_notifications.push(ServerNotification{frame.name, std::move(frame.body)})) return;  // closed
+      if (!_notifications.push(ServerNotification{frame.name, std::move(frame.body)})) {
+        _notifyReading = false;  // closed by close() or a new socket
+        return;
+      }
       continue;
     }
     if (status == FrameChannel::Status::Closed)
@@ -318,6 +322,7 @@ void ServerConnection::readNotifications() {
       reason = "notification socket failed: " + error;
     break;
   }
+  _notifyReading = false;
   _notify.shutdown();
   if (_closing) return;
   {

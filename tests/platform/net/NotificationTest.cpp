@@ -145,6 +145,7 @@ TEST(ServerConnection, NotificationsArriveInOrderThenConnectionLost) {
   ASSERT_TRUE(c.notifications().waitPop(n, 5000));
   EXPECT_TRUE(n.isConnectionLost());
   EXPECT_NE(Error::getMessage(n.data).find("closed the notification socket"), std::string::npos);
+  EXPECT_FALSE(c.hasNotifySocket());
   // The callback runs just after an entry became visible: give the last one its moment.
   for (int i = 0; i < 500 && wakes < 4; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_EQ(wakes, 4);
