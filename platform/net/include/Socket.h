@@ -49,6 +49,8 @@ class Socket {
 
   // Applies the options every stream socket of ours carries (no delay, keep-alive, close-on-exec).
   static void configure(int fd);
+  // The local port a descriptor is bound to, or -1.
+  static int boundPort(int fd);
 
  private:
   int _fd = -1;

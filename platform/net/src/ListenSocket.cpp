@@ -47,15 +47,7 @@ bool ListenSocket::listen(const std::string& address, int port, std::string& err
   return true;
 }
 
-int ListenSocket::port() const {
-  if (_fd < 0) return -1;
-  sockaddr_storage addr{};
-  socklen_t len = sizeof addr;
-  if (getsockname(_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
-  if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
-  if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
-  return -1;
-}
+int ListenSocket::port() const { return Socket::boundPort(_fd); }
 
 Socket::Result ListenSocket::accept(Socket& client, int timeoutMs, std::string& error) {
   if (_fd < 0) {

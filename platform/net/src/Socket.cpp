@@ -252,11 +252,13 @@ std::string Socket::peerName() const {
   return addressText(reinterpret_cast<sockaddr*>(&addr));
 }
 
-int Socket::localPort() const {
-  if (_fd < 0) return -1;
+int Socket::localPort() const { return boundPort(_fd); }
+
+int Socket::boundPort(int fd) {
+  if (fd < 0) return -1;
   sockaddr_storage addr{};
   socklen_t len = sizeof addr;
-  if (getsockname(_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
   if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
   if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
   return -1;

@@ -41,6 +41,13 @@ void FakeServer::acceptLoop() {
   }
 }
 
+int FakeServer::unusedPort() {
+  ListenSocket probe;
+  std::string error;
+  if (!probe.listen("127.0.0.1", 0, error)) return -1;
+  return probe.port();  // released when probe goes
+}
+
 bool FakeServer::greet(FrameChannel& channel, const Properties& welcome, Properties* hello) {
   MessageFrame in;
   std::string error;

@@ -19,6 +19,8 @@ class FakeServer {
   ~FakeServer();
   int port() const { return _port; }
 
+  // A loopback port that nothing listens on (bound, then released).
+  static int unusedPort();
   // Reads the Hello and answers with the welcome; false when no Hello came.
   static bool greet(FrameChannel& channel, const Properties& welcome, Properties* hello = nullptr);
   // Greets a command socket with the connection value.

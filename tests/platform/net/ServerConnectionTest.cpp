@@ -13,15 +13,6 @@
 
 namespace {
 
-int unusedPort() {
-  ListenSocket probe;
-  std::string error;
-  if (!probe.listen("127.0.0.1", 0, error)) return -1;
-  int port = probe.port();
-  probe.close();
-  return port;
-}
-
 // A server that answers every command with its arguments plus "Command" = its name.
 void echoServer(FrameChannel& channel) {
   if (!FakeServer::greetCommand(channel)) return;
@@ -62,7 +53,7 @@ TEST(ServerConnection, ConnectTriesAgainstNothingListeningEndWithAMessage) {
   c.setNumTries(3);
   c.setRetryDelay(5);
   Properties reply;
-  int port = unusedPort();
+  int port = FakeServer::unusedPort();
   EXPECT_FALSE(c.createCommandSocket("127.0.0.1", port, reply));
   std::string message = reply.getString(ServerProtocol::SOCKET_MESSAGE);
   EXPECT_NE(message.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << message;
@@ -76,7 +67,7 @@ TEST(ServerConnection, ConnectTriesAgainstNothingListeningEndWithAMessage) {
 }
 
 TEST(ServerConnection, ConnectTriesReachAServerThatStartsLate) {
-  int port = unusedPort();
+  int port = FakeServer::unusedPort();
   std::atomic<bool> served{false};
   std::thread late([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));

@@ -4,28 +4,15 @@
 #include <thread>
 #include <vector>
 
+#include "FakeServer.h"
 #include "ListenSocket.h"
 #include "Socket.h"
-
-namespace {
-
-// A loopback port that nothing listens on (bound, then released).
-int unusedPort() {
-  ListenSocket probe;
-  std::string error;
-  if (!probe.listen("127.0.0.1", 0, error)) return -1;
-  int port = probe.port();
-  probe.close();
-  return port;
-}
-
-}  // namespace
 
 TEST(Socket, ConnectToNothingListeningFailsWithTheCause) {
   Socket s;
   std::string error;
   bool permanent = true;
-  int port = unusedPort();
+  int port = FakeServer::unusedPort();
   EXPECT_FALSE(s.connect("127.0.0.1", port, 1000, error, &permanent));
   EXPECT_FALSE(permanent);  // a later try may succeed
   EXPECT_NE(error.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << error;
