@@ -33,15 +33,15 @@ const char* FaultPlan::modeName(Mode mode) {
   return "none";
 }
 
-bool FaultPlan::parseRule(const std::string& spec, Rule& rule, std::string& error) {
-  error = "invalid fault '" + spec + "': ";
-  size_t eq = spec.find('=');
+bool FaultPlan::parseRule(const std::string& text, Rule& rule, std::string& error) {
+  error = "invalid fault '" + text + "': ";
+  size_t eq = text.find('=');
   if (eq == std::string::npos) {
     error += "expected MODE=NAME[@FROM][#TIMES]";
     return false;
   }
-  std::string mode = spec.substr(0, eq);
-  std::string rest = spec.substr(eq + 1);
+  std::string mode = text.substr(0, eq);
+  std::string rest = text.substr(eq + 1);
   rule = Rule();
   for (const ModeName& m : kModes)
     if (mode == m.name) rule.mode = m.mode;

@@ -35,7 +35,7 @@ class FaultPlan {
     long seen = 0;    // occurrences counted so far
   };
 
-  static bool parseRule(const std::string& spec, Rule& rule, std::string& error);
+  static bool parseRule(const std::string& text, Rule& rule, std::string& error);
   static const char* modeName(Mode mode);
 
   void add(const Rule& rule);

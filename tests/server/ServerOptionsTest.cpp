@@ -36,7 +36,7 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
 
 TEST(FaultPlan, ParsesRulesAndRejectsBadOnes) {
   struct Case {
-    const char* spec;
+    const char* text;
     bool ok;
     FaultPlan::Mode mode = FaultPlan::Mode::None;
     const char* name = "";
@@ -56,12 +56,12 @@ TEST(FaultPlan, ParsesRulesAndRejectsBadOnes) {
       {"die=X@two", false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.spec);
+    SCOPED_TRACE(c.text);
     FaultPlan::Rule rule;
     std::string error;
-    ASSERT_EQ(FaultPlan::parseRule(c.spec, rule, error), c.ok) << error;
+    ASSERT_EQ(FaultPlan::parseRule(c.text, rule, error), c.ok) << error;
     if (!c.ok) {
-      EXPECT_NE(error.find(c.spec), std::string::npos);
+      EXPECT_NE(error.find(c.text), std::string::npos);
       continue;
     }
     EXPECT_EQ(rule.mode, c.mode);
