@@ -1,11 +1,14 @@
 #include "VRWidgetCommandHandler.h"
 
-#include "ServerCommandSender.h"
+#include "ServerConnectionSender.h"
 #include "Thread.h"
 
 namespace {
 const char* const kEndCommand = "NOOP";
 }
+
+VRWidgetCommandHandler::VRWidgetCommandHandler(ServerConnection* connection)
+    : _ownSender(std::make_unique<ServerConnectionSender>(connection)), _sender(_ownSender.get()) {}
 
 VRWidgetCommandHandler::VRWidgetCommandHandler(ServerCommandSender* sender) : _sender(sender) {}
 

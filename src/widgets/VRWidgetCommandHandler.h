@@ -14,7 +14,9 @@ class Thread;
 
 class VRWidgetCommandHandler : public Runnable {
  public:
-  // The sender is not owned and must outlive the handler.
+  // Sends on the server connection (not owned; it must outlive the handler).
+  explicit VRWidgetCommandHandler(ServerConnection* connection);
+  // Sends through the sender (not owned; it must outlive the handler).
   explicit VRWidgetCommandHandler(ServerCommandSender* sender);
   // Pushes "NOOP" and joins a started thread, then drops what is still queued.
   ~VRWidgetCommandHandler() override;
@@ -38,5 +40,6 @@ class VRWidgetCommandHandler : public Runnable {
  private:
   std::unique_ptr<Thread> _thread;
   CommandQueue _queue;
+  std::unique_ptr<ServerCommandSender> _ownSender;  // the connection's sender, when given one
   ServerCommandSender* _sender;
 };
