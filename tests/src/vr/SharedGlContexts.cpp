@@ -5,6 +5,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
+#include <QWindow>
 
 #include <atomic>
 #include <memory>
@@ -63,3 +64,27 @@ bool RunOnSharedContexts(int count, const std::function<void(int)>& work) {
   for (auto& thread : threads) thread.join();
   return ok;
 }
+
+struct QtGlWindow::Impl {
+  QWindow window;
+  QOpenGLContext context;
+  bool valid = false;
+};
+
+QtGlWindow::QtGlWindow(int width, int height) : _impl((application(), new Impl)) {
+  _impl->window.setSurfaceType(QSurface::OpenGLSurface);
+  _impl->window.resize(width, height);
+  _impl->window.create();
+  _impl->window.show();
+  _impl->valid = _impl->context.create() && _impl->context.makeCurrent(&_impl->window);
+  if (_impl->valid) InitGlewForCurrentContext();
+}
+
+QtGlWindow::~QtGlWindow() {
+  _impl->context.doneCurrent();
+  delete _impl;
+}
+
+bool QtGlWindow::valid() const { return _impl->valid; }
+void QtGlWindow::makeCurrent() { _impl->context.makeCurrent(&_impl->window); }
+void QtGlWindow::doneCurrent() { _impl->context.doneCurrent(); }
