@@ -38,7 +38,8 @@ class ParticleRenderProp : public vtkProp {
 
   vtkPolyData* GetParticles() { return this->Particles; }
   vtkActor* GetActor() { return this->Actor; }
-  // Number of window renders seen (one per frame, whatever the number of eyes).
+  // Window renders started since the prop was first drawn (one per frame, whatever the number
+  // of eyes).
   unsigned long GetFrameCount() const { return this->WindowFrame; }
 
   int RenderOpaqueGeometry(vtkViewport* viewport) override;

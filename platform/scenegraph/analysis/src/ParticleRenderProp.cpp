@@ -98,7 +98,9 @@ void ParticleRenderProp::ReleaseGraphicsResources(vtkWindow* window) {
   this->Actor->ReleaseGraphicsResources(window);
 }
 
-double* ParticleRenderProp::GetBounds() { return this->Actor->GetBounds(); }
+// No bounds: the particles change after culling has run, and they must not count for the
+// scene bounds.
+double* ParticleRenderProp::GetBounds() { return nullptr; }
 
 void ParticleRenderProp::PrintSelf(ostream& os, vtkIndent indent) {
   this->Superclass::PrintSelf(os, indent);
