@@ -36,8 +36,8 @@ class ParticleRenderProp : public vtkProp {
   // Speeds mapped to the ends of the colour table.
   void SetSpeedRange(double low, double high);
 
-  vtkPolyData* GetParticles() { return this->Particles; }
-  vtkActor* GetActor() { return this->Actor; }
+  vtkPolyData* GetParticles();
+  vtkActor* GetActor();
   // Window renders started since the prop was first drawn (one per frame, whatever the number
   // of eyes).
   unsigned long GetFrameCount() const { return this->WindowFrame; }

@@ -29,6 +29,7 @@ class ParticleSystem {
     Point3 seed;
     int field;  // index into the fields, -1 when no field holds the seed
     int next;   // next slot to emit
+    bool moving;
     std::vector<Particle> particles;
   };
 
@@ -39,8 +40,10 @@ class ParticleSystem {
   const std::vector<std::shared_ptr<const VectorField>>& fields() const { return _fields; }
 
   // The seeds, in order. A seed equal (exactly) to one already present keeps its particles;
-  // new seeds start empty; groups of seeds no longer present are dropped.
-  void setSeeds(const std::vector<Point3>& seeds);
+  // new seeds start empty; groups of seeds no longer present are dropped. The seed at
+  // `movingIndex` (if any) may instead take over the previous moving seed's particles, which
+  // then keep flowing while new ones leave from the new position.
+  void setSeeds(const std::vector<Point3>& seeds, int movingIndex = -1);
   std::vector<Point3> seeds() const;
 
   // Slots per seed (at least 1); changing it restarts every seed.

@@ -47,9 +47,9 @@ class VolumeVisual {
   VolumeVisual(const VolumeVisual&) = delete;
   VolumeVisual& operator=(const VolumeVisual&) = delete;
 
-  vtkImageData* data() const { return _data; }
+  vtkImageData* data() const;
   const std::string& scalarName() const { return _scalarName; }
-  vtkLookupTable* lookupTable() const { return _table; }
+  vtkLookupTable* lookupTable() const;
   void getBounds(double bounds[6]) const;
   void getScalarRange(double range[2]) const;
   bool contains(const double p[3]) const;
@@ -57,8 +57,8 @@ class VolumeVisual {
   double distanceTo(const double p[3]) const;
 
   // The assembly holding the volume, section and iso-surface props.
-  vtkPropAssembly* assembly() const { return _assembly; }
-  vtkVolume* volume() const { return _volume; }
+  vtkPropAssembly* assembly() const;
+  vtkVolume* volume() const;
 
   void applySettings(const VolumeSettings& settings);
   // Clip planes for every part (the collection is used as it is, not copied).

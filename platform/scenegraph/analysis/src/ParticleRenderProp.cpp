@@ -41,6 +41,9 @@ ParticleRenderProp::ParticleRenderProp()
 
 ParticleRenderProp::~ParticleRenderProp() { this->Unwatch(); }
 
+vtkPolyData* ParticleRenderProp::GetParticles() { return this->Particles; }
+vtkActor* ParticleRenderProp::GetActor() { return this->Actor; }
+
 void ParticleRenderProp::SetFrameCallback(FrameCallback callback) { this->Callback = std::move(callback); }
 
 void ParticleRenderProp::SetRadius(double radius) {

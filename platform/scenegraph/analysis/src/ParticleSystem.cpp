@@ -50,6 +50,7 @@ ParticleSystem::Group ParticleSystem::makeGroup(const Point3& seed) const {
   g.seed = seed;
   g.field = fieldIndexFor(seed);
   g.next = 0;
+  g.moving = false;
   g.particles.resize(static_cast<size_t>(_perSeed));
   for (Particle& p : g.particles) {
     p.position[0] = seed[0];
@@ -61,24 +62,44 @@ ParticleSystem::Group ParticleSystem::makeGroup(const Point3& seed) const {
   return g;
 }
 
-void ParticleSystem::setSeeds(const std::vector<Point3>& seeds) {
+void ParticleSystem::setSeeds(const std::vector<Point3>& seeds, int movingIndex) {
   std::vector<Group> old;
   old.swap(_groups);
   std::vector<bool> used(old.size(), false);
   _groups.reserve(seeds.size());
-  for (const Point3& s : seeds) {
+  for (size_t k = 0; k < seeds.size(); ++k) {
+    const Point3& s = seeds[k];
+    const bool moving = static_cast<int>(k) == movingIndex;
     size_t match = old.size();
     for (size_t i = 0; i < old.size(); ++i) {
-      if (!used[i] && old[i].seed == s) {
+      if (!used[i] && old[i].moving == moving && old[i].seed == s) {
         match = i;
         break;
       }
     }
+    if (match == old.size() && moving) {
+      for (size_t i = 0; i < old.size(); ++i) {
+        if (!used[i] && old[i].moving) {
+          match = i;
+          break;
+        }
+      }
+    }
     if (match < old.size()) {
       used[match] = true;
-      _groups.push_back(std::move(old[match]));
+      Group g = std::move(old[match]);
+      if (g.seed != s) {
+        g.seed = s;
+        const int f = fieldIndexFor(s);
+        if (f != g.field) {
+          g.field = f;
+          for (Particle& p : g.particles) p.alive = false;
+        }
+      }
+      _groups.push_back(std::move(g));
     } else {
       _groups.push_back(makeGroup(s));
+      _groups.back().moving = moving;
     }
   }
 }
@@ -94,7 +115,11 @@ void ParticleSystem::setParticlesPerSeed(int count) {
   count = std::max(1, count);
   if (count == _perSeed) return;
   _perSeed = count;
-  for (Group& g : _groups) g = makeGroup(g.seed);
+  for (Group& g : _groups) {
+    const bool moving = g.moving;
+    g = makeGroup(g.seed);
+    g.moving = moving;
+  }
 }
 
 void ParticleSystem::setEmissionPerFrame(int count) { _emission = std::max(1, count); }

@@ -101,6 +101,11 @@ VolumeVisual::VolumeVisual(vtkImageData* volume, const std::string& scalarName, 
 
 VolumeVisual::~VolumeVisual() = default;
 
+vtkImageData* VolumeVisual::data() const { return _data; }
+vtkLookupTable* VolumeVisual::lookupTable() const { return _table; }
+vtkPropAssembly* VolumeVisual::assembly() const { return _assembly; }
+vtkVolume* VolumeVisual::volume() const { return _volume; }
+
 void VolumeVisual::getBounds(double bounds[6]) const {
   if (_data) {
     _data->GetBounds(bounds);
