@@ -3,6 +3,8 @@
 // transfer functions derived from a lookup table.
 #include <vtkSmartPointer.h>
 
+#include <string>
+
 class vtkColorTransferFunction;
 class vtkLookupTable;
 class vtkPiecewiseFunction;
@@ -10,9 +12,11 @@ class vtkPiecewiseFunction;
 namespace kvg {
 namespace analysis {
 
-// 256 colours from blue (low) over cyan, green and yellow to red (high), opaque, over
-// [low, high]. A degenerate range is widened so that the table stays usable.
-vtkSmartPointer<vtkLookupTable> MakeDefaultLookupTable(double low, double high);
+// 256 opaque colours over [low, high] from a named colour map: "rainbow" (blue over cyan,
+// green and yellow to red; the default and the fallback for unknown names), "coolwarm" (blue
+// over light grey to red) or "grey" (black to white), as the scene's drawables use them. A
+// degenerate range is widened so that the table stays usable.
+vtkSmartPointer<vtkLookupTable> MakeDefaultLookupTable(double low, double high, const std::string& colorMap = "rainbow");
 
 // The colours of `table` sampled over its range as a colour transfer function.
 vtkSmartPointer<vtkColorTransferFunction> MakeColorTransferFunction(vtkLookupTable* table);

@@ -90,13 +90,18 @@ class VolumeRenderingManager {
   // No persistent iso values; the interactive one becomes {"", NoValue}.
   void clearIsoValues();
 
-  // Volumes.
+  // Volumes. Those of a drawable scene are drawn in the renderer attached for that scene; the
+  // queries below look at the volumes of every scene. setVolumes sets the volumes of no scene
+  // (drawn in renderers attached without one).
   void setVolumes(const std::vector<VolumeSource>& volumes);
+  void setSceneVolumes(const void* scene, const std::vector<VolumeSource>& volumes);
+  void removeScene(const void* scene);
   bool hasVolumes() const;
   size_t volumeCount() const;
-  // The bounds (xmin, xmax, ymin, ymax, zmin, zmax) of every volume, in order.
+  // The bounds (xmin, xmax, ymin, ymax, zmin, zmax) of every volume (of the scene), in order.
   std::vector<std::array<double, 6>> getBounds() const;
   std::vector<std::array<double, 6>> getBounds(DrawableScene& scene) const;
+  std::vector<std::array<double, 6>> getSceneBounds(const void* scene) const;
   // The scalar range of the volume holding p; false (min, max untouched) when none does.
   bool getScalarRange(const double p[3], double& min, double& max) const;
   // The colour table of the volume holding p (null when none does), or of the first volume.
@@ -107,9 +112,9 @@ class VolumeRenderingManager {
   ClosestProp findClosestProp(const double p[3], vtkRenderer* renderer = nullptr) const;
   ClosestProp findClosestProp(const double p[3], DrawableScene& scene) const;
 
-  // Drawing: the manager's props go into the renderer (idempotent); they update themselves at
-  // every render of it. Call on the thread that renders it.
-  void attachRenderer(vtkRenderer* renderer);
+  // Drawing: the manager's props for the scene's volumes go into the renderer (idempotent);
+  // they update themselves at every render of it. Call on the thread that renders it.
+  void attachRenderer(vtkRenderer* renderer, const void* scene = nullptr);
   void detachRenderer(vtkRenderer* renderer);
   // The prop holding everything drawn in `renderer`, null when not attached.
   vtkProp* getRenderProp(vtkRenderer* renderer) const;
@@ -133,10 +138,17 @@ class VolumeRenderingManager {
     VolumeSource original;  // as handed over: identifies the volume
     VolumeSource source;    // with image data, array names and table
   };
+  struct Group {
+    const void* scene = nullptr;
+    std::vector<PreparedVolume> volumes;
+    unsigned long version = 1;
+  };
   struct View;
 
   void prepare(View& view);
-  int volumeIndexAt(const double p[3]) const;  // under _mutex
+  // Under _mutex: the volume holding p, or null; with its group.
+  const PreparedVolume* volumeAt(const double p[3], const Group** group = nullptr, size_t* index = nullptr) const;
+  const Group* groupOf(const void* scene) const;
 
   mutable std::mutex _mutex;
   Settings _settings;
@@ -144,8 +156,8 @@ class VolumeRenderingManager {
   SimplePlaneSection _interactiveSection;
   IsoValueList _persistentIsoValues;
   IsoValue _interactiveIsoValue;
-  std::vector<PreparedVolume> _volumes;
-  unsigned long _volumesVersion;
+  std::vector<Group> _groups;
+  unsigned long _nextVersion;
   std::vector<std::unique_ptr<View>> _views;
 };
 

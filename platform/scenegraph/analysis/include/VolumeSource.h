@@ -18,7 +18,13 @@ struct VolumeSource {
   vtkSmartPointer<vtkDataSet> data;         // image data; other data sets are resampled
   std::string scalarName;                   // empty: the active scalars
   std::string vectorName;                   // empty: the active vectors
-  vtkSmartPointer<vtkLookupTable> lookupTable;  // null: the default table over the scalar range
+  vtkSmartPointer<vtkLookupTable> lookupTable;  // null: `colorMap` over the scalar range
+  std::string colorMap = "rainbow";
+  double opacity = 0.3;                     // volume rendering: opacity of the densest part
+  // The scene shows the volume through its own iso-surfaces (instead of volume rendering)
+  // while volume rendering is on: at these values of these fields.
+  bool isoSurfaceMode = false;
+  std::vector<std::pair<std::string, double>> sceneIsoValues;
 };
 
 namespace analysis {

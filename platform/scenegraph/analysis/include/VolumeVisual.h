@@ -10,6 +10,7 @@
 
 #include <vtkSmartPointer.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ struct VolumeSettings {
   bool noisyStart = false;       // jittered ray start positions
   double isoOpacity = 0.1;       // opacity of the iso-surfaces
   bool isoLighting = true;       // iso-surfaces lit (true) or flat (false)
+  double volumeOpacity = 0.3;    // opacity of the densest part of the volume rendering
 };
 
 class VolumeVisual {
@@ -66,8 +68,11 @@ class VolumeVisual {
 
   // The sections to draw, in order; "none" sections are skipped.
   void setPlaneSections(const std::vector<SimplePlaneSection>& sections);
-  // The iso values of this volume's field to draw.
-  void setIsoValues(const std::vector<double>& values);
+  // The iso values to draw: {point array of the volume, value}. Values of arrays the volume
+  // does not have are skipped. The surfaces take the colour of their value in the field's
+  // table (the volume's table for its scalar field).
+  void setIsoValues(const std::vector<std::pair<std::string, double>>& values);
+  bool hasField(const std::string& name) const;
 
   size_t sectionCount() const { return _sections.size(); }
   vtkPolyData* sectionData(size_t i) const;
@@ -80,8 +85,10 @@ class VolumeVisual {
   struct Section;
   struct Iso;
   std::unique_ptr<Section> makeSection(const SimplePlaneSection& s);
-  std::unique_ptr<Iso> makeIso(double value);
+  std::unique_ptr<Iso> makeIso(const std::string& field, double value);
+  void computeIso(Iso& iso);
   void styleIso(Iso& iso);
+  vtkLookupTable* tableFor(const std::string& field);
 
   vtkSmartPointer<vtkImageData> _data;
   std::string _scalarName;
@@ -92,7 +99,8 @@ class VolumeVisual {
   vtkSmartPointer<vtkVolumeProperty> _volumeProperty;
   vtkSmartPointer<vtkPlaneCollection> _clipPlanes;
   std::unique_ptr<PlaneSectionBuilder> _sectionBuilder;
-  std::unique_ptr<IsoSurfaceBuilder> _isoBuilder;
+  std::map<std::string, std::unique_ptr<IsoSurfaceBuilder>> _isoBuilders;
+  std::map<std::string, vtkSmartPointer<vtkLookupTable>> _fieldTables;
   std::vector<std::unique_ptr<Section>> _sections;
   std::vector<std::unique_ptr<Iso>> _isos;
   VolumeSettings _settings;

@@ -19,13 +19,13 @@ namespace kvg {
 
 struct VolumeRenderingManager::View {
   vtkWeakPointer<vtkRenderer> renderer;
+  const void* scene = nullptr;
   vtkSmartPointer<analysis::AnalysisAssembly> assembly;
   std::vector<std::unique_ptr<analysis::VolumeVisual>> visuals;
   unsigned long version = 0;
 };
 
-VolumeRenderingManager::VolumeRenderingManager()
-    : _interactiveIsoValue(std::string(), NoValue), _volumesVersion(1) {}
+VolumeRenderingManager::VolumeRenderingManager() : _interactiveIsoValue(std::string(), NoValue), _nextVersion(1) {}
 
 VolumeRenderingManager::~VolumeRenderingManager() {
   for (auto& view : _views) {
@@ -116,79 +116,132 @@ void VolumeRenderingManager::clearIsoValues() {
   _interactiveIsoValue = IsoValue(std::string(), NoValue);
 }
 
-void VolumeRenderingManager::setVolumes(const std::vector<VolumeSource>& volumes) {
+void VolumeRenderingManager::setVolumes(const std::vector<VolumeSource>& volumes) { setSceneVolumes(nullptr, volumes); }
+
+void VolumeRenderingManager::setSceneVolumes(const void* scene, const std::vector<VolumeSource>& volumes) {
+  std::vector<PreparedVolume> previous;
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (const Group* g = groupOf(scene)) previous = g->volumes;
+  }
+  // Reuse what was prepared for the same data, so an unchanged scene costs nothing; prepare
+  // (and resample) the rest without holding the lock.
   std::vector<PreparedVolume> prepared;
-  for (const VolumeSource& v : volumes) {
-    // Reuse what was prepared for the same data, so an unchanged scene costs nothing.
-    bool reused = false;
-    {
-      std::lock_guard<std::mutex> lock(_mutex);
-      for (const PreparedVolume& p : _volumes) {
-        if (p.original.name == v.name && p.original.data == v.data && p.original.scalarName == v.scalarName &&
-            p.original.vectorName == v.vectorName && p.original.lookupTable == v.lookupTable) {
-          prepared.push_back(p);
-          reused = true;
-          break;
-        }
-      }
+  bool same = previous.size() == volumes.size();
+  for (size_t i = 0; i < volumes.size(); ++i) {
+    const VolumeSource& v = volumes[i];
+    auto it = std::find_if(previous.begin(), previous.end(), [&](const PreparedVolume& p) {
+      const VolumeSource& o = p.original;
+      return o.name == v.name && o.data == v.data && o.scalarName == v.scalarName && o.vectorName == v.vectorName &&
+             o.lookupTable == v.lookupTable && o.colorMap == v.colorMap;
+    });
+    if (it != previous.end()) {
+      PreparedVolume p = *it;
+      // Rendering attributes may change without new data.
+      p.original = v;
+      p.source.opacity = v.opacity;
+      p.source.isoSurfaceMode = v.isoSurfaceMode;
+      p.source.sceneIsoValues = v.sceneIsoValues;
+      same = same && it - previous.begin() == static_cast<long>(i);
+      prepared.push_back(p);
+      continue;
     }
-    if (reused) continue;
+    same = false;
     PreparedVolume p;
     p.original = v;
     vtkSmartPointer<vtkImageData> image;
     if (analysis::PrepareVolumeSource(v, p.source, image) && !p.source.scalarName.empty()) prepared.push_back(p);
   }
   std::lock_guard<std::mutex> lock(_mutex);
-  bool same = prepared.size() == _volumes.size();
-  for (size_t i = 0; same && i < prepared.size(); ++i) {
-    same = prepared[i].source.data == _volumes[i].source.data && prepared[i].source.scalarName == _volumes[i].source.scalarName &&
-           prepared[i].source.lookupTable == _volumes[i].source.lookupTable;
+  auto g = std::find_if(_groups.begin(), _groups.end(), [&](const Group& x) { return x.scene == scene; });
+  if (g == _groups.end()) {
+    _groups.push_back(Group());
+    g = _groups.end() - 1;
+    g->scene = scene;
+    same = false;
   }
-  _volumes = std::move(prepared);
-  if (!same) ++_volumesVersion;
+  g->volumes = std::move(prepared);
+  if (!same) g->version = ++_nextVersion;
+}
+
+void VolumeRenderingManager::removeScene(const void* scene) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  _groups.erase(std::remove_if(_groups.begin(), _groups.end(), [&](const Group& g) { return g.scene == scene; }),
+                _groups.end());
+}
+
+const VolumeRenderingManager::Group* VolumeRenderingManager::groupOf(const void* scene) const {
+  for (const Group& g : _groups) {
+    if (g.scene == scene) return &g;
+  }
+  return nullptr;
 }
 
 bool VolumeRenderingManager::hasVolumes() const {
   std::lock_guard<std::mutex> lock(_mutex);
-  return !_volumes.empty();
+  for (const Group& g : _groups) {
+    if (!g.volumes.empty()) return true;
+  }
+  return false;
 }
 
 size_t VolumeRenderingManager::volumeCount() const {
   std::lock_guard<std::mutex> lock(_mutex);
-  return _volumes.size();
+  size_t n = 0;
+  for (const Group& g : _groups) n += g.volumes.size();
+  return n;
 }
 
 std::vector<std::array<double, 6>> VolumeRenderingManager::getBounds() const {
   std::lock_guard<std::mutex> lock(_mutex);
   std::vector<std::array<double, 6>> boxes;
-  for (const PreparedVolume& v : _volumes) {
-    std::array<double, 6> b;
-    v.source.data->GetBounds(b.data());
-    boxes.push_back(b);
+  for (const Group& g : _groups) {
+    for (const PreparedVolume& v : g.volumes) {
+      std::array<double, 6> b;
+      v.source.data->GetBounds(b.data());
+      boxes.push_back(b);
+    }
   }
   return boxes;
 }
 
-int VolumeRenderingManager::volumeIndexAt(const double p[3]) const {
-  for (size_t i = 0; i < _volumes.size(); ++i) {
-    double b[6];
-    _volumes[i].source.data->GetBounds(b);
-    if (p[0] >= b[0] && p[0] <= b[1] && p[1] >= b[2] && p[1] <= b[3] && p[2] >= b[4] && p[2] <= b[5]) {
-      return static_cast<int>(i);
+std::vector<std::array<double, 6>> VolumeRenderingManager::getSceneBounds(const void* scene) const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  std::vector<std::array<double, 6>> boxes;
+  if (const Group* g = groupOf(scene)) {
+    for (const PreparedVolume& v : g->volumes) {
+      std::array<double, 6> b;
+      v.source.data->GetBounds(b.data());
+      boxes.push_back(b);
     }
   }
-  return -1;
+  return boxes;
+}
+
+const VolumeRenderingManager::PreparedVolume* VolumeRenderingManager::volumeAt(const double p[3], const Group** group,
+                                                                               size_t* index) const {
+  for (const Group& g : _groups) {
+    for (size_t i = 0; i < g.volumes.size(); ++i) {
+      double b[6];
+      g.volumes[i].source.data->GetBounds(b);
+      if (p[0] >= b[0] && p[0] <= b[1] && p[1] >= b[2] && p[1] <= b[3] && p[2] >= b[4] && p[2] <= b[5]) {
+        if (group) *group = &g;
+        if (index) *index = i;
+        return &g.volumes[i];
+      }
+    }
+  }
+  return nullptr;
 }
 
 bool VolumeRenderingManager::getScalarRange(const double p[3], double& min, double& max) const {
   std::lock_guard<std::mutex> lock(_mutex);
-  const int i = volumeIndexAt(p);
-  if (i < 0) return false;
-  const VolumeSource& s = _volumes[i].source;
-  double range[2];
-  auto* image = vtkImageData::SafeDownCast(s.data);
-  vtkDataArray* scalars = image ? image->GetPointData()->GetArray(s.scalarName.c_str()) : nullptr;
+  const PreparedVolume* v = volumeAt(p);
+  if (!v) return false;
+  auto* image = vtkImageData::SafeDownCast(v->source.data);
+  vtkDataArray* scalars = image ? image->GetPointData()->GetArray(v->source.scalarName.c_str()) : nullptr;
   if (!scalars) return false;
+  double range[2];
   scalars->GetRange(range, 0);
   min = range[0];
   max = range[1];
@@ -197,45 +250,52 @@ bool VolumeRenderingManager::getScalarRange(const double p[3], double& min, doub
 
 vtkLookupTable* VolumeRenderingManager::getLookupTable(const double p[3]) const {
   std::lock_guard<std::mutex> lock(_mutex);
-  const int i = volumeIndexAt(p);
-  return i < 0 ? nullptr : _volumes[i].source.lookupTable.Get();
+  const PreparedVolume* v = volumeAt(p);
+  return v ? v->source.lookupTable.Get() : nullptr;
 }
 
 vtkLookupTable* VolumeRenderingManager::getLookupTable() const {
   std::lock_guard<std::mutex> lock(_mutex);
-  return _volumes.empty() ? nullptr : _volumes.front().source.lookupTable.Get();
+  for (const Group& g : _groups) {
+    if (!g.volumes.empty()) return g.volumes.front().source.lookupTable;
+  }
+  return nullptr;
 }
 
 VolumeRenderingManager::ClosestProp VolumeRenderingManager::findClosestProp(const double p[3], vtkRenderer* renderer) const {
   std::lock_guard<std::mutex> lock(_mutex);
   ClosestProp answer;
-  const int i = volumeIndexAt(p);
-  if (i < 0) return answer;
+  const Group* group = nullptr;
+  size_t index = 0;
+  const PreparedVolume* v = volumeAt(p, &group, &index);
+  if (!v) return answer;
   answer.found = true;
-  answer.fieldName = _volumes[i].source.scalarName;
-  answer.volumeName = _volumes[i].source.name;
+  answer.fieldName = v->source.scalarName;
+  answer.volumeName = v->source.name;
   answer.distance = 0.0;
   for (const auto& view : _views) {
-    if (renderer && view->renderer != renderer) continue;
-    if (view->version == _volumesVersion && static_cast<size_t>(i) < view->visuals.size()) {
-      answer.prop = view->visuals[i]->volume();
+    if (renderer ? view->renderer != renderer : view->scene != group->scene) continue;
+    if (view->scene == group->scene && view->version == group->version && index < view->visuals.size()) {
+      answer.prop = view->visuals[index]->volume();
     }
     break;
   }
   return answer;
 }
 
-void VolumeRenderingManager::attachRenderer(vtkRenderer* renderer) {
+void VolumeRenderingManager::attachRenderer(vtkRenderer* renderer, const void* scene) {
   if (!renderer) return;
   std::lock_guard<std::mutex> lock(_mutex);
   for (auto& view : _views) {
     if (view->renderer == renderer) {
+      view->scene = scene;
       if (!renderer->HasViewProp(view->assembly)) renderer->AddViewProp(view->assembly);
       return;
     }
   }
   std::unique_ptr<View> view(new View);
   view->renderer = renderer;
+  view->scene = scene;
   view->assembly = vtkSmartPointer<analysis::AnalysisAssembly>::New();
   View* raw = view.get();
   view->assembly->SetPrepareCallback([this, raw](vtkRenderer*) {
@@ -278,10 +338,14 @@ analysis::VolumeVisual* VolumeRenderingManager::visualFor(vtkRenderer* renderer,
 
 // Runs on the thread that renders the view's renderer, with _mutex held.
 void VolumeRenderingManager::prepare(View& view) {
-  if (view.version != _volumesVersion) {
+  static const std::vector<PreparedVolume> none;
+  const Group* group = groupOf(view.scene);
+  const std::vector<PreparedVolume>& volumes = group ? group->volumes : none;
+  const unsigned long version = group ? group->version : 0;
+  if (view.version != version) {
     std::vector<std::unique_ptr<analysis::VolumeVisual>> old;
     old.swap(view.visuals);
-    for (const PreparedVolume& v : _volumes) {
+    for (const PreparedVolume& v : volumes) {
       std::unique_ptr<analysis::VolumeVisual> visual;
       for (auto& o : old) {
         if (o && o->data() == v.source.data && o->scalarName() == v.source.scalarName && o->lookupTable() == v.source.lookupTable) {
@@ -301,33 +365,41 @@ void VolumeRenderingManager::prepare(View& view) {
     for (auto& visual : view.visuals) {
       if (!view.assembly->GetParts()->IsItemPresent(visual->assembly())) view.assembly->AddPart(visual->assembly());
     }
-    view.version = _volumesVersion;
+    view.version = version;
   }
-
-  analysis::VolumeSettings s;
-  s.volumeRendering = _settings.enabled;
-  s.quality = _settings.quality;
-  s.vrMode = _settings.vrMode;
-  s.noisyStart = _settings.noisyStart;
-  s.isoOpacity = _settings.isoOpacity;
-  s.isoLighting = _settings.localLighting;
 
   std::vector<SimplePlaneSection> sections = _persistentSections;
   sections.push_back(_interactiveSection);
 
-  for (auto& visual : view.visuals) {
-    visual->applySettings(s);
-    visual->setPlaneSections(sections);
-    std::vector<double> values;
-    auto take = [&](const IsoValue& iso) {
-      if (!iso.first.empty() && !isNoValue(iso.second) && std::isfinite(iso.second) && iso.first == visual->scalarName() &&
-          std::find(values.begin(), values.end(), iso.second) == values.end()) {
-        values.push_back(iso.second);
+  auto usable = [](const IsoValue& iso) { return !iso.first.empty() && !isNoValue(iso.second) && std::isfinite(iso.second); };
+  IsoValueList wanted;
+  for (const IsoValue& iso : _persistentIsoValues) {
+    if (usable(iso)) wanted.push_back(iso);
+  }
+  if (usable(_interactiveIsoValue)) wanted.push_back(_interactiveIsoValue);
+
+  for (size_t i = 0; i < view.visuals.size() && i < volumes.size(); ++i) {
+    const VolumeSource& source = volumes[i].source;
+    analysis::VolumeVisual& visual = *view.visuals[i];
+    analysis::VolumeSettings s;
+    // A volume the scene shows through iso-surfaces gets those instead of volume rendering.
+    s.volumeRendering = _settings.enabled && !source.isoSurfaceMode;
+    s.quality = _settings.quality;
+    s.vrMode = _settings.vrMode;
+    s.noisyStart = _settings.noisyStart;
+    s.isoOpacity = _settings.isoOpacity;
+    s.isoLighting = _settings.localLighting;
+    s.volumeOpacity = source.opacity;
+    visual.applySettings(s);
+    visual.setPlaneSections(sections);
+    IsoValueList isos = wanted;
+    if (_settings.enabled && source.isoSurfaceMode) {
+      for (IsoValue iso : source.sceneIsoValues) {
+        if (iso.first.empty()) iso.first = source.scalarName;  // the volume's own scalars
+        if (usable(iso)) isos.push_back(iso);
       }
-    };
-    for (const IsoValue& iso : _persistentIsoValues) take(iso);
-    take(_interactiveIsoValue);
-    visual->setIsoValues(values);
+    }
+    visual.setIsoValues(isos);
   }
 }
 

@@ -55,7 +55,7 @@ bool PrepareVolumeSource(const VolumeSource& in, VolumeSource& out, vtkSmartPoin
   if (scalars && !out.lookupTable) {
     double range[2];
     scalars->GetRange(range, 0);
-    out.lookupTable = MakeDefaultLookupTable(range[0], range[1]);
+    out.lookupTable = MakeDefaultLookupTable(range[0], range[1], in.colorMap);
   }
   return true;
 }

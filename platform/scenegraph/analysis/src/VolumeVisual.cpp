@@ -35,6 +35,7 @@ struct VolumeVisual::Section {
 };
 
 struct VolumeVisual::Iso {
+  std::string field;
   double value = 0.0;
   vtkSmartPointer<vtkPolyData> data;
   vtkSmartPointer<vtkPolyDataMapper> mapper;
@@ -74,7 +75,6 @@ VolumeVisual::VolumeVisual(vtkImageData* volume, const std::string& scalarName, 
 
   _volumeProperty = vtkSmartPointer<vtkVolumeProperty>::New();
   _volumeProperty->SetColor(MakeColorTransferFunction(_table));
-  _volumeProperty->SetScalarOpacity(MakeOpacityRamp(_table, 0.05, 0.5));
   _volumeProperty->SetInterpolationTypeToLinear();
   _volumeProperty->ShadeOff();
 
@@ -93,8 +93,7 @@ VolumeVisual::VolumeVisual(vtkImageData* volume, const std::string& scalarName, 
 
   _sectionBuilder.reset(new PlaneSectionBuilder);
   _sectionBuilder->setInput(volume, scalarName);
-  _isoBuilder.reset(new IsoSurfaceBuilder);
-  _isoBuilder->setInput(volume, scalarName);
+  _fieldTables[scalarName] = _table;
 
   applySettings(_settings);
 }
@@ -161,6 +160,10 @@ void VolumeVisual::applySettings(const VolumeSettings& s) {
     _volumeMapper->SetImageSampleDistance(q < 0.3 ? 2.0f : 1.0f);
     _volumeMapper->SetUseJittering(s.noisyStart ? 1 : 0);
     _volumeProperty->SetScalarOpacityUnitDistance(cell * 4.0);
+  }
+  if (first || s.volumeOpacity != _settings.volumeOpacity) {
+    const double top = std::max(0.0, std::min(1.0, s.volumeOpacity));
+    _volumeProperty->SetScalarOpacity(MakeOpacityRamp(_table, 0.1 * top, top));
   }
   const bool isoChanged = first || s.isoOpacity != _settings.isoOpacity || s.isoLighting != _settings.isoLighting;
   _settings = s;
@@ -237,9 +240,33 @@ void VolumeVisual::setPlaneSections(const std::vector<SimplePlaneSection>& secti
   }
 }
 
+bool VolumeVisual::hasField(const std::string& name) const {
+  return _data && !name.empty() && _data->GetPointData()->GetArray(name.c_str()) != nullptr;
+}
+
+vtkLookupTable* VolumeVisual::tableFor(const std::string& field) {
+  auto it = _fieldTables.find(field);
+  if (it != _fieldTables.end()) return it->second;
+  double range[2] = {0.0, 1.0};
+  if (vtkDataArray* a = _data ? _data->GetPointData()->GetArray(field.c_str()) : nullptr) a->GetRange(range, 0);
+  auto table = MakeDefaultLookupTable(range[0], range[1]);
+  _fieldTables[field] = table;
+  return table;
+}
+
+void VolumeVisual::computeIso(Iso& iso) {
+  auto& builder = _isoBuilders[iso.field];
+  if (!builder) {
+    builder.reset(new IsoSurfaceBuilder);
+    builder->setInput(_data, iso.field);
+  }
+  builder->compute(iso.value, iso.data);
+  iso.data->Modified();
+}
+
 void VolumeVisual::styleIso(Iso& iso) {
   double rgb[3];
-  _table->GetColor(iso.value, rgb);
+  tableFor(iso.field)->GetColor(iso.value, rgb);
   vtkProperty* p = iso.actor->GetProperty();
   p->SetColor(rgb);
   p->SetOpacity(std::max(0.0, std::min(1.0, _settings.isoOpacity)));
@@ -254,11 +281,12 @@ void VolumeVisual::styleIso(Iso& iso) {
   }
 }
 
-std::unique_ptr<VolumeVisual::Iso> VolumeVisual::makeIso(double value) {
+std::unique_ptr<VolumeVisual::Iso> VolumeVisual::makeIso(const std::string& field, double value) {
   std::unique_ptr<Iso> entry(new Iso);
+  entry->field = field;
   entry->value = value;
   entry->data = vtkSmartPointer<vtkPolyData>::New();
-  _isoBuilder->compute(value, entry->data);
+  computeIso(*entry);
   entry->mapper = makeMapper(entry->data);
   entry->mapper->ScalarVisibilityOff();
   entry->mapper->SetClippingPlanes(_clipPlanes);
@@ -268,13 +296,17 @@ std::unique_ptr<VolumeVisual::Iso> VolumeVisual::makeIso(double value) {
   return entry;
 }
 
-void VolumeVisual::setIsoValues(const std::vector<double>& values) {
+void VolumeVisual::setIsoValues(const std::vector<std::pair<std::string, double>>& requested) {
+  std::vector<std::pair<std::string, double>> values;
+  for (const auto& v : requested) {
+    if (hasField(v.first) && std::find(values.begin(), values.end(), v) == values.end()) values.push_back(v);
+  }
   std::vector<std::unique_ptr<Iso>> old;
   old.swap(_isos);
   _isos.resize(values.size());
   for (size_t i = 0; i < values.size(); ++i) {
     for (auto& e : old) {
-      if (e && e->value == values[i]) {
+      if (e && e->field == values[i].first && e->value == values[i].second) {
         _isos[i] = std::move(e);
         break;
       }
@@ -289,12 +321,12 @@ void VolumeVisual::setIsoValues(const std::vector<double>& values) {
       }
     }
     if (_isos[i]) {
-      _isos[i]->value = values[i];
-      _isoBuilder->compute(values[i], _isos[i]->data);
-      _isos[i]->data->Modified();
+      _isos[i]->field = values[i].first;
+      _isos[i]->value = values[i].second;
+      computeIso(*_isos[i]);
       styleIso(*_isos[i]);
     } else {
-      _isos[i] = makeIso(values[i]);
+      _isos[i] = makeIso(values[i].first, values[i].second);
       _assembly->AddPart(_isos[i]->actor);
     }
   }

@@ -379,3 +379,67 @@ TEST(ParticleAdvectionManager, ResampledVolumeKnowsWhereItHasNoValue) {
   ASSERT_TRUE(m.getDirection(in, d));
   EXPECT_NEAR(d[2], 2.0, 1e-6);
 }
+
+// Each scene's renderer draws that scene's volumes; the queries see all of them.
+TEST(VolumeRenderingManager, VolumesPerScene) {
+  VolumeRenderingManager m;
+  int sceneA = 0, sceneB = 0;  // stand-ins for two drawable scenes
+  VolumeSource left = RadialVolume("Left"), right = RadialVolume("Right");
+  vtkImageData::SafeDownCast(right.data)->SetOrigin(2, -1, -1);
+  m.setSceneVolumes(&sceneA, {left});
+  m.setSceneVolumes(&sceneB, {right, RadialVolume("Third")});
+  EXPECT_EQ(m.volumeCount(), 3u);
+  EXPECT_EQ(m.getSceneBounds(&sceneA).size(), 1u);
+  EXPECT_EQ(m.getSceneBounds(&sceneB).size(), 2u);
+  EXPECT_DOUBLE_EQ(m.getSceneBounds(&sceneB)[0][0], 2.0);
+  const double inRight[3] = {3, 0, 0};
+  EXPECT_EQ(m.findClosestProp(inRight).volumeName, "Right");
+
+  OffscreenView a(32, 32), b(32, 32);
+  m.attachRenderer(a.renderer, &sceneA);
+  m.attachRenderer(b.renderer, &sceneB);
+  a.render();
+  b.render();
+  EXPECT_NE(m.visualFor(a.renderer, 0), nullptr);
+  EXPECT_EQ(m.visualFor(a.renderer, 1), nullptr);
+  EXPECT_NE(m.visualFor(b.renderer, 1), nullptr);
+  EXPECT_EQ(m.findClosestProp(inRight, b.renderer).prop, m.visualFor(b.renderer, 0)->volume());
+  EXPECT_EQ(m.findClosestProp(inRight, a.renderer).prop, nullptr);
+
+  m.removeScene(&sceneB);
+  EXPECT_EQ(m.volumeCount(), 1u);
+  b.render();
+  EXPECT_EQ(m.visualFor(b.renderer, 0), nullptr);
+}
+
+// A volume the scene shows through iso-surfaces draws its scene iso values (not the volume)
+// while volume rendering is on; iso values of another field of the volume use that field.
+TEST(VolumeRenderingManager, SceneIsoSurfaceModeAndOtherFields) {
+  VolumeSource source = RadialVolume();
+  auto* image = vtkImageData::SafeDownCast(source.data);
+  vtkNew<vtkDoubleArray> height;
+  height->SetName("height");
+  height->SetNumberOfTuples(image->GetNumberOfPoints());
+  for (vtkIdType i = 0; i < image->GetNumberOfPoints(); ++i) height->SetValue(i, image->GetPoint(i)[2]);
+  image->GetPointData()->AddArray(height);
+  source.isoSurfaceMode = true;
+  source.sceneIsoValues = {{"", 0.5}, {"height", 0.25}};
+
+  VolumeRenderingManager m;
+  m.setVolumes({source});
+  OffscreenView view(32, 32);
+  m.attachRenderer(view.renderer);
+  auto* visual = m.visualFor(view.renderer, 0);
+  EXPECT_EQ(visual->isoCount(), 0u);  // volume rendering is off
+  m.setEnableVolRend(true);
+  m.setPersistentIsoValues({{"height", -0.5}});
+  view.render();
+  EXPECT_FALSE(visual->volume()->GetVisibility());
+  ASSERT_EQ(visual->isoCount(), 3u);
+  double b[6];
+  visual->isoData(0)->GetBounds(b);  // height = -0.5: the plane z = -0.5
+  EXPECT_NEAR(b[4], -0.5, 1e-6);
+  EXPECT_NEAR(b[5], -0.5, 1e-6);
+  visual->isoData(1)->GetBounds(b);  // the sphere r = 0.5
+  EXPECT_NEAR(b[1], 0.5, 0.1);
+}

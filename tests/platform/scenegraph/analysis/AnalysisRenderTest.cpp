@@ -218,7 +218,7 @@ TEST(AnalysisRender, IsoSurfaceDrawsInTableColour) {
   settings.isoOpacity = 1.0;
   settings.isoLighting = false;
   visual.applySettings(settings);
-  visual.setIsoValues({0.5});
+  visual.setIsoValues({{"scalar", 0.5}, {"no such field", 0.5}});
   ASSERT_EQ(visual.isoCount(), 1u);
 
   OffscreenView view(120, 120);
@@ -233,7 +233,7 @@ TEST(AnalysisRender, IsoSurfaceDrawsInTableColour) {
 
   // Unchanged values are kept; a changed list recomputes only the new value.
   vtkPolyData* kept = visual.isoData(0);
-  visual.setIsoValues({0.5, 0.7});
+  visual.setIsoValues({{"scalar", 0.5}, {"scalar", 0.7}});
   EXPECT_EQ(visual.isoData(0), kept);
   visual.setIsoValues({});
   EXPECT_EQ(visual.isoCount(), 0u);
