@@ -22,6 +22,7 @@
 #include <vector>
 
 class vtkLookupTable;
+class vtkPlaneCollection;
 class vtkProp;
 class vtkRenderer;
 class vtkVolume;
@@ -113,8 +114,10 @@ class VolumeRenderingManager {
   ClosestProp findClosestProp(const double p[3], DrawableScene& scene) const;
 
   // Drawing: the manager's props for the scene's volumes go into the renderer (idempotent);
-  // they update themselves at every render of it. Call on the thread that renders it.
-  void attachRenderer(vtkRenderer* renderer, const void* scene = nullptr);
+  // they update themselves at every render of it. With `clipPlanes`, every actor and volume of
+  // the renderer is clipped by the first six of them, refreshed at every render. Call on the
+  // thread that renders the renderer.
+  void attachRenderer(vtkRenderer* renderer, const void* scene = nullptr, vtkPlaneCollection* clipPlanes = nullptr);
   void detachRenderer(vtkRenderer* renderer);
   // The prop holding everything drawn in `renderer`, null when not attached.
   vtkProp* getRenderProp(vtkRenderer* renderer) const;

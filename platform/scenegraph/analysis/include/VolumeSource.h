@@ -2,14 +2,15 @@
 // One volume of a drawable session as the analysis managers see it: the data set with the
 // names of its scalar field (drawn, cut and contoured) and its vector field (carrying the
 // particles), and the colour table of the scalars.
+#include <vtkDataSet.h>
+#include <vtkLookupTable.h>
 #include <vtkSmartPointer.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-class vtkDataSet;
 class vtkImageData;
-class vtkLookupTable;
 
 namespace kvg {
 
@@ -20,6 +21,8 @@ struct VolumeSource {
   std::string vectorName;                   // empty: the active vectors
   vtkSmartPointer<vtkLookupTable> lookupTable;  // null: `colorMap` over the scalar range
   std::string colorMap = "rainbow";
+  bool hasScalarRange = false;              // the range mapped onto the colour map; the
+  double scalarRange[2] = {0.0, 1.0};       // data's own range without one
   double opacity = 0.3;                     // volume rendering: opacity of the densest part
   // The scene shows the volume through its own iso-surfaces (instead of volume rendering)
   // while volume rendering is on: at these values of these fields.

@@ -1,6 +1,7 @@
 #include "VolumeRenderingManager.h"
 
 #include "AnalysisAssembly.h"
+#include "ClipPlaneSync.h"
 #include "VolumeVisual.h"
 
 #include <vtkDataArray.h>
@@ -9,6 +10,7 @@
 #include <vtkPointData.h>
 #include <vtkPropCollection.h>
 #include <vtkLookupTable.h>
+#include <vtkPlaneCollection.h>
 #include <vtkRenderer.h>
 #include <vtkVolume.h>
 
@@ -20,6 +22,8 @@ namespace kvg {
 struct VolumeRenderingManager::View {
   vtkWeakPointer<vtkRenderer> renderer;
   const void* scene = nullptr;
+  vtkWeakPointer<vtkPlaneCollection> clipPlanes;
+  analysis::ClipPlaneSync clipSync;
   vtkSmartPointer<analysis::AnalysisAssembly> assembly;
   std::vector<std::unique_ptr<analysis::VolumeVisual>> visuals;
   unsigned long version = 0;
@@ -133,7 +137,8 @@ void VolumeRenderingManager::setSceneVolumes(const void* scene, const std::vecto
     auto it = std::find_if(previous.begin(), previous.end(), [&](const PreparedVolume& p) {
       const VolumeSource& o = p.original;
       return o.name == v.name && o.data == v.data && o.scalarName == v.scalarName && o.vectorName == v.vectorName &&
-             o.lookupTable == v.lookupTable && o.colorMap == v.colorMap;
+             o.lookupTable == v.lookupTable && o.colorMap == v.colorMap && o.hasScalarRange == v.hasScalarRange &&
+             o.scalarRange[0] == v.scalarRange[0] && o.scalarRange[1] == v.scalarRange[1];
     });
     if (it != previous.end()) {
       PreparedVolume p = *it;
@@ -283,12 +288,13 @@ VolumeRenderingManager::ClosestProp VolumeRenderingManager::findClosestProp(cons
   return answer;
 }
 
-void VolumeRenderingManager::attachRenderer(vtkRenderer* renderer, const void* scene) {
+void VolumeRenderingManager::attachRenderer(vtkRenderer* renderer, const void* scene, vtkPlaneCollection* clipPlanes) {
   if (!renderer) return;
   std::lock_guard<std::mutex> lock(_mutex);
   for (auto& view : _views) {
     if (view->renderer == renderer) {
       view->scene = scene;
+      view->clipPlanes = clipPlanes;
       if (!renderer->HasViewProp(view->assembly)) renderer->AddViewProp(view->assembly);
       return;
     }
@@ -296,11 +302,13 @@ void VolumeRenderingManager::attachRenderer(vtkRenderer* renderer, const void* s
   std::unique_ptr<View> view(new View);
   view->renderer = renderer;
   view->scene = scene;
+  view->clipPlanes = clipPlanes;
   view->assembly = vtkSmartPointer<analysis::AnalysisAssembly>::New();
   View* raw = view.get();
-  view->assembly->SetPrepareCallback([this, raw](vtkRenderer*) {
+  view->assembly->SetPrepareCallback([this, raw](vtkRenderer* renderer) {
     std::lock_guard<std::mutex> lock(_mutex);
     prepare(*raw);
+    if (raw->clipPlanes) raw->clipSync.apply(renderer, raw->clipPlanes);
   });
   renderer->AddViewProp(view->assembly);
   _views.push_back(std::move(view));

@@ -53,8 +53,8 @@ bool PrepareVolumeSource(const VolumeSource& in, VolumeSource& out, vtkSmartPoin
   }
   out.data = image;
   if (scalars && !out.lookupTable) {
-    double range[2];
-    scalars->GetRange(range, 0);
+    double range[2] = {in.scalarRange[0], in.scalarRange[1]};
+    if (!in.hasScalarRange) scalars->GetRange(range, 0);
     out.lookupTable = MakeDefaultLookupTable(range[0], range[1], in.colorMap);
   }
   return true;
