@@ -69,6 +69,8 @@ class ParticleSystem {
 
  private:
   int fieldIndexFor(const Point3& p) const;
+  // Which field holds each seed; a seed that changed field starts over.
+  void resolveFields();
   Group makeGroup(const Point3& seed) const;
 
   std::vector<std::shared_ptr<const VectorField>> _fields;

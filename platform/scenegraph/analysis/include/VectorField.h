@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-class vtkDataSet;
 class vtkImageData;
 
 namespace kvg {
@@ -19,10 +18,6 @@ class VectorField {
   // empty). A point array "vtkValidPointMask", when present, marks points without a value.
   // Returns false and leaves the field empty when the image has no such array.
   bool setImage(vtkImageData* image, const std::string& vectorName);
-
-  // Resamples the vectors of any data set onto a regular grid of `maxDimension` points along
-  // its longest side (the "resampled volume"); image data is taken as it is.
-  bool setData(vtkDataSet* data, const std::string& vectorName, int maxDimension = 64);
 
   void clear();
   bool isEmpty() const { return _vectors.empty(); }

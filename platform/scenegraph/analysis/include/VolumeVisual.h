@@ -89,6 +89,9 @@ class VolumeVisual {
   void computeIso(Iso& iso);
   void styleIso(Iso& iso);
   vtkLookupTable* tableFor(const std::string& field);
+  template <class Entry, class Item, class Same, class Refill, class Make>
+  void Reconcile(std::vector<std::unique_ptr<Entry>>& entries, const std::vector<Item>& wanted, Same same,
+                 Refill refill, Make make);
 
   vtkSmartPointer<vtkImageData> _data;
   std::string _scalarName;

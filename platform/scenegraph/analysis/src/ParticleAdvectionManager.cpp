@@ -18,6 +18,17 @@ namespace {
 const Point3 kNoPoint = {NoValue, NoValue, NoValue};
 
 bool isNoPoint(const double p[3]) { return isNoValue(p[0]) || isNoValue(p[1]) || isNoValue(p[2]); }
+
+// A seed needs moving flow: true (seed and direction filled) where the field has a non-zero value.
+bool takeSeed(const analysis::VectorField& field, const double p[3], double seed[3], double direction[3]) {
+  double v[3];
+  if (!field.sample(p, v) || !(vtkMath::Norm(v) > 0.0)) return false;
+  for (int a = 0; a < 3; ++a) {
+    seed[a] = p[a];
+    direction[a] = v[a];
+  }
+  return true;
+}
 }  // namespace
 
 ParticleAdvectionManager::ParticleAdvectionManager()
@@ -191,14 +202,7 @@ bool ParticleAdvectionManager::findSeedWithRayQuery(double seed[3], double direc
     for (int i = 0; i < maxSamples; ++i) {
       const double t = maxSamples == 1 ? tEnter : tEnter + (tLeave - tEnter) * i / (maxSamples - 1);
       const double p[3] = {origin[0] + t * dir[0], origin[1] + t * dir[1], origin[2] + t * dir[2]};
-      double v[3];
-      if (f.field->sample(p, v) && vtkMath::Norm(v) > 0.0) {
-        for (int a = 0; a < 3; ++a) {
-          seed[a] = p[a];
-          direction[a] = v[a];
-        }
-        return true;
-      }
+      if (takeSeed(*f.field, p, seed, direction)) return true;
     }
   }
   return false;
@@ -224,14 +228,7 @@ bool ParticleAdvectionManager::findRandomSeed(double seed[3], double direction[3
         for (double& o : offset) o = unit(_random);
       } while (vtkMath::Norm(offset) > 1.0);
       const double p[3] = {origin[0] + radius * offset[0], origin[1] + radius * offset[1], origin[2] + radius * offset[2]};
-      double v[3];
-      if (f.field->sample(p, v) && vtkMath::Norm(v) > 0.0) {
-        for (int a = 0; a < 3; ++a) {
-          seed[a] = p[a];
-          direction[a] = v[a];
-        }
-        return true;
-      }
+      if (takeSeed(*f.field, p, seed, direction)) return true;
     }
   }
   return false;

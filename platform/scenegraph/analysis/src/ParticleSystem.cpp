@@ -28,6 +28,10 @@ ParticleSystem::ParticleSystem() : _perSeed(1024), _emission(1) {}
 
 void ParticleSystem::setFields(std::vector<std::shared_ptr<const VectorField>> fields) {
   _fields = std::move(fields);
+  resolveFields();
+}
+
+void ParticleSystem::resolveFields() {
   for (Group& g : _groups) {
     const int f = fieldIndexFor(g.seed);
     if (f != g.field) {
@@ -203,14 +207,7 @@ void ParticleSystem::copyStateFrom(const ParticleSystem& other) {
   _perSeed = other._perSeed;
   _emission = other._emission;
   _groups = other._groups;
-  for (Group& g : _groups) {
-    const int f = fieldIndexFor(g.seed);
-    if (f != g.field) {
-      g.field = f;
-      g.next = 0;
-      for (Particle& p : g.particles) p.alive = false;
-    }
-  }
+  resolveFields();
 }
 
 }  // namespace analysis

@@ -1,13 +1,8 @@
 #include "VectorField.h"
 
-#include "AnalysisPipeline.h"
-
 #include <vtkDataArray.h>
-#include <vtkDataSet.h>
 #include <vtkImageData.h>
-#include <vtkNew.h>
 #include <vtkPointData.h>
-#include <vtkResampleToImage.h>
 
 #include <algorithm>
 #include <cmath>
@@ -77,27 +72,6 @@ bool VectorField::setImage(vtkImageData* image, const std::string& vectorName) {
     _median = m;
   }
   return true;
-}
-
-bool VectorField::setData(vtkDataSet* data, const std::string& vectorName, int maxDimension) {
-  if (auto* image = vtkImageData::SafeDownCast(data)) return setImage(image, vectorName);
-  clear();
-  if (!data || data->GetNumberOfPoints() == 0) return false;
-  double b[6];
-  data->GetBounds(b);
-  const double ext[3] = {b[1] - b[0], b[3] - b[2], b[5] - b[4]};
-  const double longest = std::max(ext[0], std::max(ext[1], ext[2]));
-  if (!(longest > 0.0)) return false;
-  int dims[3];
-  for (int a = 0; a < 3; ++a) dims[a] = std::max(2, static_cast<int>(std::lround(maxDimension * ext[a] / longest)));
-
-  vtkNew<vtkResampleToImage> resample;
-  UseOwnExecutive(resample);
-  ConnectData(resample, data);
-  resample->SetUseInputBounds(true);
-  resample->SetSamplingDimensions(dims);
-  resample->Update();
-  return setImage(resample->GetOutput(), vectorName);
 }
 
 bool VectorField::contains(const double p[3]) const {

@@ -62,6 +62,44 @@ void setUnlit(vtkProperty* p) {
 
 }  // namespace
 
+// Makes `entries` show `wanted`, in order: entries already showing a wanted item stay as they
+// are; the others are reused (recomputed) for new items, so a moving interactive section or
+// iso value costs one computation per frame and no new mapper; only what is still missing is
+// made and added to the assembly, and what is left over leaves it.
+template <class Entry, class Item, class Same, class Refill, class Make>
+void VolumeVisual::Reconcile(std::vector<std::unique_ptr<Entry>>& entries, const std::vector<Item>& wanted, Same same,
+                             Refill refill, Make make) {
+  std::vector<std::unique_ptr<Entry>> old;
+  old.swap(entries);
+  entries.resize(wanted.size());
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    for (auto& e : old) {
+      if (e && same(*e, wanted[i])) {
+        entries[i] = std::move(e);
+        break;
+      }
+    }
+  }
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    if (entries[i]) continue;
+    for (auto& e : old) {
+      if (e) {
+        entries[i] = std::move(e);
+        break;
+      }
+    }
+    if (entries[i]) {
+      refill(*entries[i], wanted[i]);
+    } else {
+      entries[i] = make(wanted[i]);
+      _assembly->AddPart(entries[i]->actor);
+    }
+  }
+  for (auto& e : old) {
+    if (e) _assembly->RemovePart(e->actor);
+  }
+}
+
 VolumeVisual::VolumeVisual(vtkImageData* volume, const std::string& scalarName, vtkLookupTable* table)
     : _data(volume), _scalarName(scalarName), _settingsApplied(false) {
   double range[2] = {0.0, 1.0};
@@ -205,39 +243,14 @@ void VolumeVisual::setPlaneSections(const std::vector<SimplePlaneSection>& secti
   for (const SimplePlaneSection& s : sections) {
     if (!s.isNone()) wanted.push_back(s);
   }
-  // Keep the entries whose section is wanted again; reuse the others for new sections, so a
-  // moving interactive section costs one cut per frame and no new mapper.
-  std::vector<std::unique_ptr<Section>> old;
-  old.swap(_sections);
-  _sections.resize(wanted.size());
-  for (size_t i = 0; i < wanted.size(); ++i) {
-    for (auto& e : old) {
-      if (e && e->section == wanted[i]) {
-        _sections[i] = std::move(e);
-        break;
-      }
-    }
-  }
-  for (size_t i = 0; i < wanted.size(); ++i) {
-    if (_sections[i]) continue;
-    for (auto& e : old) {
-      if (e) {
-        _sections[i] = std::move(e);
-        break;
-      }
-    }
-    if (_sections[i]) {
-      _sections[i]->section = wanted[i];
-      _sectionBuilder->compute(wanted[i], _sections[i]->data);
-      _sections[i]->data->Modified();
-    } else {
-      _sections[i] = makeSection(wanted[i]);
-      _assembly->AddPart(_sections[i]->actor);
-    }
-  }
-  for (auto& e : old) {
-    if (e) _assembly->RemovePart(e->actor);
-  }
+  Reconcile(
+      _sections, wanted, [](const Section& e, const SimplePlaneSection& s) { return e.section == s; },
+      [this](Section& e, const SimplePlaneSection& s) {
+        e.section = s;
+        _sectionBuilder->compute(s, e.data);
+        e.data->Modified();
+      },
+      [this](const SimplePlaneSection& s) { return makeSection(s); });
 }
 
 bool VolumeVisual::hasField(const std::string& name) const {
@@ -297,42 +310,20 @@ std::unique_ptr<VolumeVisual::Iso> VolumeVisual::makeIso(const std::string& fiel
 }
 
 void VolumeVisual::setIsoValues(const std::vector<std::pair<std::string, double>>& requested) {
-  std::vector<std::pair<std::string, double>> values;
+  std::vector<std::pair<std::string, double>> wanted;
   for (const auto& v : requested) {
-    if (hasField(v.first) && std::find(values.begin(), values.end(), v) == values.end()) values.push_back(v);
+    if (hasField(v.first) && std::find(wanted.begin(), wanted.end(), v) == wanted.end()) wanted.push_back(v);
   }
-  std::vector<std::unique_ptr<Iso>> old;
-  old.swap(_isos);
-  _isos.resize(values.size());
-  for (size_t i = 0; i < values.size(); ++i) {
-    for (auto& e : old) {
-      if (e && e->field == values[i].first && e->value == values[i].second) {
-        _isos[i] = std::move(e);
-        break;
-      }
-    }
-  }
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (_isos[i]) continue;
-    for (auto& e : old) {
-      if (e) {
-        _isos[i] = std::move(e);
-        break;
-      }
-    }
-    if (_isos[i]) {
-      _isos[i]->field = values[i].first;
-      _isos[i]->value = values[i].second;
-      computeIso(*_isos[i]);
-      styleIso(*_isos[i]);
-    } else {
-      _isos[i] = makeIso(values[i].first, values[i].second);
-      _assembly->AddPart(_isos[i]->actor);
-    }
-  }
-  for (auto& e : old) {
-    if (e) _assembly->RemovePart(e->actor);
-  }
+  using Value = std::pair<std::string, double>;
+  Reconcile(
+      _isos, wanted, [](const Iso& e, const Value& v) { return e.field == v.first && e.value == v.second; },
+      [this](Iso& e, const Value& v) {
+        e.field = v.first;
+        e.value = v.second;
+        computeIso(e);
+        styleIso(e);
+      },
+      [this](const Value& v) { return makeIso(v.first, v.second); });
 }
 
 vtkPolyData* VolumeVisual::sectionData(size_t i) const { return i < _sections.size() ? _sections[i]->data.Get() : nullptr; }

@@ -34,20 +34,12 @@ using kvg::analysis::RayHit;
 using kvg::analysis::RayPicker;
 using kvg::analysis::VectorField;
 
-namespace {
-
-SimplePlaneSection Section(std::array<double, 3> o, std::array<double, 3> up, std::array<double, 3> right) {
-  return SimplePlaneSection(o.data(), up.data(), right.data());
-}
-
-}  // namespace
-
 TEST(SimplePlaneSection, NormalIsRightCrossUpAndDefaultIsNone) {
   SimplePlaneSection none;
   EXPECT_TRUE(none.isNone());
   EXPECT_EQ(none.getOrigin()[0], kvg::NoValue);
 
-  SimplePlaneSection s = Section({1, 2, 3}, {0, 2, 0}, {3, 0, 0});
+  SimplePlaneSection s = MakeSection({1, 2, 3}, {0, 2, 0}, {3, 0, 0});
   EXPECT_FALSE(s.isNone());
   double n[3];
   s.getNormal(n);
@@ -55,7 +47,7 @@ TEST(SimplePlaneSection, NormalIsRightCrossUpAndDefaultIsNone) {
   EXPECT_DOUBLE_EQ(n[1], 0.0);
   EXPECT_DOUBLE_EQ(n[2], 1.0);
 
-  SimplePlaneSection degenerate = Section({0, 0, 0}, {1, 0, 0}, {2, 0, 0});
+  SimplePlaneSection degenerate = MakeSection({0, 0, 0}, {1, 0, 0}, {2, 0, 0});
   degenerate.getNormal(n);
   EXPECT_EQ(n[0], 0.0);
   EXPECT_EQ(n[1], 0.0);
@@ -74,7 +66,7 @@ TEST(PlaneSection, LinearFieldGivesColourGradientAlongX) {
   PlaneSectionBuilder builder;
   builder.setInput(volume, "scalar");
   vtkNew<vtkPolyData> section;
-  ASSERT_GT(builder.compute(Section({1.0, 0.5, 0.37}, {0, 1, 0}, {1, 0, 0}), section), 0);
+  ASSERT_GT(builder.compute(MakeSection({1.0, 0.5, 0.37}, {0, 1, 0}, {1, 0, 0}), section), 0);
 
   vtkDataArray* values = section->GetPointData()->GetArray("scalar");
   ASSERT_NE(values, nullptr);
@@ -116,8 +108,8 @@ TEST(PlaneSection, NoneOrMissingPlaneGivesNothing) {
   vtkNew<vtkPolyData> out;
   EXPECT_EQ(builder.compute(SimplePlaneSection(), out), 0);
   EXPECT_EQ(out->GetNumberOfPoints(), 0);
-  EXPECT_EQ(builder.compute(Section({0, 0, 10}, {0, 1, 0}, {1, 0, 0}), out), 0);  // beyond the volume
-  EXPECT_EQ(builder.compute(Section({1, 1, 1}, {1, 0, 0}, {1, 0, 0}), out), 0);  // no normal
+  EXPECT_EQ(builder.compute(MakeSection({0, 0, 10}, {0, 1, 0}, {1, 0, 0}), out), 0);  // beyond the volume
+  EXPECT_EQ(builder.compute(MakeSection({1, 1, 1}, {1, 0, 0}, {1, 0, 0}), out), 0);  // no normal
 }
 
 // The iso-surface of r = |p| at value r0 is the sphere of radius r0.

@@ -1,5 +1,7 @@
 #pragma once
 // Small volumes with known analytic fields, and an offscreen window for pixel checks.
+#include "SimplePlaneSection.h"
+
 #include <vtkCamera.h>
 #include <vtkDoubleArray.h>
 #include <vtkImageData.h>
@@ -47,6 +49,23 @@ inline vtkSmartPointer<vtkImageData> MakeVolume(std::array<int, 3> dims, std::ar
   image->GetPointData()->SetScalars(s);
   if (vector) image->GetPointData()->SetVectors(v);
   return image;
+}
+
+// A plane section through o with the given up and right vectors.
+inline kvg::SimplePlaneSection MakeSection(std::array<double, 3> o, std::array<double, 3> up, std::array<double, 3> right) {
+  return kvg::SimplePlaneSection(o.data(), up.data(), right.data());
+}
+
+// Bytes that differ between two pixel buffers of the same size; `lit` receives the non-zero
+// bytes of the first.
+inline int CountDifferences(vtkUnsignedCharArray* a, vtkUnsignedCharArray* b, int* lit = nullptr) {
+  int differing = 0, nonZero = 0;
+  for (vtkIdType i = 0; i < a->GetNumberOfTuples() * a->GetNumberOfComponents(); ++i) {
+    differing += a->GetValue(i) != b->GetValue(i) ? 1 : 0;
+    nonZero += a->GetValue(i) != 0 ? 1 : 0;
+  }
+  if (lit) *lit = nonZero;
+  return differing;
 }
 
 // An offscreen window of w x h with one renderer on a black background.

@@ -35,10 +35,6 @@ using kvg::VolumeSource;
 
 namespace {
 
-SimplePlaneSection Section(std::array<double, 3> o, std::array<double, 3> up, std::array<double, 3> right) {
-  return SimplePlaneSection(o.data(), up.data(), right.data());
-}
-
 // Radial scalars ("scalar") and a uniform flow along +x ("velocity") on [-1, 1]^3.
 VolumeSource RadialVolume(const std::string& name = "Volume") {
   VolumeSource v;
@@ -79,8 +75,8 @@ TEST(VolumeRenderingManager, SettingsAndClearing) {
   EXPECT_TRUE(kvg::isNoValue(m.getInteractiveIsoValue().second));
   m.setPersistentIsoValues({{"scalar", 0.5}, {"scalar", 0.7}});
   m.setInteractiveIsoValue({"scalar", 0.2});
-  m.setPersistentPlaneSections({Section({0, 0, 0}, {0, 1, 0}, {1, 0, 0})});
-  m.setInteractivePlaneSection(Section({0, 0, 0.5}, {0, 1, 0}, {1, 0, 0}));
+  m.setPersistentPlaneSections({MakeSection({0, 0, 0}, {0, 1, 0}, {1, 0, 0})});
+  m.setInteractivePlaneSection(MakeSection({0, 0, 0.5}, {0, 1, 0}, {1, 0, 0}));
   m.clearIsoValues();
   m.clearPlaneSections();
   EXPECT_TRUE(m.getPersistentIsoValues().empty());
@@ -148,7 +144,7 @@ TEST(VolumeRenderingManager, DrawsSectionsAndIsoValuesOfTheNamedField) {
   OffscreenView view(64, 64);
   m.attachRenderer(view.renderer);
 
-  m.setPersistentPlaneSections({Section({0, 0, 0}, {0, 1, 0}, {1, 0, 0})});
+  m.setPersistentPlaneSections({MakeSection({0, 0, 0}, {0, 1, 0}, {1, 0, 0})});
   m.setInteractivePlaneSection(SimplePlaneSection());  // none: draws nothing
   m.setPersistentIsoValues({{"scalar", 0.5}, {"other field", 0.4}, {"scalar", NoValue}});
   m.setInteractiveIsoValue({"scalar", 0.8});
@@ -160,7 +156,7 @@ TEST(VolumeRenderingManager, DrawsSectionsAndIsoValuesOfTheNamedField) {
   visual->isoData(1)->GetBounds(b);
   EXPECT_NEAR(b[1], 0.8, 0.1);
 
-  m.setInteractivePlaneSection(Section({0, 0, 0.5}, {0, 1, 0}, {1, 0, 0}));
+  m.setInteractivePlaneSection(MakeSection({0, 0, 0.5}, {0, 1, 0}, {1, 0, 0}));
   m.setIsosurfaceOpacity(0.4);
   view.render();
   EXPECT_EQ(visual->sectionCount(), 2u);
@@ -187,8 +183,8 @@ TEST(AnalysisManagers, CopyAssignmentMakesTheOtherSessionDrawTheSame) {
   viewA.renderer->AddViewProp(particlesA.getRenderingTriggerProp());
   viewB.renderer->AddViewProp(particlesB.getRenderingTriggerProp());
 
-  volumesA.setPersistentPlaneSections({Section({0, 0, -0.2}, {0, 1, 0}, {1, 0, 0})});
-  volumesA.setInteractivePlaneSection(Section({0.3, 0, 0}, {0, 1, 0}, {0, 0, 1}));
+  volumesA.setPersistentPlaneSections({MakeSection({0, 0, -0.2}, {0, 1, 0}, {1, 0, 0})});
+  volumesA.setInteractivePlaneSection(MakeSection({0.3, 0, 0}, {0, 1, 0}, {0, 0, 1}));
   volumesA.setPersistentIsoValues({{"scalar", 0.9}});
   volumesA.setInteractiveIsoValue({"scalar", 0.5});
   volumesA.setIsosurfaceOpacity(1.0);
@@ -221,11 +217,8 @@ TEST(AnalysisManagers, CopyAssignmentMakesTheOtherSessionDrawTheSame) {
   EXPECT_EQ(particlesB.getNumberOfParticles(), particlesA.getNumberOfParticles());
   EXPECT_EQ(particlesB.getNumberOfParticles(), 2u * 2u * 7u);
 
-  int differing = 0, lit = 0;
-  for (vtkIdType i = 0; i < a->GetNumberOfTuples(); ++i) {
-    differing += a->GetValue(i) != b->GetValue(i) ? 1 : 0;
-    lit += a->GetValue(i) != 0 ? 1 : 0;
-  }
+  int lit = 0;
+  const int differing = CountDifferences(a, b, &lit);
   EXPECT_GT(lit, 1000);
   EXPECT_EQ(differing, 0);
   (void)before;

@@ -34,10 +34,6 @@ using kvg::analysis::VolumeVisual;
 
 namespace {
 
-SimplePlaneSection Section(std::array<double, 3> o, std::array<double, 3> up, std::array<double, 3> right) {
-  return SimplePlaneSection(o.data(), up.data(), right.data());
-}
-
 bool IsBlack(const std::array<int, 3>& c) { return c[0] == 0 && c[1] == 0 && c[2] == 0; }
 int Brightest(const std::array<int, 3>& c) { return std::max(c[0], std::max(c[1], c[2])); }
 
@@ -68,7 +64,7 @@ vtkSmartPointer<vtkActor> WhiteSquare(double size) {
 TEST(AnalysisRender, PlaneSectionShowsColourGradientAlongX) {
   auto volume = MakeVolume({21, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, [](const double p[3]) { return 10.0 + 5.0 * p[0]; });
   VolumeVisual visual(volume, "scalar");
-  visual.setPlaneSections({Section({1.0, 0.5, 0.5}, {0, 1, 0}, {1, 0, 0})});
+  visual.setPlaneSections({MakeSection({1.0, 0.5, 0.5}, {0, 1, 0}, {1, 0, 0})});
   ASSERT_EQ(visual.sectionCount(), 1u);
 
   OffscreenView view(200, 100);
@@ -156,7 +152,7 @@ TEST(AnalysisRender, ClipPlaneRemovesFarHalf) {
 TEST(AnalysisRender, ClipPlaneCutsSections) {
   auto volume = MakeVolume({11, 11, 11}, {-1, -1, -1}, {0.2, 0.2, 0.2}, [](const double p[3]) { return p[0]; });
   VolumeVisual visual(volume, "scalar");
-  visual.setPlaneSections({Section({0, 0, 0}, {0, 1, 0}, {1, 0, 0})});
+  visual.setPlaneSections({MakeSection({0, 0, 0}, {0, 1, 0}, {1, 0, 0})});
   OffscreenView view(160, 160);
   view.renderer->AddViewProp(visual.assembly());
   view.lookAtXY(-1, 1, -1, 1);

@@ -33,10 +33,6 @@ using namespace kvg;
 
 namespace {
 
-SimplePlaneSection Section(std::array<double, 3> o, std::array<double, 3> up, std::array<double, 3> right) {
-  return SimplePlaneSection(o.data(), up.data(), right.data());
-}
-
 // One render buffer's worth: a session holding a canvas with a volume (radial scalars
 // "scalar", uniform flow "velocity" along +x on [-1, 1]^3) and a sphere named "Wing", shown by a
 // drawable scene in an offscreen window.
@@ -127,7 +123,7 @@ TEST(AnalysisSession, SceneVolumesReachTheManagers) {
 
   // Clip planes the program appends to the model renderer's collection cut the volume's parts.
   volumes.setEnableVolRend(false);
-  volumes.setInteractivePlaneSection(Section({0, 0, 0}, {0, 1, 0}, {1, 0, 0}));
+  volumes.setInteractivePlaneSection(MakeSection({0, 0, 0}, {0, 1, 0}, {1, 0, 0}));
   auto uncut = buffer.view.render();
   EXPECT_FALSE(OffscreenView::at(uncut, 96, 20, 48)[0] == 0 && OffscreenView::at(uncut, 96, 20, 48)[2] == 0);
   vtkNew<vtkPlane> plane;
@@ -153,8 +149,8 @@ TEST(AnalysisSession, CopyAssignmentBetweenTheTwoSessions) {
   }
   auto& volumesA = VolumeRenderingManager::getSingleton(*front.session);
   auto& particlesA = ParticleAdvectionManager::getSingleton(*front.session);
-  volumesA.setPersistentPlaneSections({Section({0, 0, -0.3}, {0, 1, 0}, {1, 0, 0})});
-  volumesA.setInteractivePlaneSection(Section({0.25, 0, 0}, {0, 1, 0}, {0, 0, 1}));
+  volumesA.setPersistentPlaneSections({MakeSection({0, 0, -0.3}, {0, 1, 0}, {1, 0, 0})});
+  volumesA.setInteractivePlaneSection(MakeSection({0.25, 0, 0}, {0, 1, 0}, {0, 0, 1}));
   volumesA.setPersistentIsoValues({{"scalar", 0.95}});
   volumesA.setInteractiveIsoValue({"scalar", 0.4});
   volumesA.setIsosurfaceOpacity(1.0);
@@ -179,11 +175,8 @@ TEST(AnalysisSession, CopyAssignmentBetweenTheTwoSessions) {
   ASSERT_NE(visual, nullptr);
   EXPECT_EQ(visual->sectionCount(), 2u);
   EXPECT_EQ(visual->isoCount(), 2u);
-  int differing = 0, lit = 0;
-  for (vtkIdType i = 0; i < a->GetNumberOfTuples(); ++i) {
-    differing += a->GetValue(i) != b->GetValue(i) ? 1 : 0;
-    lit += a->GetValue(i) != 0 ? 1 : 0;
-  }
+  int lit = 0;
+  const int differing = CountDifferences(a, b, &lit);
   EXPECT_GT(lit, 1000);
   EXPECT_EQ(differing, 0);
 }
