@@ -24,6 +24,7 @@ class vtkPolyData;
 class vtkPropAssembly;
 class vtkVolume;
 class vtkVolumeProperty;
+class vtkWindow;
 
 namespace kvg {
 namespace analysis {
@@ -65,6 +66,10 @@ class VolumeVisual {
   void applySettings(const VolumeSettings& settings);
   // Clip planes for every part (the collection is used as it is, not copied).
   void setClippingPlanes(vtkPlaneCollection* planes);
+
+  // The window the parts draw in: parts that are dropped release their graphics resources
+  // through it (call with its context current, as during a render), or leak them when null.
+  void setRenderWindow(vtkWindow* window) { _window = window; }
 
   // The sections to draw, in order; "none" sections are skipped.
   void setPlaneSections(const std::vector<SimplePlaneSection>& sections);
@@ -108,6 +113,7 @@ class VolumeVisual {
   std::vector<std::unique_ptr<Iso>> _isos;
   VolumeSettings _settings;
   bool _settingsApplied;
+  vtkWindow* _window = nullptr;
 };
 
 }  // namespace analysis

@@ -11,6 +11,7 @@
 #include <vtkPropCollection.h>
 #include <vtkLookupTable.h>
 #include <vtkPlaneCollection.h>
+#include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkVolume.h>
 
@@ -31,11 +32,10 @@ struct VolumeRenderingManager::View {
 
 VolumeRenderingManager::VolumeRenderingManager() : _interactiveIsoValue(std::string(), NoValue), _nextVersion(1) {}
 
+// The assemblies stay in their renderers, which release their graphics resources with the
+// window's context current (a drawable scene does when it goes); they no longer update.
 VolumeRenderingManager::~VolumeRenderingManager() {
-  for (auto& view : _views) {
-    if (view->assembly) view->assembly->SetPrepareCallback(nullptr);
-    if (view->renderer) view->renderer->RemoveViewProp(view->assembly);
-  }
+  for (auto& view : _views) view->assembly->SetPrepareCallback(nullptr);
 }
 
 VolumeRenderingManager& VolumeRenderingManager::operator=(const VolumeRenderingManager& other) {
@@ -319,7 +319,11 @@ void VolumeRenderingManager::detachRenderer(vtkRenderer* renderer) {
   for (auto it = _views.begin(); it != _views.end(); ++it) {
     if ((*it)->renderer == renderer) {
       (*it)->assembly->SetPrepareCallback(nullptr);
-      if (renderer) renderer->RemoveViewProp((*it)->assembly);
+      if (renderer) {
+        vtkRenderWindow* window = renderer->GetRenderWindow();
+        if (window && window->IsCurrent()) (*it)->assembly->ReleaseGraphicsResources(window);
+        renderer->RemoveViewProp((*it)->assembly);
+      }
       _views.erase(it);
       return;
     }
@@ -347,6 +351,10 @@ analysis::VolumeVisual* VolumeRenderingManager::visualFor(vtkRenderer* renderer,
 // Runs on the thread that renders the view's renderer, with _mutex held.
 void VolumeRenderingManager::prepare(View& view) {
   static const std::vector<PreparedVolume> none;
+  // Dropped parts release their graphics resources only through a window whose context is
+  // current here (it is during a render).
+  vtkRenderWindow* window = view.renderer ? view.renderer->GetRenderWindow() : nullptr;
+  if (window && !window->IsCurrent()) window = nullptr;
   const Group* group = groupOf(view.scene);
   const std::vector<PreparedVolume>& volumes = group ? group->volumes : none;
   const unsigned long version = group ? group->version : 0;
@@ -368,7 +376,9 @@ void VolumeRenderingManager::prepare(View& view) {
       view.visuals.push_back(std::move(visual));
     }
     for (auto& o : old) {
-      if (o) view.assembly->RemovePart(o->assembly());
+      if (!o) continue;
+      view.assembly->RemovePart(o->assembly());
+      if (window) o->assembly()->ReleaseGraphicsResources(window);
     }
     for (auto& visual : view.visuals) {
       if (!view.assembly->GetParts()->IsItemPresent(visual->assembly())) view.assembly->AddPart(visual->assembly());
@@ -389,6 +399,7 @@ void VolumeRenderingManager::prepare(View& view) {
   for (size_t i = 0; i < view.visuals.size() && i < volumes.size(); ++i) {
     const VolumeSource& source = volumes[i].source;
     analysis::VolumeVisual& visual = *view.visuals[i];
+    visual.setRenderWindow(window);
     analysis::VolumeSettings s;
     // A volume the scene shows through iso-surfaces gets those instead of volume rendering.
     s.volumeRendering = _settings.enabled && !source.isoSurfaceMode;

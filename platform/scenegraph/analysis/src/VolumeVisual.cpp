@@ -96,7 +96,9 @@ void VolumeVisual::Reconcile(std::vector<std::unique_ptr<Entry>>& entries, const
     }
   }
   for (auto& e : old) {
-    if (e) _assembly->RemovePart(e->actor);
+    if (!e) continue;
+    _assembly->RemovePart(e->actor);
+    if (_window) e->actor->ReleaseGraphicsResources(_window);
   }
 }
 
