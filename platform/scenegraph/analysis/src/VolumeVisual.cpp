@@ -1,6 +1,7 @@
 #include "VolumeVisual.h"
 
 #include "AnalysisPipeline.h"
+#include "AnalysisVolume.h"
 #include "IsoSurfaceBuilder.h"
 #include "PlaneSectionBuilder.h"
 #include "VolumeLookupTable.h"
@@ -125,7 +126,7 @@ VolumeVisual::VolumeVisual(vtkImageData* volume, const std::string& scalarName, 
   _volumeMapper->SelectScalarArray(scalarName.c_str());
   _volumeMapper->SetBlendModeToComposite();
 
-  _volume = vtkSmartPointer<vtkVolume>::New();
+  _volume = vtkSmartPointer<AnalysisVolume>::New();
   _volume->SetMapper(_volumeMapper);
   _volume->SetProperty(_volumeProperty);
   _volume->SetVisibility(0);

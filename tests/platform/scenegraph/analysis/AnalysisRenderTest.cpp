@@ -11,6 +11,8 @@
 #include <vtkActor.h>
 #include <vtkLookupTable.h>
 #include <vtkMath.h>
+#include <vtkObjectFactory.h>
+#include <vtkOpenGLCamera.h>
 #include <vtkPlane.h>
 #include <vtkPlaneCollection.h>
 #include <vtkPlaneSource.h>
@@ -288,4 +290,38 @@ TEST(AnalysisRender, AssemblyPreparesPartsBeforeDrawing) {
   auto pixels = view.render();
   EXPECT_GE(prepared, 1);
   EXPECT_EQ(Brightest(OffscreenView::at(pixels, view.width, 40, 40)), 255);
+}
+
+namespace {
+// Like the program's VR camera: an OpenGL camera that answers the type check for vtkCamera only.
+class PlainTypedCamera : public vtkOpenGLCamera {
+ public:
+  static PlainTypedCamera* New();
+  vtkTypeMacro(PlainTypedCamera, vtkCamera);
+};
+vtkStandardNewMacro(PlainTypedCamera);
+}  // namespace
+
+// VTK's ray caster would crash on such a camera; the volume draws through a stand-in camera and
+// shows the same picture as with an ordinary camera.
+TEST(AnalysisRender, VolumeRenderingWithACameraThatHidesItsOpenGLType) {
+  auto volume = MakeVolume({11, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, [](const double p[3]) { return p[0] + p[1]; });
+  VolumeVisual visual(volume, "scalar");
+  VolumeSettings settings;
+  settings.volumeRendering = true;
+  settings.vrMode = true;
+  visual.applySettings(settings);
+  OffscreenView view(90, 90);
+  view.renderer->AddViewProp(visual.assembly());
+  view.lookAtXY(-1, 2, -1, 2);
+  auto ordinary = view.render();
+
+  vtkNew<PlainTypedCamera> camera;
+  camera->DeepCopy(view.renderer->GetActiveCamera());
+  ASSERT_FALSE(camera->IsA("vtkOpenGLCamera"));
+  view.renderer->SetActiveCamera(camera);
+  auto standIn = view.render();
+  EXPECT_EQ(view.renderer->GetActiveCamera(), camera.GetPointer());
+  EXPECT_GT(Brightest(OffscreenView::at(standIn, view.width, 45, 45)), 8);
+  EXPECT_EQ(CountDifferences(ordinary, standIn), 0);
 }
