@@ -325,3 +325,28 @@ TEST(AnalysisRender, VolumeRenderingWithACameraThatHidesItsOpenGLType) {
   EXPECT_GT(Brightest(OffscreenView::at(standIn, view.width, 45, 45)), 8);
   EXPECT_EQ(CountDifferences(ordinary, standIn), 0);
 }
+
+// The clip planes cut the rendered volume too.
+TEST(AnalysisRender, ClipPlaneCutsTheRenderedVolume) {
+  auto volume = MakeVolume({11, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, [](const double p[3]) { return 1.0 + p[1]; });
+  VolumeVisual visual(volume, "scalar");
+  VolumeSettings settings;
+  settings.volumeRendering = true;
+  settings.vrMode = true;
+  visual.applySettings(settings);
+  OffscreenView view(100, 100);
+  view.renderer->AddViewProp(visual.assembly());
+  view.lookAtXY(0, 1, 0, 1);
+  vtkNew<vtkPlaneCollection> planes;
+  vtkNew<vtkPlane> plane;
+  plane->SetOrigin(0.5, 0, 0);
+  plane->SetNormal(1, 0, 0);
+  planes->AddItem(plane);
+  ClipPlaneSync sync;
+  sync.apply(view.renderer, planes);
+  auto pixels = view.render();
+  for (int y = 10; y < 90; y += 20) {
+    EXPECT_TRUE(IsBlack(OffscreenView::at(pixels, view.width, 25, y))) << y;
+    EXPECT_GT(Brightest(OffscreenView::at(pixels, view.width, 75, y)), 8) << y;
+  }
+}
