@@ -1,0 +1,102 @@
+// The controller identification with its per-type settings, and the per-frame update of the
+// controller models, tool sets and avatars. Render thread.
+#include <iostream>
+
+#include "AnnotationLayoutSettings.h"
+#include "Configuration.h"
+#include "IsoValueMarker.h"
+#include <vtkImageData.h>  // OpenVRRenderWindow.h returns its image without declaring it
+
+#include "OpenVRRenderWindow.h"
+#include "RenderLock.h"
+#include "ToolGeometry.h"
+#include "ToolLayoutSettings.h"
+#include "VRInteractionState.h"
+#include "VolumeRenderingManager.h"
+#include "kvg/DrawableScene.h"
+#include "kvg/OpenGLRenderer.h"
+
+namespace {
+
+vr::ETrackedDeviceClass deviceClass(vr::TrackedDeviceIndex_t device) {
+  Lock::AutoLock lock(GetRenderLock());
+  vr::IVRSystem* system = vr::VRSystem();
+  return system ? system->GetTrackedDeviceClass(device) : vr::TrackedDeviceClass_Invalid;
+}
+
+// Prints the four identifying properties and stores the controller type; merges the type's
+// settings file once a type is known.
+void identify(VRInteractionState& state, vr::TrackedDeviceIndex_t device) {
+  vr::IVRSystem* system = vr::VRSystem();
+  state.controllerTypeName = SanitizeFileName(GetTrackedDeviceString(system, device, vr::Prop_ControllerType_String));
+  std::cout << "Prop_ManufacturerName_String   ="
+            << GetTrackedDeviceString(system, device, vr::Prop_ManufacturerName_String) << std::endl;
+  std::cout << "Prop_ModelNumber_String        =" << GetTrackedDeviceString(system, device, vr::Prop_ModelNumber_String)
+            << std::endl;
+  std::cout << "Prop_RenderModelName_String    ="
+            << GetTrackedDeviceString(system, device, vr::Prop_RenderModelName_String) << std::endl;
+  std::cout << "Prop_TrackingSystemName_String ="
+            << GetTrackedDeviceString(system, device, vr::Prop_TrackingSystemName_String) << std::endl;
+  if (!state.controllerTypeName.empty()) mergeConfigFile(state.controllerTypeName + ".ini");
+}
+
+}  // namespace
+
+void computeHeadViewMatrix(const VRInteractionState& state, double out[16]) {
+  computeInversePose(state.headRotation, state.headPosition, out);
+}
+
+void computeLaserDirection(const ControllerInput& input, const ToolSet& tools, const double b[16], double out[3]) {
+  double v[3];
+  transformPoint(input, tools.getLaserDirection(), v);
+  rotateVector(b, v, out);
+  Normalize3(out);
+}
+
+void IdentifyControllers(VRInteractionState& state, kvg::DrawableScene& scene, OpenVRRenderWindow* window,
+                         const double modelMatrix[16]) {
+  const ToolLayoutSettings tools;
+  const AnnotationLayoutSettings annotations;
+  vtkRenderer* models = window ? window->GetLayerRenderer(OpenVRRenderWindow::ModelLayer) : nullptr;
+
+  if (state.interactiveIsoMarker.isValid() && state.interactiveIsoMarker->value() != tools.toolsAngle) {
+    state.interactiveIsoMarker->removeFromRenderer(models);
+    state.interactiveIsoMarker = IsoValueMarker::create(models);
+    state.avatarGroup.setScene(window);
+  }
+
+  const bool volumeRendering = kvg::VolumeRenderingManager::getSingleton(scene.getSession()).getEnableVolRend();
+  const bool avatars = state.avatarGroup.avatarCount() > 0;
+  static const double white[3] = {1.0, 1.0, 1.0};
+  for (int hand = 0; hand < 2; ++hand) {
+    const ControllerInput& input = state.controllerInputs[hand];
+    ControllerModel& model = state.controllerModels[hand];
+    if (input.hasDevice() && deviceClass(input.deviceIndex) == vr::TrackedDeviceClass_Controller) {
+      if (state.controllerTypeName.empty()) identify(state, input.deviceIndex);
+      if (state.handIdentification[hand].empty())
+        state.handIdentification[hand] =
+            GetTrackedDeviceString(vr::VRSystem(), input.deviceIndex, vr::Prop_RenderModelName_String);
+      EnsureControllerModelLoaded(model, models, state.handIdentification[hand]);
+      UpdateControllerActorPose(model, modelMatrix, input);
+      SetActorColor(model, avatars ? state.avatarGroup.currentColor() : white);
+      model.setTextureEnabled(!avatars);
+    }
+    ToolSet& toolSet = state.toolSets[hand];
+    toolSet.setPaletteStateBit(1, state.hudShown);
+    toolSet.setPaletteStateBit(2, state.flyMode);
+    toolSet.setPaletteStateBit(4, state.floorShown);
+    toolSet.setPaletteStateBit(8, volumeRendering);
+    toolSet.setPaletteStateBit(16, avatars);
+  }
+
+  for (int hand = 0; hand < 2; ++hand) {
+    double view[16];
+    computeHeadViewMatrix(state, view);
+    ToolSet& toolSet = state.toolSets[hand];
+    toolSet.update(modelMatrix, view, state.controllerInputs[hand], hand, annotations, tools);
+    AvatarGroup& group = state.avatarGroup;
+    toolSet.setPaletteColors(group.colorAt(group.currentAvatarColorID()), group.colorAt(group.previousAvatarColorID()),
+                             group.colorAt(group.nextAvatarColorID()));
+  }
+  state.avatarGroup.updateAvatars(window, scene, state);
+}

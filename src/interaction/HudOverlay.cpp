@@ -1,0 +1,105 @@
+#include "HudOverlay.h"
+
+#include <cmath>
+
+#include <vtkCylinderSource.h>
+#include <vtkMatrix4x4.h>
+#include <vtkNew.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderer.h>
+#include <vtkTransform.h>
+#include <vtkTransformTextureCoords.h>
+
+#include "Configuration.h"
+#include "FreezablePipeline.h"
+#include "OpenVRActor.h"
+#include "OpenVRTexture.h"
+#include "kvg/PropLighting.h"
+
+HudOverlay::HudOverlay()
+    : _actor(OpenVRActor::New()),
+      _cylinder(vtkCylinderSource::New()),
+      _transform(vtkTransform::New()),
+      _texCoordTransform(vtkTransformTextureCoords::New()) {}
+
+HudOverlay::~HudOverlay() {
+  _texCoordTransform->Delete();
+  _transform->Delete();
+  _texture = nullptr;
+  _cylinder->Delete();
+  _actor->Delete();
+}
+
+bool HudOverlay::build(vtkRenderer* renderer, OpenVRTexture* texture, double height, double radius) {
+  _cylinder->SetCenter(0.0, 0.0, 0.0);
+  _cylinder->SetHeight(GetConfigReal("hudSize", 0.35));
+  _cylinder->SetRadius(radius);
+  _cylinder->SetResolution(1000);
+  _cylinder->SetCapping(0);
+  {
+    RestoreThreadFlag unfrozen(false);
+    _cylinder->Update();
+  }
+  _texCoordTransform->SetInputConnection(_cylinder->GetOutputPort(0));
+  // The second factor turns the picture upright.
+  _texCoordTransform->SetScale(M_PI * radius / height, -1.0, 1.0);
+
+  vtkNew<vtkPolyDataMapper> mapper;
+  mapper->SetInputConnection(_texCoordTransform->GetOutputPort());
+  mapper->ScalarVisibilityOff();
+
+  _texture = texture;
+  if (_texture) {
+    _texture->SetBlendingMode(1);
+    _texture->EdgeClampOff();
+    _texture->SetRepeat(0);
+  }
+  kvg::SetPropLighting(_actor, kvg::PropLighting::Unlit);
+  _actor->GetProperty()->SetColor(1.0, 1.0, 1.0);
+  _actor->SetMapper(mapper);
+  _actor->SetTexture(_texture);
+  _actor->SetDepthTestDisabled(GetConfigBool("hudAlwaysOnTop", false) ? 1 : 0);
+  vtkNew<vtkMatrix4x4> user;
+  _actor->SetUserMatrix(user);
+  if (renderer) renderer->AddActor(_actor);
+
+  RestoreThreadFlag unfrozen(false);
+  mapper->Update();
+  return true;
+}
+
+void HudOverlay::update(const double headPose[16], bool visible, double distance) {
+  _actor->SetVisibility(visible ? 1 : 0);
+  if (!visible) return;
+  if (distance != _distance) {
+    _distance = distance;
+    const double r = _cylinder->GetRadius();
+    const double h = _cylinder->GetHeight();
+    if (h != 0.0) _texCoordTransform->SetScale(M_PI * r * distance / h, -1.0, 1.0);
+    RestoreThreadFlag unfrozen(false);
+    _texCoordTransform->Update();
+  }
+  const double curvature = GetConfigReal("hudCurvature", 0.5);
+  _transform->Identity();
+  _transform->Scale(distance, 1.0, curvature * distance);
+  _transform->Update();
+  vtkMatrix4x4* user = _actor->GetUserMatrix();
+  if (!user) {
+    vtkNew<vtkMatrix4x4> matrix;
+    _actor->SetUserMatrix(matrix);
+    user = matrix;
+  }
+  vtkMatrix4x4::Multiply4x4(headPose, _transform->GetMatrix()->GetData(), user->GetData());
+  user->Modified();
+}
+
+void HudOverlay::requestTextureUpload() {
+  if (_texture) _texture->RequestUpload();
+}
+
+void setPropVisible(HudOverlay& overlay, bool visible) { overlay.actor()->SetVisibility(visible ? 1 : 0); }
+
+void copyPropVisibility(HudOverlay& overlay, const HudOverlay& other) {
+  overlay.actor()->SetVisibility(other.actor()->GetVisibility());
+}

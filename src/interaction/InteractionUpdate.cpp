@@ -1,0 +1,445 @@
+// The interaction step of every VR frame: the update, the tool dispatch, the per-frame marker
+// refresh, the quick-start paging, the pad-direction icons and the palette handler. Render
+// thread, inside the scene view's frame, on the active buffer's state.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include <vtkPlane.h>
+#include <vtkRenderer.h>
+#include <vtkTransform.h>
+
+#include "ClipMarker.h"
+#include "Configuration.h"
+#include "IsoValueMarker.h"
+#include "OpenVRCamera.h"
+#include <vtkImageData.h>  // OpenVRRenderWindow.h returns its image without declaring it
+
+#include "OpenVRRenderWindow.h"
+#include "ParticleAdvectionManager.h"
+#include "SceneMarkers.h"
+#include "SceneViewSettings.h"
+#include "SeedMarker.h"
+#include "ToolGeometry.h"
+#include "VRInteractionState.h"
+#include "VolumeRenderingManager.h"
+#include "VolumeRepresentation.h"
+#include "kvg/DrawableScene.h"
+#include "kvg/OpenGLRenderer.h"
+#include "kvg/SceneCanvas.h"
+#include "kvg/SceneCanvasRenderer.h"
+
+namespace {
+
+int64_t nowNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool isNorthOrSouth(int direction) { return direction == DirectionNorth || direction == DirectionSouth; }
+bool isEastOrWest(int direction) { return direction == DirectionEast || direction == DirectionWest; }
+
+// The hand's direction while it is active, none otherwise.
+int activeDirection(const ControllerInput& input) {
+  return input.directionActive ? input.direction : int(DirectionNone);
+}
+
+}  // namespace
+
+bool areBothTriggersHeld(const ControllerInput& a, const ControllerInput& b) {
+  if (!a.triggerHeld || !b.triggerHeld) return false;
+  const int64_t now = nowNanoseconds();
+  const double held = std::min(now - b.triggerPressTime, now - a.triggerPressTime) * 1e-9;
+  if (!(held > GetConfigReal("bothTriggersPressedDelay", 0.75))) return false;
+  const double apart = std::abs(double(a.triggerPressTime - b.triggerPressTime)) * 1e-9;
+  return apart < GetConfigReal("bothTriggersPressedTolerance", 0.05);
+}
+
+void VRInteractionState::update(kvg::DrawableScene& scene, bool updateInProgress, const SceneViewSettings& settings,
+                                bool openQuickStart) {
+  ++frameCounter;
+  OpenVRRenderWindow* window = OpenVRRenderWindow::SafeDownCast(scene.getRenderWindow());
+  kvg::DrawableSession* session = scene.getSession();
+  kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
+  vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
+
+  refreshMarkersAndClipPlanes(renderer, scene, settings, openQuickStart);
+  bool valid[2];
+  pollControllers(valid);
+
+  if (viewResetLatch) {
+    avatarGroup.resetMatrix();
+    widgetManager.refreshWidgets(3);
+  } else {
+    if (areBothTriggersHeld(controllerInputs[0], controllerInputs[1]) && !widgetManager.hasSelectedPart()) {
+      resetView(renderer, settings.preserveOrientation, session);
+      viewResetLatch = true;
+    }
+    pageQuickStart();
+    if (renderer) {
+      if (isActiveController(controllerInputs[0], controllerInputs[1]))
+        dispatchTool(window, renderer, scene, 0, settings);
+      else if (isActiveController(controllerInputs[1], controllerInputs[0]))
+        dispatchTool(window, renderer, scene, 1, settings);
+      for (ToolSet& tools : toolSets) {
+        tools.setPalettePanelVisible(false);
+        tools.setTeleportOverlayVisible(false);
+        tools.setLinkedOverlayVisible(false);
+        tools.setupLasers(GetPaletteAngle());
+      }
+      avatarGroup.updateAvatarPoses(controllerInputs, modelMatrix, modelScale);
+      handlePaletteButtons(window, renderer, scene, settings);
+    }
+  }
+
+  colorPadIcons(settings);
+
+  ToolSet& left = toolSets[0];
+  left.setQuickStartVisible(left.quickStartPage() >= 0 && left.toolIconPage(0) == 0 && !left.isPalettePanelVisible() &&
+                            !left.isLaserVisible() && !left.isColorBarVisible());
+
+  camera->setFromPose(headRotation, headPosition, modelMatrix);
+  ApplyIsoValues(*this, scene, settings);
+  IdentifyControllers(*this, scene, window, modelMatrix);
+
+  const bool panelOpen = toolSets[0].isPalettePanelVisible() || toolSets[1].isPalettePanelVisible() ||
+                         toolSets[0].quickStartPage() >= 0 || toolSets[1].quickStartPage() >= 0;
+  if (GetConfigBool("hudMoveToBackForPalette", true) && panelOpen && !widgetManager.isInteracting())
+    hudDistance = std::min(hudDistance + 0.1, 2.0);
+  else
+    hudDistance = std::max(hudDistance - 0.1, 1.0);
+
+  double headPose[16];
+  camera->getPoseMatrix(headPose);
+  updatingFrameCount = updateInProgress ? updatingFrameCount + 1 : 0;
+  overlays[HudPanel].update(headPose, renderer != nullptr && hudShown, hudDistance);
+  overlays[FlyModeIcon].update(headPose, flyMode, 1.0);
+  overlays[LinkIcon].update(headPose, avatarGroup.isBoxVisible(), 1.0);
+  overlays[UpdatingIcon].update(headPose, updatingFrameCount > GetConfigInt("updateScreenTreshold", 50), 1.0);
+  environment.followPose(modelMatrix, floorShown);
+
+  for (const auto& marker : seedMarkers)
+    if (marker.isValid() && marker->getVisibility()) marker->scaleAboutCenter(particleRadiusScale * modelScale);
+  for (const auto& marker : planeSectionMarkers)
+    if (marker.isValid() && marker->getVisibility()) marker->scaleAboutCenter(modelScale);
+  for (const auto& marker : clipMarkerPool)
+    if (marker.isValid() && marker->getVisibility()) marker->scaleAboutCenter(modelScale);
+
+  kvg::ParticleAdvectionManager& particles = kvg::ParticleAdvectionManager::getSingleton(session);
+  double step = medianParticleSpeed > 0.0
+                    ? GetConfigReal("baseParticleStepSize", 0.001) / medianParticleSpeed * largestSceneSide
+                    : 0.01;
+  particles.stepLength = step * particleStepScale * frameTimeFactor;
+  particles.pointRadius = float(GetConfigReal("defaultPointRadius", 0.005) * particleRadiusScale * modelScale);
+
+  kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(session);
+  volumes.setInteractivePlaneSection(interactivePlaneSection);
+  std::vector<kvg::SimplePlaneSection> sections(persistentPlaneSections);
+  sections.insert(sections.end(), peerPlaneSections.begin(), peerPlaneSections.end());
+  volumes.setPersistentPlaneSections(sections);
+  const bool volumeRendering = volumes.getEnableVolRend();
+  for (const auto& box : volumeRepresentations)
+    if (box.isValid()) box->setVisibility(!volumeRendering);
+
+  if (window)
+    if (kvg::OpenGLRenderer* background = window->GetLayerRenderer(OpenVRRenderWindow::BackgroundLayer))
+      background->setFogDensity(GetConfigReal("fogDensity", 0.1));
+
+  widgetManager.updateInteractive(controllerInputs, toolSets, modelMatrix, modelScale, particleRadiusScale);
+}
+
+void VRInteractionState::pageQuickStart() {
+  const ControllerInput& h0 = controllerInputs[0];
+  const ControllerInput& h1 = controllerInputs[1];
+  auto page = [this](bool next) {
+    const int half = toolSets[0].quickStartPageCount() / 2;
+    const int current = getQuickStartPage(0);
+    // Fewer than two pages have no halves to page through.
+    if (half == 0) return setQuickStartPage(0, -1);
+    if (current < 0) {
+      const bool firstHalf = controllerTypeName.empty() || controllerTypeName == "vive_controller";
+      return setQuickStartPage(0, firstHalf ? 0 : half);
+    }
+    if (next) return setQuickStartPage(0, (current + 1) % half == 0 ? -1 : current + 1);
+    if (current % half > 0) setQuickStartPage(0, current - 1);
+  };
+  if (h0.menuPressed) {
+    if (h1.menuHeld || (h1.menuPressed && h0.menuHeld)) setQuickStartPage(0, -1);
+    else page(false);
+  } else if (h1.menuPressed) {
+    if (h0.menuHeld) setQuickStartPage(0, -1);
+    else page(true);
+  }
+}
+
+void VRInteractionState::colorPadIcons(const SceneViewSettings& settings) {
+  static const double white[3] = {1.0, 1.0, 1.0};
+  const std::array<double, 3> highlight = GetConfigVector3("controllerHighlightColorRGB", {0.0, 1.0, 1.0});
+  const std::array<double, 3> pressed = GetConfigVector3("controllerPressedColorRGB", {0.0, 0.37255, 1.0});
+  const std::array<double, 3> failed = GetConfigVector3("controllerFailedColorRGB", {0.5, 0.5, 0.5});
+  const bool partSelected = widgetManager.hasSelectedPart();
+  const int rightRole = settings.swapLeftRight ? 0 : 1;
+  for (int h = 0; h < 2; ++h) {
+    const ControllerInput& mine = controllerInputs[h];
+    const ControllerInput& other = controllerInputs[1 - h];
+    ToolSet& tools = toolSets[h];
+    tools.setPostItsVisible(true);
+    for (int icon = DirectionNorth; icon >= DirectionWest; --icon) {
+      const double* color = white;
+      int state = DirectionNone;
+      if (partSelected) {
+        state = 5;
+      } else if (mine.hasDevice() && other.hasDevice() && other.directionActive &&
+                 (!mine.directionActive || other.activationFrame < mine.activationFrame)) {
+        state = other.direction;
+        if (isEastOrWest(icon) && isEastOrWest(other.direction)) color = highlight.data();
+      }
+      if (mine.directionActive && mine.direction == icon) {
+        color = pressed.data();
+        if (!tools.toolStatus.get(icon, state)) color = failed.data();
+      }
+      if (h == rightRole && isNorthOrSouth(icon) && flyMode && !partSelected) state = 6;
+      tools.setPostItColor(icon, color);
+      tools.selectPostItPage(icon, state);
+    }
+  }
+}
+
+bool VRInteractionState::dispatchTool(OpenVRRenderWindow* window, vtkRenderer* renderer, kvg::DrawableScene& scene,
+                                      int hand, const SceneViewSettings& settings) {
+  const int other = 1 - hand;
+  ControllerInput& mine = controllerInputs[hand];
+  ControllerInput& theirs = controllerInputs[other];
+  ButtonStateTable& theirTable = toolSets[other].toolStatus;
+  const bool leftRole = hand == (settings.swapLeftRight ? 1 : 0);
+  kvg::DrawableSession* session = scene.getSession();
+  const double lower = settings.sceneMinificationFactor;
+  const double upper = settings.sceneMagnificationLimit;
+  const int d = activeDirection(mine);
+  const int e = activeDirection(theirs);
+  const bool otherActs = theirs.directionPressed;
+  // The other hand's result of a combination: stored, and a failure felt in that hand.
+  auto recordForOther = [&](int row, int column, bool result) {
+    theirTable.set(row, column, result);
+    if (!result) triggerHapticPulse(theirs);
+  };
+
+  if (isNorthOrSouth(e)) {
+    if (leftRole) handleDolly(other, e == DirectionNorth);
+    else if (!handleZoom(other, e == DirectionNorth, session, lower, upper)) triggerHapticPulse(mine);
+  }
+  if (widgetManager.handleTool(scene, hand, controllerInputs, toolSets, modelMatrix, largestSceneSide, modelScale,
+                               particleRadiusScale, renderer, settings))
+    return true;
+
+  bool own = false;
+  switch (d) {
+    case DirectionSouth:
+    case DirectionNorth:
+      if (leftRole) {
+        own = handleZoom(hand, d == DirectionNorth, session, lower, upper);
+        if (!own) triggerHapticPulse(mine);
+        // The combination is recorded in the column of this hand's actual direction, which
+        // is the column the other hand's icon shows.
+        if (e == DirectionEast) return placeSeedMarker(other, DirectionEast, d, renderer, scene);
+        if (e == DirectionWest) return handleClipTool(other, 0, settings);
+      } else {
+        own = handleDolly(hand, d == DirectionNorth);
+        if (e == DirectionEast) recordForOther(DirectionEast, d, handleColorBarTool(other, 0, renderer, scene));
+        if (e == DirectionWest)
+          recordForOther(DirectionWest, d, handlePlaneSectionTool(other, 0, renderer, scene, settings));
+      }
+      return own;
+    case DirectionEast:
+      if (leftRole) {
+        own = handleColorBarTool(hand, 0, renderer, scene);
+        toolSets[hand].toolStatus.set(DirectionEast, DirectionNone, own);
+        if (!own) triggerHapticPulse(mine);
+        if (e == DirectionEast) {
+          if (otherActs) theirTable.set(DirectionEast, DirectionEast, handleColorBarTool(hand, 1, renderer, scene));
+          if (!theirTable.get(DirectionEast, DirectionEast)) triggerHapticPulse(theirs);
+          return false;
+        }
+        if (e == DirectionWest) {
+          if (otherActs) theirTable.set(DirectionWest, DirectionEast, handleColorBarTool(hand, 2, renderer, scene));
+          if (!theirTable.get(DirectionWest, DirectionEast)) triggerHapticPulse(theirs);
+        }
+      } else {
+        own = placeSeedMarker(hand, DirectionEast, DirectionNone, renderer, scene);
+        if (e == DirectionEast) {
+          bool result = false;
+          if (otherActs) {
+            result = handleSeedTool(hand, 1, renderer, scene);
+            theirTable.set(DirectionEast, DirectionEast, result);
+          }
+          if (!theirTable.get(DirectionEast, DirectionEast)) triggerHapticPulse(theirs);
+          return result;
+        }
+        if (e == DirectionWest) {
+          if (otherActs) theirTable.set(DirectionWest, DirectionEast, handleSeedTool(hand, 2, renderer, scene));
+          if (!theirTable.get(DirectionWest, DirectionEast)) triggerHapticPulse(theirs);
+        }
+      }
+      return own;
+    case DirectionWest:
+      if (leftRole) {
+        own = handlePlaneSectionTool(hand, 0, renderer, scene, settings);
+        toolSets[hand].toolStatus.set(DirectionWest, DirectionNone, own);
+        if (!own) triggerHapticPulse(mine);
+        if (e == DirectionEast && otherActs) return handlePlaneSectionTool(hand, 1, renderer, scene, settings);
+        if (e == DirectionWest) {
+          if (otherActs)
+            theirTable.set(DirectionWest, DirectionWest, handlePlaneSectionTool(hand, 2, renderer, scene, settings));
+          if (!theirTable.get(DirectionWest, DirectionWest)) triggerHapticPulse(theirs);
+        }
+      } else {
+        own = handleClipTool(hand, 0, settings);
+        if (e == DirectionEast && otherActs) return handleClipTool(hand, 1, settings);
+        if (e == DirectionWest) {
+          if (otherActs) theirTable.set(DirectionWest, DirectionWest, handleClipTool(hand, 2, settings));
+          if (!theirTable.get(DirectionWest, DirectionWest)) triggerHapticPulse(theirs);
+        }
+      }
+      return own;
+    default:
+      return false;
+  }
+}
+
+void VRInteractionState::refreshMarkersAndClipPlanes(vtkRenderer* renderer, kvg::DrawableScene& scene,
+                                                     const SceneViewSettings& settings, bool openQuickStart) {
+  OpenVRRenderWindow* window = OpenVRRenderWindow::SafeDownCast(scene.getRenderWindow());
+  kvg::DrawableSession* session = scene.getSession();
+  if (window && environment.differsFrom(settings))
+    environment.build(window->GetLayerRenderer(OpenVRRenderWindow::BackgroundLayer), iconCache, settings);
+
+  if (renderer) {
+    if (renderer->GetErase()) renderer->SetErase(false);
+    kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
+    kvg::SceneCanvas* canvas = model ? model->hasSceneCanvas() : nullptr;
+    kvg::ClipPlanesAttributes* clip = canvas ? canvas->hasClipPlanesAttributes() : nullptr;
+    if (clip && clip->hasClippingPlanes() && model->getClippingPlanes())
+      syncClipPlanes(*clip->hasClippingPlanes(), model->getClippingPlanes());
+    vtkProp* particles = kvg::ParticleAdvectionManager::getSingleton(session).getRenderingTriggerProp();
+    if (particles && !renderer->HasViewProp(particles)) renderer->AddViewProp(particles);
+    if (!sceneBoundsValid) {
+      SyncViewMatrixFromCamera(*this, renderer);
+      applyVolumeRendering(renderer, session, window, settings);
+    }
+    renderer->SetActiveCamera(camera);
+  }
+  if (sceneBoundsValid) CreateClipToolVisual(*this, window);
+
+  interactivePlaneSection.setOrigin(kvg::NoValue, kvg::NoValue, kvg::NoValue);
+  interactiveClipPlane = nullptr;
+  interactiveIsoField.clear();
+  interactiveIsoValue = kvg::NoValue;
+  if (interactiveIsoMarker.isValid()) interactiveIsoMarker->setVisibility(false);
+
+  frameTime = averageFrameTime(GetConfigReal("frameTimeUpdateFactor", 0.3));
+  frameTimeFactor = frameTime / 20.0;
+
+  if (handsSwapped != settings.swapLeftRight) {
+    toolSets[0].swapPostIts(toolSets[1]);
+    handsSwapped = settings.swapLeftRight;
+  }
+
+  const bool seedsVisible = GetConfigBool("seedMarkersAlwaysVisible", true);
+  const std::array<double, 3> seedColor = GetConfigVector3("seedMarkerRGB", {0.0, 0.37255, 0.52941});
+  for (const auto& marker : seedMarkers) {
+    if (!marker.isValid()) continue;
+    double direction[3];
+    const bool shown = seedsVisible && probeParticleDirection(marker->getCenter(), direction, session);
+    marker->setVisibility(shown);
+    if (shown) marker->setColor(seedColor.data());
+  }
+  const bool clipMarkersShown = GetConfigBool("clipMarkersAlwaysVisible", true);
+  for (size_t i = 0; i < clipMarkerPool.size(); ++i) {
+    if (!clipMarkerPool[i].isValid()) continue;
+    if (clipMarkersShown) clipMarkerPool[i]->selectTexture(0);
+    clipMarkerPool[i]->setVisibility(clipMarkersShown && i < clipPlanes.size());
+  }
+  for (const auto& marker : isoValueMarkers)
+    if (marker.isValid()) marker->setVisibility(false);
+  const bool sectionMarkersShown = GetConfigBool("planeSectionMarkersAlwaysVisible", true);
+  for (const auto& marker : planeSectionMarkers) {
+    if (!marker.isValid()) continue;
+    if (sectionMarkersShown) marker->selectTexture(0);
+    marker->setVisibility(sectionMarkersShown);
+  }
+  const double none[3] = {kvg::NoValue, kvg::NoValue, kvg::NoValue};
+  kvg::ParticleAdvectionManager::getSingleton(session).setInteractiveSeedPosition(none);
+
+  ToolSet& left = toolSets[0];
+  if (openQuickStart && left.quickStartPage() < 0) setQuickStartPage(0, 0);
+  const int page = left.quickStartPage();
+  const int half = left.quickStartPageCount() / 2;
+  if (page >= 0 && page < half && !controllerTypeName.empty() && controllerTypeName != "vive_controller")
+    setQuickStartPage(0, page + half);
+}
+
+void VRInteractionState::handlePaletteButtons(OpenVRRenderWindow* window, vtkRenderer* renderer,
+                                              kvg::DrawableScene& scene, const SceneViewSettings& settings) {
+  const bool avatarPicking = avatarGroup.isEnabled();
+  const bool widgetsBusy = widgetManager.isInteracting();
+  const ControllerInput* in = controllerInputs;
+  const bool paletteShown = (in[0].gripHeld || in[1].gripHeld) && !avatarPicking && !widgetsBusy;
+  int pointing;
+  if (avatarPicking) pointing = avatarGroup.getMode();
+  else if (in[0].gripHeld) pointing = 1;
+  else if (in[1].gripHeld) pointing = 0;
+  else pointing = in[0].triggerHeld ? 0 : 1;
+  const int paletteHand = 1 - pointing;
+  const bool pointerMode = avatarPicking || paletteShown ||
+                           (widgetsBusy && in[1 - widgetManager.activeHand()].gripHeld);
+
+  // A hand holding its trigger drags the model: a hand's motion moves it, a turn of the hand
+  // turns it about the tool tip.
+  for (int hand = 0; hand < 2; ++hand) {
+    const ControllerInput& input = in[hand];
+    if (!input.hasDevice() || !input.triggerHeld || (pointerMode && hand == pointing)) continue;
+    double a[3];
+    computeToolTransform(input, hand, a);
+    const double delta[3] = {a[0] - input.previousToolTip[0], a[1] - input.previousToolTip[1],
+                             a[2] - input.previousToolTip[2]};
+    double currentTransposed[16];
+    for (int r = 0; r < 4; ++r)
+      for (int c = 0; c < 4; ++c) currentTransposed[r * 4 + c] = input.pose[c * 4 + r];
+    vtkTransform* t = modelTransform;
+    t->PreMultiply();
+    t->Identity();
+    t->Concatenate(modelMatrix);
+    t->Translate(a);
+    t->Concatenate(input.previousPose);
+    t->Concatenate(currentTransposed);
+    t->Translate(-a[0] - delta[0], -a[1] - delta[1], -a[2] - delta[2]);
+    t->Update();
+    for (int r = 0; r < 4; ++r)
+      for (int c = 0; c < 4; ++c) modelMatrix[r * 4 + c] = t->GetMatrix()->GetElement(r, c);
+  }
+
+  if (!pointerMode) {
+    widgetManager.refreshWidgets(2);
+    avatarGroup.updateLinkedStates();
+    return;
+  }
+
+  ToolSet& palette = toolSets[paletteHand];
+  palette.setPalettePanelVisible(paletteShown);
+  const bool avatars = avatarGroup.avatarCount() > 0;
+  palette.setTeleportOverlayVisible(paletteShown && avatars);
+  palette.setLinkedOverlayVisible(paletteShown && avatars);
+  toolSets[pointing].setLaserVisible(true);
+
+  // The laser meets the palette only where the palette hand's tool set has a palette panel to
+  // hit; without one the laser serves avatar picking and the part widgets.
+  palette.setPaletteOverlay(0);
+  if (!widgetsBusy) {
+    AvatarHitRecord hit;
+    avatarGroup.pickAvatars(in[pointing], toolSets[pointing], pointing, hit);
+  }
+  if (!avatarGroup.isEnabled())
+    widgetManager.update(scene, pointing, controllerInputs, toolSets, modelMatrix,
+                         GetConfigReal("defaultLaserLength", 10.0), modelScale, particleRadiusScale);
+  avatarGroup.updateLinkedStates();
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The markers and plane/iso-value hand-overs of an interaction state that the tools, the
+// buffer swap and the scene set-up call. Thread of the state's owner.
+#include "AnalysisValues.h"
+
+class OpenVRRenderWindow;
+class VRInteractionState;
+class vtkRenderer;
+struct SceneViewSettings;
+namespace kvg {
+class DrawableScene;
+class DrawableSession;
+class SimplePlaneSection;
+}  // namespace kvg
+
+// After a buffer swap: the destination's seed, clip and iso-value markers follow the source's.
+void CreateMarkers(VRInteractionState& destination, const VRInteractionState& source, kvg::DrawableScene& scene);
+// Seed markers for the seeds of the session's particle advection that have none.
+void CreateSeedMarkersFromParticles(VRInteractionState& state, kvg::DrawableSession* session);
+// The persistent iso values (with the peers') and the interactive one to the session's volume
+// renderer.
+void ApplyIsoValues(VRInteractionState& state, kvg::DrawableScene& scene, const SceneViewSettings& settings);
+// The session's interactive iso value / plane section: the given one, or none for null.
+void SetInteractiveIsoValue(VRInteractionState& state, kvg::DrawableScene& scene, const kvg::IsoValue* value);
+void SetInteractivePlaneSection(VRInteractionState& state, kvg::DrawableScene& scene,
+                                const kvg::SimplePlaneSection* section);
+// Once per state: the clip-plane limit of the driver and one hidden clip-plane marker per
+// plane in the widget layer ("clip2.png" normal, "clip_bw2.png" highlighted). The GL context
+// of the window must be current.
+void CreateClipToolVisual(VRInteractionState& state, OpenVRRenderWindow* window);
+// One box per volume of the scene, rebuilt only when the volumes' bounds changed; false
+// without a renderer.
+bool refreshVolumeRepresentations(VRInteractionState& state, vtkRenderer* renderer, kvg::DrawableScene& scene);
+// Every iso-value marker taken out of the window's "vrModels" layer; the list emptied.
+void clearIsoValueMarkers(VRInteractionState& state, OpenVRRenderWindow* window);
+// The flow direction at a point (default (1, 0, 0)); false outside the particle field or
+// where it has no value.
+bool probeParticleDirection(const double point[3], double direction[3], kvg::DrawableSession* session);
