@@ -55,6 +55,7 @@ void GetLaserColorRGB(double rgb[3]) {
 }
 
 ToolSet::ToolSet() {
+  _quickStart.page = -1;
   _toolLayoutCache.clear();
   _annotationLayoutCache.clear();
 }
