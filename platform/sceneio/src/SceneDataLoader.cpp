@@ -10,6 +10,7 @@
 #include <vtkCellData.h>
 #include <vtkCommand.h>
 #include <vtkDoubleArray.h>
+#include <vtkExecutive.h>
 #include <vtkGeometryFilter.h>
 #include <vtkImageData.h>
 #include <vtkPointData.h>
@@ -60,14 +61,17 @@ vtkSmartPointer<Reader> readFile(const std::string& path, std::string& error) {
   auto errors = vtkSmartPointer<ReaderErrors>::New();
   reader->AddObserver(vtkCommand::ErrorEvent, errors);
   reader->AddObserver(vtkCommand::WarningEvent, errors);
+  reader->SetReaderErrorObserver(errors);
+  reader->SetParserErrorObserver(errors);
+  reader->GetExecutive()->AddObserver(vtkCommand::ErrorEvent, errors);
   if (!reader->CanReadFile(path.c_str())) {
-    error = "is not a VTK XML file of its kind";
+    error = "it is no VTK XML file of this kind";
     return nullptr;
   }
   reader->SetFileName(path.c_str());
   reader->Update();
   if (errors->failed || reader->GetErrorCode() != 0 || !reader->GetOutputDataObject(0)) {
-    error = errors->message.empty() ? "cannot be read" : errors->message;
+    error = errors->message.empty() ? "VTK's reader failed" : errors->message;
     return nullptr;
   }
   return reader;
@@ -154,7 +158,7 @@ bool readCells(const std::vector<double>& layout, vtkIdType points, vtkCellArray
     for (size_t k = 0; k < size_t(n); ++k) {
       double id = layout[i++];
       if (id < 0 || id >= double(points) || id != std::floor(id)) {
-        error = "'" + what + "' names point " + std::to_string(id) + ", which does not exist";
+        error = "'" + what + "' names point " + std::to_string((long long)id) + ", which does not exist";
         return false;
       }
       cells->InsertCellPoint(vtkIdType(id));
@@ -240,7 +244,7 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
     return nullptr;
   }
   if (!node) {
-    error = "the data file '" + name + "' " + why;
+    error = "the data file '" + name + "' cannot be read: " + why;
     return nullptr;
   }
   _files[name] = node;
