@@ -29,8 +29,9 @@ double smoothstep(double a, double b, double x) {
 // A cylinder of radius R and height H stands on the ground (y = 0) at the origin, its axis
 // along y; air comes along +x at U. Outside the boundary layer the flow is the potential
 // flow past the cylinder, weakening above its top; behind it a wake with an alternating
-// (von Karman) cross-flow travels downstream. Pressure follows Bernoulli on the outer flow,
-// as the boundary layer takes its pressure from the flow outside it.
+// (von Karman) cross-flow travels downstream. Pressure follows Bernoulli on the potential
+// flow, as the boundary layer takes its pressure from the flow outside it; the separated wake
+// adds its suction (base pressure coefficient about -0.9), strongest in the passing vortices.
 struct Flow {
   double U = 10.0, R = 0.3, H = 1.2, rho = 1.2;
   bool wake = true;
@@ -38,7 +39,7 @@ struct Flow {
 
   bool inside(double x, double y, double z) const { return y < H && x * x + z * z < R * R; }
 
-  void outer(double x, double y, double z, double v[3]) const {
+  void potential(double x, double y, double z, double v[3]) const {
     const double r2 = std::max(x * x + z * z, R * R);
     const double r4 = r2 * r2;
     // The cylinder's influence fades above its top.
@@ -46,17 +47,28 @@ struct Flow {
     v[0] = U * (1.0 - g * R * R * (x * x - z * z) / r4);
     v[1] = 0.0;
     v[2] = -U * g * 2.0 * R * R * x * z / r4;
-    if (!wake) return;
+  }
+
+  // Strength of the wake at a point (0 outside it) and the phase of the vortex street there.
+  double wakeEnvelope(double x, double y, double z, double& phase) const {
     const double width = 0.35 + 0.12 * std::max(0.0, x);
     const double across = std::exp(-(z * z) / (width * width));
     const double start = smoothstep(0.5 * R, 2.5 * R, x);
     const double height = 1.0 - smoothstep(H - 0.05, H + 0.3, y);
     const double decay = std::exp(-std::max(0.0, x) / 7.0);
-    const double envelope = across * start * height * decay;
     // Strouhal number 0.2: period D / (0.2 U); the street moves at 0.8 U.
     const double frequency = 0.2 * U / (2 * R);
     const double k = 2 * pi * frequency / (0.8 * U);
-    const double phase = k * x - 2 * pi * frequency * time;
+    phase = k * x - 2 * pi * frequency * time;
+    return wake ? across * start * height * decay : 0.0;
+  }
+
+  void outer(double x, double y, double z, double v[3]) const {
+    potential(x, y, z, v);
+    double phase;
+    const double envelope = wakeEnvelope(x, y, z, phase);
+    if (envelope == 0.0) return;
+    const double width = 0.35 + 0.12 * std::max(0.0, x);
     v[0] -= U * 0.45 * envelope * (1.0 + 0.25 * std::cos(2 * phase));
     v[2] += U * 0.35 * envelope * std::sin(phase);
     v[1] += U * 0.05 * envelope * std::cos(phase) * (z / width);
@@ -75,10 +87,12 @@ struct Flow {
   }
 
   double pressure(double x, double y, double z) const {
-    if (inside(x, y, z)) return 0.5 * rho * U * U;
-    double v[3];
-    outer(x, y, z, v);
-    return 0.5 * rho * (U * U - (v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
+    const double dynamic = 0.5 * rho * U * U;
+    if (inside(x, y, z)) return dynamic;
+    double v[3], phase;
+    potential(x, y, z, v);
+    const double suction = wakeEnvelope(x, y, z, phase) * (0.7 + 0.3 * std::cos(2 * phase));
+    return dynamic * (1.0 - (v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) / (U * U) - 0.9 * suction);
   }
 };
 
@@ -131,8 +145,9 @@ vtkSmartPointer<vtkPolyData> cylinder(const Flow& flow) {
     }
   for (int j = 0; j < up; ++j)
     for (int i = 0; i < around; ++i) {
-      vtkIdType q[4] = {j * around + i, j * around + (i + 1) % around, (j + 1) * around + (i + 1) % around,
-                        (j + 1) * around + i};
+      // Counter-clockwise seen from outside, so the faces front the outward normals.
+      vtkIdType q[4] = {j * around + i, (j + 1) * around + i, (j + 1) * around + (i + 1) % around,
+                        j * around + (i + 1) % around};
       polys->InsertNextCell(4, q);
     }
   // The top: a fan around its centre.
@@ -191,8 +206,8 @@ vtkSmartPointer<vtkPolyData> ground(const Flow& flow) {
 vtkSmartPointer<vtkPolyData> streamlines(vtkImageData* field) {
   auto seeds = vtkSmartPointer<vtkPolyData>::New();
   auto seedPoints = vtkSmartPointer<vtkPoints>::New();
-  for (double y : {0.25, 0.6, 0.95, 1.35})
-    for (int k = 0; k <= 12; ++k) seedPoints->InsertNextPoint(-1.4, y, -1.2 + 0.2 * k);
+  for (double y : {0.3, 0.8, 1.35})
+    for (int k = 0; k <= 8; ++k) seedPoints->InsertNextPoint(-1.4, y, -1.2 + 0.3 * k);
   seeds->SetPoints(seedPoints);
   auto tracer = vtkSmartPointer<vtkStreamTracer>::New();
   tracer->SetInputData(field);
@@ -230,7 +245,8 @@ Properties baseColoredBy(const std::string& array, double low, double high, cons
 }
 
 Properties frameDrawables(const std::string& prefix) {
-  const double pLow = -160.0, pHigh = 60.0;
+  // Symmetric about zero, so undisturbed air shows neutral.
+  const double pLow = -100.0, pHigh = 100.0;
   Properties drawables;
 
   Properties cylinder;
@@ -300,7 +316,7 @@ Properties frameDrawables(const std::string& prefix) {
   label.set("type", "Label");
   label.set("name", "Inflow label");
   label.set("text", "U = 10 m/s");
-  label.set("position", std::vector<double>{-1.45, 1.7, 0.0});
+  label.set("position", std::vector<double>{-0.2, 1.75, -1.0});
   label.set("height", 0.14);
   Properties white;
   white.set("color", std::vector<double>{0.95, 0.95, 0.95});
