@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "RecordsManager.h"
@@ -8,6 +12,7 @@
 #include "kvg/DrawableSession.h"
 #include "kvg/RendererObjectRegistryBase.h"
 #include "kvg/SDBReader.h"
+#include "kvg/SceneCanvas.h"
 
 namespace {
 
@@ -188,4 +193,36 @@ TEST(SDBReader, CanvasKeyBecomesTheSceneKeyOfTheLoadedCanvas) {
   kvg::SDBReader plain;
   ASSERT_EQ(plain.open(wide(corpus("one_set_one_frame.sce"))), 0);
   EXPECT_EQ(plain.getCanvasInfo().key, "SceneCanvas_1");
+}
+
+TEST(SceneFormat, TheDocumentedExampleOpensAndLoads) {
+  const char* source = std::getenv("QUONIX_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  std::ifstream doc(std::string(source) + "/docs/scene-format.md");
+  std::stringstream text;
+  text << doc.rdbuf();
+  const std::string all = text.str();
+  const size_t section = all.find("## Example");
+  ASSERT_NE(section, std::string::npos);
+  const size_t open = all.find("```\n", section);
+  const size_t close = all.find("```\n", open + 4);
+  ASSERT_NE(close, std::string::npos);
+  const std::string example = all.substr(open + 4, close - open - 4);
+  char folder[] = "/tmp/quonix-doc-example-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/square.sce";
+  std::ofstream(path) << example;
+
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(path)), 0) << reader.getLastError();
+  RecordsManager records(reader);
+  ASSERT_EQ(records.framesetsCount(), 1);
+  EXPECT_EQ(records.getFrame(0, 0).getString("Title"), "A square");
+  auto session = newSession();
+  kvg::RendererNodeStream stream(*session);
+  EXPECT_TRUE(reader.loadRecord(records.getFrame(0, 0), stream)) << reader.getLastError();
+  EXPECT_EQ(session->getNodeRegistry().findNodesOfClass<kvg::SceneCanvas>().at(0)->getDrawables()->getNumberOfNodes(),
+            2u);
+  ::unlink(path.c_str());
+  ::rmdir(folder);
 }
