@@ -244,30 +244,22 @@ Properties baseColoredBy(const std::string& array, double low, double high, cons
   return base;
 }
 
+Properties surface(const std::string& name, const std::string& file, const Properties& base) {
+  Properties s;
+  s.set("type", "Surface");
+  s.set("name", name);
+  s.set("data", file);
+  s.set("base", base);
+  return s;
+}
+
 Properties frameDrawables(const std::string& prefix) {
   // Symmetric about zero, so undisturbed air shows neutral.
-  const double pLow = -100.0, pHigh = 100.0;
+  const Properties byPressure = baseColoredBy("pressure", -100.0, 100.0, "coolwarm");
   Properties drawables;
-
-  Properties cylinder;
-  cylinder.set("type", "Surface");
-  cylinder.set("name", "Cylinder Boundary");
-  cylinder.set("data", prefix + "cylinder.vtp");
-  cylinder.set("base", baseColoredBy("pressure", pLow, pHigh, "coolwarm"));
-  drawables.set("cylinder", cylinder);
-
-  Properties plate;
-  plate.set("type", "Surface");
-  plate.set("name", "Ground Boundary");
-  plate.set("data", prefix + "ground.vtp");
-  plate.set("base", baseColoredBy("pressure", pLow, pHigh, "coolwarm"));
-  drawables.set("ground", plate);
-
-  Properties lines;
-  lines.set("type", "Surface");
-  lines.set("name", "Streamlines");
-  lines.set("data", prefix + "streamlines.vtp");
-  lines.set("base", baseColoredBy("speed", 0.0, 14.0, "rainbow"));
+  drawables.set("cylinder", surface("Cylinder Boundary", prefix + "cylinder.vtp", byPressure));
+  drawables.set("ground", surface("Ground Boundary", prefix + "ground.vtp", byPressure));
+  Properties lines = surface("Streamlines", prefix + "streamlines.vtp", baseColoredBy("speed", 0.0, 14.0, "rainbow"));
   Properties width;
   width.set("width", 2.0);
   lines.set("line", width);
@@ -298,7 +290,7 @@ Properties frameDrawables(const std::string& prefix) {
   section.set("normal", std::vector<double>{1.0, 0.0, 0.0});
   section.set("size", 1.4);
   section.set("source", "flow");
-  section.set("base", baseColoredBy("pressure", pLow, pHigh, "coolwarm"));
+  section.set("base", byPressure);
   drawables.set("wakeCut", section);
 
   Properties probe;

@@ -51,23 +51,21 @@ void writeScene(const std::string& path, const Properties& document, const std::
   writeText(path, text + document.toText());
 }
 
-void writePolyData(const std::string& path, vtkPolyData* data) {
-  auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
+namespace {
+template <class Writer>
+void writeXML(const std::string& path, vtkDataObject* data) {
+  auto writer = vtkSmartPointer<Writer>::New();
   writer->SetFileName(path.c_str());
   writer->SetInputData(data);
   writer->SetDataModeToAppended();
   writer->SetCompressorTypeToZLib();
   if (!writer->Write()) throw std::runtime_error("cannot write " + path);
 }
+}  // namespace
 
-void writeImageData(const std::string& path, vtkImageData* data) {
-  auto writer = vtkSmartPointer<vtkXMLImageDataWriter>::New();
-  writer->SetFileName(path.c_str());
-  writer->SetInputData(data);
-  writer->SetDataModeToAppended();
-  writer->SetCompressorTypeToZLib();
-  if (!writer->Write()) throw std::runtime_error("cannot write " + path);
-}
+void writePolyData(const std::string& path, vtkPolyData* data) { writeXML<vtkXMLPolyDataWriter>(path, data); }
+
+void writeImageData(const std::string& path, vtkImageData* data) { writeXML<vtkXMLImageDataWriter>(path, data); }
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -2,14 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <vtkCamera.h>
-#include <vtkImageData.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 #include <vtkSphereSource.h>
-#include <vtkUnsignedCharArray.h>
-#include <vtkWindowToImageFilter.h>
-#include <vtkPointData.h>
+
+#include "WindowPixels.h"
 
 #include "kvg/DrawableProp.h"
 #include "kvg/DrawableScene.h"
@@ -65,17 +63,7 @@ class SceneRender : public ::testing::Test {
 
   // Pixels whose red channel is bright and green dark: the red ball, lit.
   int redPixels() {
-    window->Render();
-    auto grab = vtkSmartPointer<vtkWindowToImageFilter>::New();
-    grab->SetInput(window);
-    grab->SetInputBufferTypeToRGB();
-    grab->ReadFrontBufferOff();
-    grab->Update();
-    vtkUnsignedCharArray* px = vtkUnsignedCharArray::SafeDownCast(grab->GetOutput()->GetPointData()->GetScalars());
-    int count = 0;
-    for (vtkIdType i = 0; i < px->GetNumberOfTuples(); ++i)
-      if (px->GetValue(3 * i) > 60 && px->GetValue(3 * i + 1) < 30) ++count;
-    return count;
+    return countPixels(window, [](int r, int g, int) { return r > 60 && g < 30; });
   }
 
   std::unique_ptr<kvg::DrawableSession> session;

@@ -58,6 +58,16 @@ class Node : public Object {
   // The global change counter; every modified() takes the next value.
   static uint64_t nextMTime();
 
+ protected:
+  // Stores a value and marks the node changed when it differs.
+  template <class T>
+  void update(T& member, const T& value) {
+    if (!(member == value)) {
+      member = value;
+      modified();
+    }
+  }
+
  private:
   friend class NodeRegistry;
   friend class RendererNodeStream;
