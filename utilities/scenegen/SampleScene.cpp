@@ -128,78 +128,79 @@ vtkSmartPointer<vtkImageData> volume(const Flow& flow) {
   return image;
 }
 
+// A surface with point normals and the pressure at its points.
+class PressureSurface {
+ public:
+  PressureSurface()
+      : _points(vtkSmartPointer<vtkPoints>::New()),
+        _normals(floatArray("Normals", 3)),
+        _pressure(floatArray("pressure", 1)),
+        _polys(vtkSmartPointer<vtkCellArray>::New()) {}
+  vtkIdType point(double x, double y, double z, const double normal[3], double pressure) {
+    _normals->InsertNextTuple(normal);
+    _pressure->InsertNextValue(float(pressure));
+    return _points->InsertNextPoint(x, y, z);
+  }
+  vtkIdType size() const { return _points->GetNumberOfPoints(); }
+  void cell(std::initializer_list<vtkIdType> ids) { _polys->InsertNextCell(ids); }
+  vtkSmartPointer<vtkPolyData> build() const {
+    auto pd = vtkSmartPointer<vtkPolyData>::New();
+    pd->SetPoints(_points);
+    pd->SetPolys(_polys);
+    pd->GetPointData()->SetNormals(_normals);
+    pd->GetPointData()->AddArray(_pressure);
+    return pd;
+  }
+
+ private:
+  vtkSmartPointer<vtkPoints> _points;
+  vtkSmartPointer<vtkFloatArray> _normals, _pressure;
+  vtkSmartPointer<vtkCellArray> _polys;
+};
+
 // The cylinder's wall and top, coloured by the pressure just outside them.
 vtkSmartPointer<vtkPolyData> cylinder(const Flow& flow) {
   const int around = 64, up = 16;
-  auto points = vtkSmartPointer<vtkPoints>::New();
-  auto normals = floatArray("Normals", 3);
-  auto pressure = floatArray("pressure", 1);
-  auto polys = vtkSmartPointer<vtkCellArray>::New();
+  const double upward[3] = {0.0, 1.0, 0.0};
+  PressureSurface s;
   for (int j = 0; j <= up; ++j)
     for (int i = 0; i < around; ++i) {
       const double a = 2 * pi * i / around, y = flow.H * j / up;
-      const double c = std::cos(a), s = std::sin(a);
-      points->InsertNextPoint(flow.R * c, y, flow.R * s);
-      normals->InsertNextTuple3(c, 0.0, s);
-      pressure->InsertNextValue(float(flow.pressure(1.001 * flow.R * c, std::max(y, 0.01), 1.001 * flow.R * s)));
+      const double c = std::cos(a), sn = std::sin(a), outward[3] = {c, 0.0, sn};
+      s.point(flow.R * c, y, flow.R * sn, outward,
+              flow.pressure(1.001 * flow.R * c, std::max(y, 0.01), 1.001 * flow.R * sn));
     }
+  // Counter-clockwise seen from outside, so the faces front the outward normals.
   for (int j = 0; j < up; ++j)
-    for (int i = 0; i < around; ++i) {
-      // Counter-clockwise seen from outside, so the faces front the outward normals.
-      vtkIdType q[4] = {j * around + i, (j + 1) * around + i, (j + 1) * around + (i + 1) % around,
-                        j * around + (i + 1) % around};
-      polys->InsertNextCell(4, q);
-    }
+    for (int i = 0; i < around; ++i)
+      s.cell({j * around + i, (j + 1) * around + i, (j + 1) * around + (i + 1) % around, j * around + (i + 1) % around});
   // The top: a fan around its centre.
-  const vtkIdType centre = points->InsertNextPoint(0.0, flow.H, 0.0);
-  normals->InsertNextTuple3(0.0, 1.0, 0.0);
-  pressure->InsertNextValue(float(flow.pressure(0.0, flow.H + 0.01, 0.0)));
-  const vtkIdType rim = points->GetNumberOfPoints();
+  const vtkIdType centre = s.point(0.0, flow.H, 0.0, upward, flow.pressure(0.0, flow.H + 0.01, 0.0));
+  const vtkIdType rim = s.size();
   for (int i = 0; i < around; ++i) {
-    const double a = 2 * pi * i / around;
-    points->InsertNextPoint(flow.R * std::cos(a), flow.H, flow.R * std::sin(a));
-    normals->InsertNextTuple3(0.0, 1.0, 0.0);
-    pressure->InsertNextValue(float(flow.pressure(flow.R * std::cos(a), flow.H + 0.01, flow.R * std::sin(a))));
+    const double x = flow.R * std::cos(2 * pi * i / around), z = flow.R * std::sin(2 * pi * i / around);
+    s.point(x, flow.H, z, upward, flow.pressure(x, flow.H + 0.01, z));
   }
-  for (int i = 0; i < around; ++i) {
-    vtkIdType t[3] = {centre, rim + (i + 1) % around, rim + i};
-    polys->InsertNextCell(3, t);
-  }
-  auto pd = vtkSmartPointer<vtkPolyData>::New();
-  pd->SetPoints(points);
-  pd->SetPolys(polys);
-  pd->GetPointData()->SetNormals(normals);
-  pd->GetPointData()->AddArray(pressure);
-  return pd;
+  for (int i = 0; i < around; ++i) s.cell({centre, rim + (i + 1) % around, rim + i});
+  return s.build();
 }
 
 // The ground plate around the cylinder, coloured by the surface pressure.
 vtkSmartPointer<vtkPolyData> ground(const Flow& flow) {
   const int nx = 96, nz = 48;
-  const double x0 = -1.5, x1 = 4.5, z0 = -1.5, z1 = 1.5;
-  auto points = vtkSmartPointer<vtkPoints>::New();
-  auto normals = floatArray("Normals", 3);
-  auto pressure = floatArray("pressure", 1);
-  auto polys = vtkSmartPointer<vtkCellArray>::New();
+  const double x0 = -1.5, x1 = 4.5, z0 = -1.5, z1 = 1.5, upward[3] = {0.0, 1.0, 0.0};
+  PressureSurface s;
   for (int k = 0; k <= nz; ++k)
     for (int i = 0; i <= nx; ++i) {
       const double x = x0 + (x1 - x0) * i / nx, z = z0 + (z1 - z0) * k / nz;
-      points->InsertNextPoint(x, 0.0, z);
-      normals->InsertNextTuple3(0.0, 1.0, 0.0);
-      pressure->InsertNextValue(float(flow.pressure(x, 0.01, z)));
+      s.point(x, 0.0, z, upward, flow.pressure(x, 0.01, z));
     }
   for (int k = 0; k < nz; ++k)
     for (int i = 0; i < nx; ++i) {
       const vtkIdType a = k * (nx + 1) + i;
-      vtkIdType q[4] = {a, a + nx + 1, a + nx + 2, a + 1};
-      polys->InsertNextCell(4, q);
+      s.cell({a, a + nx + 1, a + nx + 2, a + 1});
     }
-  auto pd = vtkSmartPointer<vtkPolyData>::New();
-  pd->SetPoints(points);
-  pd->SetPolys(polys);
-  pd->GetPointData()->SetNormals(normals);
-  pd->GetPointData()->AddArray(pressure);
-  return pd;
+  return s.build();
 }
 
 // Streamlines from a rake of seeds upstream, traced through the volume.
@@ -245,9 +246,7 @@ Properties baseColoredBy(const std::string& array, double low, double high, cons
 }
 
 Properties surface(const std::string& name, const std::string& file, const Properties& base) {
-  Properties s;
-  s.set("type", "Surface");
-  s.set("name", name);
+  Properties s = drawableBlock("Surface", name);
   s.set("data", file);
   s.set("base", base);
   return s;
@@ -260,14 +259,10 @@ Properties frameDrawables(const std::string& prefix) {
   drawables.set("cylinder", surface("Cylinder Boundary", prefix + "cylinder.vtp", byPressure));
   drawables.set("ground", surface("Ground Boundary", prefix + "ground.vtp", byPressure));
   Properties lines = surface("Streamlines", prefix + "streamlines.vtp", baseColoredBy("speed", 0.0, 14.0, "rainbow"));
-  Properties width;
-  width.set("width", 2.0);
-  lines.set("line", width);
+  lines.set("line", single("width", 2.0));
   drawables.set("streamlines", lines);
 
-  Properties flow;
-  flow.set("type", "Volume");
-  flow.set("name", "Flow field");
+  Properties flow = drawableBlock("Volume", "Flow field");
   flow.set("data", prefix + "flow.vti");
   flow.set("scalars", "pressure");
   flow.set("vectors", "velocity");
@@ -282,10 +277,8 @@ Properties frameDrawables(const std::string& prefix) {
   flow.set("isoSurface", iso);
   drawables.set("flow", flow);
 
-  Properties section;
-  section.set("type", "Part");
+  Properties section = drawableBlock("Part", "Wake cut");
   section.set("part", "plane section");
-  section.set("name", "Wake cut");
   section.set("origin", std::vector<double>{1.6, 0.6, 0.0});
   section.set("normal", std::vector<double>{1.0, 0.0, 0.0});
   section.set("size", 1.4);
@@ -293,32 +286,21 @@ Properties frameDrawables(const std::string& prefix) {
   section.set("base", byPressure);
   drawables.set("wakeCut", section);
 
-  Properties probe;
-  probe.set("type", "Part");
+  Properties probe = drawableBlock("Part", "Probe A");
   probe.set("part", "point");
-  probe.set("name", "Probe A");
   probe.set("position", std::vector<double>{2.2, 0.6, 0.3});
   probe.set("size", 0.08);
-  Properties yellow;
-  yellow.set("color", std::vector<double>{1.0, 0.85, 0.2});
-  probe.set("base", yellow);
+  probe.set("base", single("color", std::vector<double>{1.0, 0.85, 0.2}));
   drawables.set("probe", probe);
 
-  Properties label;
-  label.set("type", "Label");
-  label.set("name", "Inflow label");
+  Properties label = drawableBlock("Label", "Inflow label");
   label.set("text", "U = 10 m/s");
   label.set("position", std::vector<double>{-0.2, 1.75, -1.0});
   label.set("height", 0.14);
-  Properties white;
-  white.set("color", std::vector<double>{0.95, 0.95, 0.95});
-  label.set("base", white);
+  label.set("base", single("color", std::vector<double>{0.95, 0.95, 0.95}));
   drawables.set("inflowLabel", label);
 
-  Properties triad;
-  triad.set("type", "Triad");
-  triad.set("name", "Axes");
-  drawables.set("axes", triad);
+  drawables.set("axes", drawableBlock("Triad", "Axes"));
   return drawables;
 }
 

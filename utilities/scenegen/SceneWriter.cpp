@@ -44,6 +44,13 @@ Properties sceneDocument(const std::string& status) {
   return doc;
 }
 
+Properties drawableBlock(const std::string& type, const std::string& name) {
+  Properties d;
+  d.set("type", type);
+  d.set("name", name);
+  return d;
+}
+
 void writeScene(const std::string& path, const Properties& document, const std::string& comment) {
   std::string text;
   std::istringstream lines(comment);

@@ -18,6 +18,16 @@ void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes
 
 // The skeleton of a scene document: format, version, status, and optionally canvas/camera.
 Properties sceneDocument(const std::string& status = "complete");
+// A drawable block with its type and name.
+Properties drawableBlock(const std::string& type, const std::string& name);
+// A block of one entry: { key = value }.
+template <class T>
+Properties single(const std::string& key, const T& value) {
+  Properties p;
+  p.set(key, value);
+  return p;
+}
+
 // Writes the document in the property-set text form with a comment header.
 void writeScene(const std::string& path, const Properties& document, const std::string& comment);
 

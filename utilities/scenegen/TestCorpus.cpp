@@ -100,18 +100,9 @@ void writeQuadVtp(const std::string& path) {
 
 // ---- the scene holding every class the VR adaptation changes ----
 
-Properties drawable(const std::string& type, const std::string& name) {
-  Properties d;
-  d.set("type", type);
-  d.set("name", name);
-  return d;
-}
+Properties drawable(const std::string& type, const std::string& name) { return drawableBlock(type, name); }
 
-Properties lineWidth(double w) {
-  Properties l;
-  l.set("width", w);
-  return l;
-}
+Properties lineWidth(double w) { return single("width", w); }
 
 Properties pointCloud(bool withRadii) {
   Properties data;
@@ -214,9 +205,7 @@ Properties everyClassScene() {
     d.set("spacedArrows", spaced);
     Properties every = drawable("VectorSurface", "Every arrow");
     every.set("data", vectorQuad());
-    Properties g2;
-    g2.set("vectors", "velocity");
-    every.set("glyph", g2);
+    every.set("glyph", single("vectors", "velocity"));
     d.set("everyArrow", every);
     Properties bare = drawable("VectorSurface", "No glyph attributes");
     bare.set("data", vectorQuad());
@@ -228,9 +217,7 @@ Properties everyClassScene() {
     sets.set("withRadii", pointCloud(true));
     sets.set("withoutRadii", pointCloud(false));
     x.set("data", sets);
-    Properties ps;
-    ps.set("radius", 0.02);
-    x.set("pointSphere", ps);
+    x.set("pointSphere", single("radius", 0.02));
     d.set("particles", x);
     Properties y = drawable("PointSphere", "Single cloud");
     y.set("data", pointCloud(false));
@@ -243,9 +230,7 @@ Properties everyClassScene() {
     base.set("highlighted", true);
     base.set("advancedRendering", true);
     x.set("base", base);
-    Properties rt;
-    rt.set("enabled", true);
-    x.set("rayTrace", rt);
+    x.set("rayTrace", single("enabled", true));
     Properties anim;
     anim.set("enabled", true);
     anim.set("speed", 30.0);
@@ -269,12 +254,8 @@ Properties everyClassScene() {
     x.set("data", smallVolume());
     x.set("scalars", "pressure");
     x.set("vectors", "velocity");
-    Properties vr;
-    vr.set("mode", "isoSurfaces");
-    x.set("volumeRendering", vr);
-    Properties iso;
-    iso.set("values", Reals{2.0, 4.0, 6.0});
-    x.set("isoSurface", iso);
+    x.set("volumeRendering", single("mode", "isoSurfaces"));
+    x.set("isoSurface", single("values", Reals{2.0, 4.0, 6.0}));
     d.set("volume", x);
   }
   {
@@ -283,12 +264,8 @@ Properties everyClassScene() {
     section.set("origin", Reals{0.4, 0.4, 0.4});
     section.set("normal", Reals{0, 0, 1});
     section.set("source", "volume");
-    Properties axis;
-    axis.set("showAxis", true);
-    section.set("planeAxis", axis);
-    Properties widget;
-    widget.set("snappingAngle", 5.0);
-    section.set("widget", widget);
+    section.set("planeAxis", single("showAxis", true));
+    section.set("widget", single("snappingAngle", 5.0));
     d.set("section", section);
     Properties probe = drawable("Part", "Probe");
     probe.set("part", "plane probe");
