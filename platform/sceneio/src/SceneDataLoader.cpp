@@ -15,6 +15,7 @@
 #include <vtkImageData.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
+#include <vtkTriangleFilter.h>
 #include <vtkSmartPointer.h>
 #include <vtkUnstructuredGrid.h>
 #include <vtkXMLImageDataReader.h>
@@ -346,4 +347,81 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadInline(const Properties& block, const s
       !readArrays(cellData, where + " cellData", poly->GetNumberOfCells(), poly->GetCellData(), error))
     return nullptr;
   return new kvg::PolyDataNode(poly);
+}
+
+namespace {
+
+std::vector<double> valuesOf(vtkDataArray* array) {
+  std::vector<double> values(size_t(array->GetNumberOfTuples()) * size_t(array->GetNumberOfComponents()));
+  size_t k = 0;
+  for (vtkIdType t = 0; t < array->GetNumberOfTuples(); ++t)
+    for (int c = 0; c < array->GetNumberOfComponents(); ++c) values[k++] = array->GetComponent(t, c);
+  return values;
+}
+
+Properties arraysOf(vtkDataSetAttributes* data) {
+  Properties arrays;
+  for (int i = 0; i < data->GetNumberOfArrays(); ++i) {
+    vtkDataArray* a = data->GetArray(i);
+    if (!a || !a->GetName() || !*a->GetName()) continue;
+    if (a->GetNumberOfComponents() == 1) {
+      arrays.set(a->GetName(), valuesOf(a));
+    } else {
+      Properties block;
+      block.set("components", a->GetNumberOfComponents());
+      block.set("values", valuesOf(a));
+      arrays.set(a->GetName(), block);
+    }
+  }
+  return arrays;
+}
+
+std::vector<double> cellsOf(vtkCellArray* cells) {
+  std::vector<double> layout;
+  vtkIdType n;
+  const vtkIdType* ids;
+  for (cells->InitTraversal(); cells->GetNextCell(n, ids);) {
+    layout.push_back(double(n));
+    for (vtkIdType k = 0; k < n; ++k) layout.push_back(double(ids[k]));
+  }
+  return layout;
+}
+
+}  // namespace
+
+Properties SceneDataLoader::toInline(const kvg::Node& node) {
+  Properties out;
+  if (auto* image = dynamic_cast<const kvg::ImageDataNode*>(&node)) {
+    vtkImageData* data = image->getImageData();
+    int dims[3];
+    data->GetDimensions(dims);
+    out.set("dimensions", std::vector<double>{double(dims[0]), double(dims[1]), double(dims[2])});
+    out.set("origin", std::vector<double>(data->GetOrigin(), data->GetOrigin() + 3));
+    out.set("spacing", std::vector<double>(data->GetSpacing(), data->GetSpacing() + 3));
+    out.set("pointData", arraysOf(data->GetPointData()));
+  } else if (auto* poly = dynamic_cast<const kvg::PolyDataNode*>(&node)) {
+    vtkSmartPointer<vtkPolyData> data = poly->getPolyData();
+    if (data->GetNumberOfStrips() > 0) {
+      // The inline form has no strips: their triangles instead.
+      auto triangles = vtkSmartPointer<vtkTriangleFilter>::New();
+      triangles->SetInputData(data);
+      triangles->PassVertsOn();
+      triangles->PassLinesOn();
+      triangles->Update();
+      data = triangles->GetOutput();
+    }
+    std::vector<double> xyz(size_t(data->GetNumberOfPoints()) * 3);
+    for (vtkIdType i = 0; i < data->GetNumberOfPoints(); ++i) data->GetPoint(i, &xyz[size_t(i) * 3]);
+    out.set("points", xyz);
+    if (data->GetNumberOfVerts()) out.set("verts", cellsOf(data->GetVerts()));
+    if (data->GetNumberOfLines()) out.set("lines", cellsOf(data->GetLines()));
+    if (data->GetNumberOfPolys()) out.set("polys", cellsOf(data->GetPolys()));
+    out.set("pointData", arraysOf(data->GetPointData()));
+    out.set("cellData", arraysOf(data->GetCellData()));
+  } else if (auto* collection = dynamic_cast<const kvg::CollectionNode*>(&node)) {
+    int index = 0;
+    for (const kvg::Ptr<kvg::Node>& part : collection->getNodes())
+      if (part.get()) out.set("d" + std::to_string(index++), toInline(*part));
+  }
+  return out;
 }

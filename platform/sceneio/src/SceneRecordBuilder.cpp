@@ -523,6 +523,36 @@ bool SceneRecordBuilder::checkCamera(const Properties& camera, std::string& erro
   return readCamera(camera, scratch, error);
 }
 
+bool SceneRecordBuilder::buildRecord(const Properties& record) {
+  return build(record.getString("CanvasKey"), record.getProperties("Canvas"), record.getProperties("Camera"),
+               record.getProperties("FrameContent"));
+}
+
+bool SceneRecordBuilder::inlineFrameData(const Properties& frame, const std::string& baseDirectory, Properties& out,
+                                         std::string& error) {
+  out = frame;
+  const Properties drawables = frame.getProperties("drawables");
+  Properties inlined;
+  SceneDataLoader loader(baseDirectory);
+  for (const std::string& name : drawables.names()) {
+    Properties drawable = drawables.getProperties(name);
+    const Properties::Type type = drawable.typeOf("data");
+    if (type == Properties::Type::String || type == Properties::Type::StringList) {
+      const SceneDataLoader::Need need =
+          drawable.getString("type") == "Volume" ? SceneDataLoader::ImageData : SceneDataLoader::AnyData;
+      Ptr<Node> data = loader.load(drawable, "data", need, error);
+      if (!data) {
+        error = "drawable '" + name + "': " + error;
+        return false;
+      }
+      drawable.set("data", SceneDataLoader::toInline(*data));
+    }
+    inlined.set(name, drawable);
+  }
+  if (frame.hasName("drawables")) out.set("drawables", inlined);
+  return true;
+}
+
 bool SceneRecordBuilder::build(const std::string& canvasKey, const Properties& canvasBlock,
                                const Properties& cameraBlock, const Properties& frame) {
   _error.clear();

@@ -12,7 +12,9 @@
 #include "kvg/DrawableSession.h"
 #include "kvg/RendererObjectRegistryBase.h"
 #include "kvg/SDBReader.h"
+#include "kvg/ImageDataNode.h"
 #include "kvg/SceneCanvas.h"
+#include "kvg/SceneRecordBuilder.h"
 
 namespace {
 
@@ -225,4 +227,41 @@ TEST(SceneFormat, TheDocumentedExampleOpensAndLoads) {
             2u);
   ::unlink(path.c_str());
   ::rmdir(folder);
+}
+
+TEST(SDBReader, SelfContainedRecordsBuildTheSameNodesWithoutTheFiles) {
+  for (const std::string& file : {binDir() + "/sample_vr.sce", corpus("every_class.sce"), corpus("compressed.sce")}) {
+    std::wstring path = wide(file);
+    if (file.find("compressed") != std::string::npos) path = SceneFormatHandler::convertZippedScene(path);
+    kvg::SDBReader reader;
+    ASSERT_EQ(reader.open(path), 0) << file << ": " << reader.getLastError();
+    Properties record;
+    ASSERT_TRUE(reader.makeSelfContainedRecord(0, 0, record)) << reader.getLastError();
+    EXPECT_EQ(record.toText().find(".vt"), std::string::npos) << file << ": a data file is still named";
+    auto fromFiles = newSession(), fromRecord = newSession();
+    kvg::RendererNodeStream a(*fromFiles), b(*fromRecord);
+    ASSERT_TRUE(reader.loadRecord(record, a)) << reader.getLastError();
+    // Sent elsewhere as text, built with no folder beside it.
+    Properties received;
+    ASSERT_TRUE(Properties::fromText(record.toText(), received));
+    kvg::SceneRecordBuilder builder(b, "/nonexistent");
+    ASSERT_TRUE(builder.buildRecord(received)) << builder.getError();
+    b.commit();
+    const auto& left = fromFiles->getNodeRegistry().getNodes();
+    const auto& right = fromRecord->getNodeRegistry().getNodes();
+    ASSERT_EQ(left.size(), right.size()) << file;
+    for (auto l = left.begin(), r = right.begin(); l != left.end(); ++l, ++r) EXPECT_EQ(l->first, r->first);
+    auto volumes = fromRecord->getNodeRegistry().findNodesOfClass<kvg::ImageDataNode>();
+    auto originals = fromFiles->getNodeRegistry().findNodesOfClass<kvg::ImageDataNode>();
+    ASSERT_EQ(volumes.size(), originals.size());
+    for (size_t i = 0; i < volumes.size(); ++i)
+      EXPECT_EQ(volumes[i]->getImageData()->GetNumberOfPoints(), originals[i]->getImageData()->GetNumberOfPoints());
+  }
+  SceneFormatHandler::removeUnpackedScenes();
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("broken_record.sce"))), 0);
+  Properties record;
+  EXPECT_FALSE(reader.makeSelfContainedRecord(0, 1, record));
+  EXPECT_NE(reader.getLastError().find("missing.vtp"), std::string::npos);
+  EXPECT_FALSE(reader.makeSelfContainedRecord(3, 0, record));
 }
