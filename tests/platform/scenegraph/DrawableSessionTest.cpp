@@ -251,3 +251,17 @@ TEST(RendererNodeStream, MergingAddsNodesBesideTheSceneAndReplacesByKey) {
   EXPECT_EQ(nodes.at("Plane_2")->getName(), "new");
   EXPECT_THROW(kvg::RendererNodeStream(nullptr), InternalError);
 }
+
+TEST(DrawableSession, NodesHeldElsewhereForgetTheSessionWhenItGoes) {
+  kvg::Ptr<kvg::BaseAttributes> kept(new kvg::BaseAttributes);
+  {
+    auto session = newSession();
+    kvg::RendererNodeStream stream(*session);
+    stream.addNode(kept);
+    stream.commit();
+    EXPECT_EQ(kept->getSession(), session.get());
+  }
+  EXPECT_EQ(kept->getSession(), nullptr);
+  kept->setVisibility(false, true);  // nobody to tell, nothing to crash
+  EXPECT_FALSE(kept->getVisibility());
+}
