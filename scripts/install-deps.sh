@@ -10,7 +10,7 @@ PACKAGES=(
   libvtk9-dev libglew-dev libgl1-mesa-dri mesa-utils
   xvfb xauth x11-utils xdotool imagemagick
   libgtest-dev libgmock-dev
-  libarchive-dev
+  libarchive-dev libpng-dev
   fonts-dejavu-core
 )
 

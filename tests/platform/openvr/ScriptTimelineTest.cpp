@@ -1,0 +1,269 @@
+// A scripted timeline, frame by frame: poses, buttons with their events, axes and axis types,
+// roles and indices, connection and input focus. Also the default world and script errors.
+#include <gtest/gtest.h>
+#include <openvr.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "SimulatedHeadset.h"
+#include "VRSimulator.h"
+
+namespace {
+
+struct Event {
+  uint32_t type;
+  uint32_t device;
+  uint32_t button;
+  bool operator==(const Event& o) const { return type == o.type && device == o.device && button == o.button; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Event& e) {
+  return out << "{" << e.type << ", device " << e.device << ", button " << e.button << "}";
+}
+
+const uint64_t kTrigger = vr::ButtonMaskFromId(vr::k_EButton_SteamVR_Trigger);
+const uint64_t kPad = vr::ButtonMaskFromId(vr::k_EButton_SteamVR_Touchpad);
+const uint64_t kGrip = vr::ButtonMaskFromId(vr::k_EButton_Grip);
+const uint64_t kMenu = vr::ButtonMaskFromId(vr::k_EButton_ApplicationMenu);
+const uint32_t kNone = vr::k_unTrackedDeviceIndexInvalid;
+
+}  // namespace
+
+class ScriptTimeline : public SimulatedHeadset {
+ protected:
+  std::vector<Event> events() {
+    std::vector<Event> out;
+    vr::VREvent_t e;
+    while (system->PollNextEvent(&e, sizeof e))
+      out.push_back({e.eventType, e.trackedDeviceIndex, e.data.controller.button});
+    return out;
+  }
+  uint64_t buttons(vr::TrackedDeviceIndex_t device) {
+    vr::VRControllerState_t state;
+    if (!system->GetControllerState(device, &state, sizeof state)) return ~uint64_t(0);
+    return state.ulButtonPressed;
+  }
+  vr::VRControllerAxis_t axis(vr::TrackedDeviceIndex_t device, int k) {
+    vr::VRControllerState_t state;
+    system->GetControllerState(device, &state, sizeof state);
+    return state.rAxis[k];
+  }
+  int32_t axisType(vr::TrackedDeviceIndex_t device, int k) {
+    return system->GetInt32TrackedDeviceProperty(device, vr::ETrackedDeviceProperty(vr::Prop_Axis0Type_Int32 + k));
+  }
+  vr::TrackedDeviceIndex_t role(vr::ETrackedControllerRole r) {
+    return system->GetTrackedDeviceIndexForControllerRole(r);
+  }
+};
+
+TEST_F(ScriptTimeline, DefaultsServeTheMainJob) {
+  start();
+  frame();
+  EXPECT_EQ(vrsim::scriptName(), "test");
+  EXPECT_EQ(system->GetTrackedDeviceClass(0), vr::TrackedDeviceClass_HMD);
+  EXPECT_EQ(role(vr::TrackedControllerRole_LeftHand), 1u);
+  EXPECT_EQ(role(vr::TrackedControllerRole_RightHand), 2u);
+  for (uint32_t d = 0; d < 3; ++d) {
+    EXPECT_TRUE(poses[d].bPoseIsValid);
+    EXPECT_TRUE(poses[d].bDeviceIsConnected);
+    EXPECT_EQ(poses[d].eTrackingResult, vr::TrackingResult_Running_OK);
+  }
+  EXPECT_FALSE(poses[3].bDeviceIsConnected);
+  // Head at 1.6 m looking forward (-z): identity rotation.
+  const vr::HmdMatrix34_t& head = poses[0].mDeviceToAbsoluteTracking;
+  EXPECT_FLOAT_EQ(head.m[1][3], 1.6f);
+  EXPECT_FLOAT_EQ(head.m[2][2], 1.0f);
+  // Controllers in front of the body, left one on the left.
+  EXPECT_LT(poses[1].mDeviceToAbsoluteTracking.m[0][3], 0.0f);
+  EXPECT_GT(poses[2].mDeviceToAbsoluteTracking.m[0][3], 0.0f);
+  EXPECT_LT(poses[1].mDeviceToAbsoluteTracking.m[2][3], 0.0f);
+  EXPECT_EQ(axisType(1, 0), vr::k_eControllerAxis_TrackPad);
+  EXPECT_EQ(axisType(1, 1), vr::k_eControllerAxis_Trigger);
+  EXPECT_EQ(axisType(1, 2), vr::k_eControllerAxis_None);
+  EXPECT_EQ(buttons(1), 0u);
+  EXPECT_TRUE(events().empty());
+  EXPECT_FALSE(system->IsInputFocusCapturedByAnotherProcess());
+}
+
+TEST_F(ScriptTimeline, FrameByFrame) {
+  start(R"(
+# header: frame 0
+right axis-type 1 joystick
+frame 1
+left press trigger
+right axis 1 0.5 -0.25
+head position 0.1 1.7 0.2
+head rotation 90 0 0
+frame 2
+left release trigger
+left tap menu
+right press grip pad
+frame 4            # frame 3 changes nothing
+right index 5
+left role right
+right role left
+frame 5
+left disconnect
+focus captured
+frame 6
+left connect
+left tracking off
+focus released
+right index none
+)");
+  EXPECT_EQ(axisType(2, 1), vr::k_eControllerAxis_Joystick);  // header applies at start
+
+  frame();  // 1
+  EXPECT_EQ(vrsim::poseFrameCount(), 1u);
+  EXPECT_EQ(buttons(1), kTrigger);
+  EXPECT_EQ(events(), (std::vector<Event>{{vr::VREvent_ButtonPress, 1, 33}}));
+  EXPECT_FLOAT_EQ(axis(2, 1).x, 0.5f);
+  EXPECT_FLOAT_EQ(axis(2, 1).y, -0.25f);
+  const vr::HmdMatrix34_t& head = poses[0].mDeviceToAbsoluteTracking;
+  EXPECT_FLOAT_EQ(head.m[0][3], 0.1f);
+  EXPECT_FLOAT_EQ(head.m[1][3], 1.7f);
+  EXPECT_FLOAT_EQ(head.m[2][3], 0.2f);
+  // Yaw 90 degrees to the left: forward (-z column negated) becomes -x.
+  EXPECT_NEAR(-head.m[0][2], -1.0f, 1e-6);
+  EXPECT_NEAR(-head.m[2][2], 0.0f, 1e-6);
+
+  frame();  // 2
+  EXPECT_EQ(buttons(1), 0u);
+  EXPECT_EQ(buttons(2), kGrip | kPad);
+  EXPECT_EQ(events(), (std::vector<Event>{{vr::VREvent_ButtonUnpress, 1, 33},
+                                          {vr::VREvent_ButtonPress, 1, 1},
+                                          {vr::VREvent_ButtonUnpress, 1, 1},
+                                          {vr::VREvent_ButtonPress, 2, 2},
+                                          {vr::VREvent_ButtonPress, 2, 32}}));
+  EXPECT_EQ(buttons(1) & kMenu, 0u);  // tapped: pressed and released within the frame
+
+  frame();  // 3: states stay, no events
+  EXPECT_EQ(buttons(2), kGrip | kPad);
+  EXPECT_TRUE(events().empty());
+
+  frame();  // 4: the right controller moves to index 5, the roles swap
+  EXPECT_EQ(role(vr::TrackedControllerRole_LeftHand), 5u);
+  EXPECT_EQ(role(vr::TrackedControllerRole_RightHand), 1u);
+  EXPECT_EQ(system->GetTrackedDeviceClass(2), vr::TrackedDeviceClass_Invalid);
+  EXPECT_EQ(system->GetTrackedDeviceClass(5), vr::TrackedDeviceClass_Controller);
+  EXPECT_EQ(buttons(5), kGrip | kPad);
+  EXPECT_TRUE(poses[5].bPoseIsValid);
+  EXPECT_FALSE(poses[2].bDeviceIsConnected);
+  EXPECT_EQ(events(), (std::vector<Event>{{vr::VREvent_TrackedDeviceDeactivated, 2, 0},
+                                          {vr::VREvent_TrackedDeviceActivated, 5, 0},
+                                          {vr::VREvent_TrackedDeviceRoleChanged, 1, 0},
+                                          {vr::VREvent_TrackedDeviceRoleChanged, 5, 0}}));
+
+  frame();  // 5
+  EXPECT_FALSE(system->IsTrackedDeviceConnected(1));
+  EXPECT_FALSE(poses[1].bPoseIsValid);
+  EXPECT_FALSE(poses[1].bDeviceIsConnected);
+  EXPECT_EQ(buttons(1), ~uint64_t(0));  // no state from a switched-off controller
+  EXPECT_TRUE(system->IsInputFocusCapturedByAnotherProcess());
+  EXPECT_EQ(events(), (std::vector<Event>{{vr::VREvent_TrackedDeviceDeactivated, 1, 0},
+                                          {vr::VREvent_InputFocusCaptured, kNone, 0}}));
+
+  frame();  // 6
+  EXPECT_TRUE(system->IsTrackedDeviceConnected(1));
+  EXPECT_TRUE(poses[1].bDeviceIsConnected);
+  EXPECT_FALSE(poses[1].bPoseIsValid);
+  EXPECT_EQ(poses[1].eTrackingResult, vr::TrackingResult_Running_OutOfRange);
+  EXPECT_FALSE(system->IsInputFocusCapturedByAnotherProcess());
+  EXPECT_EQ(role(vr::TrackedControllerRole_LeftHand), kNone);  // the right controller is gone
+  EXPECT_EQ(role(vr::TrackedControllerRole_RightHand), 1u);
+  EXPECT_EQ(events(), (std::vector<Event>{{vr::VREvent_TrackedDeviceActivated, 1, 0},
+                                          {vr::VREvent_InputFocusReleased, kNone, 0},
+                                          {vr::VREvent_TrackedDeviceDeactivated, 5, 0}}));
+}
+
+TEST_F(ScriptTimeline, ControllerTypeAndRenderModelNames) {
+  start(R"(
+left type "a/b c"
+left render-model my_wand
+right property 1005 "Some Maker"
+)");
+  char buffer[64];
+  system->GetStringTrackedDeviceProperty(1, vr::Prop_ControllerType_String, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "a/b c");
+  system->GetStringTrackedDeviceProperty(1, vr::Prop_RenderModelName_String, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "my_wand");
+  system->GetStringTrackedDeviceProperty(2, vr::Prop_ManufacturerName_String, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "Some Maker");
+}
+
+TEST(ScriptErrors, BadLinesAreReportedAndSkipped) {
+  const std::vector<std::string> errors = vrsim::useScript(R"(rate 0
+left press trigger
+left press thumb
+left position 1 2
+fly away
+frame 5
+frame 3
+right axis 7 0 0
+left type "open
+fail init abc
+)", "demo.txt");
+  const std::vector<std::string> expected = {
+      "demo.txt:3: unknown button 'thumb' (menu, grip, a, pad, trigger, system or 0..63)",
+      "demo.txt:4: expected: position X Y Z",
+      "demo.txt:5: unknown command 'fly'",
+      "demo.txt:7: frame 3 comes after frame 5; frames must not go back",
+      "demo.txt:8: '7' is outside 0..4",
+      "demo.txt:9: a quoted text is not closed",
+      "demo.txt:10: 'abc' is not a whole number",
+  };
+  EXPECT_EQ(errors, expected);
+  EXPECT_EQ(vrsim::scriptErrors(), expected);
+  // The good lines still act.
+  vr::EVRInitError error = vr::VRInitError_None;
+  vr::IVRSystem* system = vr::VR_Init(&error, vr::VRApplication_Scene);
+  ASSERT_NE(system, nullptr);
+  vr::VRControllerState_t state;
+  ASSERT_TRUE(system->GetControllerState(1, &state, sizeof state));
+  EXPECT_EQ(state.ulButtonPressed, kTrigger);
+  vr::VR_Shutdown();
+}
+
+TEST(ScriptFile, ComesFromTheEnvironmentOrBesideTheConfiguration) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("vrsim-script-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "vrsim.txt") << "rate 0\nrender-size 100 200\n";
+  std::ofstream(dir / "other.txt") << "rate 0\nrender-size 300 400\n";
+
+  auto recommended = [] {
+    vr::EVRInitError error = vr::VRInitError_None;
+    vr::IVRSystem* system = vr::VR_Init(&error, vr::VRApplication_Scene);
+    uint32_t w = 0, h = 0;
+    if (system) system->GetRecommendedRenderTargetSize(&w, &h);
+    vr::VR_Shutdown();
+    return std::make_pair(w, h);
+  };
+
+  ::setenv("QUONIX_BASE_DIR", dir.c_str(), 1);
+  ::unsetenv("QUONIX_VRSIM_SCRIPT");
+  vrsim::useScriptFile();
+  EXPECT_EQ(recommended(), std::make_pair(100u, 200u));
+  EXPECT_EQ(vrsim::scriptName(), (dir / "vrsim.txt").string());
+
+  ::setenv("QUONIX_VRSIM_SCRIPT", (dir / "other.txt").c_str(), 1);
+  vrsim::useScriptFile();
+  EXPECT_EQ(recommended(), std::make_pair(300u, 400u));
+
+  // A script that cannot be read is reported; the headset runs with its defaults.
+  ::setenv("QUONIX_VRSIM_SCRIPT", (dir / "missing.txt").c_str(), 1);
+  vrsim::useScriptFile();
+  EXPECT_EQ(recommended(), std::make_pair(640u, 720u));
+  ASSERT_EQ(vrsim::scriptErrors().size(), 1u);
+  EXPECT_NE(vrsim::scriptErrors()[0].find("cannot read the script"), std::string::npos);
+
+  ::unsetenv("QUONIX_VRSIM_SCRIPT");
+  ::unsetenv("QUONIX_BASE_DIR");
+  vrsim::useScript("", "test");
+  fs::remove_all(dir);
+}
