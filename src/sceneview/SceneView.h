@@ -144,6 +144,7 @@ class SceneView : public QQuickItem {
   std::atomic<int> _shareMask{0};
   // scene-view work: SceneLoader* _sceneLoader;
   std::atomic<bool> _loaderResultReady{false};
+  // Held by the GUI thread while a loader task runs (scene-view work).
   QRecursiveMutex _loaderMutex;
   bool _iconsPreloaded = false;
   bool _volumePrerendered[2] = {false, false};

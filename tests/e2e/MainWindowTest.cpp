@@ -205,6 +205,29 @@ TEST_F(MainWindowTest, WindowHasItsTitleSizeIconAndFormat) {
   w.window->hide();
 }
 
+TEST_F(MainWindowTest, CommandLineOpensOnceTheSceneGraphRuns) {
+  {
+    MainWindow w;
+    w.view->setCommandLineArguments({L"/tmp/scene \x00e4.sce"});
+    w.window->show();
+    ASSERT_TRUE(waitFor([] { return !RecordingSceneView::fileCalls.empty(); }));
+    EXPECT_EQ(RecordingSceneView::fileCalls[0], QUrl::fromLocalFile(QString::fromUtf8("/tmp/scene \xC3\xA4.sce")));
+    EXPECT_TRUE(RecordingSceneView::serverCalls.empty());
+    w.window->hide();
+  }
+  {
+    MainWindow w;
+    w.view->setCommandLineArguments({L"server.example", L"4000"});
+    w.window->show();
+    ASSERT_TRUE(waitFor([] { return !RecordingSceneView::serverCalls.empty(); }));
+    EXPECT_EQ(RecordingSceneView::serverCalls[0].host.toStdString(), "server.example");
+    EXPECT_EQ(RecordingSceneView::serverCalls[0].port, 4000);
+    EXPECT_FALSE(RecordingSceneView::serverCalls[0].alwaysShowDialog);
+    EXPECT_EQ(RecordingSceneView::fileCalls.size(), 1u);
+    w.window->hide();
+  }
+}
+
 TEST_F(MainWindowTest, MenusHoldTheActionsInOrder) {
   MainWindow w;
   const std::string menus = w.text(

@@ -116,6 +116,18 @@ std::string formatReal(double r) {
     }
   }
   std::string text(buf);
+  // Plain decimals read better than "3e+01" wherever they stay short.
+  const double magnitude = std::fabs(r);
+  if (text.find_first_of("eE") != std::string::npos && magnitude >= 1e-4 && magnitude < 1e15) {
+    for (int decimals = 0; decimals <= 17; ++decimals) {
+      char trial[64];
+      std::snprintf(trial, sizeof trial, "%.*f", decimals, r);
+      if (std::strtod(trial, nullptr) == r) {
+        text = trial;
+        break;
+      }
+    }
+  }
   if (text.find_first_of(".eE") == std::string::npos) text += ".0";
   return text;
 }

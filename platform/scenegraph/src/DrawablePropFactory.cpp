@@ -535,6 +535,9 @@ void DrawablePropFactory::applyAttributes(DrawableProp& prop, const Drawable& dr
   const Vec3 color = highlight ? highlightColor : baseColor(drawable);
   p->SetColor(color[0], color[1], color[2]);
   p->SetOpacity(base ? base->getOpacity() : 1.0);
+  // Some ambient light, so faces turned away from the head light keep their colour.
+  p->SetAmbient(0.2);
+  p->SetDiffuse(0.85);
   if (vtkMapper* m = prop.GetMapper()) m->SetScalarVisibility(prop.GetScalarColoring() && !highlight);
   LineAttributes* line = drawable.hasLineAttributes();
   const double width = line ? line->getLineWidth() : 1.0;

@@ -31,6 +31,10 @@ DrawableSession::~DrawableSession() {
     std::lock_guard<std::mutex> guard(_taskMutex);
     _tasks.clear();
   }
+  // Nodes held elsewhere outlive the session: they must not point to it.
+  for (const NodeRegistry::NodeTable* table : {&_nodes.getNodes(), &_nodes.getRuntimeNodes()})
+    for (const auto& entry : *table)
+      if (Node* n = entry.second.get()) n->setSession(nullptr);
   _nodes.clear();
 }
 

@@ -72,23 +72,19 @@ std::string NodeRegistry::addRuntimeNode(const Ptr<Node>& node, const std::strin
   return k;
 }
 
-bool NodeRegistry::removeNode(const std::string& key) {
+bool NodeRegistry::erase(NodeTable& table, const std::string& key) {
   Lock::AutoLock guard(_lock);
-  auto it = _nodes.find(key);
-  if (it == _nodes.end()) return false;
+  auto it = table.find(key);
+  if (it == table.end()) return false;
+  // The node may be entered again, here or elsewhere.
   if (Node* n = it->second.get()) n->setKey(std::string());
-  _nodes.erase(it);
+  table.erase(it);
   return true;
 }
 
-bool NodeRegistry::removeRuntimeNode(const std::string& key) {
-  Lock::AutoLock guard(_lock);
-  auto it = _runtimeNodes.find(key);
-  if (it == _runtimeNodes.end()) return false;
-  if (Node* n = it->second.get()) n->setKey(std::string());
-  _runtimeNodes.erase(it);
-  return true;
-}
+bool NodeRegistry::removeNode(const std::string& key) { return erase(_nodes, key); }
+
+bool NodeRegistry::removeRuntimeNode(const std::string& key) { return erase(_runtimeNodes, key); }
 
 void NodeRegistry::replaceNodes(NodeTable nodes, std::map<std::string, int> counters) {
   NodeTable old;

@@ -174,6 +174,25 @@ bool SDBReader::getFrameRecord(int frameset, int frame, Properties& record) cons
   return true;
 }
 
+bool SDBReader::makeSelfContainedRecord(int frameset, int frame, Properties& record) {
+  if (!getFrameRecord(frameset, frame, record)) {
+    _error = "The scene has no frame " + std::to_string(frame) + " in frame set " + std::to_string(frameset) + ".";
+    return false;
+  }
+  Properties inlined;
+  std::string error;
+  if (!SceneRecordBuilder::inlineFrameData(*getFrameContent(frameset, frame), _baseDirectory, inlined, error)) {
+    _error = error;
+    record.clear();
+    return false;
+  }
+  record.set("CanvasKey", _canvasInfo.key);
+  record.set("Canvas", _canvas);
+  record.set("Camera", _camera);
+  record.set("FrameContent", inlined);
+  return true;
+}
+
 bool SDBReader::loadRecord(const Properties& record, RendererNodeStream& stream) {
   auto refuse = [&](const std::string& message) {
     stream.abort();

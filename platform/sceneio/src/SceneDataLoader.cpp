@@ -10,10 +10,12 @@
 #include <vtkCellData.h>
 #include <vtkCommand.h>
 #include <vtkDoubleArray.h>
+#include <vtkExecutive.h>
 #include <vtkGeometryFilter.h>
 #include <vtkImageData.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
+#include <vtkTriangleFilter.h>
 #include <vtkSmartPointer.h>
 #include <vtkUnstructuredGrid.h>
 #include <vtkXMLImageDataReader.h>
@@ -60,14 +62,17 @@ vtkSmartPointer<Reader> readFile(const std::string& path, std::string& error) {
   auto errors = vtkSmartPointer<ReaderErrors>::New();
   reader->AddObserver(vtkCommand::ErrorEvent, errors);
   reader->AddObserver(vtkCommand::WarningEvent, errors);
+  reader->SetReaderErrorObserver(errors);
+  reader->SetParserErrorObserver(errors);
+  reader->GetExecutive()->AddObserver(vtkCommand::ErrorEvent, errors);
   if (!reader->CanReadFile(path.c_str())) {
-    error = "is not a VTK XML file of its kind";
+    error = "it is no VTK XML file of this kind";
     return nullptr;
   }
   reader->SetFileName(path.c_str());
   reader->Update();
   if (errors->failed || reader->GetErrorCode() != 0 || !reader->GetOutputDataObject(0)) {
-    error = errors->message.empty() ? "cannot be read" : errors->message;
+    error = errors->message.empty() ? "VTK's reader failed" : errors->message;
     return nullptr;
   }
   return reader;
@@ -154,7 +159,7 @@ bool readCells(const std::vector<double>& layout, vtkIdType points, vtkCellArray
     for (size_t k = 0; k < size_t(n); ++k) {
       double id = layout[i++];
       if (id < 0 || id >= double(points) || id != std::floor(id)) {
-        error = "'" + what + "' names point " + std::to_string(id) + ", which does not exist";
+        error = "'" + what + "' names point " + std::to_string((long long)id) + ", which does not exist";
         return false;
       }
       cells->InsertCellPoint(vtkIdType(id));
@@ -240,7 +245,7 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
     return nullptr;
   }
   if (!node) {
-    error = "the data file '" + name + "' " + why;
+    error = "the data file '" + name + "' cannot be read: " + why;
     return nullptr;
   }
   _files[name] = node;
@@ -342,4 +347,81 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadInline(const Properties& block, const s
       !readArrays(cellData, where + " cellData", poly->GetNumberOfCells(), poly->GetCellData(), error))
     return nullptr;
   return new kvg::PolyDataNode(poly);
+}
+
+namespace {
+
+std::vector<double> valuesOf(vtkDataArray* array) {
+  std::vector<double> values(size_t(array->GetNumberOfTuples()) * size_t(array->GetNumberOfComponents()));
+  size_t k = 0;
+  for (vtkIdType t = 0; t < array->GetNumberOfTuples(); ++t)
+    for (int c = 0; c < array->GetNumberOfComponents(); ++c) values[k++] = array->GetComponent(t, c);
+  return values;
+}
+
+Properties arraysOf(vtkDataSetAttributes* data) {
+  Properties arrays;
+  for (int i = 0; i < data->GetNumberOfArrays(); ++i) {
+    vtkDataArray* a = data->GetArray(i);
+    if (!a || !a->GetName() || !*a->GetName()) continue;
+    if (a->GetNumberOfComponents() == 1) {
+      arrays.set(a->GetName(), valuesOf(a));
+    } else {
+      Properties block;
+      block.set("components", a->GetNumberOfComponents());
+      block.set("values", valuesOf(a));
+      arrays.set(a->GetName(), block);
+    }
+  }
+  return arrays;
+}
+
+std::vector<double> cellsOf(vtkCellArray* cells) {
+  std::vector<double> layout;
+  vtkIdType n;
+  const vtkIdType* ids;
+  for (cells->InitTraversal(); cells->GetNextCell(n, ids);) {
+    layout.push_back(double(n));
+    for (vtkIdType k = 0; k < n; ++k) layout.push_back(double(ids[k]));
+  }
+  return layout;
+}
+
+}  // namespace
+
+Properties SceneDataLoader::toInline(const kvg::Node& node) {
+  Properties out;
+  if (auto* image = dynamic_cast<const kvg::ImageDataNode*>(&node)) {
+    vtkImageData* data = image->getImageData();
+    int dims[3];
+    data->GetDimensions(dims);
+    out.set("dimensions", std::vector<double>{double(dims[0]), double(dims[1]), double(dims[2])});
+    out.set("origin", std::vector<double>(data->GetOrigin(), data->GetOrigin() + 3));
+    out.set("spacing", std::vector<double>(data->GetSpacing(), data->GetSpacing() + 3));
+    out.set("pointData", arraysOf(data->GetPointData()));
+  } else if (auto* poly = dynamic_cast<const kvg::PolyDataNode*>(&node)) {
+    vtkSmartPointer<vtkPolyData> data = poly->getPolyData();
+    if (data->GetNumberOfStrips() > 0) {
+      // The inline form has no strips: their triangles instead.
+      auto triangles = vtkSmartPointer<vtkTriangleFilter>::New();
+      triangles->SetInputData(data);
+      triangles->PassVertsOn();
+      triangles->PassLinesOn();
+      triangles->Update();
+      data = triangles->GetOutput();
+    }
+    std::vector<double> xyz(size_t(data->GetNumberOfPoints()) * 3);
+    for (vtkIdType i = 0; i < data->GetNumberOfPoints(); ++i) data->GetPoint(i, &xyz[size_t(i) * 3]);
+    out.set("points", xyz);
+    if (data->GetNumberOfVerts()) out.set("verts", cellsOf(data->GetVerts()));
+    if (data->GetNumberOfLines()) out.set("lines", cellsOf(data->GetLines()));
+    if (data->GetNumberOfPolys()) out.set("polys", cellsOf(data->GetPolys()));
+    out.set("pointData", arraysOf(data->GetPointData()));
+    out.set("cellData", arraysOf(data->GetCellData()));
+  } else if (auto* collection = dynamic_cast<const kvg::CollectionNode*>(&node)) {
+    int index = 0;
+    for (const kvg::Ptr<kvg::Node>& part : collection->getNodes())
+      if (part.get()) out.set("d" + std::to_string(index++), toInline(*part));
+  }
+  return out;
 }

@@ -20,6 +20,10 @@ class SceneDataLoader {
   // in error. A file named twice gives the same node.
   kvg::Ptr<kvg::Node> load(const Properties& drawable, const char* key, Need need, std::string& error);
 
+  // The inline form of a data node (poly data, image data, or a collection of them), as a
+  // "data" block reads it back. Arrays other than numeric ones are left out.
+  static Properties toInline(const kvg::Node& node);
+
   // Largest data file read, in bytes.
   static constexpr uint64_t MaxFileBytes = uint64_t(2) << 30;
   // Most values in one inline list, and most points of inline image data.

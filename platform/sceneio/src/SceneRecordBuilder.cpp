@@ -233,10 +233,10 @@ bool readData(SceneBlock& d, Drawable& drawable, BuildState& state, SceneDataLoa
 
 using TypeReader = std::function<Ptr<Drawable>(SceneBlock&, BuildState&, const std::string& blockName)>;
 
-#define COMMON "type", "name", "data", "base", "line", "rayTrace", "animation", "widget"
+#define COMMON "type", "name", "base", "line", "rayTrace", "animation", "widget"
 
 Ptr<Drawable> readSurfaceLike(SceneBlock& d, BuildState& s, Ptr<Drawable> drawable) {
-  if (!d.only({COMMON}) || !readData(d, *drawable, s, SceneDataLoader::AnyData, true)) return nullptr;
+  if (!d.only({COMMON, "data"}) || !readData(d, *drawable, s, SceneDataLoader::AnyData, true)) return nullptr;
   return drawable;
 }
 
@@ -251,7 +251,7 @@ const std::map<std::string, TypeReader>& typeReaders() {
       {"VectorSurface",
        [](SceneBlock& d, BuildState& s, const std::string&) -> Ptr<Drawable> {
          Ptr<VectorSurfaceDrawable> v(new VectorSurfaceDrawable);
-         if (!d.only({COMMON, "glyph"}) || !readData(d, *v, s, SceneDataLoader::AnyData, true) ||
+         if (!d.only({COMMON, "data", "glyph"}) || !readData(d, *v, s, SceneDataLoader::AnyData, true) ||
              !readAttributeBlock<GlyphAttributes>(d, "glyph", *v, {"vectors", "scale", "spacing"},
                                                   [](SceneBlock& b, GlyphAttributes& g) {
                                                     std::string vectors;
@@ -274,7 +274,7 @@ const std::map<std::string, TypeReader>& typeReaders() {
       {"PointSphere",
        [](SceneBlock& d, BuildState& s, const std::string&) -> Ptr<Drawable> {
          Ptr<PointSphereDrawable> p(new PointSphereDrawable);
-         if (!d.only({COMMON, "pointSphere"}) || !readData(d, *p, s, SceneDataLoader::AnyData, true) ||
+         if (!d.only({COMMON, "data", "pointSphere"}) || !readData(d, *p, s, SceneDataLoader::AnyData, true) ||
              !readAttributeBlock<PointSphereAttributes>(
                  d, "pointSphere", *p, {"radius", "radiusArray", "radiusRange", "style"},
                  [](SceneBlock& b, PointSphereAttributes& a) {
@@ -305,7 +305,6 @@ const std::map<std::string, TypeReader>& typeReaders() {
          Ptr<PolyLineDrawable> l(new PolyLineDrawable);
          std::vector<double> points;
          if (!d.only({COMMON, "points"}) || !d.getReals("points", points, true, 3, 6)) return nullptr;
-         if (d.has("data")) return d.fail("a poly line takes 'points', no 'data'"), nullptr;
          l->setPoints(points);
          return l;
        }},
@@ -382,7 +381,7 @@ const std::map<std::string, TypeReader>& typeReaders() {
        [](SceneBlock& d, BuildState& s, const std::string& blockName) -> Ptr<Drawable> {
          Ptr<VolumeDrawable> v(new VolumeDrawable);
          std::string scalars, vectors;
-         if (!d.only({COMMON, "scalars", "vectors", "volumeRendering", "isoSurface"}) ||
+         if (!d.only({COMMON, "data", "scalars", "vectors", "volumeRendering", "isoSurface"}) ||
              !readData(d, *v, s, SceneDataLoader::ImageData, true) || !d.getString("scalars", scalars) ||
              !d.getString("vectors", vectors))
            return nullptr;
@@ -522,6 +521,36 @@ bool SceneRecordBuilder::checkCamera(const Properties& camera, std::string& erro
   if (camera.empty()) return true;
   Camera scratch;
   return readCamera(camera, scratch, error);
+}
+
+bool SceneRecordBuilder::buildRecord(const Properties& record) {
+  return build(record.getString("CanvasKey"), record.getProperties("Canvas"), record.getProperties("Camera"),
+               record.getProperties("FrameContent"));
+}
+
+bool SceneRecordBuilder::inlineFrameData(const Properties& frame, const std::string& baseDirectory, Properties& out,
+                                         std::string& error) {
+  out = frame;
+  const Properties drawables = frame.getProperties("drawables");
+  Properties inlined;
+  SceneDataLoader loader(baseDirectory);
+  for (const std::string& name : drawables.names()) {
+    Properties drawable = drawables.getProperties(name);
+    const Properties::Type type = drawable.typeOf("data");
+    if (type == Properties::Type::String || type == Properties::Type::StringList) {
+      const SceneDataLoader::Need need =
+          drawable.getString("type") == "Volume" ? SceneDataLoader::ImageData : SceneDataLoader::AnyData;
+      Ptr<Node> data = loader.load(drawable, "data", need, error);
+      if (!data) {
+        error = "drawable '" + name + "': " + error;
+        return false;
+      }
+      drawable.set("data", SceneDataLoader::toInline(*data));
+    }
+    inlined.set(name, drawable);
+  }
+  if (frame.hasName("drawables")) out.set("drawables", inlined);
+  return true;
 }
 
 bool SceneRecordBuilder::build(const std::string& canvasKey, const Properties& canvasBlock,

@@ -2,10 +2,14 @@
 // thread, and the event loop ends with code 0.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QEvent>
+#include <QFile>
+#include <QFont>
 #include <QThread>
 #include <QTimer>
 
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -13,6 +17,7 @@
 
 #include "InternalError.h"
 #include "Logger.h"
+#include "RunApplication.h"
 #include "ZeltVrApplication.h"
 
 namespace {
@@ -153,4 +158,44 @@ TEST_F(ApplicationTest, ErrorOnAWorkerThreadIsLoggedAndBoxedOnTheGuiThread) {
   EXPECT_EQ(app->boxes[0].text, "abc");
   EXPECT_TRUE(app->boxes[0].onGuiThread);
   EXPECT_NE(log.find("abc"), std::string::npos) << log;
+}
+
+// The font beside the program becomes the application font at 10 points; a missing or unusable
+// one is skipped with a warning.
+TEST_F(ApplicationTest, ApplicationFontFromTheFontFolder) {
+  const QString fontDir = QCoreApplication::applicationDirPath() + "/font";
+  const QString fontFile = fontDir + "/kelmar_global_roman.ttf";
+  const char* bin = std::getenv("QUONIX_BIN_DIR");
+  ASSERT_NE(bin, nullptr);
+  const QString shipped = QString::fromUtf8(bin) + "/font/kelmar_global_roman.ttf";
+  ASSERT_TRUE(QFile::exists(shipped));
+  QDir(fontDir).removeRecursively();
+
+  std::string log;
+  Logger::getSingleton().setOutput(new CapturedLog(log));
+  const QFont before = QApplication::font();
+
+  LoadApplicationFont();  // no font folder
+  EXPECT_NE(log.find("not found"), std::string::npos) << log;
+  EXPECT_EQ(QApplication::font(), before);
+
+  ASSERT_TRUE(QDir().mkpath(fontDir));
+  QFile empty(fontFile);
+  ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+  empty.close();
+  log.clear();
+  LoadApplicationFont();  // a file that is no font
+  EXPECT_NE(log.find("no font family"), std::string::npos) << log;
+  EXPECT_EQ(QApplication::font(), before);
+
+  QFile::remove(fontFile);
+  ASSERT_TRUE(QFile::copy(shipped, fontFile));
+  log.clear();
+  LoadApplicationFont();
+  EXPECT_EQ(log, "");
+  EXPECT_EQ(QApplication::font().family().toStdString(), "DejaVu Sans");
+  EXPECT_EQ(QApplication::font().pointSize(), 10);
+
+  Logger::getSingleton().setOutput(nullptr);
+  QDir(fontDir).removeRecursively();
 }

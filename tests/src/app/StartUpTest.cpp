@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QSurfaceFormat>
 #include <QMessageLogContext>
 #include <QString>
 
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Logger.h"
 #include "MessageHandler.h"
 #include "QtConsoleOutput.h"
 #include "RunApplication.h"
@@ -86,6 +89,21 @@ TEST(CommandLine, UsageExitsWithCodeOneBeforeAnyQtObject) {
   const int result = RunApplication({L"a", L"b", L"c"});
   EXPECT_EQ(testing::internal::GetCapturedStdout(), kUsage);
   EXPECT_EQ(result, 1);
+}
+
+TEST(QtEnvironment, RenderLoopIsThreadedAndTheDefaultFormatIsCoreThreeThree) {
+  setenv("QSG_RENDER_LOOP", "basic", 1);  // a value set beforehand is overwritten
+  SetUpQtEnvironment();
+  EXPECT_STREQ(std::getenv("QSG_RENDER_LOOP"), "threaded");
+  const QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+  EXPECT_EQ(format.renderableType(), QSurfaceFormat::OpenGL);
+  EXPECT_EQ(format.profile(), QSurfaceFormat::CoreProfile);
+  EXPECT_EQ(format.majorVersion(), 3);
+  EXPECT_EQ(format.minorVersion(), 3);
+  EXPECT_TRUE(format.testOption(QSurfaceFormat::DeprecatedFunctions));
+  EXPECT_EQ(QCoreApplication::organizationName().toStdString(), "Kelmar Software");
+  EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "Mavolin Quonix Virtual Reality");
+  EXPECT_EQ(Logger::getSingleton().getFlags() & 12u, 12u);
 }
 
 TEST(ConsoleOutput, WriteLineIsOnTheStreamAtOnce) {

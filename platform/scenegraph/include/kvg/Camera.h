@@ -9,27 +9,16 @@ class Camera : public Node {
 
  public:
   const Vec3& getPosition() const { return _position; }
-  void setPosition(const Vec3& v) { set(_position, v); }
+  void setPosition(const Vec3& v) { update(_position, v); }
   const Vec3& getFocalPoint() const { return _focalPoint; }
-  void setFocalPoint(const Vec3& v) { set(_focalPoint, v); }
+  void setFocalPoint(const Vec3& v) { update(_focalPoint, v); }
   const Vec3& getViewUp() const { return _viewUp; }
-  void setViewUp(const Vec3& v) { set(_viewUp, v); }
+  void setViewUp(const Vec3& v) { update(_viewUp, v); }
   // Vertical view angle in degrees.
   double getViewAngle() const { return _viewAngle; }
-  void setViewAngle(double degrees) {
-    if (degrees != _viewAngle) {
-      _viewAngle = degrees;
-      modified();
-    }
-  }
+  void setViewAngle(double degrees) { update(_viewAngle, degrees); }
 
  private:
-  void set(Vec3& member, const Vec3& v) {
-    if (member != v) {
-      member = v;
-      modified();
-    }
-  }
   Vec3 _position{0.0, 0.0, 1.0};
   Vec3 _focalPoint{0.0, 0.0, 0.0};
   Vec3 _viewUp{0.0, 1.0, 0.0};

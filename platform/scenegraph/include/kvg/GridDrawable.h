@@ -12,29 +12,19 @@ class GridDrawable : public Drawable {
 
  public:
   const Vec3& getOrigin() const { return _origin; }
-  void setOrigin(const Vec3& v) { set(_origin, v); }
+  void setOrigin(const Vec3& v) { update(_origin, v); }
   const Vec3& getAxis1() const { return _axis1; }
-  void setAxis1(const Vec3& v) { set(_axis1, v); }
+  void setAxis1(const Vec3& v) { update(_axis1, v); }
   const Vec3& getAxis2() const { return _axis2; }
-  void setAxis2(const Vec3& v) { set(_axis2, v); }
+  void setAxis2(const Vec3& v) { update(_axis2, v); }
   const std::array<int, 2>& getDivisions() const { return _divisions; }
   void setDivisions(int along1, int along2) {
-    _divisions = {along1 < 1 ? 1 : along1, along2 < 1 ? 1 : along2};
-    modified();
+    update(_divisions, std::array<int, 2>{along1 < 1 ? 1 : along1, along2 < 1 ? 1 : along2});
   }
   bool getShowAxis() const { return _showAxis; }
-  void setShowAxis(bool show) {
-    if (show != _showAxis) {
-      _showAxis = show;
-      modified();
-    }
-  }
+  void setShowAxis(bool show) { update(_showAxis, show); }
 
  private:
-  void set(Vec3& member, const Vec3& v) {
-    member = v;
-    modified();
-  }
   Vec3 _origin{0.0, 0.0, 0.0};
   Vec3 _axis1{1.0, 0.0, 0.0};
   Vec3 _axis2{0.0, 0.0, 1.0};

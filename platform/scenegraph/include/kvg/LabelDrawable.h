@@ -11,21 +11,12 @@ class LabelDrawable : public Drawable {
 
  public:
   const std::string& getText() const { return _text; }
-  void setText(const std::string& text) {
-    _text = text;
-    modified();
-  }
+  void setText(const std::string& text) { update(_text, text); }
   const Vec3& getPosition() const { return _position; }
-  void setPosition(const Vec3& position) {
-    _position = position;
-    modified();
-  }
+  void setPosition(const Vec3& position) { update(_position, position); }
   // Height of a capital letter in scene units.
   double getHeight() const { return _height; }
-  void setHeight(double height) {
-    _height = height;
-    modified();
-  }
+  void setHeight(double height) { update(_height, height); }
 
  private:
   std::string _text;

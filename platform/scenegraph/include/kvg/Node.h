@@ -41,7 +41,8 @@ class Node : public Object {
   // "ClassName_n" once the node was entered in a registry; empty before.
   const std::string& getKey() const { return _key; }
 
-  // The session the node belongs to; null for a node made outside any session.
+  // The session the node belongs to; null for a node made outside any session. A session that
+  // goes clears it in the nodes of its registry.
   DrawableSession* getSession() const { return _session; }
   void setSession(DrawableSession* session) { _session = session; }
 
@@ -57,6 +58,16 @@ class Node : public Object {
 
   // The global change counter; every modified() takes the next value.
   static uint64_t nextMTime();
+
+ protected:
+  // Stores a value and marks the node changed when it differs.
+  template <class T>
+  void update(T& member, const T& value) {
+    if (!(member == value)) {
+      member = value;
+      modified();
+    }
+  }
 
  private:
   friend class NodeRegistry;

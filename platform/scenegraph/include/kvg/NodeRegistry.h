@@ -82,6 +82,7 @@ class NodeRegistry {
       if (classNameOfKey(entry.first) == name)
         if (T* t = entry.second.template tryCast<T>()) out.push_back(t);
   }
+  bool erase(NodeTable& table, const std::string& key);
   std::string insert(NodeTable& table, std::map<std::string, int>& counters, const Ptr<Node>& node,
                      const std::string& key);
 

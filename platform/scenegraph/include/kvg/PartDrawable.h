@@ -27,30 +27,20 @@ class PartDrawable : public Drawable {
   static int partTypeOf(const std::string& text);
 
   int getPartType() const { return _type; }
-  void setPartType(int type) {
-    _type = type;
-    modified();
-  }
+  void setPartType(int type) { update(_type, type); }
   const Vec3& getP0() const { return _p[0]; }
   const Vec3& getP1() const { return _p[1]; }
   const Vec3& getP2() const { return _p[2]; }
-  void setP0(const Vec3& v) { set(0, v); }
-  void setP1(const Vec3& v) { set(1, v); }
-  void setP2(const Vec3& v) { set(2, v); }
+  void setP0(const Vec3& v) { update(_p[0], v); }
+  void setP1(const Vec3& v) { update(_p[1], v); }
+  void setP2(const Vec3& v) { update(_p[2], v); }
   double getSize() const { return _size; }
-  void setSize(double size) {
-    _size = size;
-    modified();
-  }
+  void setSize(double size) { update(_size, size); }
 
   BoundedPlaneAxisAttribute* hasBoundedPlaneAxisAttribute() const { return findAttributes<BoundedPlaneAxisAttribute>(); }
   ImageDataNode* getImageDataNode() const { return getDataNode().tryCast<ImageDataNode>(); }
 
  private:
-  void set(int i, const Vec3& v) {
-    _p[i] = v;
-    modified();
-  }
   int _type = None;
   Vec3 _p[3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 1.0}, {0.0, 0.0, 0.0}};
   double _size = 0.1;

@@ -12,21 +12,11 @@ class Plane : public Node {
   Plane(const Vec3& origin, const Vec3& normal) : _origin(origin), _normal(normal) {}
 
   const Vec3& getOrigin() const { return _origin; }
-  void setOrigin(const Vec3& origin) {
-    if (origin != _origin) {
-      _origin = origin;
-      modified();
-    }
-  }
+  void setOrigin(const Vec3& origin) { update(_origin, origin); }
   void setOrigin(const double origin[3]) { setOrigin(toVec3(origin)); }
 
   const Vec3& getNormal() const { return _normal; }
-  void setNormal(const Vec3& normal) {
-    if (normal != _normal) {
-      _normal = normal;
-      modified();
-    }
-  }
+  void setNormal(const Vec3& normal) { update(_normal, normal); }
   void setNormal(const double normal[3]) { setNormal(toVec3(normal)); }
 
  private:

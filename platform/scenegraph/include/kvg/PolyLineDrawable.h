@@ -12,10 +12,7 @@ class PolyLineDrawable : public Drawable {
  public:
   // x, y, z of each point in turn.
   const std::vector<double>& getPoints() const { return _points; }
-  void setPoints(const std::vector<double>& xyz) {
-    _points = xyz;
-    modified();
-  }
+  void setPoints(const std::vector<double>& xyz) { update(_points, xyz); }
 
  private:
   std::vector<double> _points;

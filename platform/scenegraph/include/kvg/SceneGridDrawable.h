@@ -9,20 +9,11 @@ class SceneGridDrawable : public Drawable {
 
  public:
   const Vec3& getCenter() const { return _center; }
-  void setCenter(const Vec3& center) {
-    _center = center;
-    modified();
-  }
+  void setCenter(const Vec3& center) { update(_center, center); }
   double getSize() const { return _size; }
-  void setSize(double size) {
-    _size = size;
-    modified();
-  }
+  void setSize(double size) { update(_size, size); }
   int getDivisions() const { return _divisions; }
-  void setDivisions(int divisions) {
-    _divisions = divisions < 1 ? 1 : divisions;
-    modified();
-  }
+  void setDivisions(int divisions) { update(_divisions, divisions < 1 ? 1 : divisions); }
 
  private:
   Vec3 _center{0.0, 0.0, 0.0};

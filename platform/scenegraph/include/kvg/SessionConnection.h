@@ -11,8 +11,9 @@ class SessionConnection {
   virtual ~SessionConnection() = default;
   // Starts streaming into the session; false when the source cannot serve it.
   virtual bool startSession(DrawableSession& session) = 0;
-  // Stops every delivery to the session. Called by the session before it goes, and before a
-  // restart on another source; must be safe to call when nothing was started.
+  // Stops every delivery to the session and returns only when none is under way. Called by the
+  // session before it goes, and before a restart on another source; must be safe to call when
+  // nothing was started.
   virtual void stopSession(DrawableSession& session) = 0;
 };
 

@@ -9,15 +9,9 @@ class SphereDrawable : public Drawable {
 
  public:
   const Vec3& getCenter() const { return _center; }
-  void setCenter(const Vec3& center) {
-    _center = center;
-    modified();
-  }
+  void setCenter(const Vec3& center) { update(_center, center); }
   double getRadius() const { return _radius; }
-  void setRadius(double radius) {
-    _radius = radius;
-    modified();
-  }
+  void setRadius(double radius) { update(_radius, radius); }
 
  private:
   Vec3 _center{0.0, 0.0, 0.0};

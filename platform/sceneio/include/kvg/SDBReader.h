@@ -67,6 +67,12 @@ class SDBReader {
   const Properties& getCanvasBlock() const { return _canvas; }
   const Properties& getCameraBlock() const { return _camera; }
 
+  // Everything one frame needs in one record, its data written inline: "CanvasKey", "Canvas",
+  // "Camera", "FrameContent" (the frame's block), and the frame record's entries. A server sends it to
+  // viewers, which build it with SceneRecordBuilder::buildRecord. False (getLastError) for
+  // indices out of range or an unreadable data file.
+  bool makeSelfContainedRecord(int frameset, int frame, Properties& record);
+
   // Streams the frame the record names into the stream and commits it. False, with the
   // stream aborted and getLastError set, when the reader is not open, the record names no
   // frame of this scene, or the frame or one of its data files has a fault.

@@ -25,6 +25,16 @@ class SceneRecordBuilder {
              const Properties& frame);
   const std::string& getError() const { return _error; }
 
+  // Builds a self-contained record (SDBReader::makeSelfContainedRecord): its "CanvasKey",
+  // "Canvas", "Camera" and "FrameContent".
+  bool buildRecord(const Properties& record);
+
+  // The frame block with every data file of its drawables written inline, so that it needs
+  // nothing beside it (a server sends it to viewers elsewhere). False with the reason when a
+  // data file cannot be read.
+  static bool inlineFrameData(const Properties& frame, const std::string& baseDirectory, Properties& out,
+                              std::string& error);
+
   // Checks of the scene-wide blocks, for a reader that opens a file.
   static bool checkCanvas(const Properties& canvas, std::string& error);
   static bool checkCamera(const Properties& camera, std::string& error);
