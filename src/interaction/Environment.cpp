@@ -95,16 +95,12 @@ void Environment::buildPlanes(double floorScale, double ceilingScale, int floorW
   }
 }
 
-void Environment::setTextures(OpenVRTexture* floorTexture, OpenVRTexture* ceilingTexture) {
-  _actors[0]->SetTexture(ceilingTexture);
-  _actors[1]->SetTexture(floorTexture);
-}
-
-void Environment::buildEnvironment(vtkRenderer* renderer, IconTextureCache* cache, const SceneViewSettings& settings) {
+void Environment::applySettings(IconTextureCache* cache, const SceneViewSettings& settings,
+                                const std::string& fallback) {
   vtkSmartPointer<OpenVRTexture> floorTexture, ceilingTexture;
   if (cache) {
-    cache->getTexture(floorTexture, settings.floorTexFileName, 0);
-    cache->getTexture(ceilingTexture, settings.ceilTexFileName, 0);
+    cache->getTexture(floorTexture, settings.floorTexFileName, 0, fallback);
+    cache->getTexture(ceilingTexture, settings.ceilTexFileName, 0, fallback);
   }
   _floorTexture = settings.floorTexFileName;
   _ceilingTexture = settings.ceilTexFileName;
@@ -113,6 +109,12 @@ void Environment::buildEnvironment(vtkRenderer* renderer, IconTextureCache* cach
   buildPlanes(_floorScale, _ceilingScale, floorTexture ? floorTexture->GetWidth() : 1,
               floorTexture ? floorTexture->GetHeight() : 1, ceilingTexture ? ceilingTexture->GetWidth() : 1,
               ceilingTexture ? ceilingTexture->GetHeight() : 1);
+  _actors[0]->SetTexture(ceilingTexture);
+  _actors[1]->SetTexture(floorTexture);
+}
+
+void Environment::buildEnvironment(vtkRenderer* renderer, IconTextureCache* cache, const SceneViewSettings& settings) {
+  applySettings(cache, settings, std::string());
   _append->RemoveAllInputs();
   for (int i = 1; i < 6; ++i) _append->AddInputConnection(_planes[i].map->GetOutputPort());
 
@@ -138,7 +140,6 @@ void Environment::buildEnvironment(vtkRenderer* renderer, IconTextureCache* cach
     actor->SetUserMatrix(user);
     if (renderer) renderer->AddActor(actor);
   }
-  setTextures(floorTexture, ceilingTexture);
   _built = true;
 }
 
@@ -147,20 +148,7 @@ void Environment::build(vtkRenderer* renderer, IconTextureCache* cache, const Sc
     buildEnvironment(renderer, cache, settings);
     return;
   }
-  const std::string fallback = getVRAssetsDir() + getConfigString("defaultTexFileName", "hex-texture.png");
-  vtkSmartPointer<OpenVRTexture> floorTexture, ceilingTexture;
-  if (cache) {
-    cache->getTexture(floorTexture, settings.floorTexFileName, 0, fallback);
-    cache->getTexture(ceilingTexture, settings.ceilTexFileName, 0, fallback);
-  }
-  _floorTexture = settings.floorTexFileName;
-  _ceilingTexture = settings.ceilTexFileName;
-  _floorScale = settings.floorTexScale;
-  _ceilingScale = settings.ceilTexScale;
-  buildPlanes(_floorScale, _ceilingScale, floorTexture ? floorTexture->GetWidth() : 1,
-              floorTexture ? floorTexture->GetHeight() : 1, ceilingTexture ? ceilingTexture->GetWidth() : 1,
-              ceilingTexture ? ceilingTexture->GetHeight() : 1);
-  setTextures(floorTexture, ceilingTexture);
+  applySettings(cache, settings, getVRAssetsDir() + getConfigString("defaultTexFileName", "hex-texture.png"));
   RestoreThreadFlag unfrozen(false);
   for (const auto& actor : _actors)
     if (vtkMapper* mapper = actor->GetMapper()) mapper->Update();

@@ -53,7 +53,8 @@ class Environment {
   };
 
   void buildPlanes(double floorScale, double ceilingScale, int floorW, int floorH, int ceilW, int ceilH);
-  void setTextures(OpenVRTexture* floorTexture, OpenVRTexture* ceilingTexture);
+  // The settings' textures (or the fallback file for a missing one), names, scales and planes.
+  void applySettings(IconTextureCache* cache, const SceneViewSettings& settings, const std::string& fallback);
 
   PlanePair _planes[6];
   double _origin[3] = {0.0, 0.0, 0.0};

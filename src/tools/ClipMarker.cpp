@@ -16,15 +16,13 @@ namespace {
 bool sameAsFloat(double a, double b) { return static_cast<float>(a) == static_cast<float>(b); }
 }  // namespace
 
-ClipMarker::ClipMarker()
-    : _actor(OpenVRActor::New()), _plane(vtkPlaneSource::New()), _transform(vtkTransform::New()) {}
+ClipMarker::ClipMarker() : _plane(vtkPlaneSource::New()), _transform(vtkTransform::New()) {}
 
 ClipMarker::~ClipMarker() {
   _textures[1] = nullptr;
   _textures[0] = nullptr;
   _transform->Delete();
   _plane->Delete();
-  _actor->Delete();
 }
 
 bool ClipMarker::createTextured(vtkRenderer* renderer, const double center[3], const double up[3],
@@ -72,9 +70,6 @@ void ClipMarker::setGeometryAlt(const ClipMarker& source) {
   setGeometry(source._center, source._up, source._right, source._size);
 }
 
-void ClipMarker::setVisibility(bool visible) { _actor->SetVisibility(visible ? 1 : 0); }
-bool ClipMarker::getVisibility() const { return _actor->GetVisibility() != 0; }
-
 void ClipMarker::selectTexture(int index) {
   _textureIndex = index;
   if (index == 0 || index == 1) _actor->SetTexture(_textures[index]);
@@ -94,8 +89,4 @@ void ClipMarker::scaleAboutCenter(double factor) {
   _transform->Translate(c[0], c[1], c[2]);
   _actor->GetUserMatrix()->DeepCopy(_transform->GetMatrix());
   _actor->GetUserMatrix()->Modified();
-}
-
-void ClipMarker::removeFromRenderer(vtkRenderer* renderer) {
-  if (renderer) renderer->RemoveActor(_actor);
 }

@@ -3,15 +3,14 @@
 // through kvg::Ptr; touched only by the thread that drives its interaction state.
 #include <vtkSmartPointer.h>
 
-#include "kvg/Object.h"
+#include "MarkerProp.h"
 
-class OpenVRActor;
 class vtkPlaneSource;
 class vtkRenderer;
 class vtkTexture;
 class vtkTransform;
 
-class ClipMarker : public kvg::Object {
+class ClipMarker : public MarkerProp {
  public:
   ClipMarker();
   ~ClipMarker() override;
@@ -27,24 +26,18 @@ class ClipMarker : public kvg::Object {
   void setGeometry(const double center[3], const double up[3], const double right[3], double size);
   // setGeometry with the other marker's stored values.
   void setGeometryAlt(const ClipMarker& source);
-  void setVisibility(bool visible);
-  bool getVisibility() const;
   // 0 normal look, 1 highlighted; other values are only stored.
   void selectTexture(int index);
   int getTextureIndex() const { return _textureIndex; }
   // Scales the drawn square about its own centre (the stored geometry stays).
   void scaleAboutCenter(double factor);
-  // Nothing for a null renderer.
-  void removeFromRenderer(vtkRenderer* renderer);
   const double* getCenter() const { return _center; }
   const double* getUp() const { return _up; }
   const double* getRight() const { return _right; }
   double getSize() const { return _size; }
-  OpenVRActor* getActor() const { return _actor; }
 
  private:
   int _textureIndex = 0;
-  OpenVRActor* _actor;
   vtkPlaneSource* _plane;
   vtkTransform* _transform;
   vtkSmartPointer<vtkTexture> _textures[2];

@@ -8,9 +8,9 @@
 #include "Configuration.h"
 #include "OpenVRActor.h"
 
-IsoValueMarker::IsoValueMarker() : _actor(OpenVRActor::New()) {}
+IsoValueMarker::IsoValueMarker() = default;
 
-IsoValueMarker::~IsoValueMarker() { _actor->Delete(); }
+IsoValueMarker::~IsoValueMarker() = default;
 
 kvg::Ptr<IsoValueMarker> IsoValueMarker::create(vtkRenderer* renderer) {
   kvg::Ptr<IsoValueMarker> marker(new IsoValueMarker());
@@ -40,11 +40,4 @@ void IsoValueMarker::updateTransform(const double modelMatrix[16], const double 
   }
   vtkMatrix4x4::Multiply4x4(modelMatrix, placed, user->GetData());
   user->Modified();
-}
-
-void IsoValueMarker::setVisibility(bool visible) { _actor->SetVisibility(visible ? 1 : 0); }
-bool IsoValueMarker::getVisibility() const { return _actor->GetVisibility() != 0; }
-
-void IsoValueMarker::removeFromRenderer(vtkRenderer* renderer) {
-  if (renderer) renderer->RemoveActor(_actor);
 }

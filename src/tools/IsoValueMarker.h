@@ -2,12 +2,12 @@
 // Marker of an iso value at a controller. Held through kvg::Ptr; touched only by the thread
 // that drives its interaction state. Its drawn shape (a pointer along the tool direction)
 // follows the angle it was created with, so a changed "toolsAngle" asks for a new marker.
+#include "MarkerProp.h"
 #include "kvg/Ptr.h"
 
-class OpenVRActor;
 class vtkRenderer;
 
-class IsoValueMarker : public kvg::Object {
+class IsoValueMarker : public MarkerProp {
  public:
   IsoValueMarker();
   ~IsoValueMarker() override;
@@ -23,14 +23,8 @@ class IsoValueMarker : public kvg::Object {
   // The actor's user matrix: model matrix x (pose moved to position + the marker's offset).
   void updateTransform(const double modelMatrix[16], const double pose[16], const double position[3]);
   void setOffset(const double offset[3]);
-  void setVisibility(bool visible);
-  bool getVisibility() const;
-  // Nothing for a null renderer.
-  void removeFromRenderer(vtkRenderer* renderer);
-  OpenVRActor* getActor() const { return _actor; }
 
  private:
-  OpenVRActor* _actor;
   double _toolsAngle = 0.0;
   double _offset[3] = {0.0, 0.0, 0.0};
 };

@@ -12,11 +12,10 @@
 #include "OpenVRActor.h"
 #include "kvg/PropLighting.h"
 
-SeedMarker::SeedMarker() : _transform(vtkTransform::New()), _actor(OpenVRActor::New()), _cone(vtkConeSource::New()) {}
+SeedMarker::SeedMarker() : _transform(vtkTransform::New()), _cone(vtkConeSource::New()) {}
 
 SeedMarker::~SeedMarker() {
   _cone->Delete();
-  _actor->Delete();
   _transform->Delete();
 }
 
@@ -60,11 +59,4 @@ void SeedMarker::scaleAboutCenter(double factor) {
   }
   _actor->GetUserMatrix()->DeepCopy(_transform->GetMatrix());
   _actor->GetUserMatrix()->Modified();
-}
-
-void SeedMarker::setVisibility(bool visible) { _actor->SetVisibility(visible ? 1 : 0); }
-bool SeedMarker::getVisibility() const { return _actor->GetVisibility() != 0; }
-
-void SeedMarker::removeFromRenderer(vtkRenderer* renderer) {
-  if (renderer) renderer->RemoveActor(_actor);
 }

@@ -1,14 +1,13 @@
 #pragma once
 // Marker of one particle seed point: an open cone whose base circle sits on the seed point.
 // Held through kvg::Ptr; touched only by the thread that drives its interaction state.
-#include "kvg/Object.h"
+#include "MarkerProp.h"
 
-class OpenVRActor;
 class vtkConeSource;
 class vtkRenderer;
 class vtkTransform;
 
-class SeedMarker : public kvg::Object {
+class SeedMarker : public MarkerProp {
  public:
   SeedMarker();
   ~SeedMarker() override;
@@ -23,15 +22,9 @@ class SeedMarker : public kvg::Object {
   void setColor(const double rgb[3]);
   // Scales the drawn cone about the seed point (the cone itself stays).
   void scaleAboutCenter(double factor);
-  void setVisibility(bool visible);
-  bool getVisibility() const;
-  // Nothing for a null renderer.
-  void removeFromRenderer(vtkRenderer* renderer);
-  OpenVRActor* getActor() const { return _actor; }
 
  private:
   vtkTransform* _transform;
-  OpenVRActor* _actor;
   vtkConeSource* _cone;
   double _center[3] = {0.0, 0.0, 0.0};
 };

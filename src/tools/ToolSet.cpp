@@ -134,16 +134,7 @@ void ToolSet::swapPostIts(ToolSet& other) {
 }
 
 void ToolSet::reset() {
-  for (Panel& icon : _toolIcons) icon.visible = false;
-  _paletteVisible = false;
-  _teleportOverlayVisible = false;
-  _linkedOverlayVisible = false;
-  setPostItsVisible(false);
-  _colorBarVisible = false;
-  _laserVisible = false;
-  _laser2Visible = false;
-  _laserSpotVisible = false;
-  _quickStart.visible = false;
+  setAllVisible(false);
   _toolIcons[0].visible = true;
   setPalettePage(0);
   for (Panel& icon : _toolIcons) icon.page = 0;

@@ -1,20 +1,9 @@
 #include "VolumeRepresentation.h"
 
-#include <vtkRenderer.h>
+VolumeRepresentation::VolumeRepresentation() = default;
 
-#include "OpenVRActor.h"
-
-VolumeRepresentation::VolumeRepresentation() : _actor(OpenVRActor::New()) {}
-
-VolumeRepresentation::~VolumeRepresentation() { _actor->Delete(); }
+VolumeRepresentation::~VolumeRepresentation() = default;
 
 void VolumeRepresentation::setBounds(const double bounds[6]) {
   for (int i = 0; i < 6; ++i) _bounds[i] = bounds[i];
-}
-
-void VolumeRepresentation::setVisibility(bool visible) { _actor->SetVisibility(visible ? 1 : 0); }
-bool VolumeRepresentation::getVisibility() const { return _actor->GetVisibility() != 0; }
-
-void VolumeRepresentation::removeFromRenderer(vtkRenderer* renderer) {
-  if (renderer) renderer->RemoveActor(_actor);
 }

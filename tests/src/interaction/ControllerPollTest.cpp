@@ -5,9 +5,9 @@
 
 #include <openvr.h>
 
+#include "InteractionFixtures.h"
 #include "RenderLock.h"
 #include "VRInteractionState.h"
-#include "VRSimulator.h"
 #include "VrTestSupport.h"
 
 namespace {
@@ -18,17 +18,9 @@ class ControllerPoll : public ::testing::Test {
   VRInteractionState state{nullptr};
   bool valid[2] = {false, false};
 
-  void start(const std::string& script) {
-    const auto errors = vrsim::useScript("rate 0\n" + script, "poll-test");
-    for (const std::string& e : errors) ADD_FAILURE() << e;
-    Lock::AutoLock lock(GetRenderLock());
-    vr::EVRInitError error = vr::VRInitError_None;
-    ASSERT_NE(vr::VR_Init(&error, vr::VRApplication_Scene), nullptr);
-  }
-  void TearDown() override {
-    Lock::AutoLock lock(GetRenderLock());
-    vr::VR_Shutdown();
-  }
+  std::unique_ptr<ScriptedHeadset> headset;
+
+  void start(const std::string& script) { headset.reset(new ScriptedHeadset(script)); }
   // One frame as the per-frame update runs it: the counter, then the poll.
   const ControllerInput& frame(int hand = 0) {
     ++state.frameCounter;
