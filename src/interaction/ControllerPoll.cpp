@@ -192,6 +192,7 @@ void VRInteractionState::pollControllers(bool valid[2]) {
 }
 
 double averageFrameTime(double factor) {
+  Lock::AutoLock lock(GetRenderLock());
   vr::IVRCompositor* compositor = vr::VRCompositor();
   if (!compositor) return 20.0;
   double previous = 0.0, average = 0.0;

@@ -239,7 +239,7 @@ std::string GetTrackedDeviceString(vr::IVRSystem* system, vr::TrackedDeviceIndex
 // "bothTriggersPressedTolerance" of each other.
 bool areBothTriggersHeld(const ControllerInput& a, const ControllerInput& b);
 // The compositor's frame time in milliseconds, smoothed over its recent frames; 20 when it
-// reports none.
+// reports none. Render thread; takes the render lock.
 double averageFrameTime(double factor);
 // A short pulse on the hand's controller (render lock held for the call).
 void triggerHapticPulse(const ControllerInput& input);
