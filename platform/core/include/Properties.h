@@ -93,7 +93,8 @@ class Properties {
  private:
   struct Value;
   struct Entry;
-  std::vector<Entry>* _entries;  // owned; insertion order
+  struct Store;
+  Store* _store;  // owned; the entries in insertion order and an index by key
 
   const Value* find(const std::string& key) const;
   Value& slot(const std::string& key);

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <limits>
 #include <sstream>
+#include <unordered_map>
 
 struct Properties::Value {
   Type type = Type::None;
@@ -52,6 +53,18 @@ struct Properties::Value {
 struct Properties::Entry {
   std::string key;
   Value value;
+};
+
+// Entries keep their insertion order; the index makes a lookup independent of the set's size, so
+// that reading a set of n entries costs n lookups, not n squared comparisons (a message from a
+// peer may hold very many).
+struct Properties::Store {
+  std::vector<Entry> entries;
+  std::unordered_map<std::string, size_t> index;  // key -> position in entries
+
+  void reindexFrom(size_t first) {
+    for (size_t i = first; i < entries.size(); ++i) index[entries[i].key] = i;
+  }
 };
 
 namespace {
@@ -356,32 +369,30 @@ class PropertiesParser {
   }
 };
 
-Properties::Properties() : _entries(new std::vector<Entry>) {}
-Properties::Properties(const Properties& other) : _entries(new std::vector<Entry>(*other._entries)) {}
-Properties::Properties(Properties&& other) noexcept : _entries(other._entries) {
-  other._entries = new std::vector<Entry>;
-}
+Properties::Properties() : _store(new Store) {}
+Properties::Properties(const Properties& other) : _store(new Store(*other._store)) {}
+Properties::Properties(Properties&& other) noexcept : _store(other._store) { other._store = new Store; }
 Properties& Properties::operator=(const Properties& other) {
-  if (this != &other) *_entries = *other._entries;
+  if (this != &other) *_store = *other._store;
   return *this;
 }
 Properties& Properties::operator=(Properties&& other) noexcept {
-  if (this != &other) std::swap(_entries, other._entries);
+  if (this != &other) std::swap(_store, other._store);
   return *this;
 }
-Properties::~Properties() { delete _entries; }
+Properties::~Properties() { delete _store; }
 
 const Properties::Value* Properties::find(const std::string& key) const {
-  for (const Entry& e : *_entries)
-    if (e.key == key) return &e.value;
-  return nullptr;
+  auto it = _store->index.find(key);
+  return it == _store->index.end() ? nullptr : &_store->entries[it->second].value;
 }
 
 Properties::Value& Properties::slot(const std::string& key) {
-  for (Entry& e : *_entries)
-    if (e.key == key) return e.value;
-  _entries->push_back(Entry{key, Value()});
-  return _entries->back().value;
+  auto it = _store->index.find(key);
+  if (it != _store->index.end()) return _store->entries[it->second].value;
+  _store->index.emplace(key, _store->entries.size());
+  _store->entries.push_back(Entry{key, Value()});
+  return _store->entries.back().value;
 }
 
 bool Properties::hasName(const std::string& key) const { return find(key) != nullptr; }
@@ -393,24 +404,27 @@ Properties::Type Properties::typeOf(const std::string& key) const {
 
 std::vector<std::string> Properties::names() const {
   std::vector<std::string> out;
-  out.reserve(_entries->size());
-  for (const Entry& e : *_entries) out.push_back(e.key);
+  out.reserve(_store->entries.size());
+  for (const Entry& e : _store->entries) out.push_back(e.key);
   return out;
 }
 
-size_t Properties::size() const { return _entries->size(); }
+size_t Properties::size() const { return _store->entries.size(); }
 
 bool Properties::remove(const std::string& key) {
-  for (auto it = _entries->begin(); it != _entries->end(); ++it) {
-    if (it->key == key) {
-      _entries->erase(it);
-      return true;
-    }
-  }
-  return false;
+  auto it = _store->index.find(key);
+  if (it == _store->index.end()) return false;
+  size_t position = it->second;
+  _store->index.erase(it);
+  _store->entries.erase(_store->entries.begin() + long(position));
+  _store->reindexFrom(position);
+  return true;
 }
 
-void Properties::clear() { _entries->clear(); }
+void Properties::clear() {
+  _store->entries.clear();
+  _store->index.clear();
+}
 
 bool Properties::tryGetReal(const std::string& key, double& value) const {
   const Value* v = find(key);
@@ -618,12 +632,12 @@ void Properties::set(const std::string& key, const Properties& nested, Mode) {
 
 void Properties::merge(const Properties& other) {
   if (&other == this) return;
-  for (const Entry& e : *other._entries) slot(e.key) = e.value;
+  for (const Entry& e : other._store->entries) slot(e.key) = e.value;
 }
 
 bool Properties::operator==(const Properties& other) const {
   if (size() != other.size()) return false;
-  for (const Entry& e : *_entries) {
+  for (const Entry& e : _store->entries) {
     const Value* v = other.find(e.key);
     if (!v || !(e.value == *v)) return false;
   }
@@ -655,7 +669,7 @@ std::string Properties::quote(const std::string& text) {
 
 void Properties::write(std::ostream& out, int indent) const {
   const std::string pad(size_t(indent) * 2, ' ');
-  for (const Entry& e : *_entries) {
+  for (const Entry& e : _store->entries) {
     out << pad << (isBareKey(e.key) ? e.key : quote(e.key));
     const Value& v = e.value;
     switch (v.type) {

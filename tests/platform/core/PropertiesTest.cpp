@@ -187,3 +187,36 @@ TEST(Properties, DeepNestingIsRefused) {
   parse(text, &failed);
   EXPECT_TRUE(failed);
 }
+
+TEST(Properties, LargeSetsStayConsistentAfterRemovals) {
+  // A message from a peer may hold very many entries; reading it must stay proportional to its size.
+  std::string text;
+  const int count = 200000;
+  for (int i = 0; i < count; ++i) text += "k" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+  Properties p;
+  ASSERT_TRUE(Properties::fromText(text, p));
+  ASSERT_EQ(p.size(), size_t(count));
+  EXPECT_EQ(p.getInt("k123456"), 123456);
+  // Removing keeps the order and every other lookup.
+  EXPECT_TRUE(p.remove("k0"));
+  EXPECT_TRUE(p.remove("k100000"));
+  EXPECT_FALSE(p.remove("k100000"));
+  EXPECT_FALSE(p.hasName("k0"));
+  EXPECT_EQ(p.getInt("k100001"), 100001);
+  EXPECT_EQ(p.getInt("k199999"), 199999);
+  std::vector<std::string> names = p.names();
+  ASSERT_EQ(names.size(), size_t(count - 2));
+  EXPECT_EQ(names.front(), "k1");
+  EXPECT_EQ(names[99998], "k99999");
+  EXPECT_EQ(names[99999], "k100001");
+  p.set("k0", 7);  // a removed key comes back at the end
+  EXPECT_EQ(p.names().back(), "k0");
+  EXPECT_EQ(p.getInt("k0"), 7);
+  Properties copy = p;
+  copy.clear();
+  EXPECT_TRUE(copy.empty());
+  EXPECT_FALSE(copy.hasName("k1"));
+  copy.set("k1", 1);
+  EXPECT_EQ(copy.size(), 1u);
+  EXPECT_EQ(p.getInt("k1"), 1);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Command line of quonix-server.
+#include <string>
+#include <vector>
+
+#include "FaultPlan.h"
+
+struct ServerOptions {
+  struct GeneratedScene {
+    std::string name;
+    int frames = 3;
+  };
+
+  std::string host = "127.0.0.1";
+  int port = 47827;
+  std::vector<std::string> sceneFiles;
+  std::vector<GeneratedScene> generatedScenes;
+  std::string journalPath;
+  bool live = false;
+  int frameIntervalMs = 500;
+  int timeoutMs = 10000;
+  std::vector<FaultPlan::Rule> faults;
+  bool help = false;
+
+  // Parses the arguments (without the program name). False with an error text on a bad one.
+  bool parse(const std::vector<std::string>& args, std::string& error);
+  static std::string usage();
+};

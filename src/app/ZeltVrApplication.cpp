@@ -1,0 +1,50 @@
+#include "ZeltVrApplication.h"
+
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+
+#include <exception>
+
+#include "InternalError.h"
+#include "Logger.h"
+
+ZeltVrApplication::ZeltVrApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // scene graph: kvg::RendererWidgetFactoryBase::setApplicationType(2) once the scene
+  // graph's widget factory exists.
+}
+
+ZeltVrApplication::~ZeltVrApplication() = default;
+
+bool ZeltVrApplication::notify(QObject* receiver, QEvent* event) {
+  QString text;
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    text = QString::fromUtf8(error.what());
+  } catch (const InternalError& error) {
+    text = QString::fromStdString(error.getMessage());
+  } catch (...) {
+    text = QStringLiteral("Unknown error");
+  }
+  reportEscapedError(text);
+  return false;
+}
+
+void ZeltVrApplication::reportEscapedError(const QString& text) {
+  if (QThread::currentThread() == thread()) {
+    showErrorAndExit(text);
+    return;
+  }
+  Logger::getSingleton().error("An event on a worker thread failed: " + text.toStdString());
+  QMetaObject::invokeMethod(this, [this, text] { showErrorAndExit(text); }, Qt::QueuedConnection);
+}
+
+void ZeltVrApplication::showErrorAndExit(const QString& text) {
+  showErrorBox(text);
+  QCoreApplication::exit(0);
+}
+
+void ZeltVrApplication::showErrorBox(const QString& text) {
+  QMessageBox::critical(nullptr, QString::fromUtf8(errorBoxTitle()), text, QMessageBox::Ok, QMessageBox::NoButton);
+}
