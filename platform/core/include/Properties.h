@@ -86,6 +86,9 @@ class Properties {
   std::string toText() const;
   // Parses text into a fresh set; false (and what was parsed so far) on malformed input.
   static bool fromText(const std::string& text, Properties& out, std::string* error = nullptr);
+  // uniqueKeys: a key given twice in one set is an error instead of replacing the first value
+  // (documents where a repeated block would silently lose data).
+  static bool fromText(const std::string& text, Properties& out, std::string* error, bool uniqueKeys);
 
   // Quotes a string as the text form writes it.
   static std::string quote(const std::string& text);

@@ -116,6 +116,18 @@ std::string formatReal(double r) {
     }
   }
   std::string text(buf);
+  // Plain decimals read better than "3e+01" wherever they stay short.
+  const double magnitude = std::fabs(r);
+  if (text.find_first_of("eE") != std::string::npos && magnitude >= 1e-4 && magnitude < 1e15) {
+    for (int decimals = 0; decimals <= 17; ++decimals) {
+      char trial[64];
+      std::snprintf(trial, sizeof trial, "%.*f", decimals, r);
+      if (std::strtod(trial, nullptr) == r) {
+        text = trial;
+        break;
+      }
+    }
+  }
   if (text.find_first_of(".eE") == std::string::npos) text += ".0";
   return text;
 }
@@ -155,7 +167,7 @@ bool isBareKey(const std::string& key) {
 // that a nested set can be parsed with look-ahead; config and message sizes are small.
 class PropertiesParser {
  public:
-  PropertiesParser(const std::string& text) : _text(text) {}
+  PropertiesParser(const std::string& text, bool uniqueKeys = false) : _text(text), _uniqueKeys(uniqueKeys) {}
 
   // Parses entries into props until end of input (depth 0) or '}' (depth > 0).
   bool parseBody(Properties& props, int depth) {
@@ -171,6 +183,7 @@ class PropertiesParser {
       }
       std::string key;
       if (!parseKey(key)) return false;
+      if (_uniqueKeys && props.hasName(key)) return fail("'" + key + "' is given twice");
       skipInlineSpace();
       if (peek() == '{') {
         ++_pos;
@@ -210,6 +223,7 @@ class PropertiesParser {
 
  private:
   const std::string& _text;
+  const bool _uniqueKeys;
   size_t _pos = 0;
   std::string _error;
 
@@ -704,7 +718,11 @@ std::string Properties::toText() const {
 }
 
 bool Properties::fromText(const std::string& text, Properties& out, std::string* error) {
-  PropertiesParser parser(text);
+  return fromText(text, out, error, false);
+}
+
+bool Properties::fromText(const std::string& text, Properties& out, std::string* error, bool uniqueKeys) {
+  PropertiesParser parser(text, uniqueKeys);
   bool ok = parser.parseBody(out, 0);
   if (!ok && error) *error = "line " + std::to_string(parser.line()) + ": " + parser.error();
   return ok;

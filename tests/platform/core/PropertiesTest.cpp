@@ -188,6 +188,35 @@ TEST(Properties, DeepNestingIsRefused) {
   EXPECT_TRUE(failed);
 }
 
+TEST(Properties, UniqueKeysRejectsARepeatedKeyInAnySet) {
+  std::string error;
+  Properties lenient, repeated, nested;
+  EXPECT_TRUE(Properties::fromText("a = 1\na = 2\n", lenient, &error, false));
+  EXPECT_EQ(lenient.getInt("a"), 2);
+  EXPECT_FALSE(Properties::fromText("a = 1\nb { x = 1\n x = 2 }\n", repeated, &error, true));
+  EXPECT_NE(error.find("'x' is given twice"), std::string::npos) << error;
+  EXPECT_NE(error.find("line 3"), std::string::npos) << error;
+  EXPECT_TRUE(Properties::fromText("a { x = 1 }\nb { x = 2 }\n", nested, &error, true)) << error;
+}
+
+TEST(Properties, WritesRealsAsPlainDecimalsWhereShort) {
+  Properties p;
+  p.set("a", 30.0);
+  p.set("b", -160.0);
+  p.set("c", 0.075);
+  p.set("d", 1e-9);
+  p.set("e", 2.5e20);
+  const std::string text = p.toText();
+  EXPECT_NE(text.find("a = 30.0\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("b = -160.0\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("c = 0.075\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("d = 1e-09\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("e = 2.5e+20\n"), std::string::npos) << text;
+  Properties q;
+  ASSERT_TRUE(Properties::fromText(text, q));
+  EXPECT_EQ(q.getReal("b"), -160.0);
+}
+
 TEST(Properties, LargeSetsStayConsistentAfterRemovals) {
   // A message from a peer may hold very many entries; reading it must stay proportional to its size.
   std::string text;

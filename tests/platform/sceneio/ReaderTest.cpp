@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "RecordsManager.h"
+#include "SceneCorpus.h"
+#include "SceneFormatHandler.h"
+#include "kvg/DrawableSession.h"
+#include "kvg/RendererObjectRegistryBase.h"
+#include "kvg/SDBReader.h"
+#include "kvg/ImageDataNode.h"
+#include "kvg/SceneCanvas.h"
+#include "kvg/SceneRecordBuilder.h"
+
+namespace {
+
+std::unique_ptr<kvg::DrawableSession> newSession() {
+  return std::make_unique<kvg::DrawableSession>(kvg::RendererObjectRegistryBase::getNextHandle(0), -1);
+}
+
+Properties record(int frameset, int frame) {
+  Properties r;
+  r.set("FrameSet", frameset);
+  r.set("Frame", frame);
+  return r;
+}
+
+}  // namespace
+
+TEST(SceneFormatHandler, DetectsEachKindOfFile) {
+  const struct {
+    std::string path;
+    int result;
+    const char* diagnostics;
+  } cases[] = {
+      {corpus("no_such_file.sce"), SceneFormatHandler::FileMissing, ""},
+      {corpus(""), SceneFormatHandler::CannotOpen, ""},  // the folder itself
+      {corpus("compressed.sce"), SceneFormatHandler::ZippedScene, ""},
+      {corpus("compressed.tar.gz"), SceneFormatHandler::ZippedScene, ""},
+      {corpus("one_set_one_frame.sce"), SceneFormatHandler::PlainScene, ""},
+      {corpus("syntax_error.sce"), SceneFormatHandler::PlainScene, ""},
+      {corpus("garbage.sce"), SceneFormatHandler::UnknownFormat, "binary data"},
+      {corpus("not_a_scene.sce"), SceneFormatHandler::UnknownFormat, "does not begin with 'format = quonix-scene'"},
+      {corpus("empty.sce"), SceneFormatHandler::UnknownFormat, "empty"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream diagnostics;
+    EXPECT_EQ(SceneFormatHandler::detectSceneFormat(wide(c.path), diagnostics), c.result) << c.path;
+    EXPECT_NE(diagnostics.str().find(c.diagnostics), std::string::npos) << c.path << ": " << diagnostics.str();
+  }
+}
+
+TEST(SDBReader, OpenAnswersWithTheResultCodeAndAReason) {
+  const struct {
+    const char* file;
+    int result;
+    const char* message;
+  } cases[] = {
+      {"one_set_one_frame.sce", kvg::SDBReader::Opened, ""},
+      {"zero_sets.sce", kvg::SDBReader::Opened, ""},
+      {"being_written.sce", kvg::SDBReader::BeingWritten, "being written"},
+      {"being_written_partial.sce", kvg::SDBReader::BeingWritten, "being written"},
+      {"no_such_file.sce", kvg::SDBReader::CannotRead, "does not exist"},
+      {"garbage.sce", kvg::SDBReader::NotAScene, "binary data"},
+      {"not_a_scene.sce", kvg::SDBReader::NotAScene, "format = quonix-scene"},
+      {"unsupported_version.sce", kvg::SDBReader::UnsupportedVersion, "format version 2"},
+      {"syntax_error.sce", kvg::SDBReader::InvalidScene, "Syntax error at line 5"},
+      {"duplicate_key.sce", kvg::SDBReader::InvalidScene, "'s0' is given twice"},
+      {"bad_structure.sce", kvg::SDBReader::InvalidScene, "'frames' must be a block"},
+      {"bad_canvas_key.sce", kvg::SDBReader::InvalidScene, "SceneCanvas_"},
+  };
+  for (const auto& c : cases) {
+    kvg::SDBReader reader;
+    EXPECT_EQ(reader.open(wide(corpus(c.file))), c.result) << c.file;
+    EXPECT_EQ(reader.isOpen(), c.result == kvg::SDBReader::Opened) << c.file;
+    EXPECT_NE(reader.getLastError().find(c.message), std::string::npos) << c.file << ": " << reader.getLastError();
+  }
+}
+
+TEST(RecordsManager, FramesCarryTheSetTitleAndTheirOwnDescription) {
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("sets_1_and_3_frames.sce"))), 0) << reader.getLastError();
+  RecordsManager records(&reader);
+  ASSERT_EQ(records.framesetsCount(), 2);
+  EXPECT_EQ(records.framesCount(0), 1);
+  EXPECT_EQ(records.framesCount(1), 3);
+  Properties only = records.getFrame(0, 0);
+  EXPECT_EQ(only.getString("Title"), "One frame");
+  EXPECT_FALSE(only.hasName("Description"));
+  const char* descriptions[] = {"First frame", nullptr, "Third frame"};
+  for (int f = 0; f < 3; ++f) {
+    Properties frame = records.getFrame(1, f);
+    EXPECT_EQ(frame.getString("Title"), "Three frames");
+    EXPECT_EQ(frame.hasName("Description"), descriptions[f] != nullptr);
+    if (descriptions[f]) {
+      EXPECT_EQ(frame.getString("Description"), descriptions[f]);
+    }
+    EXPECT_EQ(frame.getInt("FrameSet"), 1);
+    EXPECT_EQ(frame.getInt("Frame"), f);
+  }
+}
+
+TEST(RecordsManager, TitlesKeepQuotesBackslashesAndNonAsciiLetters) {
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("special_titles.sce"))), 0) << reader.getLastError();
+  RecordsManager records(reader);
+  ASSERT_EQ(records.framesetsCount(), 4);
+  EXPECT_EQ(records.getFrame(0, 0).getString("Title"), "Say \"hello\"");
+  EXPECT_EQ(records.getFrame(0, 0).getString("Description"), "Frame with \"quotes\", \\ and \xC3\xBC");
+  EXPECT_EQ(records.getFrame(1, 0).getString("Title"), "C:\\data\\run 7");
+  EXPECT_EQ(records.getFrame(2, 0).getString("Title"), "Str\xC3\xB6mung \xC3\xBC" "ber \xC3\x98rsted \xE2\x80\x93 \xCE\xA9");
+  EXPECT_EQ(records.getFrame(3, 0).getString("Title"), "x\"); Qt.quit(); (\"");
+}
+
+TEST(RecordsManager, IndicesOutOfRangeAndEmptySetsGiveEmptyAnswers) {
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("set_without_frames.sce"))), 0) << reader.getLastError();
+  RecordsManager records(reader);
+  ASSERT_EQ(records.framesetsCount(), 2);
+  EXPECT_EQ(records.framesCount(0), 0);
+  EXPECT_EQ(records.getFramesetTitle(0), "Empty set");
+  for (auto index : {std::make_pair(0, 0), std::make_pair(-1, 0), std::make_pair(2, 0), std::make_pair(1, 1),
+                     std::make_pair(1, -1)})
+    EXPECT_TRUE(records.getFrame(index.first, index.second).empty()) << index.first << "," << index.second;
+  EXPECT_EQ(records.framesCount(-1), 0);
+  EXPECT_EQ(records.framesCount(7), 0);
+  RecordsManager none(nullptr);
+  EXPECT_EQ(none.framesetsCount(), 0);
+}
+
+TEST(SDBReader, RecordsNamingNoFrameAreRefusedWithTheReadersError) {
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("set_without_frames.sce"))), 0);
+  const struct {
+    Properties record;
+    const char* message;
+  } cases[] = {{Properties(), "names no frame"},
+               {record(0, 0), "'Empty set' has no frames"},
+               {record(5, 0), "no frame set 5"},
+               {record(-1, 0), "no frame set -1"},
+               {record(1, 3), "'Full set' has no frame 3"}};
+  for (const auto& c : cases) {
+    auto session = newSession();
+    kvg::RendererNodeStream stream(*session);
+    EXPECT_FALSE(reader.loadRecord(c.record, stream)) << c.message;
+    EXPECT_NE(reader.getLastError().find(c.message), std::string::npos) << reader.getLastError();
+    EXPECT_TRUE(stream.isFinished());
+    EXPECT_EQ(session->getNodeRegistry().size(), 0u);
+  }
+  kvg::SDBReader closed;
+  auto session = newSession();
+  kvg::RendererNodeStream stream(*session);
+  EXPECT_FALSE(closed.loadRecord(record(0, 0), stream));
+  EXPECT_EQ(closed.getLastError(), "No scene file is open.");
+}
+
+TEST(SDBReader, ARecordFailingHalfWayLeavesTheSessionAsItWas) {
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("broken_record.sce"))), 0) << reader.getLastError();
+  auto session = newSession();
+  {
+    kvg::RendererNodeStream stream(*session);
+    ASSERT_TRUE(reader.loadRecord(record(0, 0), stream)) << reader.getLastError();
+  }
+  const size_t nodes = session->getNodeRegistry().size();
+  const uint64_t generation = session->getNodeRegistry().getGeneration();
+  ASSERT_GT(nodes, 0u);
+  const char* messages[] = {"'broken_record_data/missing.vtp' does not exist",
+                            "'broken_record_data/corrupt.vtp' cannot be read", "unknown type 'Teapot'",
+                            "outside the scene's folder", "names point 9"};
+  for (int frame = 1; frame <= 5; ++frame) {
+    kvg::RendererNodeStream stream(*session);
+    EXPECT_FALSE(reader.loadRecord(record(0, frame), stream)) << frame;
+    EXPECT_NE(reader.getLastError().find(messages[frame - 1]), std::string::npos) << reader.getLastError();
+    EXPECT_NE(reader.getLastError().find("frame " + std::to_string(frame)), std::string::npos);
+    EXPECT_EQ(session->getNodeRegistry().size(), nodes);
+    EXPECT_EQ(session->getNodeRegistry().getGeneration(), generation);
+  }
+}
+
+TEST(SDBReader, CanvasKeyBecomesTheSceneKeyOfTheLoadedCanvas) {
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("every_class.sce"))), 0) << reader.getLastError();
+  EXPECT_EQ(reader.getCanvasInfo().key, "SceneCanvas_7");
+  EXPECT_EQ(reader.getCanvasInfo().index, 7);
+  EXPECT_EQ(reader.getCanvasInfo().title, "Every class");
+  auto session = newSession();
+  kvg::RendererNodeStream stream(*session);
+  ASSERT_TRUE(reader.loadRecord(record(0, 0), stream)) << reader.getLastError();
+  EXPECT_TRUE(session->getNodeRegistry().findNode("SceneCanvas_7").isValid());
+  kvg::SDBReader plain;
+  ASSERT_EQ(plain.open(wide(corpus("one_set_one_frame.sce"))), 0);
+  EXPECT_EQ(plain.getCanvasInfo().key, "SceneCanvas_1");
+}
+
+TEST(SceneFormat, TheDocumentedExampleOpensAndLoads) {
+  const char* source = std::getenv("QUONIX_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  std::ifstream doc(std::string(source) + "/docs/scene-format.md");
+  std::stringstream text;
+  text << doc.rdbuf();
+  const std::string all = text.str();
+  const size_t section = all.find("## Example");
+  ASSERT_NE(section, std::string::npos);
+  const size_t open = all.find("```\n", section);
+  const size_t close = all.find("```\n", open + 4);
+  ASSERT_NE(close, std::string::npos);
+  const std::string example = all.substr(open + 4, close - open - 4);
+  char folder[] = "/tmp/quonix-doc-example-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/square.sce";
+  std::ofstream(path) << example;
+
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(path)), 0) << reader.getLastError();
+  RecordsManager records(reader);
+  ASSERT_EQ(records.framesetsCount(), 1);
+  EXPECT_EQ(records.getFrame(0, 0).getString("Title"), "A square");
+  auto session = newSession();
+  kvg::RendererNodeStream stream(*session);
+  EXPECT_TRUE(reader.loadRecord(records.getFrame(0, 0), stream)) << reader.getLastError();
+  EXPECT_EQ(session->getNodeRegistry().findNodesOfClass<kvg::SceneCanvas>().at(0)->getDrawables()->getNumberOfNodes(),
+            2u);
+  ::unlink(path.c_str());
+  ::rmdir(folder);
+}
+
+TEST(SDBReader, SelfContainedRecordsBuildTheSameNodesWithoutTheFiles) {
+  for (const std::string& file : {binDir() + "/sample_vr.sce", corpus("every_class.sce"), corpus("compressed.sce")}) {
+    std::wstring path = wide(file);
+    if (file.find("compressed") != std::string::npos) path = SceneFormatHandler::convertZippedScene(path);
+    kvg::SDBReader reader;
+    ASSERT_EQ(reader.open(path), 0) << file << ": " << reader.getLastError();
+    Properties record;
+    ASSERT_TRUE(reader.makeSelfContainedRecord(0, 0, record)) << reader.getLastError();
+    EXPECT_EQ(record.toText().find(".vt"), std::string::npos) << file << ": a data file is still named";
+    auto fromFiles = newSession(), fromRecord = newSession();
+    kvg::RendererNodeStream a(*fromFiles), b(*fromRecord);
+    ASSERT_TRUE(reader.loadRecord(record, a)) << reader.getLastError();
+    // Sent elsewhere as text, built with no folder beside it.
+    Properties received;
+    ASSERT_TRUE(Properties::fromText(record.toText(), received));
+    kvg::SceneRecordBuilder builder(b, "/nonexistent");
+    ASSERT_TRUE(builder.buildRecord(received)) << builder.getError();
+    b.commit();
+    const auto& left = fromFiles->getNodeRegistry().getNodes();
+    const auto& right = fromRecord->getNodeRegistry().getNodes();
+    ASSERT_EQ(left.size(), right.size()) << file;
+    for (auto l = left.begin(), r = right.begin(); l != left.end(); ++l, ++r) EXPECT_EQ(l->first, r->first);
+    auto volumes = fromRecord->getNodeRegistry().findNodesOfClass<kvg::ImageDataNode>();
+    auto originals = fromFiles->getNodeRegistry().findNodesOfClass<kvg::ImageDataNode>();
+    ASSERT_EQ(volumes.size(), originals.size());
+    for (size_t i = 0; i < volumes.size(); ++i)
+      EXPECT_EQ(volumes[i]->getImageData()->GetNumberOfPoints(), originals[i]->getImageData()->GetNumberOfPoints());
+  }
+  SceneFormatHandler::removeUnpackedScenes();
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(corpus("broken_record.sce"))), 0);
+  Properties record;
+  EXPECT_FALSE(reader.makeSelfContainedRecord(0, 1, record));
+  EXPECT_NE(reader.getLastError().find("missing.vtp"), std::string::npos);
+  EXPECT_FALSE(reader.makeSelfContainedRecord(3, 0, record));
+}
