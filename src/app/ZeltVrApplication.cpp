@@ -8,10 +8,10 @@
 
 #include "InternalError.h"
 #include "Logger.h"
+#include "kvg/RendererWidgetFactoryBase.h"
 
 ZeltVrApplication::ZeltVrApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  // scene graph: kvg::RendererWidgetFactoryBase::setApplicationType(2) once the scene
-  // graph's widget factory exists.
+  kvg::RendererWidgetFactoryBase::setApplicationType(2);  // virtual reality
 }
 
 ZeltVrApplication::~ZeltVrApplication() = default;
