@@ -136,11 +136,24 @@ class Program {
   static void keys(const std::string& window, const std::string& keys) {
     // Separate calls: chained after windowfocus, xdotool would send synthetic events to the
     // window, which Qt ignores.
-    shell("xdotool windowfocus --sync " + window + " && xdotool key --delay 30 " + keys);
+    focus(window);
+    shell("xdotool key --delay 30 " + keys);
   }
   static void type(const std::string& window, const std::string& text) {
-    shell("xdotool windowfocus --sync " + window + " && xdotool type --delay 30 '" + text + "'");
+    focus(window);
+    shell("xdotool type --delay 30 '" + text + "'");
   }
+  // Gives the window the keyboard and waits until the X server reports it focused.
+  static void focus(const std::string& window) {
+    for (int i = 0; i < 50; ++i) {
+      shell("xdotool windowfocus --sync " + window);
+      if (shell("xdotool getwindowfocus") == window) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+  // A window that was just mapped takes keys only once Qt Quick has drawn it and set its
+  // focus item; there is no event to wait for from outside, so give it a moment.
+  static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
   // Waits until the program has no visible window with that title.
   bool waitForWindowGone(const std::string& titlePattern) const {
     for (int i = 0; i < 300; ++i) {
@@ -241,6 +254,7 @@ TEST_F(ProgramTest, QuitShortcutEndsCleanly) {
   Program program({}, environment());
   const std::string window = program.waitForWindow(kTitlePattern);
   ASSERT_FALSE(window.empty());
+  Program::settle();
   Program::keys(window, "ctrl+q");
   ASSERT_TRUE(program.wait());
   EXPECT_TRUE(program.exitedNormally());
@@ -253,6 +267,7 @@ TEST_F(ProgramTest, ServerDialogRemembersHostsAndPortAcrossRuns) {
     Program::keys(window, "ctrl+c");
     const std::string dialog = program.waitForWindow("server dialog$");
     ASSERT_FALSE(dialog.empty()) << "no server dialog";
+    Program::settle();
     Program::keys(dialog, "ctrl+a");
     Program::type(dialog, host);
     if (port) {
@@ -268,6 +283,7 @@ TEST_F(ProgramTest, ServerDialogRemembersHostsAndPortAcrossRuns) {
     Program first({}, environment());
     const std::string window = first.waitForWindow(kTitlePattern);
     ASSERT_FALSE(window.empty());
+    Program::settle();
     connectTo(first, window, "alpha.example", "5555");
     connectTo(first, window, "bravo.example", nullptr);
     connectTo(first, window, "charlie.example", nullptr);
@@ -283,6 +299,7 @@ TEST_F(ProgramTest, ServerDialogRemembersHostsAndPortAcrossRuns) {
     Program second({}, environment());
     const std::string window = second.waitForWindow(kTitlePattern);
     ASSERT_FALSE(window.empty());
+    Program::settle();
     connectTo(second, window, "delta.example", nullptr);
     connectTo(second, window, "echo.example", nullptr);
     connectTo(second, window, "foxtrot.example", nullptr);

@@ -83,29 +83,7 @@ vtkSmartPointer<vtkPolyData> gatherPolyData(const Ptr<Object>& data) {
 
 // ---- colouring ----
 
-vtkSmartPointer<vtkLookupTable> makeLookupTable(const std::string& name) {
-  auto lut = vtkSmartPointer<vtkLookupTable>::New();
-  const int n = 256;
-  lut->SetNumberOfTableValues(n);
-  for (int i = 0; i < n; ++i) {
-    double t = double(i) / (n - 1);
-    double rgb[3];
-    if (name == "grey" || name == "gray") {
-      rgb[0] = rgb[1] = rgb[2] = t;
-    } else if (name == "coolwarm") {
-      const double cold[3] = {0.230, 0.299, 0.754}, mid[3] = {0.865, 0.865, 0.865}, warm[3] = {0.706, 0.016, 0.150};
-      for (int k = 0; k < 3; ++k)
-        rgb[k] = t < 0.5 ? cold[k] + (mid[k] - cold[k]) * 2 * t : mid[k] + (warm[k] - mid[k]) * (2 * t - 1);
-    } else {  // rainbow: blue through cyan, green, yellow to red
-      double h = (1.0 - t) * 2.0 / 3.0;
-      double hsv[3] = {h, 1.0, 1.0};
-      vtkMath::HSVToRGB(hsv, rgb);
-    }
-    lut->SetTableValue(i, rgb[0], rgb[1], rgb[2], 1.0);
-  }
-  lut->Build();
-  return lut;
-}
+vtkSmartPointer<vtkLookupTable> makeLookupTable(const std::string& name) { return DrawablePropFactory::makeColorMap(name); }
 
 // Sets up scalar colouring by the base attributes' colour array; true when the mapper
 // colours by data.
@@ -505,6 +483,30 @@ BuilderTable& table() {
 }
 
 }  // namespace
+
+vtkSmartPointer<vtkLookupTable> DrawablePropFactory::makeColorMap(const std::string& name) {
+  auto lut = vtkSmartPointer<vtkLookupTable>::New();
+  const int n = 256;
+  lut->SetNumberOfTableValues(n);
+  for (int i = 0; i < n; ++i) {
+    double t = double(i) / (n - 1);
+    double rgb[3];
+    if (name == "grey" || name == "gray") {
+      rgb[0] = rgb[1] = rgb[2] = t;
+    } else if (name == "coolwarm") {
+      const double cold[3] = {0.230, 0.299, 0.754}, mid[3] = {0.865, 0.865, 0.865}, warm[3] = {0.706, 0.016, 0.150};
+      for (int k = 0; k < 3; ++k)
+        rgb[k] = t < 0.5 ? cold[k] + (mid[k] - cold[k]) * 2 * t : mid[k] + (warm[k] - mid[k]) * (2 * t - 1);
+    } else {  // rainbow: blue through cyan, green, yellow to red
+      double h = (1.0 - t) * 2.0 / 3.0;
+      double hsv[3] = {h, 1.0, 1.0};
+      vtkMath::HSVToRGB(hsv, rgb);
+    }
+    lut->SetTableValue(i, rgb[0], rgb[1], rgb[2], 1.0);
+  }
+  lut->Build();
+  return lut;
+}
 
 void DrawablePropFactory::setBuilder(const std::string& drawableClassName, Builder builder) {
   BuilderTable& t = table();

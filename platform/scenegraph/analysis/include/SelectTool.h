@@ -20,6 +20,7 @@ class RayPicker;
 class SelectTool {
  public:
   explicit SelectTool(DrawableScene& scene);
+  explicit SelectTool(DrawableScene* scene);
   ~SelectTool();
   SelectTool(const SelectTool&) = delete;
   SelectTool& operator=(const SelectTool&) = delete;
@@ -37,7 +38,7 @@ class SelectTool {
   vtkProp* getPickedProp() const { return _picked; }
 
  private:
-  DrawableScene& _scene;
+  DrawableScene* _scene;  // the scene picked in (may be null)
   std::unique_ptr<analysis::RayPicker> _picker;
   vtkProp* _picked;
 };

@@ -121,6 +121,9 @@ class VolumeRenderingManager {
   void detachRenderer(vtkRenderer* renderer);
   // The prop holding everything drawn in `renderer`, null when not attached.
   vtkProp* getRenderProp(vtkRenderer* renderer) const;
+  // Brings the props in `renderer` up to date now rather than at its next render (the thread
+  // that renders it, its context current).
+  void prepareRenderer(vtkRenderer* renderer);
   // What a renderer shows (for tests and inspectors): brings its props up to date first.
   analysis::VolumeVisual* visualFor(vtkRenderer* renderer, size_t volumeIndex);
 

@@ -12,7 +12,9 @@
 
 namespace kvg {
 
-SelectTool::SelectTool(DrawableScene& scene) : _scene(scene), _picker(new analysis::RayPicker), _picked(nullptr) {}
+SelectTool::SelectTool(DrawableScene& scene) : _scene(&scene), _picker(new analysis::RayPicker), _picked(nullptr) {}
+
+SelectTool::SelectTool(DrawableScene* scene) : _scene(scene), _picker(new analysis::RayPicker), _picked(nullptr) {}
 
 SelectTool::~SelectTool() = default;
 

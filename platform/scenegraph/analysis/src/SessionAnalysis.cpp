@@ -68,6 +68,8 @@ class VolumeRenderingService : public SessionExtension {
     manager.setSceneVolumes(&scene, CollectVolumes(scene));
     if (SceneCanvasRenderer* model = scene.hasModelRenderer()) {
       manager.attachRenderer(model->getVTKRenderer(), &scene, model->getClippingPlanes());
+      // The volumes' props exist from now on, so the tools find them before the first render.
+      manager.prepareRenderer(model->getVTKRenderer());
     }
   }
 

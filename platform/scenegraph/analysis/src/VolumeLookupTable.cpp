@@ -1,8 +1,9 @@
 #include "VolumeLookupTable.h"
 
+#include "kvg/DrawablePropFactory.h"
+
 #include <vtkColorTransferFunction.h>
 #include <vtkLookupTable.h>
-#include <vtkMath.h>
 #include <vtkPiecewiseFunction.h>
 
 namespace kvg {
@@ -15,25 +16,8 @@ vtkSmartPointer<vtkLookupTable> MakeDefaultLookupTable(double low, double high, 
     low -= pad;
     high = low + 2.0 * pad;
   }
-  auto table = vtkSmartPointer<vtkLookupTable>::New();
-  const int n = 256;
-  table->SetNumberOfTableValues(n);
-  for (int i = 0; i < n; ++i) {
-    const double t = static_cast<double>(i) / (n - 1);
-    double rgb[3];
-    if (colorMap == "grey" || colorMap == "gray") {
-      rgb[0] = rgb[1] = rgb[2] = t;
-    } else if (colorMap == "coolwarm") {
-      const double cold[3] = {0.230, 0.299, 0.754}, mid[3] = {0.865, 0.865, 0.865}, warm[3] = {0.706, 0.016, 0.150};
-      for (int k = 0; k < 3; ++k) {
-        rgb[k] = t < 0.5 ? cold[k] + (mid[k] - cold[k]) * 2 * t : mid[k] + (warm[k] - mid[k]) * (2 * t - 1);
-      }
-    } else {
-      double hsv[3] = {(1.0 - t) * 2.0 / 3.0, 1.0, 1.0};
-      vtkMath::HSVToRGB(hsv, rgb);
-    }
-    table->SetTableValue(i, rgb[0], rgb[1], rgb[2], 1.0);
-  }
+  // The same maps as the scene's surfaces, so a volume and a surface of one field agree.
+  vtkSmartPointer<vtkLookupTable> table = DrawablePropFactory::makeColorMap(colorMap);
   table->SetRange(low, high);
   table->Build();
   return table;

@@ -338,6 +338,8 @@ vtkProp* VolumeRenderingManager::getRenderProp(vtkRenderer* renderer) const {
   return nullptr;
 }
 
+void VolumeRenderingManager::prepareRenderer(vtkRenderer* renderer) { visualFor(renderer, 0); }
+
 analysis::VolumeVisual* VolumeRenderingManager::visualFor(vtkRenderer* renderer, size_t volumeIndex) {
   std::lock_guard<std::mutex> lock(_mutex);
   for (auto& view : _views) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include <vtkLookupTable.h>
 #include <vtkPlaneCollection.h>
 #include <vtkProp.h>
 #include <vtkSmartPointer.h>
@@ -32,6 +33,11 @@ class DrawablePropFactory {
   static Builder getBuilder(const std::string& drawableClassName);
   // Builds with the builder of the drawable's class; null when there is none.
   static vtkSmartPointer<vtkProp> build(Drawable& drawable, const DrawablePropContext& context);
+
+  // The 256-entry table of a named colour map: "rainbow" (blue through cyan, green, yellow to
+  // red; also for unknown names), "coolwarm" or "grey"; its range is left to the caller. The
+  // analysis colours volumes through the same maps.
+  static vtkSmartPointer<vtkLookupTable> makeColorMap(const std::string& name);
 
   // Applies what may change between builds without new geometry: visibility, colour and
   // highlight, opacity, line width, advanced rendering. Called at every scene update.

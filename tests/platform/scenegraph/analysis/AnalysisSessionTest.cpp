@@ -112,14 +112,15 @@ TEST(AnalysisSession, SceneVolumesReachTheManagers) {
   EXPECT_TRUE(particles.hasField());
   EXPECT_NEAR(particles.computeMedianMagnitude(), 0.5, 1e-6);
 
-  volumes.setEnableVolRend(true);
-  buffer.view.render();
+  // The volume's prop exists right after the update, before any render.
   const double inside[3] = {0.1, 0.1, 0.1};
   auto closest = volumes.findClosestProp(inside, *buffer.scene);
   ASSERT_TRUE(closest.found);
   EXPECT_EQ(closest.fieldName, "scalar");
   EXPECT_EQ(closest.volumeName, "Pressure");
   EXPECT_NE(vtkVolume::SafeDownCast(closest.prop), nullptr);
+  const double outside[3] = {0.0, 0.0, 3.0};
+  EXPECT_FALSE(volumes.findClosestProp(outside, *buffer.scene).found);
 
   // Clip planes the program appends to the model renderer's collection cut the volume's parts.
   volumes.setEnableVolRend(false);
