@@ -2,11 +2,11 @@
 // controller models, tool sets and avatars. Render thread.
 #include <iostream>
 
+#include <vtkImageData.h>  // OpenVRRenderWindow.h uses it without including it
+
 #include "AnnotationLayoutSettings.h"
 #include "Configuration.h"
 #include "IsoValueMarker.h"
-#include <vtkImageData.h>  // OpenVRRenderWindow.h returns its image without declaring it
-
 #include "OpenVRRenderWindow.h"
 #include "RenderLock.h"
 #include "ToolGeometry.h"

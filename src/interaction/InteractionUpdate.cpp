@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 
+#include <vtkImageData.h>  // OpenVRRenderWindow.h uses it without including it
 #include <vtkPlane.h>
 #include <vtkRenderer.h>
 #include <vtkTransform.h>
@@ -13,8 +14,6 @@
 #include "Configuration.h"
 #include "IsoValueMarker.h"
 #include "OpenVRCamera.h"
-#include <vtkImageData.h>  // OpenVRRenderWindow.h returns its image without declaring it
-
 #include "OpenVRRenderWindow.h"
 #include "ParticleAdvectionManager.h"
 #include "SceneMarkers.h"

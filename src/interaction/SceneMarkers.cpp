@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
+#include <vtkImageData.h>  // OpenVRRenderWindow.h uses it without including it
+
 #include "ClipMarker.h"
 #include "Configuration.h"
 #include "IconTextureCache.h"
 #include "IsoValueMarker.h"
-#include <vtkImageData.h>  // OpenVRRenderWindow.h returns its image without declaring it
-
 #include "OpenVRRenderWindow.h"
 #include "ParticleAdvectionManager.h"
 #include "SeedMarker.h"
