@@ -14,6 +14,7 @@
 #include "ParticleAdvectionManager.h"
 #include "SceneGlState.h"
 #include "SceneView.h"
+#include "VRSceneAdaptation.h"
 #include "VRInteractionState.h"
 #include "VolumeRenderingManager.h"
 #include "kvg/DrawableScene.h"
@@ -50,14 +51,8 @@ void SceneView::BackBufferUpdater::run() {
 
   if (!v._updatesSuspended) {
     v._adjusting = true;
-    const SceneViewSettings settings = v.settingsSnapshot();
-    // scene-view work: the VR adaptation of the scene graph (VRSceneAdaptation) on session b,
-    // in its order, the last step given the settings; then, when "disableAnimation" is set,
-    // its animation step.
-    (void)settings;
-    if (GetConfigBool("disableAnimation", false)) {
-      // scene-view work: the adaptation's animation step on session b.
-    }
+    VRSceneAdaptation::AdaptSceneForVR(*v._drawableSessions[b], v.settingsSnapshot(),
+                                       GetConfigBool("disableAnimation", false));
     if (!v._sceneResourcesReady[b]) v.setUpSceneResources(b);
     v.updateSceneAndCamera(b);
     v._adjusting = false;
