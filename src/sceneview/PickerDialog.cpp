@@ -34,12 +34,15 @@ QString PickerDialog::stringLiteral(const QString& text) {
 QString PickerDialog::build(const QString& title, const QString& id, const QStringList& labels,
                             const AcceptHandler& onAccepted) {
   QString text = QLatin1String(kImports);
-  text += QStringLiteral("Dialog {  width: 400;  title : %1;  modality: Qt.ApplicationModal;  "
-                         "standardButtons : StandardButton.Ok;  ")
-              .arg(stringLiteral(title));
+  const bool radio = labels.size() < ComboThreshold;
+  // The height follows the content: the dialog's window is sized before the content's layout
+  // has run, and no window manager need enlarge it.
+  text += QStringLiteral("Dialog {  width: 400;  height: %1.implicitHeight + 60;  title : %2;  "
+                         "modality: Qt.ApplicationModal;  standardButtons : StandardButton.Ok;  ")
+              .arg(radio ? QStringLiteral("pickerContent") : id, stringLiteral(title));
   QString handler;
-  if (labels.size() < ComboThreshold) {
-    text += QStringLiteral("GroupBox {  ColumnLayout {  ExclusiveGroup { id: %1 }  ").arg(id);
+  if (radio) {
+    text += QStringLiteral("GroupBox {  id: pickerContent;  ColumnLayout {  ExclusiveGroup { id: %1 }  ").arg(id);
     for (int i = 0; i < labels.size(); ++i) {
       text += QStringLiteral("RadioButton {  property int value: %1;  property string label: %2;  text: %2;  "
                              "exclusiveGroup: %3;  %4}  ")

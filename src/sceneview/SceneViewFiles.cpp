@@ -63,10 +63,11 @@ std::string SceneView::openSceneFile(const std::wstring& path) {
   return std::string();
 }
 
-// GUI thread, from reset.
+// GUI thread, from reset. The window title loses the scene's name with it.
 void SceneView::closeSceneFile() {
   _recordsManager.reset();
   _sceneReader.reset();
+  if (QQuickWindow* w = window()) w->setTitle(QString::fromUtf8(kProductTitle));
 }
 
 std::vector<std::string> SceneView::listFramesetTitles() const {
@@ -121,11 +122,10 @@ QString SceneView::openFileContinuation1(const QUrl& fileUrl) {
   return PickerDialog::build(
       QStringLiteral("Select scene"), QStringLiteral("scenes"), toQStringList(titles),
       [](const QString& index, const QString& label) {
+        // The window makes the next picker, so that it outlives this one.
         return QStringLiteral(
                    "var selectFrameDialog = sceneView.openFileContinuation2(%1, %2);  "
-                   "if (selectFrameDialog !== \"\") {  "
-                   "var newObject = Qt.createQmlObject(selectFrameDialog, appWindow, \"selectFrameDialog\");  "
-                   "newObject.visible = true;  }")
+                   "appWindow.showPicker(selectFrameDialog, \"selectFrameDialog\");")
             .arg(label, index);
       });
 }
