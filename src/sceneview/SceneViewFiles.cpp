@@ -8,10 +8,13 @@
 
 #include "Logger.h"
 #include "PickerDialog.h"
+#include "RecordsManager.h"
 #include "SceneFormatHandler.h"
+#include "SceneLoader.h"
 #include "SceneView.h"
 #include "StringHelper.h"
 #include "ZeltAnalytics.h"
+#include "kvg/SDBReader.h"
 
 namespace {
 const char* const kProductTitle = "Mavolin Quonix Virtual Reality";

@@ -7,7 +7,9 @@
 
 #include "InternalError.h"
 #include "Logger.h"
+#include "SceneLoader.h"
 #include "SceneView.h"
+#include "kvg/SDBReader.h"
 
 namespace {
 // Counts the view's own event processing, so that what it delivers can be told from the
@@ -60,8 +62,10 @@ void SceneView::startLoaderTask(const std::string& title, const std::string& sta
 
   LoadRequest request;
   request.taskCode = taskCode;
-  // scene-view work: request.sessions from the drawable sessions, request.connections from the
-  // server connections, request.updater, request.collabSession.
+  for (int i = 0; i < 2; ++i) request.sessions[i] = _drawableSessions[i].get();
+  for (int i = 0; i < 4; ++i) request.connections[i] = _connections[i].get();
+  request.updater = &_backBufferUpdater;
+  request.collabSession = &_collabSession;
   request.viewObjectKey = _sceneKey;
   request.sceneName = _sceneName;
   request.record = record;

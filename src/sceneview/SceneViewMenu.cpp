@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include "Platform.h"
+#include "kvg/SDBReader.h"
 #include "SceneView.h"
 #include "StringHelper.h"
 #include "ZeltAnalytics.h"
