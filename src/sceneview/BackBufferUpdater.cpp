@@ -25,6 +25,8 @@
 // Back-buffer updater thread.
 void SceneView::BackBufferUpdater::run() {
   SceneView& v = _sceneView;
+  // Without buffers (the start-up failed) there is nothing to prepare.
+  if (!v.hasGraphics()) return;
   checkThreading(v._contexts[!v._activeIndex]->thread() == this,
                  "_sceneView._contexts[!_sceneView._activeIndex]->thread() == this", __LINE__);
   checkThreading(v._contexts[v._activeIndex]->thread() == v._renderThread,
