@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <vtkRenderer.h>
 
@@ -76,7 +77,7 @@ class SceneViewWindow : public ::testing::Test {
   }
 
   // A window with a scene view, connected as the program's start-up connects it.
-  void open(const std::string& script = "rate 0\n") {
+  void open(const std::string& script = "rate 0\n", const std::vector<std::wstring>& arguments = {}) {
     vrsim::useScript(script, "scene-view-window-test");
     window = new QQuickWindow;
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
@@ -94,7 +95,9 @@ class SceneViewWindow : public ::testing::Test {
     QObject::connect(window, SIGNAL(beforeRendering()), view, SLOT(onBeforeRendering()), Qt::DirectConnection);
     QObject::connect(window, &QQuickWindow::beforeRendering, window, [this] { ++frames; }, Qt::DirectConnection);
     QObject::connect(view, &SceneView::fatalError, view, [this](const QString& e) { fatalError = e; });
+    QObject::connect(view, &SceneView::errorMessage, view, [this](const QString& e) { errorMessage = e; });
     view->createOffscreenSurface();
+    view->setCommandLineArguments(arguments);
     window->show();
     waitFor([this] { return frames > 0; });
   }
@@ -124,6 +127,7 @@ class SceneViewWindow : public ::testing::Test {
   SceneView* view = nullptr;
   std::atomic<int> frames{0};
   QString fatalError;
+  QString errorMessage;
 };
 QGuiApplication* SceneViewWindow::app = nullptr;
 
@@ -201,4 +205,12 @@ TEST_F(SceneViewWindow, SettingsRecordIsPublishedWhole) {
   done = true;
   reader.join();
   EXPECT_EQ(torn, 0);
+}
+
+TEST_F(SceneViewWindow, UnusablePortArgumentIsReportedNotThrown) {
+  // The render thread acts on the command line; a port that is no number ends in an error box.
+  open("rate 0\n", {L"localhost", L"port"});
+  EXPECT_TRUE(waitFor([this] { return !errorMessage.isEmpty(); }));
+  EXPECT_EQ(errorMessage, "Invalid port number \"port\"");
+  EXPECT_TRUE(SceneViewProbe::hasGraphics(*view));
 }
