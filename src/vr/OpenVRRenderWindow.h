@@ -33,7 +33,7 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   // GL objects of one render target; all 0 until created.
   struct FramebufferRecord {
     uint32_t depthRenderbuffer = 0;
-    uint32_t colorTexture = 0;  // multisampled when samples > 0
+    uint32_t colorTexture = 0;  // multisampled when samples > 0, else the resolve texture itself
     uint32_t renderFramebuffer = 0;
     uint32_t resolveTexture = 0;
     uint32_t resolveFramebuffer = 0;
