@@ -2,8 +2,8 @@
 // The VTK render window through which everything reaches the headset. It owns no native window
 // or context: the scene view owns one context per render buffer and makes it current through the
 // make-current callback. Both eyes are rendered into framebuffers of the headset's recommended
-// size, resolved into the eye textures, the left eye is mirrored into the view, and both go to
-// the compositor. Three layer renderers of its own surround the scene's model renderer:
+// size and resolved into the eye textures (without multisampling they are drawn there directly),
+// the left eye is mirrored into the view, and both go to the compositor. Three layer renderers of its own surround the scene's model renderer:
 // "vrBackGround" (with fog) below it, "vrModels" and "vrWidgets" above it.
 //
 // All calls run with this window's context current: on the render thread (frames, submission)
