@@ -5,3 +5,7 @@
 bool ServerConnectionSender::sendCommand(const std::string& command, const Properties& arguments, Properties& reply) {
   return _connection && _connection->sendCommand(command, arguments, reply);
 }
+
+void ServerConnectionSender::interrupt() {
+  if (_connection) _connection->close();
+}

@@ -10,6 +10,8 @@ class ServerConnectionSender : public ServerCommandSender {
   // Command thread. False without a connection.
   bool sendCommand(const std::string& command, const Properties& arguments, Properties& reply) override;
   ServerConnection* getServerConnection() const override { return _connection; }
+  // Any thread: closes the connection, which ends a request in progress.
+  void interrupt() override;
 
  private:
   ServerConnection* _connection;

@@ -2,6 +2,7 @@
 // the command thread, and destroying the handler never hangs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -168,4 +169,69 @@ TEST(VRWidgetCommandHandler, SendsOnItsServerConnection) {
   handler.start();
   handler.push(command("HighlightParts"));
   handler.push(command("DeletePlaneSection"));
+}
+
+namespace {
+
+// A server that stopped answering: every send hangs until the sender is interrupted.
+class SilentSender : public ServerCommandSender {
+ public:
+  bool sendCommand(const std::string& command, const Properties&, Properties&) override {
+    std::unique_lock<std::mutex> lock(_mutex);
+    _sent.push_back(command);
+    _changed.notify_all();
+    _changed.wait(lock, [this] { return _interrupted; });
+    return false;
+  }
+  ServerConnection* getServerConnection() const override { return nullptr; }
+  void interrupt() override {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _interrupted = true;
+    _changed.notify_all();
+  }
+  void waitForSends(size_t count) {
+    std::unique_lock<std::mutex> lock(_mutex);
+    _changed.wait(lock, [&] { return _sent.size() >= count; });
+  }
+  std::vector<std::string> sent() {
+    std::lock_guard<std::mutex> lock(_mutex);
+    return _sent;
+  }
+
+ private:
+  std::mutex _mutex;
+  std::condition_variable _changed;
+  std::vector<std::string> _sent;
+  bool _interrupted = false;
+};
+
+}  // namespace
+
+TEST(VRWidgetCommandHandler, StoppingOnASilentServerEndsAfterTheStopTimeOut) {
+  SilentSender sender;
+  VRWidgetCommandHandler handler(&sender);
+  handler.setStopTimeout(100);
+  handler.start();
+  handler.push(command("HighlightParts"));
+  handler.push(command("DeletePointPart"));
+  sender.waitForSends(1);
+  EXPECT_TRUE(handler.isRunning());
+  const auto before = std::chrono::steady_clock::now();
+  handler.stopThread();
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_FALSE(handler.isRunning());
+  EXPECT_LT(took, std::chrono::seconds(2));
+  // Once interrupted the rest fails at once (this sender returns false without blocking).
+  EXPECT_EQ(sender.sent(), (std::vector<std::string>{"HighlightParts", "DeletePointPart"}));
+}
+
+TEST(VRWidgetCommandHandler, StoppingOnAHealthyServerSendsEverythingFirst) {
+  RecordingSender sender;
+  VRWidgetCommandHandler handler(&sender);
+  handler.setStopTimeout(5000);
+  handler.start();
+  for (int i = 0; i < 20; ++i) handler.push(command("Q", i));
+  handler.stopThread();
+  EXPECT_EQ(sender.sent().size(), 20u);
+  EXPECT_FALSE(handler.isRunning());
 }
