@@ -1,22 +1,46 @@
 #include "SceneView.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QOpenGLContext>
 #include <QQuickWindow>
 #include <QThread>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cwctype>
 #include <iostream>
 #include <stdexcept>
 
+#include <openvr.h>
+
+#include <vtkFileOutputWindow.h>
+#include <vtkGenericRenderWindowInteractor.h>
+#include <vtkMapper.h>
+
 #include "Configuration.h"
+#include "FreezablePipeline.h"
+#include "InternalError.h"
 #include "Logger.h"
 #include "Platform.h"
+#include "RecordsManager.h"
+#include "RenderLock.h"
+#include "SceneGlState.h"
+#include "ServerConnection.h"
 #include "StringHelper.h"
+#include "VRInteractionState.h"
+#include "VRWidgetCommandHandler.h"
+#include "VolumeRenderingManager.h"
 #include "ZeltAnalytics.h"
 #include "ZeltVersion.h"
 #include "ZeltviewSiteSettings.h"
+#include "kvg/DrawableScene.h"
+#include "kvg/DrawableSession.h"
+#include "kvg/GPUMemoryManagementPolicy.h"
+#include "kvg/RendererObjectRegistryBase.h"
+#include "kvg/SDBReader.h"
 
 namespace {
 const char* const kProductTitle = "Mavolin Quonix Virtual Reality";
@@ -45,7 +69,7 @@ std::string defaultTextureFile() {
 }  // namespace
 
 SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
-  // scene-view work: the two drawable sessions, each with its callback forwarder.
+  for (auto& session : _drawableSessions) createDrawableSession(session);
   _backBufferReady = false;
   for (auto& ready : _sceneResourcesReady) ready = false;
   _updatesSuspended = false;
@@ -71,11 +95,25 @@ SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
   // scene-view work: the scene loader, its resultReady connected to handleResults.
 }
 
-// GUI thread.
+// GUI thread. The render thread has released every graphics resource when the scene graph
+// went (onSceneGraphInvalidated); what is left here holds no OpenGL object.
 SceneView::~SceneView() {
   ZeltAnalytics::reset();
-  // scene-view work: stop and wait for the scene loader, finalise both render windows, end
-  // the collaborative session, then free the remaining members in reverse order.
+  // scene-view work: stop and wait for the scene loader.
+  _backBufferUpdater.wait();
+  if (hasGraphics()) {
+    // The scene graph never went away (no render thread to release them on): the windows are
+    // finalised without a context rather than left to a thread that no longer exists.
+    for (auto& w : _renderWindows)
+      if (w) w->Finalize();
+  }
+  _offscreenSurface.destroy();
+  for (auto& state : _interactionStates) state.reset();
+  for (auto& session : _drawableSessions) session.reset();
+  for (QOpenGLContext*& context : _contexts) {
+    delete context;
+    context = nullptr;
+  }
 }
 
 // GUI thread.
@@ -183,34 +221,130 @@ std::wstring SceneView::toWString(const QString& text) {
 }
 
 // Render thread.
-void SceneView::onBeforeRendering() {
-  // scene-view work: one VR frame (swap, collaboration, interaction, both eyes).
-}
-
-// Render thread.
 void SceneView::onFrameSwapped() {}
 
 // Render thread, once.
 void SceneView::onSceneGraphInitialized() {
   QMutexLocker lock(&_viewMutex);
   _renderThread = QThread::currentThread();
-  // scene-view work: OpenVR start under the render lock, the OpenGL checks, VTK set-up, the
-  // two buffer contexts and render windows, context 1 to the back-buffer updater.
+  QQuickWindow* w = window();
+  if (!w) return;
+
+  vr::EVRInitError error = vr::VRInitError_None;
+  {
+    Lock::AutoLock renderLock(GetRenderLock());
+    vr::VR_Init(&error, vr::VRApplication_Scene);
+  }
+  if (error != vr::VRInitError_None) {
+    const char* description = nullptr;
+    {
+      Lock::AutoLock renderLock(GetRenderLock());
+      description = vr::VR_GetVRInitErrorAsEnglishDescription(error);
+    }
+    emit fatalError(QString("VR hardware could not be initialized (") + QString::fromUtf8(description) +
+                    "). " + kProductTitle + " cannot be launched.");
+    return;
+  }
+  _vrStarted = true;
+  {
+    Lock::AutoLock renderLock(GetRenderLock());
+    if (vr::IVRCompositor* compositor = vr::VRCompositor())
+      compositor->ForceInterleavedReprojectionOn(GetConfigBool("forceInterleaved", false));
+  }
+
+  QOpenGLContext* windowContext = QOpenGLContext::currentContext();
+  const QString glProblem = checkOpenGL(windowContext);
+  if (!glProblem.isEmpty()) {
+    emit fatalError(glProblem);
+    return;
+  }
+
+  vtkFileOutputWindow* messages = vtkFileOutputWindow::New();
+  vtkOutputWindow::SetInstance(messages);
+  messages->Delete();
+  vtkMapper::SetResolveCoincidentTopologyToPolygonOffset();
+
+  SceneGlState::generateTextures(_eyeTextures);
+  for (int i = 0; i < 2; ++i) {
+    delete _contexts[i];
+    _contexts[i] = new QOpenGLContext;
+    QSurfaceFormat format = windowContext->format();
+    format.setSwapInterval(0);
+    _contexts[i]->setFormat(format);
+    _contexts[i]->setShareContext(w->openglContext());
+    windowContext->doneCurrent();
+    _contexts[i]->create();
+
+    _renderWindows[i] = vtkSmartPointer<OpenVRRenderWindow>::New();
+    _renderWindows[i]->SetIsDirect(1);
+    _renderWindows[i]->SetIsCurrent(true);
+    _renderWindows[i]->SetMultiSamples(4);
+
+    _contexts[i]->makeCurrent(&_offscreenSurface);
+    _renderWindows[i]->SetMakeCurrentCallback(makeCurrentOn(_contexts[i], &_offscreenSurface));
+    _renderWindows[i]->CreateEyeFramebuffers(_eyeTextures[0], _eyeTextures[1]);
+    vtkNew<vtkGenericRenderWindowInteractor> interactor;
+    _renderWindows[i]->SetInteractor(interactor);
+    _renderWindows[i]->SetMakeCurrentCallback({});
+    _contexts[i]->doneCurrent();
+    windowContext->makeCurrent(w);
+  }
+  _contexts[!_activeIndex]->moveToThread(&_backBufferUpdater);
+
   openFromCommandLine();
-  // scene-view work: the threading-model check.
+  checkThreadingModel();
 }
 
 // Render thread, after the event loop has ended.
 void SceneView::onSceneGraphInvalidated() {
   QMutexLocker lock(&_viewMutex);
-  _offscreenSurface.destroy();
-  // scene-view work: OpenVR shut-down under the render lock.
+  releaseGraphics();
+  if (_vrStarted) {
+    Lock::AutoLock renderLock(GetRenderLock());
+    vr::VR_Shutdown();
+    _vrStarted = false;
+  }
+}
+
+// Render thread, with the window's context current.
+void SceneView::releaseGraphics() {
+  if (!hasGraphics()) return;
+  // Context i may only be made current here once it is home from the updater.
+  _backBufferUpdater.wait();
+  if (_contexts[!_activeIndex]->thread() != _renderThread) {
+    _updatesSuspended = true;
+    _backBufferUpdater.start(QThread::InheritPriority);
+    _backBufferUpdater.wait();
+    _updatesSuspended = false;
+  }
+  QOpenGLContext* windowContext = QOpenGLContext::currentContext();
+  for (int i = 0; i < 2; ++i) {
+    if (windowContext) windowContext->doneCurrent();
+    _contexts[i]->makeCurrent(&_offscreenSurface);
+    releaseBufferResources(i);
+    if (i == 1) {
+      // Shared by both contexts: released once, in the last one.
+      _iconTextureCache.deleteAllTextures();
+      SceneGlState::deleteTextures(_eyeTextures);
+    }
+    _renderWindows[i]->SetMakeCurrentCallback({});
+    _renderWindows[i]->Finalize();
+    _renderWindows[i] = nullptr;
+    _contexts[i]->doneCurrent();
+    delete _contexts[i];
+    _contexts[i] = nullptr;
+  }
+  if (windowContext && window()) windowContext->makeCurrent(window());
 }
 
 // GUI thread.
 void SceneView::onAboutToQuit() {
   QMutexLocker lock(&_viewMutex);
-  // scene-view work: a last no-op loader task while the updater is suspended.
+  if (_backBufferUpdater.isRunning()) {
+    _updatesSuspended = true;
+    startLoaderTask(kProductTitle, "quitting", 5);
+    _updatesSuspended = false;
+  }
   closeServerScene();
 }
 
@@ -228,49 +362,150 @@ void SceneView::openFromCommandLine() {
   QQuickWindow* w = window();
   if (!w) return;
   if (_commandLineArguments.size() == 1) {
-    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(StringHelper::toString(_commandLineArguments[0])));
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdWString(_commandLineArguments[0]));
     QMetaObject::invokeMethod(w, "openFile", Qt::AutoConnection, Q_ARG(QVariant, QVariant(url)));
   } else if (_commandLineArguments.size() == 2) {
     int port = 0;
-    try {
-      port = std::stoi(StringHelper::toString(_commandLineArguments[1]));
-    } catch (const std::exception&) {
-      // The start-up refuses a port that is not a whole number in 1..65535.
-      emit errorMessage(QStringLiteral("Invalid port number"));
+    if (!ParsePortArgument(_commandLineArguments[1], port)) {
+      emit errorMessage("Invalid port number \"" + QString::fromStdWString(_commandLineArguments[1]) + "\"");
       return;
     }
-    const QString host = QString::fromStdString(StringHelper::toString(_commandLineArguments[0]));
+    const QString host = QString::fromStdWString(_commandLineArguments[0]);
     QMetaObject::invokeMethod(w, "openServer", Qt::AutoConnection, Q_ARG(QVariant, QVariant(host)),
                               Q_ARG(QVariant, QVariant(port)), Q_ARG(QVariant, QVariant(false)));
   }
+}
+
+// Render thread, the window's context current: the reason the OpenGL runtime cannot serve the
+// view, empty when it can.
+QString SceneView::checkOpenGL(QOpenGLContext* context) {
+  if (QOpenGLContext::openGLModuleType() != QOpenGLContext::LibGL) return "No proper OpenGL runtime detected";
+  if (!context) return "No OpenGL context";
+  const QSurfaceFormat format = context->format();
+  // Rendering goes through framebuffers and shaders of OpenGL 3.2 and later.
+  if (context->isOpenGLES() || format.version() < qMakePair(3, 2)) return "No proper OpenGL runtime detected";
+  return QString();
+}
+
+// Leading blanks and a sign, then decimal digits up to the first other character; at least one
+// digit and a value within the signed 32-bit range.
+bool ParsePortArgument(const std::wstring& text, int& port) {
+  size_t i = 0;
+  while (i < text.size() && std::iswspace(static_cast<wint_t>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  long long value = 0;
+  size_t digits = 0;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i, ++digits) {
+    value = value * 10 + (text[i] - L'0');
+    if (value > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (digits == 0) return false;
+  if (negative) value = -value;
+  if (value < INT_MIN || value > INT_MAX) return false;
+  port = static_cast<int>(value);
+  return true;
 }
 
 // GUI thread: Close, Disconnect, and the start of every opening.
 void SceneView::reset() {
   QMutexLocker lock(&_viewMutex);
   if (QQuickWindow* w = window()) w->setClearBeforeRendering(true);
-  // scene-view work: bring the inactive context home and run the reset handshake with the
-  // render thread (_resetRequested, _frameDone).
+  if (hasGraphics()) {
+    bringBackContextHome("resetting");
+    waitForResetHandshake();
+  } else {
+    // No render windows and no contexts (the start-up failed or has not run): nothing of the
+    // buffers holds graphics resources.
+    for (int i = 0; i < 2; ++i) {
+      _sceneResourcesReady[i] = false;
+      _interactionStates[i].reset();
+      _drawableScenes[i] = nullptr;
+      _drawableSessions[i].reset();
+    }
+  }
   _adjusting = false;
   _quickStartRequested = false;
   _backBufferReady = false;
   _firstSwapDone = false;
   _activeIndex = 0;
-  // scene-view work: clear this thread's pipeline freeze flag.
+  FreezablePipeline::SetThreadFrozen(false);
   closeServerScene();
   _sceneKey.clear();
   _controllerType.clear();
-  // scene-view work: delete the scene reader and the records manager.
+  _sceneReader.reset();
+  _recordsManager.reset();
   _sceneUrl.clear();
   for (int i = 0; i < 2; ++i) {
-    // scene-view work: fresh drawable session and interaction state, empty render-window layers.
+    // The handshake released the old session, its scenes, the interaction state and the layer
+    // props in the buffer's own context.
+    _drawableScenes[i] = nullptr;
+    createDrawableSession(_drawableSessions[i]);
     _sceneResourcesReady[i] = false;
     _updatePositions[i] = -1;
   }
-  // scene-view work: reset the collaborative session.
+  _collabSession.reset();
   _host.clear();
   _port = -1;
-  // scene-view work: the threading-model check.
+  if (hasGraphics()) checkThreadingModel();
+}
+
+// GUI thread, view mutex held.
+void SceneView::bringBackContextHome(const char* status) {
+  if (_backBufferUpdater.isRunning()) {
+    _updatesSuspended = true;
+    startLoaderTask(kProductTitle, status, 5);
+    _updatesSuspended = false;
+  } else if (_contexts[!_activeIndex]->thread() != _renderThread) {
+    _updatesSuspended = true;
+    startLoaderTask(kProductTitle, status, 2);
+    _updatesSuspended = false;
+  }
+}
+
+// GUI thread, view mutex held. Frames come only while the GUI thread's event loop turns (it
+// starts the frames the window asks for), so the wait keeps processing events other than user
+// input and keeps asking for frames; a frame that is already under way may also answer.
+void SceneView::waitForResetHandshake() {
+  const uint64_t before = _resetHandshakes.load();
+  _resetRequested = true;
+  QCoreApplication::processEvents();
+  if (QQuickWindow* w = window()) w->update();
+  // A reset nested in this wait (an event processed here) may take the post: the count of
+  // completed handshakes ends every waiter.
+  while (_resetHandshakes.load() == before) {
+    _frameDone.tryWait(10);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (QQuickWindow* w = window()) w->update();
+  }
+}
+
+// GUI thread.
+void SceneView::createDrawableSession(std::unique_ptr<kvg::DrawableSession>& slot) {
+  // The session enters the process-wide registry under its handle itself.
+  auto session = std::make_unique<kvg::DrawableSession>(kvg::RendererObjectRegistryBase::getNextHandle(0), -1);
+  slot = std::move(session);
+  kvg::GPUMemoryManagementPolicy::getGlobalMemoryManagementPolicy().sharedContexts = true;
+  // scene-view work: the session's callback forwarder (forwarder i for session i).
+  slot->getRenderingAttributes().setUseGpuMemoryManagement(false);
+  slot->getRenderingAttributes().setUseOpportunisticRendering(true);
+  kvg::VolumeRenderingManager::getSingleton(*slot).setVRMode(true);
+}
+
+void SceneView::checkThreading(bool condition, const char* conditionText, int line) {
+  if (!condition) throw InternalError("Threading model violation", conditionText, "SceneView", line);
+}
+
+void SceneView::checkThreadingModel() const {
+  checkThreading(_activeIndex == 0, "_activeIndex == 0", __LINE__);
+  checkThreading(_backBufferUpdater.isRunning() == false, "_backBufferUpdater.isRunning() == false", __LINE__);
+  checkThreading(_contexts[0]->thread() == _renderThread, "_contexts[0]->thread() == _renderThread", __LINE__);
+  checkThreading(_contexts[1]->thread() == &_backBufferUpdater, "_contexts[1]->thread() == &_backBufferUpdater",
+                 __LINE__);
+}
+
+std::function<void()> SceneView::makeCurrentOn(QOpenGLContext* context, QSurface* surface) {
+  return [context, surface] { context->makeCurrent(surface); };
 }
 
 // GUI thread.
@@ -288,28 +523,6 @@ void SceneView::openServerContinuation2(const QString& sceneName) {
   QMutexLocker lock(&_viewMutex);
   _sceneName = sceneName.toUtf8().toStdString();
   // scene-view work: stream the chosen server scene.
-}
-
-// GUI thread.
-QString SceneView::openFileContinuation1(const QUrl& fileUrl) {
-  QMutexLocker lock(&_viewMutex);
-  _sceneUrl = fileUrl;
-  // scene-view work: open the file and return the scene picker.
-  Logger::getSingleton().warning("Opening scene files is not available yet");
-  return QString();
-}
-
-// GUI thread.
-QString SceneView::openFileContinuation2(const QString& title) {
-  QMutexLocker lock(&_viewMutex);
-  // scene-view work: the frame picker of the chosen frame set.
-  return QString();
-}
-
-// GUI thread.
-void SceneView::openFileContinuation3(const QString& title, int frame) {
-  QMutexLocker lock(&_viewMutex);
-  // scene-view work: load the chosen frame.
 }
 
 // GUI thread.
@@ -342,8 +555,16 @@ QString SceneView::getUpdatedAboutDialogText() {
 void SceneView::closeServerScene() {
   QMutexLocker lock(&_viewMutex);
   if (_sceneKey.empty()) return;
-  // scene-view work: send "ViewObject.closeView" on connections 0 and 1, delete the four
-  // connections. The scene key is kept; reset empties it.
+  Properties view;
+  view.set("ViewObject", _sceneKey);
+  for (int i = 0; i < 4; ++i) {
+    if (!_connections[i]) continue;
+    if (i < 2) {
+      Properties reply;
+      _connections[i]->sendNoResponseCommand("ViewObject.closeView", view, reply);
+    }
+    _connections[i].reset();
+  }
 }
 
 // GUI thread.

@@ -7,20 +7,41 @@
 #include <QOffscreenSurface>
 #include <QQuickItem>
 #include <QString>
+#include <QThread>
 #include <QUrl>
 #include <QVariant>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include <vtkImageData.h>  // the render window holds its HUD image by smart pointer
+#include <vtkSmartPointer.h>
+
+#include "CollabSession.h"
+#include "IconTextureCache.h"
+#include "OpenVRRenderWindow.h"
+#include "Properties.h"
 #include "SceneViewSettings.h"
 #include "Semaphore.h"
 
 class QOpenGLContext;
-class QThread;
+class QQuickWindow;
+class RecordsManager;
+class ServerConnection;
+class VRInteractionState;
+class VRWidgetCommandHandler;
+class vtkRenderer;
+namespace kvg {
+class DrawableScene;
+class DrawableSession;
+class SDBReader;
+}  // namespace kvg
 
 class SceneView : public QQuickItem {
   Q_OBJECT
@@ -94,36 +115,105 @@ class SceneView : public QQuickItem {
                                          bool enableVolRendIsShared, bool particleRadiusFactorIsShared,
                                          bool particleSpeedFactorIsShared);
 
+ public:
+  // One pass of the back buffer's preparation per start; the thread then ends. Works only on
+  // the buffer the render thread does not show, whose context it owns for the pass.
+  class BackBufferUpdater : public QThread {
+   public:
+    explicit BackBufferUpdater(SceneView& sceneView) : _sceneView(sceneView) {}
+
+   protected:
+    // Back-buffer updater thread.
+    void run() override;
+
+   private:
+    SceneView& _sceneView;
+  };
+
+  // The failed threading check: "Threading model violation" with the condition text.
+  static void checkThreading(bool condition, const char* conditionText, int line);
+
  private:
   // Render thread, from onSceneGraphInitialized: acts on the stored command line.
   void openFromCommandLine();
   // Stores the share mask for the collaborative session.
   void setShareMask(const bool shared[6]);
 
-  // Members in construction order; the ones marked "scene-view work" arrive with the
-  // scene loader, the render buffers and the server connection.
+  // ---- Buffers (SceneView.cpp, SceneViewFrame.cpp, BackBufferUpdater.cpp) ----
+
+  // GUI thread (construction, reset): a new session in the slot, replacing the old one.
+  void createDrawableSession(std::unique_ptr<kvg::DrawableSession>& slot);
+  // Back-buffer updater thread, buffer i's context current: the drawable scene, the
+  // interaction state and the icon preload of a buffer after a load.
+  void setUpSceneResources(int i);
+  // Back-buffer updater thread, buffer b's context current: scene update, renderer set-up,
+  // HUD snapshot and the scene's analysis for the interaction state.
+  void updateSceneAndCamera(int b);
+  // The scene's "Backdrop", "Orientation" and "Background" renderers present.
+  static std::unordered_set<vtkRenderer*> configureBackground(kvg::DrawableScene& scene);
+  // Render thread, buffer i's context current: everything of the buffer that holds graphics
+  // resources (layer props, interaction state, session with its scenes) goes.
+  void releaseBufferResources(int i);
+  // Render thread: the reset handshake, then posts _frameDone.
+  void runResetHandshake();
+  // Render thread, active context current on the window: the first frame of a buffer with
+  // volumes renders the volume and iso-surface paths once, off-stereo.
+  void prerenderVolumes();
+  // Render thread, the scene graph going away: every buffer's graphics resources are released
+  // in its own context, the contexts are deleted and the headset runtime shut down.
+  void releaseGraphics();
+  // GUI thread: both contexts on the render thread before a reset; waits for the updater.
+  void bringBackContextHome(const char* status);
+  // GUI thread: the render-thread handshake of reset; returns once the render thread posted.
+  void waitForResetHandshake();
+  // Render thread: why the current context cannot serve the view; empty when it can.
+  static QString checkOpenGL(QOpenGLContext* context);
+  // The invariant of a view at rest (end of start-up and reset).
+  void checkThreadingModel() const;
+  // True once the render thread made both contexts and render windows.
+  bool hasGraphics() const { return _contexts[0] != nullptr && _contexts[1] != nullptr; }
+  // Any thread: a make-current callable for the render window.
+  static std::function<void()> makeCurrentOn(QOpenGLContext* context, QSurface* surface);
+
+  // ---- Scene loading (the loader thread and the opening of files and server scenes) ----
+
+  // GUI thread: runs one loader task (0..8) and returns when it has ended, showing the status
+  // in the window title meanwhile.
+  void startLoaderTask(const std::string& title, const std::string& status, uint32_t taskCode,
+                       const Properties& record = Properties());
+  // GUI thread: "title - status" (or the title alone) in the window title; processes events.
+  void showStatus(const std::string& title, const std::string& status);
+
+  // Members in construction order.
 
   // Guards the buffers against the GUI thread. The invokables that open, close, switch, reset
   // or read the view's state hold it for their whole run; the render thread only tries it.
   QRecursiveMutex _viewMutex;
   std::vector<std::wstring> _commandLineArguments;
-  // scene-view work: kvg::SDBReader* _sceneReader; RecordsManager* _recordsManager;
+  std::unique_ptr<kvg::SDBReader> _sceneReader;
+  std::unique_ptr<RecordsManager> _recordsManager;
   QUrl _sceneUrl;
-  // scene-view work: ServerConnection* _connections[4];
+  // The four connections to the simulation server; GUI and loader threads.
+  std::unique_ptr<ServerConnection> _connections[4];
   // scene-view work: kvg::VRCallbackForwarder _callbackForwarders[2];
-  // scene-view work: VRWidgetCommandHandler* _widgetCommandHandler;
+  std::unique_ptr<VRWidgetCommandHandler> _widgetCommandHandler;
   QString _host;
   int32_t _port = 0;
   std::string _sceneKey;
   std::string _sceneName;
   std::string _controllerType;
-  int32_t _activeIndex = 0;
+  // The buffer the render thread shows. Written by the render thread at a swap and by reset
+  // while the updater is stopped.
+  std::atomic<int32_t> _activeIndex{0};
   std::atomic<bool> _backBufferReady{false};
   std::atomic<bool> _firstSwapDone{false};
-  // scene-view work: vtkSmartPointer<OpenVRRenderWindow> _renderWindows[2];
-  // scene-view work: VRInteractionState* _interactionStates[2];
-  // scene-view work: kvg::DrawableSession* _drawableSessions[2]; kvg::DrawableScene* _drawableScenes[2];
-  // Context i always goes with buffer i; owned by the thread it was moved to.
+  // Buffer i: render window, interaction state, drawable session and scene, context. Each is
+  // touched only by the thread that owns context i at the time (render thread or updater).
+  vtkSmartPointer<OpenVRRenderWindow> _renderWindows[2];
+  std::unique_ptr<VRInteractionState> _interactionStates[2];
+  std::unique_ptr<kvg::DrawableSession> _drawableSessions[2];
+  kvg::DrawableScene* _drawableScenes[2] = {nullptr, nullptr};
+  // Context i always goes with buffer i; only the thread it was moved to may make it current.
   QOpenGLContext* _contexts[2] = {nullptr, nullptr};
   int64_t _updatePositions[2] = {0, 0};
   std::atomic<bool> _sceneResourcesReady[2] = {{false}, {false}};
@@ -131,21 +221,34 @@ class SceneView : public QQuickItem {
   std::atomic<bool> _adjusting{false};
   std::atomic<bool> _resetRequested{false};
   Semaphore _frameDone{0};
+  // Completed reset handshakes: a reset nested in another's wait ends both waits.
+  std::atomic<uint64_t> _resetHandshakes{0};
   std::atomic<bool> _quickStartRequested{false};
   // Written on the GUI thread, read by the render and updater threads: _settingsMutex guards it.
   SceneViewSettings _settings;
   mutable std::mutex _settingsMutex;
-  // scene-view work: IconTextureCache _iconTextureCache;
-  // scene-view work: BackBufferUpdater _backBufferUpdater;
+  // Its textures are shared by both contexts; released by the render thread at shut-down.
+  IconTextureCache _iconTextureCache;
+  BackBufferUpdater _backBufferUpdater{*this};
   QThread* _renderThread = nullptr;
-  // Created and destroyed by the GUI thread's start-up and the render thread's shut-down.
+  // Created and destroyed on the GUI thread; made current on by the render thread (start-up)
+  // and the updater (its pass).
   QOffscreenSurface _offscreenSurface;
-  // scene-view work: CollabSession _collabSession; until then the mask it would take.
+  CollabSession _collabSession;
+  // The mask given to the collaborative session.
   std::atomic<int> _shareMask{0};
   // scene-view work: SceneLoader* _sceneLoader;
   std::atomic<bool> _loaderResultReady{false};
-  // Held by the GUI thread while a loader task runs (scene-view work).
+  // Held by the GUI thread while a loader task runs.
   QRecursiveMutex _loaderMutex;
   bool _iconsPreloaded = false;
   bool _volumePrerendered[2] = {false, false};
+  // The two eye textures both render windows resolve into (render thread).
+  unsigned int _eyeTextures[2] = {0, 0};
+  // The headset runtime was started by the render thread and is to be shut down there.
+  bool _vrStarted = false;
 };
+
+// A port argument as a decimal integer: leading blanks and a sign allowed, digits up to the
+// first other character. False (port unchanged) without a digit or beyond 32 bits.
+bool ParsePortArgument(const std::wstring& text, int& port);

@@ -6,23 +6,12 @@
 #include <QSettings>
 #include <QString>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "ProgramProcess.h"
 
 namespace {
 const char* const kTitle = "Mavolin Quonix Virtual Reality";
@@ -30,149 +19,6 @@ const char* const kUsage =
     "Usage: 1) quonixvr\n"
     "       2) quonixvr filename.sce\n"
     "       3) quonixvr hostname portnumber\n";
-
-std::string makeTempDir() {
-  char pattern[] = "/tmp/quonix-program-XXXXXX";
-  return mkdtemp(pattern) ? pattern : "";
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-int countLines(const std::string& text, const std::string& line) {
-  std::istringstream in(text);
-  int count = 0;
-  for (std::string l; std::getline(in, l);)
-    if (l == line) ++count;
-  return count;
-}
-
-// Runs a shell command and returns its standard output.
-std::string shell(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
-
-// One run of the program with its own settings folder; output goes to files.
-class Program {
- public:
-  Program(std::vector<std::string> arguments, std::map<std::string, std::string> environment)
-      : _dir(makeTempDir()) {
-    const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
-    std::vector<std::string> argv = {binDir + "/quonixvr"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-
-    std::map<std::string, std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      const size_t eq = entry.find('=');
-      if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    for (const auto& kv : environment) env[kv.first] = kv.second;
-
-    std::vector<std::string> envStrings;
-    for (const auto& kv : env) envStrings.push_back(kv.first + "=" + kv.second);
-    std::vector<char*> argp, envp;
-    for (auto& a : argv) argp.push_back(&a[0]);
-    argp.push_back(nullptr);
-    for (auto& e : envStrings) envp.push_back(&e[0]);
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (_dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (_dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&_pid, argp[0], &actions, nullptr, argp.data(), envp.data()) != 0) _pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-
-  ~Program() {
-    if (_pid > 0 && !_finished) {
-      kill(_pid, SIGKILL);
-      waitpid(_pid, nullptr, 0);
-    }
-  }
-
-  bool started() const { return _pid > 0; }
-  pid_t pid() const { return _pid; }
-
-  // Waits for the end (killing the program after a generous limit); true when it ended by itself.
-  bool wait() {
-    for (int i = 0; i < 600 && !_finished; ++i) {
-      int status = 0;
-      if (waitpid(_pid, &status, WNOHANG) == _pid) {
-        _finished = true;
-        _exitedNormally = WIFEXITED(status);
-        _exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return _finished;
-  }
-  void signal(int number) { kill(_pid, number); }
-
-  bool exitedNormally() const { return _exitedNormally; }
-  int exitCode() const { return _exitCode; }
-  std::string out() const { return readFile(_dir + "/stdout"); }
-  std::string err() const { return readFile(_dir + "/stderr"); }
-
-  // The id of the program's visible window with that exact title, empty when none appears.
-  std::string waitForWindow(const std::string& titlePattern) const {
-    return shell("timeout 30 xdotool search --all --sync --onlyvisible --pid " + std::to_string(_pid) + " --name '" +
-                 titlePattern + "' 2>/dev/null | head -n 1");
-  }
-  // Gives the window the keyboard and types the keys (xdotool key syntax).
-  static void keys(const std::string& window, const std::string& keys) {
-    // Separate calls: chained after windowfocus, xdotool would send synthetic events to the
-    // window, which Qt ignores.
-    focus(window);
-    shell("xdotool key --delay 30 " + keys);
-  }
-  static void type(const std::string& window, const std::string& text) {
-    focus(window);
-    shell("xdotool type --delay 30 '" + text + "'");
-  }
-  // Gives the window the keyboard and waits until the X server reports it focused.
-  static void focus(const std::string& window) {
-    for (int i = 0; i < 50; ++i) {
-      shell("xdotool windowfocus --sync " + window);
-      if (shell("xdotool getwindowfocus") == window) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-  }
-  // A window that was just mapped takes keys only once Qt Quick has drawn it and set its
-  // focus item; there is no event to wait for from outside, so give it a moment.
-  static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
-  // Waits until the program has no visible window with that title.
-  bool waitForWindowGone(const std::string& titlePattern) const {
-    for (int i = 0; i < 300; ++i) {
-      if (shell("xdotool search --all --onlyvisible --pid " + std::to_string(_pid) + " --name '" + titlePattern +
-                "' 2>/dev/null")
-              .empty())
-        return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-  }
-
- private:
-  std::string _dir;
-  pid_t _pid = -1;
-  bool _finished = false;
-  bool _exitedNormally = false;
-  int _exitCode = -1;
-};
 
 class ProgramTest : public ::testing::Test {
  protected:

@@ -1,0 +1,138 @@
+// The back-buffer updater: one pass per start brings the buffer the render thread does not show
+// up to date (server updates, VR adaptation, first-time scene resources, scene and camera
+// refresh) and hands its context back to the render thread.
+#include <QOpenGLContext>
+
+#include <vtkCamera.h>
+#include <vtkRenderer.h>
+
+#include "Configuration.h"
+#include "FreezablePipeline.h"
+#include "IconPreload.h"
+#include "OpenVRRenderWindow.h"
+#include "PaletteImages.h"
+#include "ParticleAdvectionManager.h"
+#include "SceneGlState.h"
+#include "SceneView.h"
+#include "VRInteractionState.h"
+#include "VolumeRenderingManager.h"
+#include "kvg/DrawableScene.h"
+#include "kvg/DrawableSession.h"
+#include "kvg/GenericWindowResourceManager.h"
+#include "kvg/SceneCanvasRenderer.h"
+
+// Back-buffer updater thread.
+void SceneView::BackBufferUpdater::run() {
+  SceneView& v = _sceneView;
+  checkThreading(v._contexts[!v._activeIndex]->thread() == this,
+                 "_sceneView._contexts[!_sceneView._activeIndex]->thread() == this", __LINE__);
+  checkThreading(v._contexts[v._activeIndex]->thread() == v._renderThread,
+                 "_sceneView._contexts[_sceneView._activeIndex]->thread() == _sceneView._renderThread", __LINE__);
+  FreezablePipeline::SetThreadFrozen(false);
+  const int a = v._activeIndex;
+  const int b = !a;
+
+  QOpenGLContext* context = v._contexts[b];
+  OpenVRRenderWindow* window = v._renderWindows[b];
+  window->SetMakeCurrentCallback(makeCurrentOn(context, &v._offscreenSurface));
+  window->MakeCurrent();
+
+  if (v._connections[0] && v._sceneResourcesReady[a] && !v._updatesSuspended) {
+    kvg::DrawableSession& session = *v._drawableSessions[b];
+    int64_t r = session.executePendingTasks();
+    if (r != -1) v._updatePositions[b] = r;
+    // Update tasks until this buffer has executed a later one than the shown buffer.
+    while (v._updatePositions[b] <= v._updatePositions[a] && !v._updatesSuspended && v._firstSwapDone) {
+      r = session.executeNextUpdateTask();
+      if (r != -1) v._updatePositions[b] = r;
+    }
+  }
+
+  if (!v._updatesSuspended) {
+    v._adjusting = true;
+    const SceneViewSettings settings = v.settingsSnapshot();
+    // scene-view work: the VR adaptation of the scene graph (VRSceneAdaptation) on session b,
+    // in its order, the last step given the settings; then, when "disableAnimation" is set,
+    // its animation step.
+    (void)settings;
+    if (GetConfigBool("disableAnimation", false)) {
+      // scene-view work: the adaptation's animation step on session b.
+    }
+    if (!v._sceneResourcesReady[b]) v.setUpSceneResources(b);
+    v.updateSceneAndCamera(b);
+    v._adjusting = false;
+  }
+
+  context->doneCurrent();
+  window->SetMakeCurrentCallback({});
+  context->moveToThread(v._renderThread);
+  v._backBufferReady = true;
+
+  checkThreading(v._contexts[v._activeIndex]->thread() == v._renderThread,
+                 "_sceneView._contexts[_sceneView._activeIndex]->thread() == _sceneView._renderThread", __LINE__);
+  checkThreading(v._contexts[!v._activeIndex]->thread() == v._renderThread,
+                 "_sceneView._contexts[!_sceneView._activeIndex]->thread() == _sceneView._renderThread", __LINE__);
+}
+
+// Back-buffer updater thread, context i current.
+void SceneView::setUpSceneResources(int i) {
+  const SceneViewSettings settings = settingsSnapshot();
+  if (!_iconsPreloaded) {
+    // The contexts share textures: what is loaded here serves both buffers.
+    PreloadIconTextures(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName,
+                        &BuildPaletteImages);
+    _iconsPreloaded = true;
+  }
+
+  kvg::DrawableSession& session = *_drawableSessions[i];
+  std::vector<kvg::DrawableScene*> found = session.getDrawableScenes().hasScene(_sceneKey);
+  kvg::DrawableScene* scene = found.empty() ? nullptr : found.front();
+  if (!scene) {
+    scene = session.getDrawableScenes().createScene(
+        std::make_unique<kvg::GenericWindowResourceManager>(_renderWindows[i], false), _sceneKey);
+  }
+  _drawableScenes[i] = scene;
+  scene->update(false);
+  kvg::SceneCanvasRenderer* model = scene->hasModelRenderer();
+  vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
+
+  _interactionStates[i].reset(new VRInteractionState(&_iconTextureCache));
+  _volumePrerendered[i] = false;
+  _interactionStates[i]->startSessionScene(_renderWindows[i], renderer, *scene, i, settings, _collabSession,
+                                           _widgetCommandHandler.get(), _sceneKey);
+  kvg::ParticleAdvectionManager::getSingleton(session).clearSeeds();
+  kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(session);
+  volumes.clearPlaneSections();
+  volumes.clearIsoValues();
+  _sceneResourcesReady[i] = true;
+}
+
+// Back-buffer updater thread, context b current.
+void SceneView::updateSceneAndCamera(int b) {
+  kvg::DrawableScene& scene = *_drawableScenes[b];
+  OpenVRRenderWindow* window = _renderWindows[b];
+  kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
+  vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
+  // The scene's update and the HUD snapshot see a default camera; the VR camera comes back
+  // through AnalyseSceneOnLoad.
+  vtkSmartPointer<vtkCamera> previousCamera;
+  if (renderer) {
+    previousCamera = renderer->GetActiveCamera();
+    renderer->SetActiveCamera(vtkSmartPointer<vtkCamera>::New());
+  }
+  scene.update(false);
+  window->SetMultiSamples(4);
+  SceneGlState::applyDrawingState();
+  window->SetupRenderer(renderer, configureBackground(scene), true);
+  window->RenderHudSnapshot(scene.getSession());
+  window->SetupRenderer(renderer, configureBackground(scene), false);
+  _interactionStates[b]->AnalyseSceneOnLoad(scene, previousCamera);
+  SceneGlState::finish();
+}
+
+std::unordered_set<vtkRenderer*> SceneView::configureBackground(kvg::DrawableScene& scene) {
+  std::unordered_set<vtkRenderer*> renderers;
+  for (const char* name : {"Backdrop", "Orientation", "Background"})
+    if (kvg::SceneRenderer* r = scene.hasRenderer(name)) renderers.insert(r->getVTKRenderer());
+  return renderers;
+}

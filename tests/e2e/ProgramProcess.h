@@ -1,0 +1,62 @@
+#pragma once
+// The real program, build/bin/quonixvr, run as a user runs it: its own output files, its
+// windows on the X display found and driven through xdotool.
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// A fresh folder under the temporary directory.
+std::string makeTempDir();
+std::string readFile(const std::string& path);
+// How many lines of the text equal the line.
+int countLines(const std::string& text, const std::string& line);
+// Runs a shell command and returns its standard output without trailing blanks and line ends.
+std::string shell(const std::string& command);
+
+// One run of the program with its own settings folder; output goes to files.
+class Program {
+ public:
+  Program(std::vector<std::string> arguments, std::map<std::string, std::string> environment);
+  // Kills a program that is still running.
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool started() const { return _pid > 0; }
+  pid_t pid() const { return _pid; }
+
+  // Waits for the end (killing the program after a generous limit); true when it ended by itself.
+  bool wait();
+  // True (with the exit status recorded) when the program has ended.
+  bool poll();
+  void signal(int number);
+
+  bool exitedNormally() const { return _exitedNormally; }
+  int exitCode() const { return _exitCode; }
+  std::string out() const { return readFile(_dir + "/stdout"); }
+  std::string err() const { return readFile(_dir + "/stderr"); }
+
+  // The id of the program's visible window whose title matches, empty when none appears.
+  std::string waitForWindow(const std::string& titlePattern) const;
+  // All visible windows of the program whose title matches.
+  std::vector<std::string> windows(const std::string& titlePattern) const;
+  // Gives the window the keyboard and types the keys (xdotool key syntax).
+  static void keys(const std::string& window, const std::string& keys);
+  static void type(const std::string& window, const std::string& text);
+  // Gives the window the keyboard and waits until the X server reports it focused.
+  static void focus(const std::string& window);
+  // A window that was just mapped takes keys only once Qt Quick has drawn it and set its
+  // focus item; there is no event to wait for from outside, so give it a moment.
+  static void settle();
+  // Waits until the program has no visible window with that title.
+  bool waitForWindowGone(const std::string& titlePattern) const;
+
+ private:
+  std::string _dir;
+  pid_t _pid = -1;
+  bool _finished = false;
+  bool _exitedNormally = false;
+  int _exitCode = -1;
+};

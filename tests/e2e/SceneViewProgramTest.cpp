@@ -1,0 +1,283 @@
+// The scene view as a user sees it, through the real program on the simulated headset: a scene
+// file named on the command line reaches both eyes with their parallax and the window's
+// mirror, the title names the file, the head's movement moves the model, and the program
+// ends cleanly by its window, its Quit action and after a failed start-up.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ProgramProcess.h"
+
+namespace {
+const char* const kTitle = "Mavolin Quonix Virtual Reality";
+// The file's base name is not ASCII: the title must carry it as it is.
+const char* const kSceneBaseName = "Strömung";
+constexpr int kEyeWidth = 320;  // the simulated 640 x 720 at resolutionFactor 0.5
+constexpr int kEyeHeight = 360;
+
+// A magenta plate 2 x 2 scene units, facing the scene camera, centred at the origin.
+const char* const kScene = R"(format = quonix-scene
+version = 1
+camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
+frameSets {
+  plate {
+    title = "Magenta plate"
+    frames {
+      only {
+        drawables {
+          plate {
+            type = Surface
+            name = "Plate Boundary"
+            data {
+              points = [-1, -1, 0,  1, -1, 0,  1, 1, 0,  -1, 1, 0]
+              polys = [4, 0, 1, 2, 3]
+            }
+            base { color = [1, 0, 1] }
+          }
+        }
+      }
+    }
+  }
+}
+)";
+
+struct Blob {
+  int count = 0;
+  double column = -1;  // mean column, from the left
+  double row = -1;     // mean row, from the top
+};
+
+Blob magenta(const QImage& image, int firstRow = 0) {
+  Blob blob;
+  double columns = 0, rows = 0;
+  for (int y = firstRow; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      if (qRed(p) > 150 && qGreen(p) < 90 && qBlue(p) > 150) {
+        columns += x;
+        rows += y;
+        ++blob.count;
+      }
+    }
+  if (blob.count) {
+    blob.column = columns / blob.count;
+    blob.row = rows / blob.count;
+  }
+  return blob;
+}
+
+// Where a room point lands in an eye image of the simulated headset (head at 1.6 m looking
+// along -z, turned left by yaw degrees; eyes 64 mm apart; tangents as vrsim-info lists them).
+struct Pixel {
+  double column;
+  double row;
+};
+Pixel project(bool leftEye, double x, double y, double z, double yawDegrees = 0) {
+  const double px = x, py = y - 1.6, pz = z;
+  const double a = -yawDegrees * M_PI / 180.0;  // into head coordinates
+  const double hx = px * std::cos(a) + pz * std::sin(a);
+  const double hz = -px * std::sin(a) + pz * std::cos(a);
+  const double ex = hx - (leftEye ? -0.032 : 0.032);
+  const double tx = ex / -hz, ty = -py / -hz;
+  const double l = leftEye ? -1.39 : -1.25, r = leftEye ? 1.25 : 1.39, t = -1.47, b = 1.47;
+  return {(tx - l) / (r - l) * kEyeWidth, (ty - t) / (b - t) * kEyeHeight};
+}
+
+// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
+bool requestClose(const std::string& windowId) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  XEvent event = {};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = static_cast<Window>(std::stoul(windowId));
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  const bool sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
+  XFlush(display);
+  XCloseDisplay(display);
+  return sent;
+}
+
+bool waitForFile(const std::string& path, Program& program, int seconds = 60) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    if (std::ifstream(path).good()) {
+      // Written whole before the next frame: give the writer a moment to close it.
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      return true;
+    }
+    if (program.poll()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+class SceneViewProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+    dir = makeTempDir();
+    settingsHome = dir + "/settings";
+    scene = dir + "/" + kSceneBaseName + ".sce";
+    std::ofstream(scene) << kScene;
+    // The program's assets with a configuration of our own: small eyes, no fog, a model
+    // 0.4 m wide placed where the view reset puts it by default (1 m up, 2 m ahead).
+    base = dir + "/base";
+    const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
+    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 0.4\n";
+    captures = dir + "/eyes";
+  }
+
+  std::map<std::string, std::string> environment(const std::string& script, const std::string& frames) const {
+    std::ofstream(dir + "/vrsim.txt") << "rate 60\nleft position -1 1 2\nright position 1 1 2\n" << script;
+    return {{"XDG_CONFIG_HOME", settingsHome},
+            {"QUONIX_BASE_DIR", base},
+            {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
+            {"QUONIX_VRSIM_CAPTURE_DIR", captures},
+            {"QUONIX_VRSIM_CAPTURE_FRAMES", frames}};
+  }
+
+  QImage eye(int frame, const char* side) const {
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%06d-%s.png", frame, side);
+    return QImage(QString::fromStdString(captures + name));
+  }
+  std::string eyeFile(int frame, const char* side) const {
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%06d-%s.png", frame, side);
+    return captures + name;
+  }
+
+  // Ends cleanly: exit code 0 and no thread left behind.
+  static void expectCleanEnd(Program& program) {
+    ASSERT_TRUE(program.wait());
+    EXPECT_TRUE(program.exitedNormally()) << program.err();
+    EXPECT_EQ(program.exitCode(), 0) << program.err();
+    EXPECT_EQ(program.err().find("Destroyed while thread"), std::string::npos) << program.err();
+    EXPECT_EQ(program.err().find("Threading model violation"), std::string::npos) << program.err();
+  }
+
+  std::string dir, settingsHome, scene, base, captures;
+};
+
+const std::string kTitlePattern = std::string("^") + kTitle;
+}  // namespace
+
+TEST_F(SceneViewProgram, SceneReachesBothEyesWithParallaxAndTheWindowMirror) {
+  Program program({scene}, environment("", "20"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(20, "right"), program)) << program.err();
+  const std::string window = program.waitForWindow(kTitlePattern);
+  ASSERT_FALSE(window.empty());
+  EXPECT_EQ(shell("xdotool getwindowname " + window), std::string(kTitle) + " - " + kSceneBaseName);
+
+  // The model's centre stands where the view reset puts it, seen by each eye from its place.
+  const Blob left = magenta(eye(20, "left"));
+  const Blob right = magenta(eye(20, "right"));
+  ASSERT_GT(left.count, 200);
+  ASSERT_GT(right.count, 200);
+  const Pixel expectedLeft = project(true, 0, 1, -2);
+  const Pixel expectedRight = project(false, 0, 1, -2);
+  EXPECT_NEAR(left.column, expectedLeft.column, 3.0);
+  EXPECT_NEAR(right.column, expectedRight.column, 3.0);
+  EXPECT_NEAR(left.row, expectedLeft.row, 4.0);
+  EXPECT_NEAR(right.row, expectedRight.row, 4.0);
+  // The parallax: the nearer to the left eye, the further right the model appears in it.
+  EXPECT_NEAR(left.column - right.column, expectedLeft.column - expectedRight.column, 2.0);
+
+  // The window shows the left eye stretched over the view, below the menu bar.
+  const std::string shot = dir + "/window.png";
+  shell("import -window " + window + " '" + shot + "'");
+  const QImage image(QString::fromStdString(shot));
+  ASSERT_FALSE(image.isNull());
+  const Blob mirror = magenta(image);
+  ASSERT_GT(mirror.count, 200);
+  EXPECT_NEAR(mirror.column / image.width(), left.column / kEyeWidth, 0.015);
+  // The menu bar's top rows are the menu bar's, not the mirror's.
+  const QRgb menu = image.pixel(image.width() - 5, 3);
+  EXPECT_GT(qGray(menu), 180);
+  EXPECT_EQ(qRed(menu), qBlue(menu));
+
+  requestClose(window);
+  expectCleanEnd(program);
+}
+
+TEST_F(SceneViewProgram, HeadTurnMovesTheModelInBothEyes) {
+  Program program({scene}, environment("frame 40\nhead rotation 10 0 0\n", "30,60"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(60, "right"), program)) << program.err();
+  for (const char* side : {"left", "right"}) {
+    const bool leftEye = std::string(side) == "left";
+    const Blob before = magenta(eye(30, side));
+    const Blob after = magenta(eye(60, side));
+    ASSERT_GT(before.count, 200) << side;
+    ASSERT_GT(after.count, 200) << side;
+    // Turning left moves what stands ahead to the right.
+    const double expected = project(leftEye, 0, 1, -2, 10).column - project(leftEye, 0, 1, -2).column;
+    EXPECT_GT(after.column - before.column, 10.0) << side;
+    EXPECT_NEAR(after.column - before.column, expected, 4.0) << side;
+  }
+  const std::string window = program.waitForWindow(kTitlePattern);
+  ASSERT_FALSE(window.empty());
+  Program::settle();
+  Program::keys(window, "ctrl+q");
+  expectCleanEnd(program);
+}
+
+TEST_F(SceneViewProgram, CloseEmptiesTheViewAndQuitEndsCleanly) {
+  Program program({scene}, environment("", "20"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(20, "right"), program)) << program.err();
+  const std::string window = program.waitForWindow(kTitlePattern);
+  ASSERT_FALSE(window.empty());
+  Program::settle();
+  Program::keys(window, "ctrl+F4");  // File/Close
+  // Without a scene nothing is submitted any more and the mirror is gone.
+  const std::string shot = dir + "/closed.png";
+  size_t eyesBefore = 0;
+  for (int i = 0; i < 50; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const size_t eyes = std::stoul(shell("ls '" + captures + "' | wc -l"));
+    shell("import -window " + window + " '" + shot + "'");
+    if (magenta(QImage(QString::fromStdString(shot))).count == 0 && eyes == eyesBefore) break;
+    eyesBefore = eyes;
+  }
+  EXPECT_EQ(magenta(QImage(QString::fromStdString(shot))).count, 0);
+  ASSERT_FALSE(program.poll()) << program.err();
+  Program::keys(window, "ctrl+q");
+  expectCleanEnd(program);
+}
+
+TEST_F(SceneViewProgram, FailedHeadsetStartEndsCleanlyWhenTheErrorBoxCloses) {
+  Program program({scene}, environment("fail init 108\n", "1"));
+  ASSERT_TRUE(program.started());
+  ASSERT_FALSE(program.waitForWindow(kTitlePattern).empty());
+  // The error box comes as a second window of the program.
+  std::vector<std::string> windows;
+  for (int i = 0; i < 100 && windows.size() < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    windows = program.windows(".");
+  }
+  ASSERT_GE(windows.size(), 2u) << program.err();
+  Program::settle();
+  Program::keys(windows.back(), "Return");
+  expectCleanEnd(program);
+  EXPECT_EQ(shell("ls '" + captures + "' 2>/dev/null | wc -l"), "0");
+}
