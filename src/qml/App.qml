@@ -19,27 +19,28 @@ ApplicationWindow {
         background: Item {}
     }
 
+    // Shows a picker the scene view generated (nothing for an empty text). Made here, in the
+    // window's context, a picker stays alive when the picker that asked for it is destroyed.
+    function showPicker(text, name) {
+        if (text !== "") {
+            var picker = Qt.createQmlObject(text, appWindow, name)
+            picker.visible = true
+        }
+    }
+
     // Opens a scene file: the scene view returns the scene picker's QML, or nothing.
     function openFile(url) {
         closeFileAction.enabled = false
         closeServerAction.enabled = false
         switchSceneAction.enabled = false
-        var text = sceneView.openFileContinuation1(url)
-        if (text !== "") {
-            var picker = Qt.createQmlObject(text, appWindow, "selectSceneDialog")
-            picker.visible = true
-        }
+        showPicker(sceneView.openFileContinuation1(url), "selectSceneDialog")
     }
 
     // Opens a server scene; Switch Scene keeps its state until the open completes.
     function openServer(host, port, alwaysShowDialog) {
         closeFileAction.enabled = false
         closeServerAction.enabled = false
-        var text = sceneView.openServerContinuation1(host, port, alwaysShowDialog)
-        if (text !== "") {
-            var picker = Qt.createQmlObject(text, appWindow, "selectSceneDialog")
-            picker.visible = true
-        }
+        showPicker(sceneView.openServerContinuation1(host, port, alwaysShowDialog), "selectSceneDialog")
     }
 
     onClosing: sceneView.closeServerScene()

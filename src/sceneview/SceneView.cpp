@@ -28,6 +28,7 @@
 #include "RecordsManager.h"
 #include "RenderLock.h"
 #include "SceneGlState.h"
+#include "SceneLoader.h"
 #include "ServerConnection.h"
 #include "StringHelper.h"
 #include "VRInteractionState.h"
@@ -44,24 +45,6 @@
 
 namespace {
 const char* const kProductTitle = "Mavolin Quonix Virtual Reality";
-
-// QString::toDouble; an invalid text gives 0.
-double numberOf(const QString& text) {
-  bool ok = false;
-  const double value = text.toDouble(&ok);
-  return ok ? value : 0.0;
-}
-
-// The local path of a file URL held as text, as UTF-8; empty for anything that is not a file URL.
-std::string localPathOf(const QString& urlText) {
-  return QUrl(urlText, QUrl::TolerantMode).toLocalFile().toUtf8().toStdString();
-}
-
-// A texture scale is taken only when it is a positive, finite number.
-void takeScale(const QString& text, double& scale) {
-  const double value = numberOf(text);
-  if (value > 0 && std::isfinite(value)) scale = value;
-}
 
 std::string defaultTextureFile() {
   return getVRAssetsDir() + getConfigString("defaultTexFileName", "hex-texture.png");
@@ -92,14 +75,14 @@ SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
     std::lock_guard<std::mutex> lock(_settingsMutex);
     _settings = defaults;
   }
-  // scene-view work: the scene loader, its resultReady connected to handleResults.
+  createSceneLoader();
 }
 
 // GUI thread. The render thread has released every graphics resource when the scene graph
 // went (onSceneGraphInvalidated); what is left here holds no OpenGL object.
 SceneView::~SceneView() {
   ZeltAnalytics::reset();
-  // scene-view work: stop and wait for the scene loader.
+  stopSceneLoader();
   _backBufferUpdater.wait();
   if (hasGraphics()) {
     // The scene graph never went away (no render thread to release them on): the windows are
@@ -125,74 +108,6 @@ void SceneView::createOffscreenSurface() {
 // GUI thread.
 void SceneView::setCommandLineArguments(const std::vector<std::wstring>& arguments) {
   _commandLineArguments = arguments;
-}
-
-// GUI thread, once at start-up: the values the dialogs restored from the settings store.
-void SceneView::readSettingsDialog() {
-  SceneViewSettings s = settingsSnapshot();
-
-  if (QObject* o = findQmlChild("volumeRenderingQuality")) s.volumeRenderingQuality = o->property("value").toDouble();
-  if (QObject* o = findQmlChild("floorTexScale")) takeScale(o->property("text").toString(), s.floorTexScale);
-  if (QObject* o = findQmlChild("ceilTexScale")) takeScale(o->property("text").toString(), s.ceilTexScale);
-  if (QObject* o = findQmlChild("accurateVolumeClipping")) s.accurateVolumeClipping = o->property("checked").toBool();
-
-  QString floorText, ceilText;
-  if (QObject* o = findQmlChild("floorTexFileName")) floorText = o->property("text").toString();
-  if (QObject* o = findQmlChild("ceilTexFileName")) ceilText = o->property("text").toString();
-  // An empty field keeps the default texture and shows it.
-  if (!floorText.isEmpty()) {
-    s.floorTexFileName = localPathOf(floorText);
-  } else {
-    setQmlProperty("floorTexFileName", "text",
-                   QUrl::fromLocalFile(QString::fromStdString(s.floorTexFileName)).toString());
-  }
-  if (!ceilText.isEmpty()) {
-    s.ceilTexFileName = localPathOf(ceilText);
-  } else {
-    setQmlProperty("ceilTexFileName", "text",
-                   QUrl::fromLocalFile(QString::fromStdString(s.ceilTexFileName)).toString());
-  }
-
-  QObject* floorDialog = findQmlChild("floorTexFileDialog");
-  QObject* ceilDialog = findQmlChild("ceilTexFileDialog");
-  if (floorDialog && ceilDialog) {
-    const QUrl assets = QUrl::fromLocalFile(QString::fromStdString(getVRAssetsDir()));
-    floorDialog->setProperty("folder", assets);
-    ceilDialog->setProperty("folder", assets);
-  }
-
-  if (QObject* o = findQmlChild("swapLeftRight")) s.swapLeftRight = o->property("checked").toBool();
-  if (QObject* o = findQmlChild("adoptSceneView")) s.preserveOrientation = o->property("checked").toBool();
-  if (QObject* o = findQmlChild("isoSurfaceOpacity")) s.isoSurfaceOpacity = o->property("value").toDouble();
-  if (QObject* o = findQmlChild("snappingAngle")) s.snappingAngle = o->property("value").toDouble();
-  if (QObject* o = findQmlChild("maxSceneMinification")) {
-    const double value = numberOf(o->property("text").toString());
-    if (value > 0) s.sceneMinificationFactor = 1.0 / std::max(1.0, value);
-  }
-  if (QObject* o = findQmlChild("maxSceneMagnification")) {
-    const double value = numberOf(o->property("text").toString());
-    if (value > 0) s.sceneMagnificationLimit = value;
-  }
-  {
-    std::lock_guard<std::mutex> lock(_settingsMutex);
-    _settings = s;
-  }
-
-  static const char* const sharedBoxes[6] = {"hudIsShared",           "flyModeIsShared",
-                                             "floorVisibleIsShared",  "enableVolRendIsShared",
-                                             "particleRadiusFactorIsShared", "particleSpeedFactorIsShared"};
-  bool shared[6];
-  for (int i = 0; i < 6; ++i) {
-    QObject* box = findQmlChild(sharedBoxes[i]);
-    shared[i] = box && box->property("checked").toBool();
-  }
-  setShareMask(shared);
-}
-
-// GUI thread, once, after the site settings know the application folder.
-void SceneView::setUpAnalytics() {
-  const int feedback = ZeltviewSiteSettings::getSingleton().getInt("QualityFeedbackProgram", 0);
-  ZeltAnalytics::create("QUONIX.VIRTUALREALITY", feedback >= 1, 1, "quonixvr desktop");
 }
 
 SceneViewSettings SceneView::settingsSnapshot() const {
@@ -351,11 +266,6 @@ void SceneView::onAboutToQuit() {
 // Render thread.
 void SceneView::onBeforeSynchronizing() {}
 
-// GUI thread.
-void SceneView::handleResults(const QString&) {
-  _loaderResultReady = true;
-}
-
 // Render thread: the window's functions run queued on the GUI thread, as if the user had
 // chosen the file or the server.
 void SceneView::openFromCommandLine() {
@@ -409,6 +319,7 @@ bool ParsePortArgument(const std::wstring& text, int& port) {
 
 // GUI thread: Close, Disconnect, and the start of every opening.
 void SceneView::reset() {
+  if (refuseReentry("Close")) return;
   QMutexLocker lock(&_viewMutex);
   if (QQuickWindow* w = window()) w->setClearBeforeRendering(true);
   if (hasGraphics()) {
@@ -433,8 +344,7 @@ void SceneView::reset() {
   closeServerScene();
   _sceneKey.clear();
   _controllerType.clear();
-  _sceneReader.reset();
-  _recordsManager.reset();
+  closeSceneFile();
   _sceneUrl.clear();
   for (int i = 0; i < 2; ++i) {
     // The handshake released the old session, its scenes, the interaction state and the layer
@@ -469,13 +379,13 @@ void SceneView::bringBackContextHome(const char* status) {
 void SceneView::waitForResetHandshake() {
   const uint64_t before = _resetHandshakes.load();
   _resetRequested = true;
-  QCoreApplication::processEvents();
+  processViewEvents(QEventLoop::ExcludeUserInputEvents);
   if (QQuickWindow* w = window()) w->update();
   // A reset nested in this wait (an event processed here) may take the post: the count of
   // completed handshakes ends every waiter.
   while (_resetHandshakes.load() == before) {
     _frameDone.tryWait(10);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    processViewEvents(QEventLoop::ExcludeUserInputEvents);
     if (QQuickWindow* w = window()) w->update();
   }
 }
@@ -525,34 +435,9 @@ void SceneView::openServerContinuation2(const QString& sceneName) {
   // scene-view work: stream the chosen server scene.
 }
 
-// GUI thread.
-void SceneView::switchScene() {
-  QMutexLocker lock(&_viewMutex);
-  // scene-view work: with server connections 0 and 1, openServer(host, port, true); with an
-  // open scene reader, openFile(scene URL); else nothing.
-}
-
-// GUI thread.
-QString SceneView::getUpdatedAboutDialogText() {
-  QMutexLocker lock(&_viewMutex);
-  const std::string vendor = _controllerType.empty() ? "unknown" : _controllerType;
-  ZeltVersion& version = ZeltVersion::getSingleton();
-  const std::string versionedName = std::string(kProductTitle) + " " + ZeltVersion::_presentationVersion +
-                                    (version.isDevelopmentVersion() ? ".Development" : "") + " (" +
-                                    ZeltVersion::_releaseNumber + ")";
-  const std::string text =
-      "<html><head / ><body><p align = 'center'> " + versionedName +
-      "</p><p>Shows the results of physics simulations made with Quonix in a virtual-reality headset: "
-      "open a scene file or connect to a running simulation server, and walk through the model with "
-      "two hand controllers. Quonix is the simulation product of Kelmar Software, "
-      "<a href='https://www.kelmar-software.example'>www.kelmar-software.example</a>.<br / ><br / >"
-      "VR hardware vendor: " +
-      vendor + "<br / >\n</p></body></html>";
-  return QString::fromUtf8(text.c_str());
-}
-
 // GUI thread: the window's closing, the quit, and reset.
 void SceneView::closeServerScene() {
+  if (refuseReentry("Closing the server scene")) return;
   QMutexLocker lock(&_viewMutex);
   if (_sceneKey.empty()) return;
   Properties view;
@@ -567,58 +452,3 @@ void SceneView::closeServerScene() {
   }
 }
 
-// GUI thread.
-void SceneView::quickStart() {
-  QMutexLocker lock(&_viewMutex);
-  if (_sceneResourcesReady[_activeIndex]) {
-    _quickStartRequested = true;
-    return;
-  }
-  OS::FileSystem& fs = Platform::filesystem();
-  std::wstring path;
-  fs.getApplicationDataDirectory(path);
-  path += fs.getPathSeparator();
-  path += L"sample_vr.sce";
-  const QUrl url = QUrl::fromLocalFile(QString::fromStdString(StringHelper::toString(path)));
-  if (QQuickWindow* w = window())
-    QMetaObject::invokeMethod(w, "openFile", Qt::AutoConnection, Q_ARG(QVariant, QVariant(url)));
-}
-
-// GUI thread; does not take the view mutex.
-void SceneView::settings(double volumeRenderingQuality, const QString& floorTexScale, const QString& ceilTexScale,
-                         bool accurateVolumeClipping, const QString& floorTexFileName, const QString& ceilTexFileName,
-                         bool swapLeftRight, bool preserveOrientation, double isoSurfaceOpacity, double snappingAngle,
-                         const QString& maxSceneMinification, const QString& maxSceneMagnification) {
-  // scene-view work: both sessions' volume rendering managers take the clipping, quality and
-  // iso-surface opacity at once.
-  std::lock_guard<std::mutex> lock(_settingsMutex);
-  _settings.accurateVolumeClipping = accurateVolumeClipping;
-  _settings.swapLeftRight = swapLeftRight;
-  _settings.volumeRenderingQuality = volumeRenderingQuality;
-  _settings.preserveOrientation = preserveOrientation;
-  _settings.isoSurfaceOpacity = isoSurfaceOpacity;
-  _settings.snappingAngle = snappingAngle;
-  _settings.sceneMinificationFactor = 1.0 / std::max(1.0, numberOf(maxSceneMinification));
-  _settings.sceneMagnificationLimit = std::max(1.0, numberOf(maxSceneMagnification));
-  takeScale(floorTexScale, _settings.floorTexScale);
-  takeScale(ceilTexScale, _settings.ceilTexScale);
-  _settings.floorTexFileName = localPathOf(floorTexFileName);
-  _settings.ceilTexFileName = localPathOf(ceilTexFileName);
-}
-
-// GUI thread; does not take the view mutex.
-void SceneView::collaborativeSettings(bool hudIsShared, bool superManModeIsShared, bool floorVisibleIsShared,
-                                      bool enableVolRendIsShared, bool particleRadiusFactorIsShared,
-                                      bool particleSpeedFactorIsShared) {
-  const bool shared[6] = {hudIsShared,           superManModeIsShared,         floorVisibleIsShared,
-                          enableVolRendIsShared, particleRadiusFactorIsShared, particleSpeedFactorIsShared};
-  setShareMask(shared);
-}
-
-void SceneView::setShareMask(const bool shared[6]) {
-  int mask = 0;
-  for (int i = 0; i < 6; ++i)
-    if (shared[i]) mask |= 1 << i;
-  _shareMask = mask;
-  // scene-view work: hand the mask to the collaborative session.
-}

@@ -3,6 +3,7 @@
 // through the Qt Quick scene graph; the start-up connects its window's scene-graph signals
 // to the private slots below as direct connections, so those slots run on the Qt Quick
 // render thread, while the invokables run on the GUI thread, called from QML.
+#include <QEventLoop>
 #include <QMutex>
 #include <QOffscreenSurface>
 #include <QQuickItem>
@@ -33,6 +34,7 @@
 class QOpenGLContext;
 class QQuickWindow;
 class RecordsManager;
+class SceneLoader;
 class ServerConnection;
 class VRInteractionState;
 class VRWidgetCommandHandler;
@@ -100,8 +102,10 @@ class SceneView : public QQuickItem {
   Q_INVOKABLE QString openServerContinuation1(const QString& host, int port, bool alwaysShowDialog);
   Q_INVOKABLE void openServerContinuation2(const QString& sceneName);
   Q_INVOKABLE QString openFileContinuation1(const QUrl& fileUrl);
-  Q_INVOKABLE QString openFileContinuation2(const QString& title);
-  Q_INVOKABLE void openFileContinuation3(const QString& title, int frame);
+  // The pickers name the frame set by its index as well (frameset >= 0), which then decides;
+  // without it the first frame set with that title is taken.
+  Q_INVOKABLE QString openFileContinuation2(const QString& title, int frameset = -1);
+  Q_INVOKABLE void openFileContinuation3(const QString& title, int frame, int frameset = -1);
   Q_INVOKABLE void switchScene();
   Q_INVOKABLE QString getUpdatedAboutDialogText();
   Q_INVOKABLE void closeServerScene();
@@ -175,14 +179,46 @@ class SceneView : public QQuickItem {
   // Any thread: a make-current callable for the render window.
   static std::function<void()> makeCurrentOn(QOpenGLContext* context, QSurface* surface);
 
-  // ---- Scene loading (the loader thread and the opening of files and server scenes) ----
-
-  // GUI thread: runs one loader task (0..8) and returns when it has ended, showing the status
-  // in the window title meanwhile.
+  // ---- Scene loader (SceneViewLoading.cpp) ----
+ public:
+  // GUI thread: runs one loader task (SceneLoader::TaskCode) and returns when it has ended,
+  // showing title, " - ", status and cycling dots in the window title meanwhile. The task's
+  // results are then in sceneLoader().
   void startLoaderTask(const std::string& title, const std::string& status, uint32_t taskCode,
                        const Properties& record = Properties());
-  // GUI thread: "title - status" (or the title alone) in the window title; processes events.
+  // GUI thread: the window title becomes title (and " - " status when status is not empty);
+  // pending events run, user input excepted, which waits until the view is idle again.
   void showStatus(const std::string& title, const std::string& status);
+  const SceneLoader& sceneLoader() const { return *_sceneLoader; }
+  // GUI thread: true while an event is being processed from inside the view's own waits. An
+  // invokable that would open, close, switch or reset must then refuse (it would tear down what
+  // the waiting operation is using); refuseReentry reports that and returns true.
+  bool isProcessingViewEvents() const { return _viewEventDepth > 0; }
+  bool refuseReentry(const char* operation) const;
+  // GUI thread: processes events for the view's waits (see isProcessingViewEvents).
+  void processViewEvents(QEventLoop::ProcessEventsFlags flags);
+
+ private:
+  // Constructor: the loader thread with resultReady connected to handleResults.
+  void createSceneLoader();
+  // Destructor: asks the loader thread to end and waits for it.
+  void stopSceneLoader();
+
+  // ---- Scene files and pickers (SceneViewFiles.cpp) ----
+  // Opens the file at path; empty on success, else the reason.
+  std::string openSceneFile(const std::wstring& path);
+  // Forgets the open file's reader and records (reset).
+  void closeSceneFile();
+  std::vector<std::string> listFramesetTitles() const;
+  // Labels of the frame set's frames; empty for an unknown index.
+  std::vector<std::string> listFrames(int frameset) const;
+  // The first frame set with that title; -1 when none.
+  int findFramesetByTitle(const std::string& title) const;
+  // Steps 2 and 3 of the file opening for a frame set given by index.
+  QString openFrameset(int frameset);
+  void openFrame(int frameset, int frame);
+  // Resets the view and reports the error for an error box.
+  void failOpening(const QString& message);
 
   // Members in construction order.
 
@@ -237,10 +273,12 @@ class SceneView : public QQuickItem {
   CollabSession _collabSession;
   // The mask given to the collaborative session.
   std::atomic<int> _shareMask{0};
-  // scene-view work: SceneLoader* _sceneLoader;
+  std::unique_ptr<SceneLoader> _sceneLoader;
   std::atomic<bool> _loaderResultReady{false};
   // Held by the GUI thread while a loader task runs.
   QRecursiveMutex _loaderMutex;
+  // Nesting depth of processViewEvents; GUI thread only.
+  int _viewEventDepth = 0;
   bool _iconsPreloaded = false;
   bool _volumePrerendered[2] = {false, false};
   // The two eye textures both render windows resolve into (render thread).

@@ -1,0 +1,63 @@
+#include "PickerDialog.h"
+
+namespace {
+const char* const kImports =
+    "import QtQuick 2.4;  import QtQuick.Window 2.2;  import QtQuick.Controls 1.2;  "
+    "import QtQuick.Layouts 1.1;  import Qt.labs.settings 1.0;  import QtQuick.Dialogs 1.2;  ";
+}  // namespace
+
+QString PickerDialog::stringLiteral(const QString& text) {
+  QString out;
+  out.reserve(text.size() + 2);
+  out += QLatin1Char('"');
+  for (const QChar c : text) {
+    const ushort u = c.unicode();
+    switch (u) {
+      case '"': out += QLatin1String("\\\""); break;
+      case '\\': out += QLatin1String("\\\\"); break;
+      case '\n': out += QLatin1String("\\n"); break;
+      case '\r': out += QLatin1String("\\r"); break;
+      case '\t': out += QLatin1String("\\t"); break;
+      default:
+        // Other control characters and the two JavaScript line terminators may not stand
+        // literally in a string.
+        if (u < 0x20 || u == 0x7f || u == 0x2028 || u == 0x2029)
+          out += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
+        else
+          out += c;
+    }
+  }
+  out += QLatin1Char('"');
+  return out;
+}
+
+QString PickerDialog::build(const QString& title, const QString& id, const QStringList& labels,
+                            const AcceptHandler& onAccepted) {
+  QString text = QLatin1String(kImports);
+  const bool radio = labels.size() < ComboThreshold;
+  // The height follows the content: the dialog's window is sized before the content's layout
+  // has run, and no window manager need enlarge it.
+  text += QStringLiteral("Dialog {  width: 400;  height: %1.implicitHeight + 60;  title : %2;  "
+                         "modality: Qt.ApplicationModal;  standardButtons : StandardButton.Ok;  ")
+              .arg(radio ? QStringLiteral("pickerContent") : id, stringLiteral(title));
+  QString handler;
+  if (radio) {
+    text += QStringLiteral("GroupBox {  id: pickerContent;  ColumnLayout {  ExclusiveGroup { id: %1 }  ").arg(id);
+    for (int i = 0; i < labels.size(); ++i) {
+      text += QStringLiteral("RadioButton {  property int value: %1;  property string label: %2;  text: %2;  "
+                             "exclusiveGroup: %3;  %4}  ")
+                  .arg(i)
+                  .arg(stringLiteral(labels[i]), id, i == 0 ? QStringLiteral("checked: true;  ") : QString());
+    }
+    text += QLatin1String("}  }  ");
+    handler = onAccepted(id + QLatin1String(".current.value"), id + QLatin1String(".current.label"));
+  } else {
+    text += QStringLiteral("ComboBox {  id: %1\n  width: 375\n  model : ListModel{\n").arg(id);
+    for (const QString& label : labels) text += QStringLiteral("ListElement { text: %1 }\n").arg(stringLiteral(label));
+    text += QLatin1String("}  }  ");
+    handler = onAccepted(id + QLatin1String(".currentIndex"), id + QLatin1String(".currentText"));
+  }
+  // Destroyed only once the handler has run: the next picker is made inside it.
+  text += QStringLiteral("onAccepted: {  %1  destroy();  }  onRejected: destroy();  }").arg(handler);
+  return text;
+}
