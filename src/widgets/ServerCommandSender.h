@@ -17,4 +17,6 @@ class ServerCommandSender {
   // Any thread: makes a send under way, and every later one, fail promptly (a server that went
   // silent must not hold the command thread's end). The default does nothing.
   virtual void interrupt() {}
+  // The connection is about to go: the sender no longer names it. The default does nothing.
+  virtual void forgetConnection() {}
 };

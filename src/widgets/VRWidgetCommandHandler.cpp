@@ -40,6 +40,10 @@ void VRWidgetCommandHandler::stopThread() {
   _thread.reset();
 }
 
+void VRWidgetCommandHandler::detachConnection() {
+  if (_sender) _sender->forgetConnection();
+}
+
 bool VRWidgetCommandHandler::isRunning() const { return _thread && _thread->isRunning(); }
 
 ServerConnection* VRWidgetCommandHandler::getServerConnection() const {

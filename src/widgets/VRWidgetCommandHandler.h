@@ -38,6 +38,9 @@ class VRWidgetCommandHandler : public Runnable {
   // How long stopThread waits for queued commands to go out before interrupting (ms, >= 0).
   void setStopTimeout(int milliseconds) { _stopTimeoutMs = milliseconds < 0 ? 0 : milliseconds; }
   bool isRunning() const;
+  // After stopThread, before the connection is destroyed: getServerConnection answers null from
+  // now on (the part widgets may still ask).
+  void detachConnection();
 
   // Any thread.
   void push(const ServerCommand& command) { _queue.push(command); }

@@ -235,3 +235,14 @@ TEST(VRWidgetCommandHandler, StoppingOnAHealthyServerSendsEverythingFirst) {
   EXPECT_EQ(sender.sent().size(), 20u);
   EXPECT_FALSE(handler.isRunning());
 }
+
+TEST(VRWidgetCommandHandler, DetachedHandlerNamesNoConnection) {
+  ServerConnection connection;
+  VRWidgetCommandHandler handler(&connection);
+  handler.start();
+  handler.stopThread();
+  handler.detachConnection();
+  EXPECT_EQ(handler.getServerConnection(), nullptr);
+  handler.push(command("HighlightParts"));  // taken, never sent
+  EXPECT_FALSE(handler.isRunning());
+}
