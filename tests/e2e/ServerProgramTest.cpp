@@ -126,18 +126,6 @@ class ServerProgram : public ::testing::Test {
   }
   QImage eye(int frame, const char* side) const { return QImage(QString::fromStdString(eyeFile(frame, side))); }
 
-  bool waitForFile(const std::string& path, Program& program, int seconds = 90) {
-    for (int i = 0; i < seconds * 20; ++i) {
-      if (std::ifstream(path).good()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // written whole before the next frame
-        return true;
-      }
-      if (program.poll()) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
   // Waits for the error box and the message the program logs with it; closes the box.
   void expectErrorBox(Program& program, const std::string& text, int seconds = 60) {
     bool logged = false;
@@ -185,7 +173,8 @@ TEST_F(ServerProgram, PickedSceneReachesBothEyesAnimatesAndDisconnects) {
   ASSERT_FALSE(picker.empty()) << program.err();
   Program::settle();
   Program::keys(picker, "Return");  // the first scene is checked
-  ASSERT_TRUE(waitForFile(eyeFile(140, "right"), program)) << program.err();
+  EXPECT_TRUE(program.waitForWindowGone("^Select scene$"));
+  ASSERT_TRUE(waitForFile(eyeFile(140, "right"), program, 90)) << program.err();
   const std::string window = program.waitForWindow(kMainPattern);
   ASSERT_FALSE(window.empty());
   EXPECT_EQ(shell("xdotool getwindowname " + window), std::string(kTitle) + " - 127.0.0.1:" + port + ", Orbit");
@@ -217,6 +206,52 @@ TEST_F(ServerProgram, PickedSceneReachesBothEyesAnimatesAndDisconnects) {
   EXPECT_FALSE(hasThread(program.pid(), "notify-reader"));
   EXPECT_EQ(shell("xdotool getwindowname " + window), kTitle);
   quitCleanly(program, window);
+}
+
+TEST_F(ServerProgram, SwitchSceneShowsThePickerAndClosingTheWindowClosesTheView) {
+  ServerProcess server;
+  startServer(server, {"--scene", kOddName});
+  const std::string port = std::to_string(server.port());
+  const std::string title = std::string(kTitle) + " - 127.0.0.1:" + port + ", " + kOddName;
+  Program program({"127.0.0.1", port}, environment("1"));
+  ASSERT_TRUE(program.started());
+  // One scene: it opens without a picker.
+  const std::string window = program.waitForWindow(kMainPattern);
+  ASSERT_FALSE(window.empty());
+  std::string shown;
+  for (int i = 0; i < 300 && shown != title; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    shown = shell("xdotool getwindowname " + window);
+  }
+  ASSERT_EQ(shown, title) << program.err();
+  EXPECT_TRUE(program.windows("^Select scene$").empty());
+
+  // Switch Scene always asks, even for one scene; the name with quotes comes back as it is.
+  Program::settle();
+  Program::keys(window, "ctrl+s");
+  const std::string picker = program.waitForWindow("^Select scene$");
+  ASSERT_FALSE(picker.empty()) << program.err();
+  Program::settle();
+  Program::keys(picker, "Return");
+  EXPECT_TRUE(program.waitForWindowGone("^Select scene$"));
+  for (int i = 0; i < 300 && connectionsThatSent(readJournal(journal), "ViewObject.openView").size() < 4; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(connectionsThatSent(readJournal(journal), "ViewObject.openView").size(), 4u);
+  shown.clear();
+  for (int i = 0; i < 300 && shown != title; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    shown = shell("xdotool getwindowname " + window);
+  }
+  EXPECT_EQ(shown, title);
+
+  // Closing the window closes the view on the scene connections of the second opening.
+  Program::settle();
+  ASSERT_TRUE(requestClose(window));
+  ASSERT_TRUE(program.wait());
+  EXPECT_EQ(program.exitCode(), 0) << program.err();
+  EXPECT_EQ(program.err().find("Destroyed while thread"), std::string::npos) << program.err();
+  const auto journalLines = readJournal(journal);
+  EXPECT_EQ(connectionsThatSent(journalLines, "ViewObject.closeView").size(), 4u);
 }
 
 TEST_F(ServerProgram, EveryFailedOpeningShowsItsErrorBox) {
