@@ -73,6 +73,10 @@ class SceneView : public QQuickItem {
   void setQmlProperty(const QString& objectName, const char* propertyName, const QVariant& value);
   // File paths from QML reach the wide-path calls through UTF-8.
   static std::wstring toWString(const QString& text);
+  // A server reply's error test: false when the reply carries Error::ERROR_TAG, with error set
+  // to the server's message and the hint on its cause when the reply has Error::MESSAGE_TAG
+  // (else error is left as it was).
+  static bool checkServerReply(const Properties& reply, std::string& error);
 
  signals:
   void openFileComplete();
@@ -228,8 +232,6 @@ class SceneView : public QQuickItem {
   // GUI thread: the scene names on the connection; empty on success, else why. Bounded: a
   // failed request or too many replies without names end it; the window stays painted.
   std::string queryServerSceneNames(ServerConnection& connection, std::vector<std::string>& names);
-  // False (with the server's message, when it has one) when the reply carries an error.
-  static bool checkServerReply(const Properties& reply, std::string& error);
   // GUI thread, view mutex held: the command thread ends, the forwarders and the drawable
   // sessions let go of the connections, then the connections go. Also without a scene key.
   void disconnectFromServer();
