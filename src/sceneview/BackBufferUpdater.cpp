@@ -14,6 +14,7 @@
 #include "ParticleAdvectionManager.h"
 #include "SceneGlState.h"
 #include "SceneView.h"
+#include "VRSceneAdaptation.h"
 #include "VRInteractionState.h"
 #include "VolumeRenderingManager.h"
 #include "kvg/DrawableScene.h"
@@ -24,6 +25,8 @@
 // Back-buffer updater thread.
 void SceneView::BackBufferUpdater::run() {
   SceneView& v = _sceneView;
+  // Without buffers (the start-up failed) there is nothing to prepare.
+  if (!v.hasGraphics()) return;
   checkThreading(v._contexts[!v._activeIndex]->thread() == this,
                  "_sceneView._contexts[!_sceneView._activeIndex]->thread() == this", __LINE__);
   checkThreading(v._contexts[v._activeIndex]->thread() == v._renderThread,
@@ -50,14 +53,8 @@ void SceneView::BackBufferUpdater::run() {
 
   if (!v._updatesSuspended) {
     v._adjusting = true;
-    const SceneViewSettings settings = v.settingsSnapshot();
-    // scene-view work: the VR adaptation of the scene graph (VRSceneAdaptation) on session b,
-    // in its order, the last step given the settings; then, when "disableAnimation" is set,
-    // its animation step.
-    (void)settings;
-    if (GetConfigBool("disableAnimation", false)) {
-      // scene-view work: the adaptation's animation step on session b.
-    }
+    VRSceneAdaptation::AdaptSceneForVR(*v._drawableSessions[b], v.settingsSnapshot(),
+                                       GetConfigBool("disableAnimation", false));
     if (!v._sceneResourcesReady[b]) v.setUpSceneResources(b);
     v.updateSceneAndCamera(b);
     v._adjusting = false;

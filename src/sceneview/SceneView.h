@@ -48,6 +48,8 @@ class SDBReader;
 
 class SceneView : public QQuickItem {
   Q_OBJECT
+  // Tests hold the view and look at its buffers.
+  friend class SceneViewProbe;
 
  public:
   explicit SceneView(QQuickItem* parent = nullptr);

@@ -130,6 +130,8 @@ void SceneView::runResetHandshake() {
 // Render thread, context i current. The GUI thread waits in reset (or the scene graph is going),
 // and the updater is stopped, so nothing else touches the buffer.
 void SceneView::releaseBufferResources(int i) {
+  checkThreading(QOpenGLContext::currentContext() == _contexts[i], "QOpenGLContext::currentContext() == _contexts[i]",
+                 __LINE__);
   _sceneResourcesReady[i] = false;
   // Removing a prop releases its graphics resources in the window's context.
   if (_renderWindows[i]) _renderWindows[i]->RemoveAllLayerProps();

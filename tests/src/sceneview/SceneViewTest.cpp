@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <cwchar>
 
 #include "Configuration.h"
 #include "SceneView.h"
@@ -198,4 +199,23 @@ TEST_F(SceneViewTest, ResetAndCloseWithNothingOpenAreHarmless) {
   view.switchScene();
   view.quickStart();  // no window to open the sample scene in
   SUCCEED();
+}
+
+TEST(PortArgument, ParsesAsADecimalIntegerWithoutThrowing) {
+  struct Case {
+    const wchar_t* text;
+    bool ok;
+    int port;
+  };
+  const Case cases[] = {
+      {L"47827", true, 47827},  {L"  +80", true, 80},        {L"-5", true, -5},
+      {L"8080abc", true, 8080}, {L"2147483647", true, 2147483647}, {L"-2147483648", true, -2147483647 - 1},
+      {L"2147483648", false, 0}, {L"99999999999999999999", false, 0}, {L"", false, 0},
+      {L"abc", false, 0},       {L"+", false, 0},          {L" - 1", false, 0},
+  };
+  for (const Case& c : cases) {
+    int port = 0;
+    EXPECT_EQ(ParsePortArgument(c.text, port), c.ok) << std::string(c.text, c.text + wcslen(c.text));
+    if (c.ok) EXPECT_EQ(port, c.port);
+  }
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include <vtkActor.h>
+#include <vtkCallbackCommand.h>
 #include <vtkCubeSource.h>
 #include <vtkCullerCollection.h>
 #include <vtkImageData.h>
@@ -24,8 +25,11 @@
 #include "RenderLock.h"
 #include "SharedGlContexts.h"
 #include "VRSimulator.h"
+#include "VolumeRenderingManager.h"
 #include "VrTestSupport.h"
+#include "kvg/DrawableSession.h"
 #include "kvg/OpenGLRenderer.h"
+#include "kvg/RendererObjectRegistryBase.h"
 #include "kvg/PropLighting.h"
 
 namespace {
@@ -231,6 +235,62 @@ TEST_F(StereoScene, HudSnapshotDrawsTheGivenRenderersWithARedBorder) {
   const auto* corner = static_cast<const unsigned char*>(leftImage->GetScalarPointer(2, 2, 0));
   EXPECT_EQ(corner[2], 255);
   EXPECT_EQ(corner[0], 255);
+}
+
+TEST_F(StereoScene, HudSnapshotDrawsVolumesAloneAtFullQualityAndPutsTheSessionBack) {
+  startHeadset("");
+  build(0);
+  kvg::DrawableSession session(kvg::RendererObjectRegistryBase::getNextHandle(0), -1);
+  kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(session);
+  const double origin[3] = {0.1, 0.2, 0.3}, up[3] = {0, 0, 1}, right[3] = {1, 0, 0};
+  const std::vector<kvg::SimplePlaneSection> sections{kvg::SimplePlaneSection(origin, up, right)};
+  const kvg::SimplePlaneSection interactive(origin, right, up);
+  const kvg::IsoValueList isoValues{{"pressure", 0.5}, {"speed", 2.0}};
+  const kvg::IsoValue interactiveIso{"pressure", 0.75};
+  volumes.setEnableVolRend(false);
+  volumes.setVolRendQuality(0.3);
+  volumes.setPersistentPlaneSections(sections);
+  volumes.setInteractivePlaneSection(interactive);
+  volumes.setPersistentIsoValues(isoValues);
+  volumes.setInteractiveIsoValue(interactiveIso);
+
+  // What the volume rendering looks like while the snapshot renders.
+  struct Seen {
+    bool enabled = false;
+    double quality = 0;
+    size_t sections = 99, isoValues = 99;
+    bool interactiveSectionNone = false;
+    kvg::IsoValue interactiveIso;
+  } seen;
+  vtkNew<vtkCallbackCommand> onRender;
+  onRender->SetCallback([](vtkObject*, unsigned long, void* data, void*) {
+    auto* pair = static_cast<std::pair<kvg::VolumeRenderingManager*, Seen*>*>(data);
+    kvg::VolumeRenderingManager& v = *pair->first;
+    *pair->second = Seen{v.getEnableVolRend(), v.getVolRendQuality(), v.getPersistentPlaneSections().size(),
+                         v.getPersistentIsoValues().size(), v.getInteractivePlaneSection().isNone(),
+                         v.getInteractiveIsoValue()};
+  });
+  std::pair<kvg::VolumeRenderingManager*, Seen*> data{&volumes, &seen};
+  onRender->SetClientData(&data);
+  window->AddObserver(vtkCommand::StartEvent, onRender);
+  window->SetupRenderer(model, {}, true);
+  window->RenderHudSnapshot(&session);
+  window->RemoveObserver(onRender);
+
+  EXPECT_TRUE(seen.enabled);
+  EXPECT_DOUBLE_EQ(seen.quality, 1.0);
+  EXPECT_EQ(seen.sections, 0u);
+  EXPECT_EQ(seen.isoValues, 0u);
+  EXPECT_TRUE(seen.interactiveSectionNone);
+  EXPECT_EQ(seen.interactiveIso.first, "");
+  EXPECT_EQ(seen.interactiveIso.second, kvg::NoValue);
+
+  EXPECT_FALSE(volumes.getEnableVolRend());
+  EXPECT_DOUBLE_EQ(volumes.getVolRendQuality(), 0.3);
+  EXPECT_EQ(volumes.getPersistentPlaneSections(), sections);
+  EXPECT_EQ(volumes.getInteractivePlaneSection(), interactive);
+  EXPECT_EQ(volumes.getPersistentIsoValues(), isoValues);
+  EXPECT_EQ(volumes.getInteractiveIsoValue(), interactiveIso);
 }
 
 TEST_F(StereoScene, ARightEyeSubmitErrorPrintsItsNumber) {

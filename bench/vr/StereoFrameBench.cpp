@@ -1,0 +1,180 @@
+// Cost of one stereo frame through the OpenVR render window against one mono render of the same
+// scene at the same size by a plain VTK window. Both eyes are full passes, so about 2x is the
+// floor; whatever lies above it is the window's own overhead (target switches, resolves, the
+// mirror, the compositor submission).
+//
+// Usage: bench_vr_stereo [frames (default 60)] [samples (default 0)] [sphere resolution (default 224)]
+// Runs against the simulated headset at its recommended size (times "resolutionFactor" of the
+// configuration beside the program). Needs a display (Xvfb is fine).
+#include <vtk_glew.h>
+
+#include <openvr.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <vtkActor.h>
+#include <vtkCamera.h>
+#include <vtkImageData.h>
+#include <vtkMatrix4x4.h>
+#include <vtkNew.h>
+#include <vtkOpenGLRenderer.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
+#include <vtkSmartPointer.h>
+#include <vtkSphereSource.h>
+
+#include "BenchGlContext.h"
+#include "OpenVRCamera.h"
+#include "OpenVRRenderWindow.h"
+#include "RenderLock.h"
+#include "kvg/OpenGLRenderer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const double kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+const double kHead[3] = {0, 1.6, 0};
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+vtkSmartPointer<vtkActor> MakeSphereActor(vtkPolyData* mesh) {
+  vtkNew<vtkPolyDataMapper> mapper;
+  mapper->SetInputData(mesh);
+  mapper->Update();
+  auto actor = vtkSmartPointer<vtkActor>::New();
+  actor->SetMapper(mapper);
+  actor->GetProperty()->SetColor(0.8, 0.3, 0.2);
+  return actor;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+  const int samples = argc > 2 ? std::max(0, std::atoi(argv[2])) : 0;
+  const int resolution = argc > 3 ? std::max(8, std::atoi(argv[3])) : 224;
+  const int warmup = 10;
+  const int rounds = 3;
+
+  {
+    Lock::AutoLock lock(GetRenderLock());
+    vr::EVRInitError error = vr::VRInitError_None;
+    if (!vr::VR_Init(&error, vr::VRApplication_Scene)) {
+      std::fprintf(stderr, "the VR runtime did not start (error %d)\n", static_cast<int>(error));
+      return 1;
+    }
+  }
+  uint32_t width = 0, height = 0;
+  GetRecommendedRenderTargetSize(width, height);
+  if (width == 0 || height == 0) {
+    std::fprintf(stderr, "the headset reports no render size\n");
+    return 1;
+  }
+
+  vtkNew<vtkSphereSource> sphere;
+  sphere->SetCenter(0, 1.6, -2);
+  sphere->SetRadius(0.6);
+  sphere->SetThetaResolution(resolution);
+  sphere->SetPhiResolution(resolution);
+  sphere->Update();
+  vtkPolyData* mesh = sphere->GetOutput();
+
+  // The stereo side, set up as the scene view sets up a render buffer.
+  BenchGlContext qt(static_cast<int>(width), static_cast<int>(height));
+  if (!qt.valid()) {
+    std::fprintf(stderr, "no GL context\n");
+    return 1;
+  }
+  glewExperimental = GL_TRUE;
+  glewInit();
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  GLuint eyes[2] = {0, 0};
+  glGenTextures(2, eyes);
+  vtkNew<OpenVRRenderWindow> stereo;
+  stereo->SetMultiSamples(samples);
+  stereo->SetMakeCurrentCallback([&qt] { qt.makeCurrent(); });
+  if (!stereo->CreateEyeFramebuffers(eyes[0], eyes[1])) return 1;
+  stereo->SetViewSize(static_cast<int>(width), static_cast<int>(height));
+  vtkNew<vtkOpenGLRenderer> model;
+  model->AddActor(MakeSphereActor(mesh));
+  model->SetLayer(1);
+  stereo->AddRenderer(model);
+  vtkNew<OpenVRCamera> camera;
+  updateEyeMatrices(camera);
+  camera->setFromPose(kIdentity, kHead, kIdentity);
+  for (int layer = 0; layer < 3; ++layer) stereo->GetLayerRenderer(layer)->SetActiveCamera(camera);
+  model->SetActiveCamera(camera);
+  stereo->SetupRenderer(model, {}, false);
+
+  // The mono side: a plain off-screen VTK window of the eye size, with the left eye's field.
+  vtkNew<vtkRenderWindow> mono;
+  mono->SetOffScreenRendering(1);
+  mono->SetMultiSamples(samples);
+  mono->SetSize(static_cast<int>(width), static_cast<int>(height));
+  vtkNew<vtkRenderer> monoRenderer;
+  monoRenderer->SetBackground(1, 1, 1);
+  monoRenderer->AddActor(MakeSphereActor(mesh));
+  mono->AddRenderer(monoRenderer);
+  vtkCamera* monoCamera = monoRenderer->GetActiveCamera();
+  monoCamera->SetPosition(kHead);
+  monoCamera->SetFocalPoint(0, 1.6, -1);
+  monoCamera->SetViewUp(0, 1, 0);
+  monoCamera->SetClippingRange(0.2, 1000);
+  const double p11 = camera->projection(1)->GetElement(1, 1);
+  monoCamera->SetViewAngle(p11 > 0 ? 2.0 * std::atan(1.0 / p11) * 180.0 / M_PI : 100.0);
+
+  auto stereoFrame = [&] {
+    qt.makeCurrent();
+    const Clock::time_point start = Clock::now();
+    stereo->Render();
+    stereo->SubmitEyes();
+    glFinish();
+    return msSince(start);
+  };
+  auto monoFrame = [&] {
+    const Clock::time_point start = Clock::now();
+    mono->Render();
+    glFinish();
+    return msSince(start);
+  };
+
+  for (int i = 0; i < warmup; ++i) stereoFrame();
+  for (int i = 0; i < warmup; ++i) monoFrame();
+  // Alternating rounds so that a slow spell of the machine hits both sides alike.
+  std::vector<double> stereoTimes, monoTimes;
+  for (int r = 0; r < rounds; ++r) {
+    for (int i = 0; i < frames; ++i) stereoTimes.push_back(stereoFrame());
+    for (int i = 0; i < frames; ++i) monoTimes.push_back(monoFrame());
+  }
+
+  const double s = median(stereoTimes), m = median(monoTimes);
+  std::printf("scene: %lld triangles; eye %u x %u; samples %d; %d x %d frames after %d warm-up\n",
+              static_cast<long long>(mesh->GetNumberOfPolys()), width, height, samples, rounds, frames, warmup);
+  std::printf("stereo frame (OpenVRRenderWindow, both eyes, mirror, submit): %.2f ms median\n", s);
+  std::printf("mono frame (vtkRenderWindow off-screen):                      %.2f ms median\n", m);
+  std::printf("ratio stereo / mono: %.3f\n", m > 0 ? s / m : 0.0);
+
+  qt.makeCurrent();
+  stereo->Finalize();
+  glDeleteTextures(2, eyes);
+  Lock::AutoLock lock(GetRenderLock());
+  vr::VR_Shutdown();
+  return 0;
+}

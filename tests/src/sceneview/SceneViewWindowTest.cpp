@@ -1,0 +1,216 @@
+// The scene view in a real Qt Quick window on the threaded render loop, with the simulated
+// headset: frames skipped while the GUI thread holds the view are paced, a reset returns
+// whether or not a frame is in flight, a failed start-up leaves nothing to touch, the settings
+// record is published whole, and a reset releases what the buffers held.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMutex>
+#include <QQuickWindow>
+#include <QSurfaceFormat>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <vtkRenderer.h>
+
+#include "OpenVRRenderWindow.h"
+#include "SceneView.h"
+#include "VRSimulator.h"
+#include "kvg/OpenGLRenderer.h"
+
+class SceneViewProbe {
+ public:
+  static QRecursiveMutex& viewMutex(SceneView& v) { return v._viewMutex; }
+  static bool hasGraphics(const SceneView& v) { return v.hasGraphics(); }
+  static bool sceneShown(const SceneView& v) { return v._sceneResourcesReady[v._activeIndex]; }
+  static int port(const SceneView& v) { return v._port; }
+  static int layerProps(SceneView& v) {
+    int count = 0;
+    for (auto& w : v._renderWindows)
+      if (w)
+        for (int layer = 0; layer < 3; ++layer) count += w->GetLayerRenderer(layer)->GetViewProps()->GetNumberOfItems();
+    return count;
+  }
+  static bool buffersEmpty(const SceneView& v) {
+    return !v._interactionStates[0] && !v._interactionStates[1] && !v._drawableScenes[0] && !v._drawableScenes[1];
+  }
+};
+
+namespace {
+
+class SceneViewWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    qputenv("QSG_RENDER_LOOP", "threaded");
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setOption(QSurfaceFormat::DeprecatedFunctions);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setVersion(3, 3);
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(8);
+    QSurfaceFormat::setDefaultFormat(format);
+    static int argc = 0;
+    app = new QGuiApplication(argc, nullptr);
+  }
+  static void TearDownTestSuite() {
+    delete app;
+    app = nullptr;
+  }
+
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+  }
+  void TearDown() override {
+    delete window;  // the scene graph goes first (render thread), then the view
+    window = nullptr;
+    vrsim::useScriptFile();
+  }
+
+  // A window with a scene view, connected as the program's start-up connects it.
+  void open(const std::string& script = "rate 0\n", const std::vector<std::wstring>& arguments = {}) {
+    vrsim::useScript(script, "scene-view-window-test");
+    window = new QQuickWindow;
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setSwapInterval(0);
+    window->setFormat(format);
+    window->setPersistentOpenGLContext(true);
+    window->setPersistentSceneGraph(true);
+    window->resize(320, 240);
+    view = new SceneView(window->contentItem());
+    view->setSize(QSizeF(320, 240));
+    QObject::connect(window, SIGNAL(sceneGraphInitialized()), view, SLOT(onSceneGraphInitialized()),
+                     Qt::DirectConnection);
+    QObject::connect(window, SIGNAL(sceneGraphInvalidated()), view, SLOT(onSceneGraphInvalidated()),
+                     Qt::DirectConnection);
+    QObject::connect(window, SIGNAL(beforeRendering()), view, SLOT(onBeforeRendering()), Qt::DirectConnection);
+    QObject::connect(window, &QQuickWindow::beforeRendering, window, [this] { ++frames; }, Qt::DirectConnection);
+    QObject::connect(view, &SceneView::fatalError, view, [this](const QString& e) { fatalError = e; });
+    QObject::connect(view, &SceneView::errorMessage, view, [this](const QString& e) { errorMessage = e; });
+    view->createOffscreenSurface();
+    view->setCommandLineArguments(arguments);
+    window->show();
+    waitFor([this] { return frames > 0; });
+  }
+
+  template <class Condition>
+  bool waitFor(Condition condition, int milliseconds = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < milliseconds) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return condition();
+  }
+
+  // The test scene with one frame set of one frame opens without a picker.
+  void openScene() {
+    const std::string scene = std::string(std::getenv("QUONIX_BIN_DIR")) + "/../tests/scenes/one_set_one_frame.sce";
+    EXPECT_EQ(view->openFileContinuation1(QUrl::fromLocalFile(QString::fromStdString(scene))), QString());
+    ASSERT_TRUE(waitFor([this] { return SceneViewProbe::sceneShown(*view); }));
+    const uint64_t submitted = vrsim::submittedFrameCount();
+    ASSERT_TRUE(waitFor([&] { return vrsim::submittedFrameCount() > submitted + 3; }));
+  }
+
+  static QGuiApplication* app;
+  QQuickWindow* window = nullptr;
+  SceneView* view = nullptr;
+  std::atomic<int> frames{0};
+  QString fatalError;
+  QString errorMessage;
+};
+QGuiApplication* SceneViewWindow::app = nullptr;
+
+}  // namespace
+
+TEST_F(SceneViewWindow, ResetReturnsWithNoFrameInFlight) {
+  open();
+  ASSERT_TRUE(SceneViewProbe::hasGraphics(*view));
+  // Nothing shown: no frame is asked for until the reset asks for one.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  view->reset();
+  view->reset();
+  EXPECT_EQ(SceneViewProbe::port(*view), -1);
+  EXPECT_TRUE(SceneViewProbe::buffersEmpty(*view));
+}
+
+TEST_F(SceneViewWindow, ResetWhileAShownSceneRendersReleasesTheBuffers) {
+  open();
+  openScene();
+  EXPECT_GT(SceneViewProbe::layerProps(*view), 0);
+  view->reset();
+  EXPECT_TRUE(SceneViewProbe::buffersEmpty(*view));
+  EXPECT_EQ(SceneViewProbe::layerProps(*view), 0);
+  // The view is whole again: the scene opens a second time.
+  openScene();
+}
+
+TEST_F(SceneViewWindow, FramesSkippedWhileTheViewIsHeldArePaced) {
+  open();
+  openScene();
+  const int before = frames;
+  {
+    // As a long GUI operation does: the render thread finds the view busy for 500 ms.
+    QMutexLocker hold(&SceneViewProbe::viewMutex(*view));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  const int skipped = frames - before;
+  // Each skipped frame waits 10 ms before it asks for the next: at most about 50 in 500 ms,
+  // where an unpaced render thread runs hundreds.
+  EXPECT_LE(skipped, 60);
+  EXPECT_GE(skipped, 10);
+  // Drawing resumes once the view is free.
+  const uint64_t submitted = vrsim::submittedFrameCount();
+  EXPECT_TRUE(waitFor([&] { return vrsim::submittedFrameCount() > submitted + 3; }));
+}
+
+TEST_F(SceneViewWindow, FailedHeadsetStartLeavesNothingToTouch) {
+  open("fail init 108\n");
+  EXPECT_TRUE(waitFor([this] { return !fatalError.isEmpty(); }));
+  EXPECT_TRUE(fatalError.startsWith("VR hardware could not be initialized (")) << fatalError.toStdString();
+  EXPECT_TRUE(fatalError.endsWith("). Mavolin Quonix Virtual Reality cannot be launched.")) << fatalError.toStdString();
+  EXPECT_FALSE(SceneViewProbe::hasGraphics(*view));
+  // Reset, frames and the shut-down run without contexts or render windows.
+  view->reset();
+  window->update();
+  const int before = frames;
+  EXPECT_TRUE(waitFor([&] { return frames > before; }));
+}
+
+TEST_F(SceneViewWindow, SettingsRecordIsPublishedWhole) {
+  open();
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0};
+  // Readers on another thread see the floor and ceiling files of one call together.
+  std::thread reader([&] {
+    while (!done) {
+      const SceneViewSettings s = view->settingsSnapshot();
+      if (s.floorTexFileName.size() != s.ceilTexFileName.size()) ++torn;
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    const QString file = QUrl::fromLocalFile(QString("/textures/") + QString(i % 2 ? 40 : 3, 'a') + ".png").toString();
+    view->settings(0.5, "1", "1", false, file, file, false, false, 0.1, 15, "1", "1");
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(torn, 0);
+}
+
+TEST_F(SceneViewWindow, UnusablePortArgumentIsReportedNotThrown) {
+  // The render thread acts on the command line; a port that is no number ends in an error box.
+  open("rate 0\n", {L"localhost", L"port"});
+  EXPECT_TRUE(waitFor([this] { return !errorMessage.isEmpty(); }));
+  EXPECT_EQ(errorMessage, "Invalid port number \"port\"");
+  EXPECT_TRUE(SceneViewProbe::hasGraphics(*view));
+}
