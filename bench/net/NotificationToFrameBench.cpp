@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "LatencyReport.h"
 #include "SceneLibrary.h"
 #include "ServerConnection.h"
 #include "ServerOptions.h"
@@ -31,16 +32,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-void report(const std::string& what, std::vector<double> samples) {
-  if (samples.empty()) return;
-  std::sort(samples.begin(), samples.end());
-  double sum = 0;
-  for (double s : samples) sum += s;
-  auto at = [&](double q) { return samples[std::min(samples.size() - 1, size_t(q * samples.size()))]; };
-  std::printf("  %-34s n=%-5zu min %7.2f  median %7.2f  p99 %7.2f  max %7.2f  mean %7.2f ms\n", what.c_str(),
-              samples.size(), samples.front(), at(0.5), at(0.99), samples.back(), sum / samples.size());
-}
 
 }  // namespace
 
@@ -102,10 +93,10 @@ int main(int argc, char** argv) {
       connection.sendNoResponseCommand("ViewObject.closeView", view, reply);
     }
     std::printf("%s (%zu frame(s))\n", served.name.c_str(), served.frames.size());
-    report("notification queued as a task", toQueued);
-    report("task run: the session's scene", toTask);
-    report("props built", toProps);
-    report("frame rendered", toFrame);
+    reportLatency("notification queued as a task", toQueued, "ms");
+    reportLatency("task run: the session's scene", toTask, "ms");
+    reportLatency("props built", toProps, "ms");
+    reportLatency("frame rendered", toFrame, "ms");
   }
   server.stop();
   serverThread.join();

@@ -36,6 +36,19 @@ Properties sphereRecord(double x, const std::string& canvasKey = "SceneCanvas_1"
   return record;
 }
 
+// The record with one entry of its "ball" drawable replaced.
+template <class T>
+Properties withBall(Properties record, const std::string& key, const T& value) {
+  Properties content = record.getProperties("FrameContent");
+  Properties drawables = content.getProperties("drawables");
+  Properties ball = drawables.getProperties("ball");
+  ball.set(key, value);
+  drawables.set("ball", ball);
+  content.set("drawables", drawables);
+  record.set("FrameContent", content);
+  return record;
+}
+
 ServerNotification update(int64_t position, const Properties& record,
                           const char* name = ServerNotification::SCENE_UPDATE) {
   ServerNotification n;
@@ -98,16 +111,7 @@ TEST(SessionFeed, AppliesNotificationsAtTheirPositionsAndDropsStaleOnes) {
 }
 
 TEST(SessionFeed, BadNotificationsEndTheFeedWithOneClearError) {
-  Properties withFile = sphereRecord(1);
-  {
-    Properties content = withFile.getProperties("FrameContent");
-    Properties drawables = content.getProperties("drawables");
-    Properties ball = drawables.getProperties("ball");
-    ball.set("data", "../../etc/passwd");
-    drawables.set("ball", ball);
-    content.set("drawables", drawables);
-    withFile.set("FrameContent", content);
-  }
+  const Properties withFile = withBall(sphereRecord(1), "data", "../../etc/passwd");
   Properties noKey = sphereRecord(1);
   noKey.remove("CanvasKey");
   ServerNotification noRecord = update(3, Properties());
@@ -157,15 +161,7 @@ TEST(SessionFeed, RecordThatDoesNotBuildLeavesTheSceneAndReportsOnTheOwnerThread
   SessionFeed feed(*session, queue, errors.handler());
   feed.start();
   queue.push(update(1, sphereRecord(1), ServerNotification::SCENE_DOWNLOAD));
-  Properties bad = sphereRecord(2);
-  Properties content = bad.getProperties("FrameContent");
-  Properties drawables = content.getProperties("drawables");
-  Properties ball = drawables.getProperties("ball");
-  ball.set("type", "Teapot");
-  drawables.set("ball", ball);
-  content.set("drawables", drawables);
-  bad.set("FrameContent", content);
-  queue.push(update(2, bad));
+  queue.push(update(2, withBall(sphereRecord(2), "type", "Teapot")));
   EXPECT_EQ(session->executeNextUpdateTask(), 1);
   EXPECT_TRUE(errors.get().empty());
   EXPECT_EQ(session->executeNextUpdateTask(), 2);  // the position is reached, the scene kept
@@ -214,22 +210,12 @@ class SessionOnConnection : public ::testing::Test {
   // Serves the command socket, and on the notification socket the download, then push.
   void serve(std::function<void(FrameChannel&)> push) {
     server = std::make_unique<FakeServer>([push](FrameChannel& ch) {
-      MessageFrame in;
-      std::string error;
-      if (ch.read(in, 5000, 5000, error) != FrameChannel::Status::Ok) return;
-      Properties welcome;
-      if (in.body.getString(ServerProtocol::HELLO_ROLE) == ServerProtocol::ROLE_COMMAND) {
-        welcome.set(ServerProtocol::HELLO_CONNECTION_ID, int64_t(77));
-        ch.write(MessageFrame(MessageFrame::Welcome, "Welcome", welcome), 1000, error);
-        MessageFrame command;
-        while (FakeServer::readCommand(ch, command)) {
-        }
-        return;
-      }
-      ch.write(MessageFrame(MessageFrame::Welcome, "Welcome", welcome), 1000, error);
-      ServerNotification d = update(1, sphereRecord(1), ServerNotification::SCENE_DOWNLOAD);
-      ch.write(MessageFrame(MessageFrame::Notification, d.name, d.data), 1000, error);
-      push(ch);
+      FakeServer::serveRoles(ch, 77, [&](FrameChannel& notify) {
+        std::string error;
+        ServerNotification d = update(1, sphereRecord(1), ServerNotification::SCENE_DOWNLOAD);
+        notify.write(MessageFrame(MessageFrame::Notification, d.name, d.data), 1000, error);
+        push(notify);
+      });
     });
     connection = std::make_unique<ServerConnection>();
     connection->setTimeout(2000);
@@ -290,24 +276,14 @@ TEST_F(SessionOnConnection, DownloadWaitLastsUntilTheSceneArrives) {
   std::atomic<bool> release{false};
   // No download until released: the session waits for it longer than one update.
   server = std::make_unique<FakeServer>([&](FrameChannel& ch) {
-    MessageFrame in;
-    std::string error;
-    if (ch.read(in, 5000, 5000, error) != FrameChannel::Status::Ok) return;
-    Properties welcome;
-    if (in.body.getString(ServerProtocol::HELLO_ROLE) == ServerProtocol::ROLE_COMMAND) {
-      welcome.set(ServerProtocol::HELLO_CONNECTION_ID, int64_t(77));
-      ch.write(MessageFrame(MessageFrame::Welcome, "Welcome", welcome), 1000, error);
-      MessageFrame command;
-      while (FakeServer::readCommand(ch, command)) {
-      }
-      return;
-    }
-    ch.write(MessageFrame(MessageFrame::Welcome, "Welcome", welcome), 1000, error);
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ServerNotification d = update(3, sphereRecord(3), ServerNotification::SCENE_DOWNLOAD);
-    ch.write(MessageFrame(MessageFrame::Notification, d.name, d.data), 1000, error);
-    MessageFrame ignored;
-    ch.read(ignored, -1, 1000, error);
+    FakeServer::serveRoles(ch, 77, [&](FrameChannel& notify) {
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::string error;
+      ServerNotification d = update(3, sphereRecord(3), ServerNotification::SCENE_DOWNLOAD);
+      notify.write(MessageFrame(MessageFrame::Notification, d.name, d.data), 1000, error);
+      MessageFrame ignored;
+      notify.read(ignored, -1, 1000, error);
+    });
   });
   connection = std::make_unique<ServerConnection>();
   connection->setTimeout(3000);
