@@ -1,22 +1,13 @@
 #include "SceneLibrary.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits.h>
+#include <stdlib.h>
+
+#include "StringHelper.h"
+#include "kvg/SDBReader.h"
 
 namespace {
-
-std::string baseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name.empty() ? path : name;
-}
 
 std::string absolutePath(const std::string& path) {
   char buffer[PATH_MAX];
@@ -30,56 +21,97 @@ ServedScene& SceneLibrary::add(const std::string& wanted) {
   for (int n = 2; findByName(name); ++n) name = wanted + " (" + std::to_string(n) + ")";
   ServedScene scene;
   scene.name = name;
-  scene.key = "Canvas_" + std::to_string(_scenes.size() + 1);
+  scene.key = "SceneCanvas_" + std::to_string(_scenes.size() + 1);
   _scenes.push_back(std::move(scene));
   return _scenes.back();
 }
 
-bool SceneLibrary::addFile(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read scene file " + path + ": " + std::strerror(errno);
+bool SceneLibrary::addFile(const std::string& path, std::string& error, std::vector<std::string>* warnings) {
+  kvg::SDBReader reader;
+  const int opened = reader.open(StringHelper::toWString(path));
+  if (opened != kvg::SDBReader::Opened) {
+    error = "cannot serve scene file " + path + ": " +
+            (opened == kvg::SDBReader::BeingWritten ? std::string("the file is still being written")
+                                                    : reader.getLastError());
     return false;
   }
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || size_t(size) > MAX_FILE_SIZE) {
-    error = "scene file " + path + " is larger than " + std::to_string(MAX_FILE_SIZE) + " bytes";
-    return false;
+  // Build every scene first, so a file with a faulty frame adds nothing.
+  std::vector<ServedScene> built;
+  for (int set = 0; set < reader.getFramesetCount(); ++set) {
+    ServedScene scene;
+    scene.name = reader.getFramesetTitle(set);
+    scene.source = absolutePath(path);
+    if (reader.getFrameCount(set) == 0) {
+      if (warnings) warnings->push_back("frame set '" + scene.name + "' of " + path + " has no frames; not served");
+      continue;
+    }
+    for (int frame = 0; frame < reader.getFrameCount(set); ++frame) {
+      Properties record;
+      if (!reader.makeSelfContainedRecord(set, frame, record)) {
+        error = "cannot serve scene file " + path + ": frame set '" + scene.name + "', frame " +
+                std::to_string(frame) + ": " + reader.getLastError();
+        return false;
+      }
+      scene.frames.push_back(std::move(record));
+    }
+    built.push_back(std::move(scene));
   }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "cannot read scene file " + path;
-    return false;
+  for (ServedScene& scene : built) {
+    ServedScene& served = add(scene.name);
+    served.source = scene.source;
+    served.frames = std::move(scene.frames);
+    // The canvas a viewer builds carries the key it asked the server for.
+    for (Properties& record : served.frames) record.set("CanvasKey", served.key);
   }
-  ServedScene& scene = add(baseName(path));
-  scene.source = absolutePath(path);
-  Properties record;
-  record.set("Title", scene.name);
-  record.set("SceneFile", scene.source);
-  record.set("Text", text);
-  scene.frames.push_back(record);
   return true;
 }
 
 void SceneLibrary::addGenerated(const std::string& name, int frameCount) {
   ServedScene& scene = add(name);
   if (frameCount < 1) frameCount = 1;
+  Properties canvas;
+  canvas.set("title", scene.name);
+  canvas.set("background", std::vector<double>{0.1, 0.1, 0.15});
+  Properties camera;
+  camera.set("position", std::vector<double>{0.0, 1.5, 4.0});
+  camera.set("focalPoint", std::vector<double>{0.0, 0.0, 0.0});
   for (int i = 0; i < frameCount; ++i) {
-    // A sphere circling the origin: every frame looks different.
+    // A sphere circling a fixed cube: every frame looks different.
     const double angle = 2.0 * M_PI * i / frameCount;
+    Properties sphereBase;
+    sphereBase.set("color", std::vector<double>{0.2, 0.5 + 0.5 * i / frameCount, 0.8});
     Properties sphere;
-    sphere.set("Type", "Sphere");
-    sphere.set("Center", std::vector<double>{std::cos(angle), 0.0, std::sin(angle)});
-    sphere.set("Radius", 0.25);
-    sphere.set("colorRGB", std::vector<double>{0.2, 0.5 + 0.5 * i / frameCount, 0.8});
+    sphere.set("type", "Sphere");
+    sphere.set("center", std::vector<double>{std::cos(angle), 0.0, std::sin(angle)});
+    sphere.set("radius", 0.25);
+    sphere.set("base", sphereBase);
+    Properties cubeData;
+    cubeData.set("points", std::vector<double>{-0.3, -0.3, 0, 0.3, -0.3, 0, 0.3, 0.3, 0, -0.3, 0.3, 0});
+    cubeData.set("polys", std::vector<double>{4, 0, 1, 2, 3});
+    Properties squareBase;
+    squareBase.set("color", std::vector<double>{0.9, 0.6, 0.2});
+    Properties square;
+    square.set("type", "Surface");
+    square.set("name", "Square Boundary");
+    square.set("data", cubeData);
+    square.set("base", squareBase);
     Properties drawables;
-    drawables.set("Sphere_1", sphere);
+    drawables.set("square", square);
+    drawables.set("ball", sphere);
+    Properties content;
+    content.set("description", "step " + std::to_string(i));
+    content.set("time", 0.1 * i);
+    content.set("drawables", drawables);
     Properties record;
-    record.set("Title", scene.name + ", frame " + std::to_string(i));
+    record.set("Title", scene.name);
+    record.set("Description", "step " + std::to_string(i));
     record.set("Time", 0.1 * i);
-    record.set("Drawables", drawables);
+    record.set("FrameSet", int64_t(0));
+    record.set("Frame", int64_t(i));
+    record.set("CanvasKey", scene.key);
+    record.set("Canvas", canvas);
+    record.set("Camera", camera);
+    record.set("FrameContent", content);
     scene.frames.push_back(record);
   }
 }

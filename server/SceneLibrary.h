@@ -1,11 +1,13 @@
 #pragma once
 // The scenes a server offers: each has the name clients pick, the key the server answers for it,
-// and its frames, each a scene record (a property set) that the server sends to viewers.
+// and its frames, each a self-contained scene record (kvg::SDBReader::makeSelfContainedRecord:
+// "CanvasKey", "Canvas", "Camera", "FrameContent", with every data file inline) that the server
+// sends to viewers, which build it without needing any file.
 //
-// Scenes come from scene files named on the command line (until the scene-file reader is
-// available the server serves a file's text as one frame: its record holds "SceneFile", the
-// absolute path, and "Text", the file's content) or from in-memory descriptions made by
-// addGenerated (a few frames of a small moving model).
+// Every frame set of a scene file named on the command line becomes one scene, named by the frame
+// set's title; addGenerated makes a scene of a small moving model in memory. A scene's key is the
+// canvas key its records carry ("SceneCanvas_<n>", unique on the server), so a viewer's canvas and
+// the key it asked for are the same.
 //
 // Built before the server starts; read-only afterwards, so any thread may read it.
 #include <string>
@@ -22,9 +24,10 @@ struct ServedScene {
 
 class SceneLibrary {
  public:
-  static constexpr size_t MAX_FILE_SIZE = 16u * 1024u * 1024u;
-
-  bool addFile(const std::string& path, std::string& error);
+  // Reads the scene file; false with the reason when it cannot be read, is no valid scene, or
+  // one of its frames cannot be made self-contained. Frame sets without frames are left out
+  // (there would be nothing to send); warnings says which.
+  bool addFile(const std::string& path, std::string& error, std::vector<std::string>* warnings = nullptr);
   // A generated scene of frameCount frames (at least 1). An existing name gets " (2)", " (3)", ...
   void addGenerated(const std::string& name, int frameCount);
 

@@ -35,10 +35,12 @@ int main(int argc, char** argv) {
 
   SceneLibrary scenes;
   for (const std::string& file : options.sceneFiles) {
-    if (!scenes.addFile(file, error)) {
+    std::vector<std::string> warnings;
+    if (!scenes.addFile(file, error, &warnings)) {
       std::fprintf(stderr, "quonix-server: %s\n", error.c_str());
       return 2;
     }
+    for (const std::string& warning : warnings) std::fprintf(stderr, "quonix-server: %s\n", warning.c_str());
   }
   for (const ServerOptions::GeneratedScene& scene : options.generatedScenes)
     scenes.addGenerated(scene.name, scene.frames);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "LatencyReport.h"
 #include "SceneLibrary.h"
 #include "ServerConnection.h"
 #include "ServerOptions.h"
@@ -21,15 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 double micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
-void report(const char* what, std::vector<double> samples) {
-  if (samples.empty()) return;
-  std::sort(samples.begin(), samples.end());
-  double sum = 0;
-  for (double s : samples) sum += s;
-  auto at = [&](double q) { return samples[std::min(samples.size() - 1, size_t(q * samples.size()))]; };
-  std::printf("%-44s n=%-6zu min %8.1f  median %8.1f  p99 %8.1f  max %8.1f  mean %8.1f us\n", what, samples.size(),
-              samples.front(), at(0.5), at(0.99), samples.back(), sum / samples.size());
-}
 
 bool connect(ServerConnection& c, int port, bool notify) {
   Properties reply;
@@ -68,7 +60,7 @@ int main(int argc, char** argv) {
       c.sendCommand("SceneGraphExportImport.getSceneNames", args, reply);
       samples.push_back(micros(Clock::now() - t0));
     }
-    report("getSceneNames, one thread", samples);
+    reportLatency("getSceneNames, one thread", samples, "us");
 
     Properties node;
     node.set("Node", "PlaneSection_1");
@@ -81,7 +73,7 @@ int main(int argc, char** argv) {
       c.sendCommand("NotifyZeltSceneGraphNode", node, reply);
       samples.push_back(micros(Clock::now() - t0));
     }
-    report("NotifyZeltSceneGraphNode, one thread", samples);
+    reportLatency("NotifyZeltSceneGraphNode, one thread", samples, "us");
 
     Properties big;
     big.set("Payload", std::string(1 << 20, 'x'));
@@ -91,7 +83,7 @@ int main(int argc, char** argv) {
       c.sendCommand("NotifyZeltSceneGraphNode", big, reply);
       samples.push_back(micros(Clock::now() - t0));
     }
-    report("NotifyZeltSceneGraphNode with 1 MiB", samples);
+    reportLatency("NotifyZeltSceneGraphNode with 1 MiB", samples, "us");
   }
 
   {
@@ -115,7 +107,7 @@ int main(int argc, char** argv) {
     double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     std::vector<double> all;
     for (auto& v : perThread) all.insert(all.end(), v.begin(), v.end());
-    report("EnableVRMode, 4 threads on one connection", all);
+    reportLatency("EnableVRMode, 4 threads on one connection", all, "us");
     std::printf("%-44s %.0f commands/s\n", "  throughput", all.size() / seconds);
   }
 
@@ -137,8 +129,8 @@ int main(int argc, char** argv) {
       if (c.notifications().waitPop(n, 5000)) toDownload.push_back(micros(Clock::now() - t0));
       c.sendNoResponseCommand("ViewObject.closeView", view, reply);
     }
-    report("openView reply", toReply);
-    report("openView to scene download received", toDownload);
+    reportLatency("openView reply", toReply, "us");
+    reportLatency("openView to scene download received", toDownload, "us");
   }
 
   server.stop();

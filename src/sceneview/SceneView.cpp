@@ -342,6 +342,8 @@ void SceneView::reset() {
   _activeIndex = 0;
   FreezablePipeline::SetThreadFrozen(false);
   closeServerScene();
+  // Also after a failed or abandoned opening, which set no scene key.
+  disconnectFromServer();
   _sceneKey.clear();
   _controllerType.clear();
   closeSceneFile();
@@ -396,7 +398,7 @@ void SceneView::createDrawableSession(std::unique_ptr<kvg::DrawableSession>& slo
   auto session = std::make_unique<kvg::DrawableSession>(kvg::RendererObjectRegistryBase::getNextHandle(0), -1);
   slot = std::move(session);
   kvg::GPUMemoryManagementPolicy::getGlobalMemoryManagementPolicy().sharedContexts = true;
-  // scene-view work: the session's callback forwarder (forwarder i for session i).
+  slot->setCallbackForwarder(&_callbackForwarders[&slot == &_drawableSessions[0] ? 0 : 1]);
   slot->getRenderingAttributes().setUseGpuMemoryManagement(false);
   slot->getRenderingAttributes().setUseOpportunisticRendering(true);
   kvg::VolumeRenderingManager::getSingleton(*slot).setVRMode(true);
@@ -416,39 +418,5 @@ void SceneView::checkThreadingModel() const {
 
 std::function<void()> SceneView::makeCurrentOn(QOpenGLContext* context, QSurface* surface) {
   return [context, surface] { context->makeCurrent(surface); };
-}
-
-// GUI thread.
-QString SceneView::openServerContinuation1(const QString& host, int port, bool alwaysShowDialog) {
-  QMutexLocker lock(&_viewMutex);
-  _host = host;
-  _port = port;
-  // scene-view work: connect, start the collaborative service, pick the scene.
-  Logger::getSingleton().warning("Connecting to a simulation server is not available yet");
-  return QString();
-}
-
-// GUI thread.
-void SceneView::openServerContinuation2(const QString& sceneName) {
-  QMutexLocker lock(&_viewMutex);
-  _sceneName = sceneName.toUtf8().toStdString();
-  // scene-view work: stream the chosen server scene.
-}
-
-// GUI thread: the window's closing, the quit, and reset.
-void SceneView::closeServerScene() {
-  if (refuseReentry("Closing the server scene")) return;
-  QMutexLocker lock(&_viewMutex);
-  if (_sceneKey.empty()) return;
-  Properties view;
-  view.set("ViewObject", _sceneKey);
-  for (int i = 0; i < 4; ++i) {
-    if (!_connections[i]) continue;
-    if (i < 2) {
-      Properties reply;
-      _connections[i]->sendNoResponseCommand("ViewObject.closeView", view, reply);
-    }
-    _connections[i].reset();
-  }
 }
 

@@ -29,6 +29,7 @@
 #include "OpenVRRenderWindow.h"
 #include "Properties.h"
 #include "SceneViewSettings.h"
+#include "VRCallbackForwarder.h"
 #include "Semaphore.h"
 
 class QOpenGLContext;
@@ -74,6 +75,10 @@ class SceneView : public QQuickItem {
   void setQmlProperty(const QString& objectName, const char* propertyName, const QVariant& value);
   // File paths from QML reach the wide-path calls through UTF-8.
   static std::wstring toWString(const QString& text);
+  // A server reply's error test: false when the reply carries Error::ERROR_TAG, with error set
+  // to the server's message and the hint on its cause when the reply has Error::MESSAGE_TAG
+  // (else error is left as it was).
+  static bool checkServerReply(const Properties& reply, std::string& error);
 
  signals:
   void openFileComplete();
@@ -222,6 +227,22 @@ class SceneView : public QQuickItem {
   // Resets the view and reports the error for an error box.
   void failOpening(const QString& message);
 
+  // ---- Server connection and server scenes (SceneViewServer.cpp) ----
+  // GUI thread, view mutex held: four new connections, the command thread on connection 3, the
+  // command and notification sockets, the collaborative service. Empty on success, else why.
+  std::string connectToServer();
+  // GUI thread: the scene names on the connection; empty on success, else why. Bounded: a
+  // failed request or too many replies without names end it; the window stays painted.
+  std::string queryServerSceneNames(ServerConnection& connection, std::vector<std::string>& names);
+  // GUI thread, view mutex held: the command thread ends, the forwarders and the drawable
+  // sessions let go of the connections, then the connections go. Also without a scene key.
+  void disconnectFromServer();
+  // GUI thread (queued from a connection's notification or the updater thread): a drawable
+  // session's server feed failed; reported once, and the view is reset.
+  void onServerSessionFailed(uint64_t generation, const QString& reason);
+  // "Mavolin Quonix Virtual Reality - host:port".
+  std::string serverTitle() const;
+
   // Members in construction order.
 
   // Guards the buffers against the GUI thread. The invokables that open, close, switch, reset
@@ -233,7 +254,11 @@ class SceneView : public QQuickItem {
   QUrl _sceneUrl;
   // The four connections to the simulation server; GUI and loader threads.
   std::unique_ptr<ServerConnection> _connections[4];
-  // scene-view work: kvg::VRCallbackForwarder _callbackForwarders[2];
+  // Forwarder i is the callback forwarder of drawable session i.
+  kvg::VRCallbackForwarder _callbackForwarders[2];
+  // Counts connects and disconnects (GUI thread), so a late failure report of an earlier
+  // connection is told apart.
+  uint64_t _serverGeneration = 0;
   std::unique_ptr<VRWidgetCommandHandler> _widgetCommandHandler;
   QString _host;
   int32_t _port = 0;

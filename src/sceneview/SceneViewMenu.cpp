@@ -27,7 +27,14 @@ void SceneView::setUpAnalytics() {
 void SceneView::switchScene() {
   if (refuseReentry("Switch Scene")) return;
   QMutexLocker lock(&_viewMutex);
-  // scene-view work: with server connections 0 and 1, openServer(host, port, true).
+  if (_connections[0] && _connections[1]) {
+    const QString host = _host;
+    const int port = _port;
+    if (QQuickWindow* w = window())
+      QMetaObject::invokeMethod(w, "openServer", Qt::AutoConnection, Q_ARG(QVariant, QVariant(host)),
+                                Q_ARG(QVariant, QVariant(port)), Q_ARG(QVariant, QVariant(true)));
+    return;
+  }
   if (!_sceneReader) return;
   const QUrl url = _sceneUrl;
   if (QQuickWindow* w = window())

@@ -3,5 +3,10 @@
 #include "ServerConnection.h"
 
 bool ServerConnectionSender::sendCommand(const std::string& command, const Properties& arguments, Properties& reply) {
-  return _connection && _connection->sendCommand(command, arguments, reply);
+  ServerConnection* connection = _connection.load();
+  return connection && connection->sendCommand(command, arguments, reply);
+}
+
+void ServerConnectionSender::interrupt() {
+  if (ServerConnection* connection = _connection.load()) connection->close();
 }

@@ -1,5 +1,7 @@
 #include "VRWidgetCommandHandler.h"
 
+#include <chrono>
+
 #include "ServerConnectionSender.h"
 #include "Thread.h"
 
@@ -12,30 +14,52 @@ VRWidgetCommandHandler::VRWidgetCommandHandler(ServerConnection* connection)
 
 VRWidgetCommandHandler::VRWidgetCommandHandler(ServerCommandSender* sender) : _sender(sender) {}
 
-VRWidgetCommandHandler::~VRWidgetCommandHandler() {
-  if (_thread) {
-    _queue.push(ServerCommand{kEndCommand, Properties()});
-    _thread->join();
-    _thread.reset();
-  }
-}
+VRWidgetCommandHandler::~VRWidgetCommandHandler() { stopThread(); }
 
 bool VRWidgetCommandHandler::start() {
   if (_thread) return false;
+  {
+    std::lock_guard<std::mutex> lock(_endMutex);
+    _finished = false;
+  }
   _thread = std::make_unique<Thread>(this, "VRCommands");
   return _thread->start();
 }
+
+void VRWidgetCommandHandler::stopThread() {
+  if (!_thread) return;
+  _queue.push(ServerCommand{kEndCommand, Properties()});
+  bool ended;
+  {
+    std::unique_lock<std::mutex> lock(_endMutex);
+    ended = _ended.wait_for(lock, std::chrono::milliseconds(_stopTimeoutMs), [this] { return _finished; });
+  }
+  // A server that stopped answering holds the send under way: make it, and the rest, fail.
+  if (!ended && _sender) _sender->interrupt();
+  _thread->join();
+  _thread.reset();
+}
+
+void VRWidgetCommandHandler::detachConnection() {
+  if (_sender) _sender->forgetConnection();
+}
+
+bool VRWidgetCommandHandler::isRunning() const { return _thread && _thread->isRunning(); }
 
 ServerConnection* VRWidgetCommandHandler::getServerConnection() const {
   return _sender ? _sender->getServerConnection() : nullptr;
 }
 
+// Command thread.
 void VRWidgetCommandHandler::run() {
   for (;;) {
     const ServerCommand entry = _queue.pop();
-    if (entry.command == kEndCommand) return;
+    if (entry.command == kEndCommand) break;
     if (!_sender) continue;
     Properties reply;
     _sender->sendCommand(entry.command, entry.arguments, reply);
   }
+  std::lock_guard<std::mutex> lock(_endMutex);
+  _finished = true;
+  _ended.notify_all();
 }

@@ -2,8 +2,12 @@
 // The command channel towards the simulation server: a queue that any thread fills and a
 // thread of its own that sends the commands one by one, in order, on one server connection.
 // The command "NOOP" ends the thread. The scene view owns one handler while it is connected;
-// destroying the handler sends what was queued before, then ends and joins the thread.
+// destroying the handler sends what was queued before, then ends and joins the thread. That end
+// is bounded: when the thread has not ended within the stop time-out (a server that stopped
+// answering), the sender is interrupted, so the send under way and the rest fail at once.
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "CommandQueue.h"
 #include "Runnable.h"
@@ -18,13 +22,25 @@ class VRWidgetCommandHandler : public Runnable {
   explicit VRWidgetCommandHandler(ServerConnection* connection);
   // Sends through the sender (not owned; it must outlive the handler).
   explicit VRWidgetCommandHandler(ServerCommandSender* sender);
-  // Pushes "NOOP" and joins a started thread, then drops what is still queued.
+  static constexpr int DEFAULT_STOP_TIMEOUT_MS = 2000;
+
+  // Pushes "NOOP" and joins a started thread (interrupting the sender after the stop time-out),
+  // then drops what is still queued.
   ~VRWidgetCommandHandler() override;
   VRWidgetCommandHandler(const VRWidgetCommandHandler&) = delete;
   VRWidgetCommandHandler& operator=(const VRWidgetCommandHandler&) = delete;
 
   // Starts the command thread; false (nothing done) when it was started before.
   bool start();
+  // Ends a started thread as the destructor does: "NOOP", a bounded wait, then the interrupt
+  // and the join. Afterwards the handler takes commands but sends none. GUI thread.
+  void stopThread();
+  // How long stopThread waits for queued commands to go out before interrupting (ms, >= 0).
+  void setStopTimeout(int milliseconds) { _stopTimeoutMs = milliseconds < 0 ? 0 : milliseconds; }
+  bool isRunning() const;
+  // After stopThread, before the connection is destroyed: getServerConnection answers null from
+  // now on (the part widgets may still ask).
+  void detachConnection();
 
   // Any thread.
   void push(const ServerCommand& command) { _queue.push(command); }
@@ -39,6 +55,11 @@ class VRWidgetCommandHandler : public Runnable {
 
  private:
   std::unique_ptr<Thread> _thread;
+  // Guards _finished, which run() sets as it leaves; the stopping thread waits on _ended.
+  mutable std::mutex _endMutex;
+  std::condition_variable _ended;
+  bool _finished = false;
+  int _stopTimeoutMs = DEFAULT_STOP_TIMEOUT_MS;
   CommandQueue _queue;
   std::unique_ptr<ServerCommandSender> _ownSender;  // the connection's sender, when given one
   ServerCommandSender* _sender;

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -141,6 +143,36 @@ bool Program::waitForWindowGone(const std::string& titlePattern) const {
   for (int i = 0; i < 300; ++i) {
     if (windows(titlePattern).empty()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
+bool requestClose(const std::string& windowId) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  XEvent event = {};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = static_cast<Window>(std::stoul(windowId));
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  const bool sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
+  XFlush(display);
+  XCloseDisplay(display);
+  return sent;
+}
+
+bool waitForFile(const std::string& path, Program& program, int seconds) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    if (std::ifstream(path).good()) {
+      // Written whole before the next frame: give the writer a moment to close it.
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      return true;
+    }
+    if (program.poll()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
 }

@@ -15,6 +15,12 @@ int countLines(const std::string& text, const std::string& line);
 // Runs a shell command and returns its standard output without trailing blanks and line ends.
 std::string shell(const std::string& command);
 
+class Program;
+// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
+bool requestClose(const std::string& windowId);
+// Waits for the file to appear while the program runs; false when it ended or time ran out.
+bool waitForFile(const std::string& path, Program& program, int seconds = 60);
+
 // One run of the program with its own settings folder; output goes to files.
 class Program {
  public:

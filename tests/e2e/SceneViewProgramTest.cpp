@@ -7,9 +7,6 @@
 #include <QImage>
 #include <QString>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -96,36 +93,6 @@ Pixel project(bool leftEye, double x, double y, double z, double yawDegrees = 0)
   const double tx = ex / -hz, ty = -py / -hz;
   const double l = leftEye ? -1.39 : -1.25, r = leftEye ? 1.25 : 1.39, t = -1.47, b = 1.47;
   return {(tx - l) / (r - l) * kEyeWidth, (ty - t) / (b - t) * kEyeHeight};
-}
-
-// Asks the window to close as a window manager would (WM_DELETE_WINDOW).
-bool requestClose(const std::string& windowId) {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  XEvent event = {};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = static_cast<Window>(std::stoul(windowId));
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  const bool sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
-  XFlush(display);
-  XCloseDisplay(display);
-  return sent;
-}
-
-bool waitForFile(const std::string& path, Program& program, int seconds = 60) {
-  for (int i = 0; i < seconds * 20; ++i) {
-    if (std::ifstream(path).good()) {
-      // Written whole before the next frame: give the writer a moment to close it.
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      return true;
-    }
-    if (program.poll()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
 }
 
 class SceneViewProgram : public ::testing::Test {

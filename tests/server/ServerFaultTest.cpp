@@ -106,7 +106,7 @@ TEST_F(ServerFaultTest, ServerDyingOnACommandIsALostConnection) {
 TEST_F(ServerFaultTest, ServerKilledMidMessageIsATruncatedReply) {
   start({"--fault", "truncate=ViewObject.openView"});
   Properties reply;
-  EXPECT_FALSE(client.sendCommand("ViewObject.openView", viewObject("Canvas_1"), reply));
+  EXPECT_FALSE(client.sendCommand("ViewObject.openView", viewObject("SceneCanvas_1"), reply));
   EXPECT_EQ(Error::getCode(reply), Error::PROTOCOL_ERROR);
   EXPECT_NE(Error::getMessage(reply).find("truncated"), std::string::npos) << Error::getMessage(reply);
   EXPECT_EQ(server.wait(), 3);
@@ -154,7 +154,7 @@ TEST_F(ServerFaultTest, MalformedNotificationEndsTheNotificationSocketOnly) {
   start({"--fault", std::string("garbage=") + ServerNotification::SCENE_DOWNLOAD});
   ASSERT_TRUE(client.createNotifySocket("127.0.0.1", server.port()));
   Properties reply;
-  ASSERT_TRUE(client.sendCommand("ViewObject.openView", viewObject("Canvas_1"), reply));
+  ASSERT_TRUE(client.sendCommand("ViewObject.openView", viewObject("SceneCanvas_1"), reply));
   ServerNotification n;
   ASSERT_TRUE(client.notifications().waitPop(n, 5000));
   EXPECT_TRUE(n.isConnectionLost());
@@ -166,7 +166,7 @@ TEST_F(ServerFaultTest, ServerDyingMidSessionEndsBothSockets) {
   start({"--live", "--frame-interval", "20", "--fault", std::string("die=") + ServerNotification::SCENE_UPDATE + "@3"});
   ASSERT_TRUE(client.createNotifySocket("127.0.0.1", server.port()));
   Properties reply;
-  ASSERT_TRUE(client.sendCommand("ViewObject.openView", viewObject("Canvas_1"), reply));
+  ASSERT_TRUE(client.sendCommand("ViewObject.openView", viewObject("SceneCanvas_1"), reply));
   std::vector<std::string> names;
   ServerNotification n;
   while (client.notifications().waitPop(n, 5000)) {

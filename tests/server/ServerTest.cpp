@@ -103,7 +103,7 @@ TEST_F(ServerTest, AnswersEveryCommandAndJournalsItsArguments) {
   EXPECT_FALSE(send("SceneGraphExportImport.getObjectKeyFromSceneName", Properties()));
 
   ASSERT_TRUE(send("ViewObject.openView", viewObject(key)));
-  EXPECT_FALSE(send("ViewObject.openView", viewObject("Canvas_99")));
+  EXPECT_FALSE(send("ViewObject.openView", viewObject("SceneCanvas_99")));
   EXPECT_TRUE(Error::isError(reply));
 
   // Opening the view pushed the scene as it stands.
@@ -115,7 +115,9 @@ TEST_F(ServerTest, AnswersEveryCommandAndJournalsItsArguments) {
   EXPECT_EQ(download.position(), 1);
   EXPECT_EQ(download.data.getInt(ServerNotification::KEY_FRAME), 0);
   EXPECT_EQ(download.data.getInt(ServerNotification::KEY_FRAME_COUNT), 3);
-  EXPECT_EQ(download.data.getProperties(ServerNotification::KEY_RECORD).getString("Title"), "Alpha, frame 0");
+  const Properties record = download.data.getProperties(ServerNotification::KEY_RECORD);
+  EXPECT_EQ(record.getInt("Frame"), 0);
+  EXPECT_EQ(record.getString("CanvasKey"), key);
 
   EXPECT_TRUE(send("EnableVRMode", Properties()));
   EXPECT_TRUE(send("StartCollaborativeVRServer", Properties()));
@@ -249,8 +251,7 @@ TEST_F(ServerTest, LiveSimulationNotifiesEveryViewerWithPositionsInStep) {
       EXPECT_EQ(n.data.getString(ServerNotification::KEY_SCENE_KEY), key);
       const int frame = n.data.getInt(ServerNotification::KEY_FRAME);
       EXPECT_EQ(frame, int((n.position() - 1) % 4));
-      EXPECT_EQ(n.data.getProperties(ServerNotification::KEY_RECORD).getString("Title"),
-                "Anim, frame " + std::to_string(frame));
+      EXPECT_EQ(n.data.getProperties(ServerNotification::KEY_RECORD).getInt("Frame"), frame);
       // The same position carries the same update on both connections.
       auto it = seen.find(n.position());
       if (it != seen.end())
@@ -269,10 +270,31 @@ TEST_F(ServerTest, LiveSimulationNotifiesEveryViewerWithPositionsInStep) {
   EXPECT_TRUE(c1.notifications().waitPop(n, 5000));
 }
 
-TEST_F(ServerTest, ServesSceneFilesUnderTheirBaseName) {
+TEST_F(ServerTest, ServesEveryFrameSetOfASceneFileWithItsDataInline) {
+  // A poly-data file beside the scene: the viewer gets its content, not its name.
+  std::ofstream(dir.file("tri.vtp")) << R"(<?xml version="1.0"?>
+<VTKFile type="PolyData" version="0.1" byte_order="LittleEndian">
+  <PolyData><Piece NumberOfPoints="3" NumberOfPolys="1">
+    <Points><DataArray type="Float32" NumberOfComponents="3" format="ascii">0 0 0 1 0 0 0 1 0</DataArray></Points>
+    <Polys>
+      <DataArray type="Int32" Name="connectivity" format="ascii">0 1 2</DataArray>
+      <DataArray type="Int32" Name="offsets" format="ascii">3</DataArray>
+    </Polys>
+  </Piece></PolyData>
+</VTKFile>
+)";
   const std::string file = dir.file("wing flow.sce");
-  const std::string content = "canvas { title = \"Wing\" }\nframes = 2\n";
-  std::ofstream(file) << content;
+  std::ofstream(file) << R"(format = quonix-scene
+version = 1
+canvas { title = "Wing" }
+frameSets {
+  a { title = "Pressure \"p\"", frames {
+        f0 { drawables { wing { type = Surface, data = "tri.vtp" } } }
+        f1 { drawables { ball { type = Sphere, center = [0, 0, 0], radius = 1 } } } } }
+  b { title = "Empty", frames { } }
+  c { title = "Ball", frames { f0 { drawables { ball { type = Sphere, center = [1, 0, 0], radius = 1 } } } } }
+}
+)";
   startServer({file});
   ServerConnection c;
   connect(c, true);
@@ -280,13 +302,30 @@ TEST_F(ServerTest, ServesSceneFilesUnderTheirBaseName) {
   ASSERT_TRUE(c.sendCommand("SceneGraphExportImport.getSceneNames", Properties(), reply));
   std::vector<std::string> names;
   reply.get("SceneNames", names);
-  ASSERT_EQ(names, std::vector<std::string>{"wing flow"});
-  ASSERT_TRUE(c.sendCommand("ViewObject.openView", viewObject(sceneKey(c, "wing flow")), reply));
+  ASSERT_EQ(names, (std::vector<std::string>{"Pressure \"p\"", "Ball"}));  // a set without frames is left out
+  const std::string key = sceneKey(c, "Pressure \"p\"");
+  EXPECT_EQ(key, "SceneCanvas_1");
+  EXPECT_EQ(sceneKey(c, "Ball"), "SceneCanvas_2");
+  ASSERT_TRUE(c.sendCommand("ViewObject.openView", viewObject(key), reply));
   ServerNotification n;
   ASSERT_TRUE(c.notifications().waitPop(n, 5000));
-  Properties record = n.data.getProperties(ServerNotification::KEY_RECORD);
-  EXPECT_EQ(record.getString("Text"), content);
-  EXPECT_NE(record.getString("SceneFile").find("/wing flow.sce"), std::string::npos);
+  EXPECT_EQ(n.data.getInt(ServerNotification::KEY_FRAME_COUNT), 2);
+  const Properties record = n.data.getProperties(ServerNotification::KEY_RECORD);
+  EXPECT_EQ(record.getString("CanvasKey"), key);
+  EXPECT_EQ(record.getProperties("Canvas").getString("title"), "Wing");
+  const Properties wing = record.getProperties("FrameContent").getProperties("drawables").getProperties("wing");
+  EXPECT_EQ(wing.typeOf("data"), Properties::Type::Nested);
+  std::vector<double> points;
+  ASSERT_TRUE(wing.getProperties("data").get("points", points));
+  EXPECT_EQ(points.size(), 9u);
+}
+
+TEST_F(ServerTest, RefusesASceneFileWithAFaultyFrame) {
+  const std::string file = dir.file("broken.sce");
+  std::ofstream(file) << "format = quonix-scene\nversion = 1\nframeSets { a { frames { f { drawables {"
+                         " w { type = Surface, data = \"missing.vtp\" } } } } } }\n";
+  std::string output;
+  EXPECT_EQ(ServerProcess::runToEnd({"--port", "0", file}, output), 2);
 }
 
 TEST_F(ServerTest, StopsCleanlyOnSigtermAndSigint) {

@@ -1,6 +1,7 @@
 #include "Properties.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -104,30 +105,20 @@ bool parseNumber(const std::string& text, bool& isInt, int64_t& i, double& r) {
 std::string formatReal(double r) {
   if (std::isnan(r)) return "nan";
   if (std::isinf(r)) return r > 0 ? "inf" : "-inf";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", r);
-  // Shortest text that reads back to the same double.
-  for (int precision = 1; precision <= 17; ++precision) {
-    char trial[40];
-    std::snprintf(trial, sizeof trial, "%.*g", precision, r);
-    if (std::strtod(trial, nullptr) == r) {
-      std::snprintf(buf, sizeof buf, "%s", trial);
-      break;
-    }
-  }
-  std::string text(buf);
+  char buf[64];
+  // The shortest digits that read back to the same double, in the style printf's %g gives
+  // them: scientific for exponents below -4 or from the digit count on, else plain decimals.
+  std::string text(buf, std::to_chars(buf, buf + sizeof buf, r, std::chars_format::scientific).ptr);
+  const size_t e = text.find('e');
+  const int exponent = std::atoi(text.c_str() + e + 1);
+  int digits = 0;
+  for (size_t i = 0; i < e; ++i) digits += text[i] >= '0' && text[i] <= '9';
+  if (exponent >= -4 && exponent < digits)
+    text.assign(buf, std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed).ptr);
   // Plain decimals read better than "3e+01" wherever they stay short.
   const double magnitude = std::fabs(r);
-  if (text.find_first_of("eE") != std::string::npos && magnitude >= 1e-4 && magnitude < 1e15) {
-    for (int decimals = 0; decimals <= 17; ++decimals) {
-      char trial[64];
-      std::snprintf(trial, sizeof trial, "%.*f", decimals, r);
-      if (std::strtod(trial, nullptr) == r) {
-        text = trial;
-        break;
-      }
-    }
-  }
+  if (text.find_first_of("eE") != std::string::npos && magnitude >= 1e-4 && magnitude < 1e15)
+    text.assign(buf, std::to_chars(buf, buf + sizeof buf, r, std::chars_format::fixed).ptr);
   if (text.find_first_of(".eE") == std::string::npos) text += ".0";
   return text;
 }

@@ -27,6 +27,12 @@
 // close(), the thread queues a ServerNotification::CONNECTION_LOST entry whose "ErrorMessage" says
 // why, then ends.
 //
+// Drawable sessions: startSession feeds the notifications to one drawable session as update tasks
+// (SessionFeed: the scene download, then each update, at the server's positions); the session
+// must have been started through DrawableSession::startSession. A bad notification, a record that
+// does not build or a lost notification socket ends the feed and is reported once to the session
+// error handler. Destroying the connection stops its feed and detaches it from the session.
+//
 // Lifetime: close() may be called from any thread; it interrupts a request in progress (which
 // then fails promptly), stops the notification thread and closes both sockets. The destructor
 // calls it. Consumers of notifications() must stop using it before the connection is destroyed.
@@ -34,6 +40,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,10 +48,12 @@
 #include "FrameChannel.h"
 #include "NotificationQueue.h"
 #include "Properties.h"
+#include "kvg/SessionConnection.h"
 
+class SessionFeed;
 class Thread;
 
-class ServerConnection {
+class ServerConnection : public kvg::SessionConnection {
  public:
   static constexpr int DEFAULT_TIMEOUT_MS = 10000;
   static constexpr int DEFAULT_RETRY_DELAY_MS = 100;
@@ -93,6 +102,17 @@ class ServerConnection {
   // What the server pushed on the notification socket; see the class comment.
   NotificationQueue& notifications() { return _notifications; }
 
+  // kvg::SessionConnection, called by DrawableSession::startSession and stopSession on the thread
+  // that owns the session. One session at a time: starting another stops the first. False (with
+  // getLastError) without a notification socket.
+  bool startSession(kvg::DrawableSession& session) override;
+  void stopSession(kvg::DrawableSession& session) override;
+  // The reply time-out while the session's scene download is still on its way, else 0.
+  int getDownloadWait(const kvg::DrawableSession& session) const override;
+  // Called once per failed feed, on the notification thread or the session's owner thread, with
+  // the reason; never after the feed was stopped. Set it before startSession.
+  void setSessionErrorHandler(std::function<void(const std::string&)> handler);
+
   // Any thread: ends the connection (see the class comment). Create a socket again to reconnect.
   void close();
 
@@ -135,6 +155,9 @@ class ServerConnection {
   std::atomic<uint32_t> _nextRequestId{0};
 
   NotificationQueue _notifications;
+  mutable std::mutex _feedMutex;  // guards the feed and the handler; held while a feed starts or stops
+  std::unique_ptr<SessionFeed> _feed;
+  std::function<void(const std::string&)> _sessionErrorHandler;
   std::unique_ptr<NotificationReader> _reader;
   std::unique_ptr<Thread> _notifyThread;
 };

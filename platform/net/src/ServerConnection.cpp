@@ -5,7 +5,9 @@
 #include "Error.h"
 #include "Runnable.h"
 #include "ServerProtocol.h"
+#include "SessionFeed.h"
 #include "Thread.h"
+#include "kvg/DrawableSession.h"
 
 class ServerConnection::NotificationReader : public Runnable {
  public:
@@ -18,7 +20,60 @@ class ServerConnection::NotificationReader : public Runnable {
 
 ServerConnection::ServerConnection() : _maxMessageSize(MessageFrame::DEFAULT_MAX_BODY_SIZE) {}
 
-ServerConnection::~ServerConnection() { close(); }
+ServerConnection::~ServerConnection() {
+  close();
+  std::unique_ptr<SessionFeed> feed;
+  {
+    std::lock_guard<std::mutex> lock(_feedMutex);
+    feed = std::move(_feed);
+  }
+  if (feed) {
+    feed->stop();
+    feed->getSession().forgetConnection(this);
+  }
+}
+
+bool ServerConnection::startSession(kvg::DrawableSession& session) {
+  std::unique_ptr<SessionFeed> previous;
+  {
+    std::lock_guard<std::mutex> lock(_feedMutex);
+    previous = std::move(_feed);
+  }
+  if (previous) {
+    previous->stop();
+    if (&previous->getSession() != &session) previous->getSession().forgetConnection(this);
+  }
+  if (!hasNotifySocket()) {
+    std::lock_guard<std::mutex> lock(_settingsMutex);
+    _lastError = "a drawable session needs the connection's notification socket";
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(_feedMutex);
+  _feed = std::make_unique<SessionFeed>(session, _notifications, _sessionErrorHandler);
+  _feed->start();
+  return true;
+}
+
+void ServerConnection::stopSession(kvg::DrawableSession& session) {
+  std::unique_ptr<SessionFeed> feed;
+  {
+    std::lock_guard<std::mutex> lock(_feedMutex);
+    if (!_feed || &_feed->getSession() != &session) return;
+    feed = std::move(_feed);
+  }
+  feed->stop();
+}
+
+int ServerConnection::getDownloadWait(const kvg::DrawableSession& session) const {
+  std::lock_guard<std::mutex> lock(_feedMutex);
+  if (!_feed || &_feed->getSession() != &session || !_feed->isAwaitingDownload()) return 0;
+  return getTimeout();
+}
+
+void ServerConnection::setSessionErrorHandler(std::function<void(const std::string&)> handler) {
+  std::lock_guard<std::mutex> lock(_feedMutex);
+  _sessionErrorHandler = std::move(handler);
+}
 
 bool ServerConnection::setNumTries(int tries) {
   if (tries < 1) return false;

@@ -95,10 +95,14 @@ int64_t DrawableSession::executePendingTasks() {
 }
 
 int64_t DrawableSession::executeNextUpdateTask() {
+  // A scene still downloading may take longer than one update to arrive.
+  const SessionConnection* connection = getConnection();
+  const int downloadWait = connection ? connection->getDownloadWait(*this) : 0;
   QueuedTask next;
   {
     std::unique_lock<std::mutex> lock(_taskMutex);
-    if (!_taskAdded.wait_for(lock, std::chrono::milliseconds(_updateTaskWait), [this] { return !_tasks.empty(); }))
+    const int wait = downloadWait > _updateTaskWait ? downloadWait : _updateTaskWait;
+    if (!_taskAdded.wait_for(lock, std::chrono::milliseconds(wait), [this] { return !_tasks.empty(); }))
       return -1;
     next = std::move(_tasks.front());
     _tasks.pop_front();
@@ -123,20 +127,35 @@ int DrawableSession::getUpdateTaskWait() const {
 
 bool DrawableSession::startSession(SessionConnection& connection) {
   stopSession();
-  _connection = &connection;
+  {
+    std::lock_guard<std::mutex> guard(_connectionMutex);
+    _connection = &connection;
+  }
   if (connection.startSession(*this)) return true;
   connection.stopSession(*this);
-  _connection = nullptr;
+  forgetConnection(&connection);
   return false;
 }
 
 void DrawableSession::stopSession() {
-  SessionConnection* c = _connection;
-  _connection = nullptr;
+  SessionConnection* c;
+  {
+    std::lock_guard<std::mutex> guard(_connectionMutex);
+    c = _connection;
+    _connection = nullptr;
+  }
   if (c) c->stopSession(*this);
 }
 
-SessionConnection* DrawableSession::getConnection() const { return _connection; }
+SessionConnection* DrawableSession::getConnection() const {
+  std::lock_guard<std::mutex> guard(_connectionMutex);
+  return _connection;
+}
+
+void DrawableSession::forgetConnection(SessionConnection* connection) {
+  std::lock_guard<std::mutex> guard(_connectionMutex);
+  if (_connection == connection) _connection = nullptr;
+}
 
 SessionExtension* DrawableSession::getExtension(const std::string& name) const {
   auto it = _extensions.find(name);

@@ -217,6 +217,30 @@ TEST(Properties, WritesRealsAsPlainDecimalsWhereShort) {
   EXPECT_EQ(q.getReal("b"), -160.0);
 }
 
+TEST(Properties, RealsAreTheShortestTextThatReadsBack) {
+  struct Case {
+    double value;
+    const char* text;
+  } cases[] = {
+      {0.0, "0.0"},
+      {double(0.1f), "0.10000000149011612"},  // data written from single precision keeps its digits
+      {1e5, "100000.0"},
+      {3881408325861696.0, "3881408325861696.0"},  // 16 digits, exponent 15: plain like printf's %g
+      {1e16, "1e+16"},
+      {1.5e-5, "1.5e-05"},
+      {-2.5e-4, "-0.00025"},
+      {123456.789, "123456.789"},
+  };
+  for (const Case& c : cases) {
+    Properties p;
+    p.set("v", c.value);
+    EXPECT_EQ(p.toText(), std::string("v = ") + c.text + "\n");
+    Properties back;
+    ASSERT_TRUE(Properties::fromText(p.toText(), back));
+    EXPECT_EQ(back.getReal("v"), c.value) << c.text;
+  }
+}
+
 TEST(Properties, LargeSetsStayConsistentAfterRemovals) {
   // A message from a peer may hold very many entries; reading it must stay proportional to its size.
   std::string text;

@@ -73,3 +73,22 @@ bool FakeServer::reply(FrameChannel& channel, const MessageFrame& command, const
   return channel.write(MessageFrame(MessageFrame::Reply, command.name, body, command.requestId), 5000, error) ==
          FrameChannel::Status::Ok;
 }
+
+void FakeServer::serveRoles(FrameChannel& channel, int64_t connectionId,
+                            const std::function<void(FrameChannel&)>& notify) {
+  MessageFrame in;
+  std::string error;
+  if (channel.read(in, 5000, 5000, error) != FrameChannel::Status::Ok || in.type != MessageFrame::Hello) return;
+  Properties welcome;
+  if (in.body.getString(ServerProtocol::HELLO_ROLE) == ServerProtocol::ROLE_COMMAND) {
+    welcome.set(ServerProtocol::HELLO_CONNECTION_ID, connectionId);
+    if (channel.write(MessageFrame(MessageFrame::Welcome, "Welcome", welcome), 5000, error) != FrameChannel::Status::Ok)
+      return;
+    MessageFrame command;
+    while (readCommand(channel, command)) {
+    }
+    return;
+  }
+  if (channel.write(MessageFrame(MessageFrame::Welcome, "Welcome", welcome), 5000, error) == FrameChannel::Status::Ok)
+    notify(channel);
+}

@@ -28,6 +28,11 @@ class FakeServer {
   // Reads one command; false when the socket ended.
   static bool readCommand(FrameChannel& channel, MessageFrame& command);
   static bool reply(FrameChannel& channel, const MessageFrame& command, const Properties& body);
+  // Serves one socket of a client: a command socket is greeted with the connection value and
+  // its commands are read (unanswered) until it ends; a notification socket is greeted and
+  // handed to notify.
+  static void serveRoles(FrameChannel& channel, int64_t connectionId,
+                         const std::function<void(FrameChannel&)>& notify);
 
  private:
   void acceptLoop();

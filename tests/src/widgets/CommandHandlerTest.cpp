@@ -2,6 +2,7 @@
 // the command thread, and destroying the handler never hangs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -26,6 +27,17 @@ class RecordingSender : public ServerCommandSender {
     return true;
   }
   ServerConnection* getServerConnection() const override { return nullptr; }
+  // Opens the gate for good.
+  void interrupt() override {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _interrupted = true;
+    _open = true;
+    _changed.notify_all();
+  }
+  bool interrupted() {
+    std::lock_guard<std::mutex> lock(_mutex);
+    return _interrupted;
+  }
 
   void close() {
     std::lock_guard<std::mutex> lock(_mutex);
@@ -50,6 +62,7 @@ class RecordingSender : public ServerCommandSender {
   std::condition_variable _changed;
   std::vector<std::string> _sent;
   bool _open = true;
+  bool _interrupted = false;
 };
 
 ServerCommand command(const std::string& name, int n = -1) {
@@ -168,4 +181,46 @@ TEST(VRWidgetCommandHandler, SendsOnItsServerConnection) {
   handler.start();
   handler.push(command("HighlightParts"));
   handler.push(command("DeletePlaneSection"));
+}
+
+TEST(VRWidgetCommandHandler, StoppingOnASilentServerEndsAfterTheStopTimeOut) {
+  RecordingSender sender;
+  sender.close();  // a server that stopped answering: the send hangs until interrupted
+  VRWidgetCommandHandler handler(&sender);
+  handler.setStopTimeout(100);
+  handler.start();
+  handler.push(command("HighlightParts"));
+  handler.push(command("DeletePointPart"));
+  sender.waitForSends(1);
+  EXPECT_TRUE(handler.isRunning());
+  const auto before = std::chrono::steady_clock::now();
+  handler.stopThread();
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_FALSE(handler.isRunning());
+  EXPECT_LT(took, std::chrono::seconds(2));
+  EXPECT_TRUE(sender.interrupted());
+  // Once interrupted the rest goes through at once (this sender no longer blocks).
+  EXPECT_EQ(sender.sent(), (std::vector<std::string>{"HighlightParts", "DeletePointPart"}));
+}
+
+TEST(VRWidgetCommandHandler, StoppingOnAHealthyServerSendsEverythingFirst) {
+  RecordingSender sender;
+  VRWidgetCommandHandler handler(&sender);
+  handler.setStopTimeout(5000);
+  handler.start();
+  for (int i = 0; i < 20; ++i) handler.push(command("Q", i));
+  handler.stopThread();
+  EXPECT_EQ(sender.sent().size(), 20u);
+  EXPECT_FALSE(handler.isRunning());
+}
+
+TEST(VRWidgetCommandHandler, DetachedHandlerNamesNoConnection) {
+  ServerConnection connection;
+  VRWidgetCommandHandler handler(&connection);
+  handler.start();
+  handler.stopThread();
+  handler.detachConnection();
+  EXPECT_EQ(handler.getServerConnection(), nullptr);
+  handler.push(command("HighlightParts"));  // taken, never sent
+  EXPECT_FALSE(handler.isRunning());
 }

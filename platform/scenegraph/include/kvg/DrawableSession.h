@@ -84,6 +84,9 @@ class DrawableSession {
   bool startSession(SessionConnection& connection);
   void stopSession();
   SessionConnection* getConnection() const;
+  // Any thread: a connection that goes away before the session calls this (after it has
+  // stopped delivering), so the session never calls it again. Other connections are kept.
+  void forgetConnection(SessionConnection* connection);
 
   // Services by name; the session owns them. Setting null removes one.
   SessionExtension* getExtension(const std::string& name) const;
@@ -120,6 +123,7 @@ class DrawableSession {
   std::deque<QueuedTask> _tasks;
   int _updateTaskWait = 100;
 
+  mutable std::mutex _connectionMutex;  // guards _connection only; never held while calling it
   SessionConnection* _connection = nullptr;
   std::map<std::string, std::unique_ptr<SessionExtension>> _extensions;
 };

@@ -15,6 +15,13 @@ class SessionConnection {
   // session before it goes, and before a restart on another source; must be safe to call when
   // nothing was started.
   virtual void stopSession(DrawableSession& session) = 0;
+  // How long, in milliseconds, the session's executeNextUpdateTask may wait for a task while
+  // the scene's first download is still on its way (the session's own update-task wait applies
+  // when this is shorter). The owner thread asks; 0 by default.
+  virtual int getDownloadWait(const DrawableSession& session) const {
+    (void)session;
+    return 0;
+  }
 };
 
 }  // namespace kvg
