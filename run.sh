@@ -10,6 +10,6 @@ scripts/install-deps.sh
 scripts/build.sh
 BIN="${QUONIX_BUILD_DIR:-build}/bin/quonixvr"
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$BIN" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$BIN" "$@"
 fi
 exec "$BIN" "$@"
