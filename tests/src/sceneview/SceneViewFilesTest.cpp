@@ -6,24 +6,20 @@
 // logs the size of the file the user chose.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QQuickWindow>
 #include <QUrl>
 
-#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "RunApplication.h"
 #include "SceneLoader.h"
 #include "SceneView.h"
-#include "VRSimulator.h"
+#include "SceneViewWindowFixture.h"
 #include "VolumeRenderingManager.h"
 #include "ZeltAnalytics.h"
 #include "kvg/DrawableSession.h"
@@ -43,63 +39,26 @@ QUrl scene(const std::string& name) {
 
 const std::string kTitle = "Mavolin Quonix Virtual Reality";
 
-class SceneViewFiles : public ::testing::Test {
+class SceneViewFiles : public SceneViewWindowFixture {
  protected:
-  static void SetUpTestSuite() {
-    SetUpQtEnvironment();
-    static int argc = 0;
-    app = new QGuiApplication(argc, nullptr);
-  }
-  static void TearDownTestSuite() {
-    delete app;
-    app = nullptr;
-  }
-
   void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
-    vrsim::useScript("rate 0\n", "scene-view-files-test");
-    window = new QQuickWindow;
-    SetUpMainWindow(window);
-    window->resize(320, 240);
-    view = new SceneView(window->contentItem());
-    view->setSize(QSizeF(320, 240));
-    ASSERT_TRUE(ConnectSceneView(window, view, app));
-    QObject::connect(window, &QQuickWindow::beforeRendering, window, [this] { ++frames; }, Qt::DirectConnection);
+    SceneViewWindowFixture::SetUp();
+    if (IsSkipped()) return;
+    open();
     QObject::connect(view, &SceneView::errorMessage, view, [this](const QString& e) { errors.push_back(e.toStdString()); });
     QObject::connect(view, &SceneView::openFileComplete, view, [this] { ++completed; });
-    view->createOffscreenSurface();
-    view->setCommandLineArguments({});
-    window->show();
-    ASSERT_TRUE(waitFor([this] { return frames > 0; }));
+    ASSERT_GT(frames, 0);
   }
   void TearDown() override {
-    delete window;
-    window = nullptr;
-    vrsim::useScriptFile();
+    SceneViewWindowFixture::TearDown();
     ZeltAnalytics::reset();
-  }
-
-  template <class Condition>
-  bool waitFor(Condition condition, int milliseconds = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < milliseconds) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return condition();
   }
 
   std::string title() const { return window->title().toStdString(); }
 
-  static QGuiApplication* app;
-  QQuickWindow* window = nullptr;
-  SceneView* view = nullptr;
-  std::atomic<int> frames{0};
   std::vector<std::string> errors;
   int completed = 0;
 };
-QGuiApplication* SceneViewFiles::app = nullptr;
 
 }  // namespace
 
