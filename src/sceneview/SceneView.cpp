@@ -404,10 +404,12 @@ void SceneView::createDrawableSession(std::unique_ptr<kvg::DrawableSession>& slo
   kvg::VolumeRenderingManager::getSingleton(*slot).setVRMode(true);
 }
 
+// Any thread.
 void SceneView::checkThreading(bool condition, const char* conditionText, int line) {
   if (!condition) throw InternalError("Threading model violation", conditionText, "SceneView", line);
 }
 
+// GUI thread (reset) or render thread (start-up), view mutex held.
 void SceneView::checkThreadingModel() const {
   checkThreading(_activeIndex == 0, "_activeIndex == 0", __LINE__);
   checkThreading(_backBufferUpdater.isRunning() == false, "_backBufferUpdater.isRunning() == false", __LINE__);
