@@ -224,14 +224,17 @@ void SceneView::onSceneGraphInvalidated() {
 // Render thread, with the window's context current.
 void SceneView::releaseGraphics() {
   if (!hasGraphics()) return;
-  // Context i may only be made current here once it is home from the updater.
+  // Context i may only be made current here once it is home from the updater. A pass still
+  // waiting for server updates stops at its next task.
+  _updatesSuspended = true;
+  if (_backBufferUpdater.isRunning() && _drawableSessions[!_activeIndex])
+    _drawableSessions[!_activeIndex]->addNoOpTask();
   _backBufferUpdater.wait();
   if (_contexts[!_activeIndex]->thread() != _renderThread) {
-    _updatesSuspended = true;
     _backBufferUpdater.start(QThread::InheritPriority);
     _backBufferUpdater.wait();
-    _updatesSuspended = false;
   }
+  _updatesSuspended = false;
   QOpenGLContext* windowContext = QOpenGLContext::currentContext();
   for (int i = 0; i < 2; ++i) {
     if (windowContext) windowContext->doneCurrent();
