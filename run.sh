@@ -25,7 +25,7 @@ OUT="$(cd "$OUT" && pwd)"
 export QUONIX_RUN_OUTPUT="$OUT" QUONIX_RUN_SECONDS="${QUONIX_RUN_SECONDS:-8}" QUONIX_BIN="$(cd "$BIN_DIR" && pwd)/quonixvr"
 export QUONIX_VRSIM_CAPTURE_DIR="$OUT/eyes" QUONIX_VRSIM_CAPTURE_EVERY="${QUONIX_VRSIM_CAPTURE_EVERY:-10}"
 status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash -c '
   "$QUONIX_BIN" "$@" >"$QUONIX_RUN_OUTPUT/stdout.txt" 2>"$QUONIX_RUN_OUTPUT/stderr.txt" &
   pid=$!
   end=$((SECONDS + QUONIX_RUN_SECONDS))

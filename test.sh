@@ -8,4 +8,4 @@ scripts/build.sh
 BUILD_DIR="${QUONIX_BUILD_DIR:-build}"
 cd "$BUILD_DIR"
 export QSG_RENDER_LOOP=threaded
-exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j"$(nproc)" "$@"
+exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j"$(nproc)" "$@"

@@ -9,12 +9,13 @@ struct BenchGlContext::Impl {
   int argc = 1;
   char name[16] = "bench_vr_stereo";
   char* argv[2] = {name, nullptr};
-  QGuiApplication application{(setFormat(), argc), argv};
+  // The default format must be set before the application object exists.
+  QGuiApplication application{withDefaultFormat(argc), argv};
   QWindow window;
   QOpenGLContext context;
   bool valid = false;
 
-  static void setFormat() {
+  static int& withDefaultFormat(int& count) {
     QSurfaceFormat format;
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
@@ -22,6 +23,7 @@ struct BenchGlContext::Impl {
     format.setStencilBufferSize(8);
     format.setSwapInterval(0);
     QSurfaceFormat::setDefaultFormat(format);
+    return count;
   }
 };
 

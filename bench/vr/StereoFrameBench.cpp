@@ -3,15 +3,18 @@
 // floor; whatever lies above it is the window's own overhead (target switches, resolves, the
 // mirror, the compositor submission).
 //
-// Usage: bench_vr_stereo [frames (default 60)] [samples (default 0)] [sphere resolution (default 224)]
+// Usage: bench_vr_stereo [frames (default 150)] [samples (default 0)] [sphere resolution (default 224)]
 // Runs against the simulated headset at its recommended size (times "resolutionFactor" of the
-// configuration beside the program). Needs a display (Xvfb is fine).
+// configuration beside the program). Needs a display (Xvfb is fine). Prints the medians of wall
+// time and of the process's CPU time per frame; on a software renderer sharing the machine with
+// other work, the CPU time is the steadier of the two.
 #include <vtk_glew.h>
 
 #include <openvr.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +33,7 @@
 #include <vtkRenderWindow.h>
 #include <vtkSmartPointer.h>
 #include <vtkSphereSource.h>
+#include <vtkUnsignedCharArray.h>
 
 #include "BenchGlContext.h"
 #include "OpenVRCamera.h"
@@ -47,6 +51,18 @@ const double kHead[3] = {0, 1.6, 0};
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
+
+// CPU time of the whole process (every llvmpipe thread included), in ms: unlike wall time, it
+// hardly moves when other programs share the machine.
+double cpuMs() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+struct FrameTime {
+  double wall = 0, cpu = 0;
+};
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -66,11 +82,10 @@ vtkSmartPointer<vtkActor> MakeSphereActor(vtkPolyData* mesh) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 150;
   const int samples = argc > 2 ? std::max(0, std::atoi(argv[2])) : 0;
   const int resolution = argc > 3 ? std::max(8, std::atoi(argv[3])) : 224;
   const int warmup = 10;
-  const int rounds = 3;
 
   {
     Lock::AutoLock lock(GetRenderLock());
@@ -88,7 +103,7 @@ int main(int argc, char** argv) {
   }
 
   vtkNew<vtkSphereSource> sphere;
-  sphere->SetCenter(0, 1.6, -2);
+  sphere->SetCenter(0, 1.6, -1.5);
   sphere->SetRadius(0.6);
   sphere->SetThetaResolution(resolution);
   sphere->SetPhiResolution(resolution);
@@ -142,35 +157,64 @@ int main(int argc, char** argv) {
 
   auto stereoFrame = [&] {
     qt.makeCurrent();
+    const double cpu = cpuMs();
     const Clock::time_point start = Clock::now();
     stereo->Render();
     stereo->SubmitEyes();
     glFinish();
-    return msSince(start);
+    return FrameTime{msSince(start), cpuMs() - cpu};
   };
   auto monoFrame = [&] {
+    mono->MakeCurrent();
+    const double cpu = cpuMs();
     const Clock::time_point start = Clock::now();
     mono->Render();
     glFinish();
-    return msSince(start);
+    return FrameTime{msSince(start), cpuMs() - cpu};
   };
 
-  for (int i = 0; i < warmup; ++i) stereoFrame();
-  for (int i = 0; i < warmup; ++i) monoFrame();
-  // Alternating rounds so that a slow spell of the machine hits both sides alike.
-  std::vector<double> stereoTimes, monoTimes;
-  for (int r = 0; r < rounds; ++r) {
-    for (int i = 0; i < frames; ++i) stereoTimes.push_back(stereoFrame());
-    for (int i = 0; i < frames; ++i) monoTimes.push_back(monoFrame());
+  for (int i = 0; i < warmup; ++i) {
+    stereoFrame();
+    monoFrame();
+  }
+  // Frame by frame in turn, so that a slow spell of the (shared) machine hits both sides alike.
+  std::vector<FrameTime> stereoTimes, monoTimes;
+  for (int i = 0; i < frames; ++i) {
+    stereoTimes.push_back(stereoFrame());
+    monoTimes.push_back(monoFrame());
   }
 
-  const double s = median(stereoTimes), m = median(monoTimes);
-  std::printf("scene: %lld triangles; eye %u x %u; samples %d; %d x %d frames after %d warm-up\n",
-              static_cast<long long>(mesh->GetNumberOfPolys()), width, height, samples, rounds, frames, warmup);
-  std::printf("stereo frame (OpenVRRenderWindow, both eyes, mirror, submit): %.2f ms median\n", s);
-  std::printf("mono frame (vtkRenderWindow off-screen):                      %.2f ms median\n", m);
-  std::printf("ratio stereo / mono: %.3f\n", m > 0 ? s / m : 0.0);
+  auto medianOf = [](const std::vector<FrameTime>& times, double FrameTime::*field) {
+    std::vector<double> v;
+    for (const FrameTime& t : times) v.push_back(t.*field);
+    return median(v);
+  };
+  const double s = medianOf(stereoTimes, &FrameTime::wall), m = medianOf(monoTimes, &FrameTime::wall);
+  const double sc = medianOf(stereoTimes, &FrameTime::cpu), mc = medianOf(monoTimes, &FrameTime::cpu);
+  std::printf("scene: %lld triangles; eye %u x %u; samples %d; %d frames each after %d warm-up\n",
+              static_cast<long long>(mesh->GetNumberOfPolys()), width, height, samples, frames, warmup);
+  std::printf("                                      wall ms   cpu ms (medians)\n");
+  std::printf("stereo frame (OpenVRRenderWindow):   %7.2f  %7.2f\n", s, sc);
+  std::printf("mono frame (vtkRenderWindow):        %7.2f  %7.2f\n", m, mc);
+  std::printf("ratio stereo / mono:                 %7.3f  %7.3f\n", m > 0 ? s / m : 0.0, mc > 0 ? sc / mc : 0.0);
 
+  {
+    // Both sides must have drawn the sphere over a similar share of the image.
+    vtkNew<vtkUnsignedCharArray> monoPixels;
+    mono->GetRGBACharPixelData(0, 0, width - 1, height - 1, 0, monoPixels);
+    qt.makeCurrent();
+    std::vector<unsigned char> eye(static_cast<size_t>(width) * height * 4);
+    glBindTexture(GL_TEXTURE_2D, eyes[0]);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, eye.data());
+    auto covered = [&](const unsigned char* p) {
+      size_t n = 0;
+      for (size_t i = 0; i < eye.size(); i += 4) n += p[i + 1] < 200;
+      return 100.0 * n / (eye.size() / 4);
+    };
+    std::printf("sphere covers %.1f%% of the mono image and %.1f%% of the left eye\n", covered(monoPixels->GetPointer(0)),
+                covered(eye.data()));
+  }
   qt.makeCurrent();
   stereo->Finalize();
   glDeleteTextures(2, eyes);

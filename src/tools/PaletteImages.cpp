@@ -43,7 +43,8 @@ unsigned char* pixelAt(vtkImageData* image, int x, int y) {
   return static_cast<unsigned char*>(image->GetScalarPointer()) + (static_cast<size_t>(y) * width + x) * 4;
 }
 
-unsigned char clampByte(double v) { return v <= 0.0 ? 0 : v >= 255.0 ? 255 : static_cast<unsigned char>(v); }
+// A configured "nan" reads as 0: converting it to a byte would be undefined.
+unsigned char clampByte(double v) { return !(v > 0.0) ? 0 : v >= 255.0 ? 255 : static_cast<unsigned char>(v); }
 
 bool matches(const unsigned char* pixel, const unsigned char match[4], double tolerance) {
   for (int c = 0; c < 4; ++c) {

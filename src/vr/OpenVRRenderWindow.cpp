@@ -44,6 +44,15 @@ void hudSize(int& width, int& height) {
   height = h < 1.0 ? 1 : h > maxSide ? maxSide : static_cast<int>(h);
 }
 
+// Plain RGBA8 storage of one level, filtered linearly (the mirror scales it).
+void defineResolveTexture(GLuint texture, int width, int height) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 }  // namespace
 
 void GetRecommendedRenderTargetSize(uint32_t& width, uint32_t& height) {
@@ -129,17 +138,19 @@ OpenVRRenderWindow::FramebufferRecord OpenVRRenderWindow::createFramebuffer(int 
   }
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, name);
 
-  glGenTextures(1, &name);
-  record.colorTexture = name;
   if (samples > 0) {
+    glGenTextures(1, &name);
+    record.colorTexture = name;
     glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, name);
     glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples, GL_RGBA8, width, height, GL_TRUE);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D_MULTISAMPLE, name, 0);
     glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
   } else {
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
+    // Without multisampling the passes draw straight into the resolve texture: a resolve
+    // would only copy every pixel once more per eye.
+    record.colorTexture = resolveTexture;
+    defineResolveTexture(resolveTexture, width, height);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolveTexture, 0);
   }
   if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
     Logger::getSingleton().error("OpenVRRenderWindow: render target " + std::to_string(width) + " x " +
@@ -150,12 +161,8 @@ OpenVRRenderWindow::FramebufferRecord OpenVRRenderWindow::createFramebuffer(int 
   record.resolveFramebuffer = name;
   glBindFramebuffer(GL_FRAMEBUFFER, name);
   record.resolveTexture = resolveTexture;
-  glBindTexture(GL_TEXTURE_2D, resolveTexture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  if (samples > 0) defineResolveTexture(resolveTexture, width, height);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolveTexture, 0);
-  glBindTexture(GL_TEXTURE_2D, 0);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   return record;
 }
@@ -195,6 +202,11 @@ bool OpenVRRenderWindow::CreateEyeFramebuffers(unsigned int leftTexture, unsigne
 
 void OpenVRRenderWindow::resolve(const FramebufferRecord& record) {
   vtkOpenGLState* state = GetState();
+  // A single-sampled target was drawn in its resolve texture already.
+  if (record.colorTexture == record.resolveTexture) {
+    state->vtkglBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return;
+  }
   state->vtkglBindFramebuffer(GL_FRAMEBUFFER, 0);
   state->vtkglDisable(GL_MULTISAMPLE);
   state->vtkglBindFramebuffer(GL_READ_FRAMEBUFFER, record.renderFramebuffer);

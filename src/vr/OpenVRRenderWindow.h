@@ -2,8 +2,8 @@
 // The VTK render window through which everything reaches the headset. It owns no native window
 // or context: the scene view owns one context per render buffer and makes it current through the
 // make-current callback. Both eyes are rendered into framebuffers of the headset's recommended
-// size, resolved into the eye textures, the left eye is mirrored into the view, and both go to
-// the compositor. Three layer renderers of its own surround the scene's model renderer:
+// size and resolved into the eye textures (without multisampling they are drawn there directly),
+// the left eye is mirrored into the view, and both go to the compositor. Three layer renderers of its own surround the scene's model renderer:
 // "vrBackGround" (with fog) below it, "vrModels" and "vrWidgets" above it.
 //
 // All calls run with this window's context current: on the render thread (frames, submission)
@@ -33,7 +33,7 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   // GL objects of one render target; all 0 until created.
   struct FramebufferRecord {
     uint32_t depthRenderbuffer = 0;
-    uint32_t colorTexture = 0;  // multisampled when samples > 0
+    uint32_t colorTexture = 0;  // multisampled when samples > 0, else the resolve texture itself
     uint32_t renderFramebuffer = 0;
     uint32_t resolveTexture = 0;
     uint32_t resolveFramebuffer = 0;

@@ -19,6 +19,8 @@
 #include <vtkUnsignedCharArray.h>
 
 #include "Logger.h"
+
+#include <X11/Xlib.h>
 #include "kvg/OpenGLRenderer.h"
 #include "kvg/OpenGLUtilityFunctions.h"
 #include "kvg/PropLighting.h"
@@ -50,6 +52,10 @@ class FogScene : public ::testing::Test {
   vtkNew<kvg::OpenGLRenderer> renderer;
 
   void SetUp() override {
+    // One X connection for the whole program: Xvfb sometimes hangs up on a connection opened
+    // right after another closed, which would abort the test program.
+    static Display* const display = XOpenDisplay(nullptr);
+    if (display) window->SetDisplayId(display);
     window->SetOffScreenRendering(1);
     window->SetSize(64, 64);
     window->SetMultiSamples(0);

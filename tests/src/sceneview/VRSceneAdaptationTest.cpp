@@ -119,6 +119,8 @@ TEST_F(Adaptation, CollectorMatchesTheExactClassPartOfEachKeyAndSkipsObjectsOfAn
   // A key that names the class while the object is of another class.
   kvg::Ptr<kvg::GridDrawable> grid(new kvg::GridDrawable);
   table["LineAttributes_9"] = grid;
+  // And one whose entry holds no object at all.
+  table["LineAttributes_8"] = nullptr;
   registry().replaceNodes(table, {});
 
   const std::vector<kvg::LineAttributes*> found = A::collectAttributes<kvg::LineAttributes>(*session);

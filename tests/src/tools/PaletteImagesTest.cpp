@@ -204,6 +204,18 @@ TEST_F(PaletteTest, OversizedRectanglesLongListsAndLargeFactorsStayInsideTheImag
   EXPECT_EQ(p[3], 255);
 }
 
+TEST_F(PaletteTest, NotANumberInAColourOrFactorGivesZeroAndInfinityFullIntensity) {
+  configure(
+      "paletteToggleOnRGB = [nan, inf, 0.5]\n"
+      "paletteHighlightColorRGBA = [nan, inf, -inf, 1]\n");
+  build(TestPalette());
+  ASSERT_EQ(pages.size(), 32u);
+  EXPECT_EQ(pages[0].at(25, 50), (Pixel{0, 255, 80, 255}));
+  EXPECT_EQ(overlays[5].at(25, 50)[0], 0);
+  EXPECT_EQ(overlays[5].at(25, 50)[1], 255);
+  EXPECT_EQ(overlays[5].at(25, 50)[2], 0);
+}
+
 TEST_F(PaletteTest, WithoutAnArtworkNothingIsUploaded) {
   PaletteImageBuilder empty(cache.get(), nullptr);
   EXPECT_FALSE(PaintPaletteToggleButtons(empty));

@@ -34,6 +34,7 @@ class ActorScene : public ::testing::Test {
   std::ostringstream log;
 
   void SetUp() override {
+    UseSharedDisplay(window);
     window->SetOffScreenRendering(1);
     window->SetMultiSamples(0);
     window->SetSize(32, 32);

@@ -15,6 +15,7 @@
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
 #include <vtkOpenGLRenderer.h>
+#include <vtkOpenGLState.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 
@@ -151,6 +152,32 @@ TEST_P(StereoSamples, BothEyesReachTheCompositorWithParallaxAndTheLeftEyeTheWind
   EXPECT_EQ(left.height, kEyeHeight);
   EXPECT_EQ(left.resolveTexture, eyes[0]);
   EXPECT_EQ(window->GetFramebufferRecord(OpenVRRenderWindow::RightEyeRecord).resolveTexture, eyes[1]);
+
+  // The targets: multisampled colour and depth with samples, else plain 2D storage that the
+  // passes draw in directly.
+  for (int record : {OpenVRRenderWindow::LeftEyeRecord, OpenVRRenderWindow::RightEyeRecord}) {
+    const OpenVRRenderWindow::FramebufferRecord& r = window->GetFramebufferRecord(record);
+    glBindFramebuffer(GL_FRAMEBUFFER, r.renderFramebuffer);
+    GLint colour = 0, depthSamples = -1;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME,
+                                          &colour);
+    glBindRenderbuffer(GL_RENDERBUFFER, r.depthRenderbuffer);
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &depthSamples);
+    EXPECT_EQ(static_cast<GLuint>(colour), r.colorTexture);
+    EXPECT_EQ(depthSamples, GetParam());
+    if (GetParam() == 0) {
+      EXPECT_EQ(r.colorTexture, r.resolveTexture);
+    } else {
+      EXPECT_NE(r.colorTexture, r.resolveTexture);
+      glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, r.colorTexture);
+      GLint colourSamples = 0;
+      glGetTexLevelParameteriv(GL_TEXTURE_2D_MULTISAMPLE, 0, GL_TEXTURE_SAMPLES, &colourSamples);
+      EXPECT_EQ(colourSamples, GetParam());
+      glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
+    }
+  }
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  window->GetState()->ResetFramebufferBindings();
 
   window->Render();
   window->SubmitEyes();

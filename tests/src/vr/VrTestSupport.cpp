@@ -15,6 +15,8 @@
 
 #include "Configuration.h"
 
+#include <X11/Xlib.h>
+
 std::string MakeTempDir() {
   char tmpl[] = "/tmp/quonix-vr-XXXXXX";
   if (!mkdtemp(tmpl)) std::abort();
@@ -76,7 +78,14 @@ void WriteSolidPng(const std::string& path, int w, int h, std::array<int, 4> rgb
   WritePng(path, SolidImage(w, h, rgba));
 }
 
+void UseSharedDisplay(vtkRenderWindow* window) {
+  // Opened once and kept for the life of the process.
+  static Display* const display = XOpenDisplay(nullptr);
+  if (display) window->SetDisplayId(display);
+}
+
 GlWindow::GlWindow(int width, int height) : _renderer(vtkSmartPointer<vtkRenderer>::New()) {
+  UseSharedDisplay(_window);
   _window->SetOffScreenRendering(1);
   _window->SetMultiSamples(0);
   _window->SetSize(width, height);

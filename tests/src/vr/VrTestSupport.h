@@ -35,6 +35,11 @@ vtkSmartPointer<vtkImageData> SolidImage(int w, int h, std::array<int, 4> rgba);
 void WritePng(const std::string& path, vtkImageData* image);
 void WriteSolidPng(const std::string& path, int w, int h, std::array<int, 4> rgba);
 
+// Gives the window the process's one X display connection. Each VTK window otherwise opens and
+// closes a connection of its own, and Xvfb now and then hangs up on a connection opened right
+// after another one closed, which aborts the test program.
+void UseSharedDisplay(vtkRenderWindow* window);
+
 // An off-screen window of the given size whose context is current after construction.
 class GlWindow {
  public:
