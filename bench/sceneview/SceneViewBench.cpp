@@ -15,7 +15,6 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QQuickWindow>
-#include <QSurfaceFormat>
 #include <QUrl>
 
 #include <openvr.h>
@@ -35,6 +34,7 @@
 #include "OpenVRRenderWindow.h"
 #include "RecordsManager.h"
 #include "RenderLock.h"
+#include "RunApplication.h"
 #include "SceneGlState.h"
 #include "SceneView.h"
 #include "VRSimulator.h"
@@ -78,19 +78,11 @@ struct ViewFigures {
 bool runView(int frames, int warmup, ViewFigures& figures) {
   std::atomic<int> rendered{0};
   auto* window = new QQuickWindow;
-  QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-  format.setSwapInterval(0);
-  window->setFormat(format);
-  window->setPersistentOpenGLContext(true);
-  window->setPersistentSceneGraph(true);
+  SetUpMainWindow(window);
   window->resize(1280, 720);
   auto* view = new SceneView(window->contentItem());
   view->setSize(QSizeF(1280, 720));
-  QObject::connect(window, SIGNAL(sceneGraphInitialized()), view, SLOT(onSceneGraphInitialized()),
-                   Qt::DirectConnection);
-  QObject::connect(window, SIGNAL(sceneGraphInvalidated()), view, SLOT(onSceneGraphInvalidated()),
-                   Qt::DirectConnection);
-  QObject::connect(window, SIGNAL(beforeRendering()), view, SLOT(onBeforeRendering()), Qt::DirectConnection);
+  if (!ConnectSceneView(window, view, QCoreApplication::instance())) return false;
   QObject::connect(window, &QQuickWindow::beforeRendering, window, [&rendered] { ++rendered; }, Qt::DirectConnection);
   view->createOffscreenSurface();
   window->show();
@@ -183,15 +175,7 @@ bool runBare(int frames, int warmup, double& frameMs) {
 int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
   const int warmup = 10;
-  qputenv("QSG_RENDER_LOOP", "threaded");
-  QSurfaceFormat format;
-  format.setRenderableType(QSurfaceFormat::OpenGL);
-  format.setOption(QSurfaceFormat::DeprecatedFunctions);
-  format.setProfile(QSurfaceFormat::CoreProfile);
-  format.setVersion(3, 3);
-  format.setDepthBufferSize(24);
-  format.setStencilBufferSize(8);
-  QSurfaceFormat::setDefaultFormat(format);
+  SetUpQtEnvironment();
   // The configuration and assets beside the program, unless the caller chose others.
   if (!std::getenv("QUONIX_BASE_DIR")) {
     const std::string self = QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath().toStdString();

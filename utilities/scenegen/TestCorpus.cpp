@@ -362,6 +362,19 @@ void writeTestCorpus(const std::string& folder) {
                "Titles with quotes, backslashes, non-ASCII letters and QML.");
   }
 
+  {
+    const std::string second = "Second twin";
+    writeScene(folder + "/duplicate_titles.sce",
+               withSets({frameSet("Twin", {quadFrame()}), frameSet("Twin", {quadFrame(), quadFrame(&second)})}),
+               "Two frame sets with the same title: one frame, then two.");
+    std::vector<Properties> sets;
+    for (int i = 0; i < 11; ++i) sets.push_back(frameSet("Set " + std::to_string(i), {quadFrame()}));
+    std::vector<Properties> frames(11, quadFrame());
+    sets.push_back(frameSet("Eleven frames", frames));
+    writeScene(folder + "/twelve_sets.sce", withSets(sets),
+               "Twelve frame sets, enough for a combo box; the last has eleven frames.");
+  }
+
   writeScene(folder + "/being_written.sce", withSets({frameSet("Growing", {quadFrame()})}, "being written"),
              "A solver is still writing this scene.");
   {

@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QMutex>
 #include <QQuickWindow>
-#include <QSurfaceFormat>
 #include <QUrl>
 
 #include <atomic>
@@ -23,6 +22,7 @@
 #include <vtkRenderer.h>
 
 #include "OpenVRRenderWindow.h"
+#include "RunApplication.h"
 #include "SceneView.h"
 #include "VRSimulator.h"
 #include "kvg/OpenGLRenderer.h"
@@ -50,15 +50,7 @@ namespace {
 class SceneViewWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    qputenv("QSG_RENDER_LOOP", "threaded");
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setOption(QSurfaceFormat::DeprecatedFunctions);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setVersion(3, 3);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    QSurfaceFormat::setDefaultFormat(format);
+    SetUpQtEnvironment();
     static int argc = 0;
     app = new QGuiApplication(argc, nullptr);
   }
@@ -80,19 +72,11 @@ class SceneViewWindow : public ::testing::Test {
   void open(const std::string& script = "rate 0\n", const std::vector<std::wstring>& arguments = {}) {
     vrsim::useScript(script, "scene-view-window-test");
     window = new QQuickWindow;
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setSwapInterval(0);
-    window->setFormat(format);
-    window->setPersistentOpenGLContext(true);
-    window->setPersistentSceneGraph(true);
+    SetUpMainWindow(window);
     window->resize(320, 240);
     view = new SceneView(window->contentItem());
     view->setSize(QSizeF(320, 240));
-    QObject::connect(window, SIGNAL(sceneGraphInitialized()), view, SLOT(onSceneGraphInitialized()),
-                     Qt::DirectConnection);
-    QObject::connect(window, SIGNAL(sceneGraphInvalidated()), view, SLOT(onSceneGraphInvalidated()),
-                     Qt::DirectConnection);
-    QObject::connect(window, SIGNAL(beforeRendering()), view, SLOT(onBeforeRendering()), Qt::DirectConnection);
+    ASSERT_TRUE(ConnectSceneView(window, view, app));
     QObject::connect(window, &QQuickWindow::beforeRendering, window, [this] { ++frames; }, Qt::DirectConnection);
     QObject::connect(view, &SceneView::fatalError, view, [this](const QString& e) { fatalError = e; });
     QObject::connect(view, &SceneView::errorMessage, view, [this](const QString& e) { errorMessage = e; });
