@@ -61,3 +61,10 @@ QString PickerDialog::build(const QString& title, const QString& id, const QStri
   text += QStringLiteral("onAccepted: {  %1  destroy();  }  onRejected: destroy();  }").arg(handler);
   return text;
 }
+
+QString PickerDialog::build(const QString& title, const QString& id, const std::vector<std::string>& labels,
+                            const AcceptHandler& onAccepted) {
+  QStringList list;
+  for (const std::string& label : labels) list << QString::fromStdString(label);
+  return build(title, id, list, onAccepted);
+}

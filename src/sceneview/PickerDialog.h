@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class PickerDialog {
  public:
@@ -19,6 +21,9 @@ class PickerDialog {
 
   // title: the dialog's title; id: the QML id of the button group or combo box.
   static QString build(const QString& title, const QString& id, const QStringList& labels,
+                       const AcceptHandler& onAccepted);
+  // The same for UTF-8 labels.
+  static QString build(const QString& title, const QString& id, const std::vector<std::string>& labels,
                        const AcceptHandler& onAccepted);
 
   // A double-quoted QML/JavaScript string literal that reads back as exactly the text.

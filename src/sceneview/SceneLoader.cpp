@@ -10,7 +10,6 @@
 #include "kvg/DrawableSession.h"
 #include "kvg/RendererNodeStream.h"
 #include "kvg/SDBReader.h"
-#include "kvg/SessionConnection.h"
 
 namespace {
 // A reply task without its connection must not leave an earlier task's reply to be read as its own.
@@ -47,13 +46,10 @@ void SceneLoader::run() {
   emit resultReady(QString());
 }
 
-// Loader thread. A connection that cannot stream into a session starts nothing.
+// Loader thread.
 void SceneLoader::startSessions() {
-  for (int i = 0; i < 2; ++i) {
-    kvg::DrawableSession* session = request.sessions[i];
-    auto* source = dynamic_cast<kvg::SessionConnection*>(request.connections[i]);
-    if (session && source) session->startSession(*source);
-  }
+  for (int i = 0; i < 2; ++i)
+    if (request.sessions[i] && request.connections[i]) request.sessions[i]->startSession(*request.connections[i]);
 }
 
 // Loader thread.

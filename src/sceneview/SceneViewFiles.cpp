@@ -19,12 +19,6 @@
 namespace {
 const char* const kProductTitle = "Mavolin Quonix Virtual Reality";
 
-QStringList toQStringList(const std::vector<std::string>& texts) {
-  QStringList list;
-  for (const std::string& text : texts) list << QString::fromStdString(text);
-  return list;
-}
-
 // The scene file's name without folder and extensions, as UTF-8.
 std::string baseNameOf(const QUrl& url) { return QFileInfo(url.toLocalFile()).baseName().toStdString(); }
 }  // namespace
@@ -123,7 +117,7 @@ QString SceneView::openFileContinuation1(const QUrl& fileUrl) {
   }
   if (titles.size() == 1) return openFrameset(0);
   return PickerDialog::build(
-      QStringLiteral("Select scene"), QStringLiteral("scenes"), toQStringList(titles),
+      QStringLiteral("Select scene"), QStringLiteral("scenes"), titles,
       [](const QString& index, const QString& label) {
         // The window makes the next picker, so that it outlives this one.
         return QStringLiteral(
@@ -161,7 +155,7 @@ QString SceneView::openFrameset(int frameset) {
     return QString();
   }
   const QString title = QString::fromStdString(_recordsManager->getFramesetTitle(frameset));
-  return PickerDialog::build(QStringLiteral("Select frame"), QStringLiteral("frames"), toQStringList(labels),
+  return PickerDialog::build(QStringLiteral("Select frame"), QStringLiteral("frames"), labels,
                              [&](const QString& index, const QString&) {
                                return QStringLiteral("sceneView.openFileContinuation3(%1, %2, %3);")
                                    .arg(PickerDialog::stringLiteral(title), index, QString::number(frameset));

@@ -27,12 +27,6 @@ const int kNumTries = 20;
 // second apart.
 const int kSceneNameRequests = 10;
 
-QStringList toQStringList(const std::vector<std::string>& texts) {
-  QStringList out;
-  for (const std::string& t : texts) out << QString::fromStdString(t);
-  return out;
-}
-
 }  // namespace
 
 std::string SceneView::serverTitle() const {
@@ -145,7 +139,7 @@ QString SceneView::openServerContinuation1(const QString& host, int port, bool a
     openServerContinuation2(QString::fromStdString(names[0]));
     return QString();
   }
-  return PickerDialog::build(QStringLiteral("Select scene"), QStringLiteral("scenes"), toQStringList(names),
+  return PickerDialog::build(QStringLiteral("Select scene"), QStringLiteral("scenes"), names,
                              [](const QString&, const QString& label) {
                                return QStringLiteral("sceneView.openServerContinuation2(%1);").arg(label);
                              });

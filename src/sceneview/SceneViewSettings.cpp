@@ -7,6 +7,8 @@
 
 #include "Configuration.h"
 #include "SceneView.h"
+#include "VolumeRenderingManager.h"
+#include "kvg/DrawableSession.h"
 
 namespace {
 // QString::toDouble; an invalid text gives 0.
@@ -95,8 +97,16 @@ void SceneView::settings(double volumeRenderingQuality, const QString& floorTexS
                          bool accurateVolumeClipping, const QString& floorTexFileName, const QString& ceilTexFileName,
                          bool swapLeftRight, bool preserveOrientation, double isoSurfaceOpacity, double snappingAngle,
                          const QString& maxSceneMinification, const QString& maxSceneMagnification) {
-  // scene-view work: both sessions' volume rendering managers take the clipping, quality and
-  // iso-surface opacity at once.
+  // Both sessions' volume rendering managers take these at once. Their setters only record the
+  // request under the manager's own lock; each manager exists from its session's creation, and
+  // sessions are replaced only inside the view's own waits, when no dialog input is taken.
+  for (const auto& session : _drawableSessions) {
+    if (!session) continue;
+    kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(*session);
+    volumes.setUseStencilClipping(accurateVolumeClipping);
+    volumes.setVolRendQuality(volumeRenderingQuality);
+    volumes.setIsosurfaceOpacity(isoSurfaceOpacity);
+  }
   std::lock_guard<std::mutex> lock(_settingsMutex);
   _settings.accurateVolumeClipping = accurateVolumeClipping;
   _settings.swapLeftRight = swapLeftRight;

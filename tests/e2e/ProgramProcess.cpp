@@ -48,6 +48,25 @@ std::string shell(const std::string& command) {
   return out;
 }
 
+std::vector<std::string> threadNames(pid_t pid) {
+  std::vector<std::string> out;
+  const std::string lines = shell("cat /proc/" + std::to_string(pid) + "/task/*/comm 2>/dev/null");
+  size_t start = 0;
+  while (start < lines.size()) {
+    size_t end = lines.find('\n', start);
+    if (end == std::string::npos) end = lines.size();
+    out.push_back(lines.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+bool hasThread(pid_t pid, const std::string& name) {
+  for (const std::string& n : threadNames(pid))
+    if (n == name) return true;
+  return false;
+}
+
 Program::Program(std::vector<std::string> arguments, std::map<std::string, std::string> environment)
     : _dir(makeTempDir()) {
   const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";

@@ -14,6 +14,9 @@ std::string readFile(const std::string& path);
 int countLines(const std::string& text, const std::string& line);
 // Runs a shell command and returns its standard output without trailing blanks and line ends.
 std::string shell(const std::string& command);
+// The names of a process's threads, one per thread.
+std::vector<std::string> threadNames(pid_t pid);
+bool hasThread(pid_t pid, const std::string& name);
 
 class Program;
 // Asks the window to close as a window manager would (WM_DELETE_WINDOW).

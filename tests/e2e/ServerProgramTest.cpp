@@ -70,26 +70,6 @@ std::set<std::string> connectionsThatSent(const std::vector<JournalEntry>& journ
   return out;
 }
 
-// Names of the program's threads.
-std::vector<std::string> threadNames(pid_t pid) {
-  std::vector<std::string> out;
-  std::string lines = shell("cat /proc/" + std::to_string(pid) + "/task/*/comm 2>/dev/null");
-  size_t start = 0;
-  while (start < lines.size()) {
-    size_t end = lines.find('\n', start);
-    if (end == std::string::npos) end = lines.size();
-    out.push_back(lines.substr(start, end - start));
-    start = end + 1;
-  }
-  return out;
-}
-
-bool hasThread(pid_t pid, const std::string& name) {
-  for (const std::string& n : threadNames(pid))
-    if (n == name) return true;
-  return false;
-}
-
 class ServerProgram : public ::testing::Test {
  protected:
   void SetUp() override {

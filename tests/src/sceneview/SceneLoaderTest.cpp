@@ -30,7 +30,6 @@
 #include "kvg/DrawableSession.h"
 #include "kvg/RendererObjectRegistryBase.h"
 #include "kvg/SDBReader.h"
-#include "kvg/SessionConnection.h"
 
 namespace {
 
@@ -52,8 +51,8 @@ class CountingUpdater : public QThread {
   }
 };
 
-// A server connection that can also stream into drawable sessions.
-class StreamingConnection : public ServerConnection, public kvg::SessionConnection {
+// A server connection that records the sessions started on it instead of feeding them.
+class StreamingConnection : public ServerConnection {
  public:
   std::atomic<int> started{0};
   kvg::DrawableSession* lastSession = nullptr;
@@ -193,19 +192,20 @@ TEST_F(SceneLoaderTest, UnknownCodesDoNothingAndStillReport) {
   EXPECT_FALSE(loader.collaborativeServerStarted);
 }
 
-TEST_F(SceneLoaderTest, SessionsStartOnConnectionsThatCanStreamIntoThem) {
+TEST_F(SceneLoaderTest, EachSessionStartsOnItsConnection) {
   StreamingConnection streaming[2];
-  ServerConnection plain;
   loader.request.connections[0] = &streaming[0];
   loader.request.connections[1] = &streaming[1];
   run(SceneLoader::StartSessions);
   EXPECT_EQ(streaming[0].started, 1);
+  EXPECT_EQ(streaming[1].started, 1);
   EXPECT_EQ(streaming[0].lastSession, sessions[0].get());
   EXPECT_EQ(streaming[1].lastSession, sessions[1].get());
-  // A connection that cannot stream starts nothing; neither does a missing one.
-  loader.request.connections[0] = &plain;
+  // A missing connection starts nothing.
   loader.request.connections[1] = nullptr;
   run(SceneLoader::StartSessions);
+  EXPECT_EQ(streaming[0].started, 2);
+  EXPECT_EQ(streaming[1].started, 1);
   EXPECT_EQ(results, 2);
 }
 

@@ -22,8 +22,8 @@
 #include <vtkRenderer.h>
 
 #include "OpenVRRenderWindow.h"
-#include "RunApplication.h"
 #include "SceneView.h"
+#include "SceneViewWindowFixture.h"
 #include "VRSimulator.h"
 #include "kvg/OpenGLRenderer.h"
 
@@ -47,56 +47,8 @@ class SceneViewProbe {
 
 namespace {
 
-class SceneViewWindow : public ::testing::Test {
+class SceneViewWindow : public SceneViewWindowFixture {
  protected:
-  static void SetUpTestSuite() {
-    SetUpQtEnvironment();
-    static int argc = 0;
-    app = new QGuiApplication(argc, nullptr);
-  }
-  static void TearDownTestSuite() {
-    delete app;
-    app = nullptr;
-  }
-
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
-  }
-  void TearDown() override {
-    delete window;  // the scene graph goes first (render thread), then the view
-    window = nullptr;
-    vrsim::useScriptFile();
-  }
-
-  // A window with a scene view, connected as the program's start-up connects it.
-  void open(const std::string& script = "rate 0\n", const std::vector<std::wstring>& arguments = {}) {
-    vrsim::useScript(script, "scene-view-window-test");
-    window = new QQuickWindow;
-    SetUpMainWindow(window);
-    window->resize(320, 240);
-    view = new SceneView(window->contentItem());
-    view->setSize(QSizeF(320, 240));
-    ASSERT_TRUE(ConnectSceneView(window, view, app));
-    QObject::connect(window, &QQuickWindow::beforeRendering, window, [this] { ++frames; }, Qt::DirectConnection);
-    QObject::connect(view, &SceneView::fatalError, view, [this](const QString& e) { fatalError = e; });
-    QObject::connect(view, &SceneView::errorMessage, view, [this](const QString& e) { errorMessage = e; });
-    view->createOffscreenSurface();
-    view->setCommandLineArguments(arguments);
-    window->show();
-    waitFor([this] { return frames > 0; });
-  }
-
-  template <class Condition>
-  bool waitFor(Condition condition, int milliseconds = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < milliseconds) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return condition();
-  }
-
   // The test scene with one frame set of one frame opens without a picker.
   void openScene() {
     const std::string scene = std::string(std::getenv("QUONIX_BIN_DIR")) + "/../tests/scenes/one_set_one_frame.sce";
@@ -106,14 +58,7 @@ class SceneViewWindow : public ::testing::Test {
     ASSERT_TRUE(waitFor([&] { return vrsim::submittedFrameCount() > submitted + 3; }));
   }
 
-  static QGuiApplication* app;
-  QQuickWindow* window = nullptr;
-  SceneView* view = nullptr;
-  std::atomic<int> frames{0};
-  QString fatalError;
-  QString errorMessage;
 };
-QGuiApplication* SceneViewWindow::app = nullptr;
 
 }  // namespace
 

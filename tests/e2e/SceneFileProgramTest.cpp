@@ -1,0 +1,271 @@
+// Opening scene files in the real program as a user does, by keyboard: the scene and frame
+// pickers (radio buttons and combo boxes), titles that are plain text whatever they hold, the
+// window title naming file, scene and frame, Switch Scene, Close, Quick Start, and the error box
+// of every way a file can fail to open.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ProgramProcess.h"
+
+namespace {
+const std::string kTitle = "Mavolin Quonix Virtual Reality";
+
+std::string binDir() { return std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin"; }
+std::string corpus(const std::string& name) { return binDir() + "/../tests/scenes/" + name; }
+
+// Pixels of strong colour: the test scenes' plate is a colour gradient, the room grey.
+int colourfulPixels(const QImage& image) {
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      const int high = std::max({qRed(p), qGreen(p), qBlue(p)});
+      const int low = std::min({qRed(p), qGreen(p), qBlue(p)});
+      if (high - low > 120) ++count;
+    }
+  return count;
+}
+
+class SceneFileProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+    dir = makeTempDir();
+    captures = dir + "/eyes";
+  }
+
+  // The program on the simulated headset with small eyes, every tenth frame captured.
+  std::unique_ptr<Program> start(const std::vector<std::string>& arguments) {
+    const std::string base = dir + "/base";
+    shell("mkdir -p '" + base + "' && for f in vrassets sample_vr.sce sample_vr_data; do ln -sfn \"$(realpath '" +
+          binDir() + "'/$f)\" '" + base + "'/$f; done");
+    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\n";
+    std::ofstream(dir + "/vrsim.txt") << "rate 60\n";
+    auto program = std::make_unique<Program>(
+        arguments, std::map<std::string, std::string>{{"XDG_CONFIG_HOME", dir + "/settings"},
+                                                      {"QUONIX_BASE_DIR", base},
+                                                      {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
+                                                      {"QUONIX_VRSIM_CAPTURE_DIR", captures},
+                                                      {"QUONIX_VRSIM_CAPTURE_EVERY", "10"}});
+    EXPECT_TRUE(program->started());
+    window = program->waitForWindow("^" + kTitle);
+    EXPECT_FALSE(window.empty()) << program->err();
+    return program;
+  }
+
+  std::string title() const { return shell("xdotool getwindowname " + window); }
+
+  // Waits until the main window's title is exactly the text.
+  bool waitForTitle(const std::string& expected, Program& program, int seconds = 60) const {
+    for (int i = 0; i < seconds * 10; ++i) {
+      if (title() == expected) return true;
+      if (program.poll()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  // Answers the picker with that title by keys: the radio button at index (Tab moves to the
+  // next button, Space chooses it), or in a combo box the entry index steps down; then OK.
+  static void choose(Program& program, const std::string& pickerTitle, int index, bool combo = false) {
+    const std::string picker = program.waitForWindow("^" + pickerTitle + "$");
+    ASSERT_FALSE(picker.empty()) << "no picker \"" << pickerTitle << "\"\n" << program.err();
+    Program::settle();
+    std::string keys;
+    if (combo) {
+      keys = "Tab";
+      for (int i = 0; i < index; ++i) keys += " Down";
+    } else if (index > 0) {
+      for (int i = 0; i <= index; ++i) keys += "Tab ";
+      keys += "space";
+    }
+    if (!keys.empty()) Program::keys(picker, keys);
+    Program::keys(picker, "Return");
+    ASSERT_TRUE(program.waitForWindowGone("^" + pickerTitle + "$")) << pickerTitle;
+  }
+
+  // Presses keys on the main window.
+  void menu(const std::string& keys) const {
+    Program::settle();
+    Program::keys(window, keys);
+  }
+
+  // The menu keys open no picker and leave the title as it is.
+  void expectNothingOpens(Program& program, const std::string& keys) const {
+    const std::string before = title();
+    menu(keys);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_TRUE(program.windows("^Select").empty()) << keys;
+    EXPECT_EQ(title(), before) << keys;
+  }
+
+  // The newest captured eye image.
+  QImage newestEye() const {
+    const std::string file = shell("ls -t '" + captures + "'/*-left.png 2>/dev/null | head -n 1");
+    return QImage(QString::fromStdString(file));
+  }
+
+  // The headset shows the plate: a capture made after the call has its colours.
+  bool headsetShowsPlate(Program& program) const {
+    const std::string before = shell("ls -t '" + captures + "'/*-left.png 2>/dev/null | head -n 1");
+    for (int i = 0; i < 600; ++i) {
+      const std::string now = shell("ls -t '" + captures + "'/*-left.png 2>/dev/null | head -n 1");
+      if (!now.empty() && now != before) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // written whole
+        if (colourfulPixels(newestEye()) > 500) return true;
+      }
+      if (program.poll()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  static void endCleanly(Program& program) {
+    ASSERT_FALSE(program.poll()) << program.err();
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.wait());
+    EXPECT_TRUE(program.exitedNormally()) << program.err();
+    EXPECT_EQ(program.exitCode(), 0) << program.err();
+    EXPECT_EQ(program.err().find("Threading model violation"), std::string::npos) << program.err();
+  }
+
+  std::string dir, captures, window;
+};
+
+}  // namespace
+
+TEST_F(SceneFileProgram, PickersOpenTheChosenFrameAndSwitchSceneOffersThemAgain) {
+  auto program = start({corpus("sets_1_and_3_frames.sce")});
+  choose(*program, "Select scene", 1);
+  choose(*program, "Select frame", 2);
+  EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, Three frames, Frame: 2", *program)) << title();
+  EXPECT_TRUE(headsetShowsPlate(*program));
+
+  menu("ctrl+s");  // File/Switch Scene: the same file's scene picker again
+  choose(*program, "Select scene", 0);
+  // A frame set of one frame opens without a frame picker; its title names no frame.
+  EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, One frame", *program)) << title();
+  EXPECT_TRUE(program->windows("^Select frame$").empty());
+  EXPECT_TRUE(headsetShowsPlate(*program));
+  endCleanly(*program);
+}
+
+TEST_F(SceneFileProgram, OneSceneOfOneFrameOpensWithoutPickers) {
+  auto program = start({corpus("one_set_one_frame.sce")});
+  ASSERT_TRUE(waitForTitle(kTitle + " - one_set_one_frame", *program)) << title();
+  EXPECT_TRUE(program->windows("^Select").empty());
+  EXPECT_TRUE(headsetShowsPlate(*program));
+  // Nothing to switch to: Switch Scene stays off.
+  expectNothingOpens(*program, "ctrl+s");
+  endCleanly(*program);
+}
+
+TEST_F(SceneFileProgram, TitlesAreShownAsTextWhateverTheyHold) {
+  auto program = start({corpus("special_titles.sce")});
+  // A title made to end the picker's code and quit the program opens as a scene like any other.
+  choose(*program, "Select scene", 3);
+  EXPECT_TRUE(waitForTitle(kTitle + " - special_titles, x\"); Qt.quit(); (\"", *program)) << title();
+  EXPECT_TRUE(headsetShowsPlate(*program));
+
+  menu("ctrl+s");
+  choose(*program, "Select scene", 2);
+  EXPECT_TRUE(waitForTitle(kTitle + " - special_titles, Str\xC3\xB6mung \xC3\xBC" "ber \xC3\x98rsted \xE2\x80\x93 \xCE\xA9",
+                           *program))
+      << title();
+
+  menu("ctrl+s");
+  choose(*program, "Select scene", 0);
+  choose(*program, "Select frame", 0);
+  EXPECT_TRUE(waitForTitle(kTitle + " - special_titles, Say \"hello\", Frame: 0", *program)) << title();
+  endCleanly(*program);
+}
+
+TEST_F(SceneFileProgram, EqualTitlesAndComboBoxesPickByPosition) {
+  auto program = start({corpus("duplicate_titles.sce")});
+  // The second "Twin" has two frames: its frame picker shows that it, not the first, was taken.
+  choose(*program, "Select scene", 1);
+  choose(*program, "Select frame", 1);
+  EXPECT_TRUE(waitForTitle(kTitle + " - duplicate_titles, Twin, Frame: 1", *program)) << title();
+  endCleanly(*program);
+
+  program = start({corpus("twelve_sets.sce")});
+  choose(*program, "Select scene", 11, true);
+  choose(*program, "Select frame", 10, true);
+  EXPECT_TRUE(waitForTitle(kTitle + " - twelve_sets, Eleven frames, Frame: 10", *program)) << title();
+  EXPECT_TRUE(headsetShowsPlate(*program));
+  endCleanly(*program);
+}
+
+TEST_F(SceneFileProgram, CloseLeavesNoSceneAndNoWorkerThread) {
+  auto program = start({corpus("one_set_one_frame.sce")});
+  ASSERT_TRUE(waitForTitle(kTitle + " - one_set_one_frame", *program)) << title();
+  menu("ctrl+F4");  // File/Close
+  EXPECT_TRUE(waitForTitle(kTitle, *program)) << title();
+  // The loader ends with each task and the updater with each pass: neither is left running.
+  EXPECT_FALSE(hasThread(program->pid(), "SceneLoader"));
+  EXPECT_FALSE(hasThread(program->pid(), "QThread"));
+  // Close again with nothing open does nothing.
+  expectNothingOpens(*program, "ctrl+F4");
+  endCleanly(*program);
+}
+
+TEST_F(SceneFileProgram, QuickStartOpensTheSampleOnlyWhileNoSceneIsShown) {
+  auto program = start({});
+  menu("ctrl+t");  // Help/Quick Start
+  choose(*program, "Select scene", 0);
+  choose(*program, "Select frame", 0);
+  ASSERT_TRUE(waitForTitle(kTitle + " - sample_vr, Vortex shedding behind a cylinder, Frame: 0", *program)) << title();
+  // With a scene shown Quick Start opens the headset's quick-start panel, no file.
+  expectNothingOpens(*program, "ctrl+t");
+  endCleanly(*program);
+}
+
+TEST_F(SceneFileProgram, EveryFailureShowsItsErrorBoxAndLeavesTheViewEmpty) {
+  struct Case {
+    std::string file;
+    std::vector<int> picks;  // radio buttons to choose in the scene and frame pickers
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {dir + "/missing.sce", {}, "Error loading file. File does not exist. "},
+      {corpus("broken_record_data"), {}, "Error loading file. Cannot open file. "},
+      {corpus("garbage.sce"), {}, "Error loading file. Unknown file format. "},
+      {corpus("being_written.sce"), {}, "Error loading file. File is being written, try to open it later."},
+      {corpus("unsupported_version.sce"), {}, "Error loading file. Could not open specified path. "},
+      {corpus("zero_sets.sce"), {}, "No scenes found. "},
+      {corpus("set_without_frames.sce"), {0}, "No frames found. "},
+      {corpus("broken_record.sce"), {-1, 1}, "An error occurred loading the record. "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto program = start({c.file});
+    if (c.picks.size() > 0 && c.picks[0] >= 0) choose(*program, "Select scene", c.picks[0]);
+    if (c.picks.size() > 1) choose(*program, "Select frame", c.picks[1]);
+    // The box is a second window with the product title; the text is logged with it.
+    std::string box;
+    for (int i = 0; i < 300 && box.empty(); ++i) {
+      for (const std::string& w : program->windows("^" + kTitle + "$"))
+        if (w != window) box = w;
+      if (box.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(box.empty()) << program->err();
+    EXPECT_NE(program->err().find("Error: " + c.text), std::string::npos) << program->err();
+    EXPECT_EQ(title(), kTitle);
+    Program::settle();
+    Program::keys(box, "Return");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(program->windows("^" + kTitle + "$").size(), 1u);
+    endCleanly(*program);
+  }
+}
