@@ -127,6 +127,7 @@ void SceneView::updateSceneAndCamera(int b) {
   SceneGlState::finish();
 }
 
+// Back-buffer updater thread.
 std::unordered_set<vtkRenderer*> SceneView::configureBackground(kvg::DrawableScene& scene) {
   std::unordered_set<vtkRenderer*> renderers;
   for (const char* name : {"Backdrop", "Orientation", "Background"})

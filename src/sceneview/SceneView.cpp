@@ -224,14 +224,17 @@ void SceneView::onSceneGraphInvalidated() {
 // Render thread, with the window's context current.
 void SceneView::releaseGraphics() {
   if (!hasGraphics()) return;
-  // Context i may only be made current here once it is home from the updater.
+  // Context i may only be made current here once it is home from the updater. A pass still
+  // waiting for server updates stops at its next task.
+  _updatesSuspended = true;
+  if (_backBufferUpdater.isRunning() && _drawableSessions[!_activeIndex])
+    _drawableSessions[!_activeIndex]->addNoOpTask();
   _backBufferUpdater.wait();
   if (_contexts[!_activeIndex]->thread() != _renderThread) {
-    _updatesSuspended = true;
     _backBufferUpdater.start(QThread::InheritPriority);
     _backBufferUpdater.wait();
-    _updatesSuspended = false;
   }
+  _updatesSuspended = false;
   QOpenGLContext* windowContext = QOpenGLContext::currentContext();
   for (int i = 0; i < 2; ++i) {
     if (windowContext) windowContext->doneCurrent();
@@ -404,10 +407,12 @@ void SceneView::createDrawableSession(std::unique_ptr<kvg::DrawableSession>& slo
   kvg::VolumeRenderingManager::getSingleton(*slot).setVRMode(true);
 }
 
+// Any thread.
 void SceneView::checkThreading(bool condition, const char* conditionText, int line) {
   if (!condition) throw InternalError("Threading model violation", conditionText, "SceneView", line);
 }
 
+// GUI thread (reset) or render thread (start-up), view mutex held.
 void SceneView::checkThreadingModel() const {
   checkThreading(_activeIndex == 0, "_activeIndex == 0", __LINE__);
   checkThreading(_backBufferUpdater.isRunning() == false, "_backBufferUpdater.isRunning() == false", __LINE__);

@@ -53,7 +53,8 @@ TEST(ServerSessions, TwoSessionsFollowTheLiveSceneInStep) {
   std::map<int64_t, std::vector<double>> seen[2];
   for (int i = 0; i < 2; ++i) {
     for (int k = 0; k < 8; ++k) {
-      const int64_t p = sessions[i]->executeNextUpdateTask();
+      int64_t p = -1;
+      for (int wait = 0; wait < 50 && p == -1; ++wait) p = sessions[i]->executeNextUpdateTask();
       ASSERT_NE(p, -1) << "session " << i << ", task " << k;
       ASSERT_TRUE(sessions[i]->getNodeRegistry().findNode(key)) << "the canvas carries the scene key";
       seen[i][p] = sphereCenter(*sessions[i]);

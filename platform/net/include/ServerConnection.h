@@ -104,7 +104,8 @@ class ServerConnection : public kvg::SessionConnection {
 
   // kvg::SessionConnection, called by DrawableSession::startSession and stopSession on the thread
   // that owns the session. One session at a time: starting another stops the first. False (with
-  // getLastError) without a notification socket.
+  // getLastError) when no notification socket was made for the command socket; one that has
+  // ended since still hands its queued notifications and its end to the session.
   bool startSession(kvg::DrawableSession& session) override;
   void stopSession(kvg::DrawableSession& session) override;
   // The reply time-out while the session's scene download is still on its way, else 0.
@@ -152,6 +153,9 @@ class ServerConnection : public kvg::SessionConnection {
   FrameChannel _command;
   FrameChannel _notify;  // read only by the notification thread once it runs
   std::atomic<bool> _notifyReading{false};
+  // A notification socket was made for the current command socket (it may have ended since;
+  // what it delivered, its end included, is still in the queue).
+  std::atomic<bool> _notifyStarted{false};
   std::atomic<uint32_t> _nextRequestId{0};
 
   NotificationQueue _notifications;

@@ -43,7 +43,7 @@ bool ServerConnection::startSession(kvg::DrawableSession& session) {
     previous->stop();
     if (&previous->getSession() != &session) previous->getSession().forgetConnection(this);
   }
-  if (!hasNotifySocket()) {
+  if (!_notifyStarted) {
     std::lock_guard<std::mutex> lock(_settingsMutex);
     _lastError = "a drawable session needs the connection's notification socket";
     return false;
@@ -328,11 +328,13 @@ bool ServerConnection::createNotifySocket(const std::string& host, int port) {
   _reader = std::make_unique<NotificationReader>(*this);
   _notifyThread = std::make_unique<Thread>(_reader.get(), "notify-reader");
   _notifyThread->start();
+  _notifyStarted = true;
   return true;
 }
 
 // Caller holds _requestMutex (or is close()).
 void ServerConnection::stopNotifications() {
+  _notifyStarted = false;
   {
     std::lock_guard<std::mutex> lock(_socketMutex);
     _notify.shutdown();

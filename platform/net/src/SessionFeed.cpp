@@ -130,11 +130,12 @@ void SessionFeed::accept(ServerNotification n) {
     _shared->downloaded = true;
     // Forget the ones already run, then give up the records of the oldest still waiting.
     auto& waiting = _shared->waiting;
-    while (!waiting.empty()) {
-      std::lock_guard<std::mutex> pendingLock(waiting.front()->mutex);
-      if (!waiting.front()->taken) break;
-      waiting.pop_front();
-    }
+    // (Each entry's lock is released before the entry may go with its last reference.)
+    auto taken = [](Pending& p) {
+      std::lock_guard<std::mutex> pendingLock(p.mutex);
+      return p.taken;
+    };
+    while (!waiting.empty() && taken(*waiting.front())) waiting.pop_front();
     while (waiting.size() >= MAX_PENDING_RECORDS) {
       {
         std::lock_guard<std::mutex> pendingLock(waiting.front()->mutex);

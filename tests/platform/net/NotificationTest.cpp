@@ -132,7 +132,7 @@ TEST(ServerConnection, NotificationsArriveInOrderThenConnectionLost) {
   c.notifications().setWakeCallback([&] { ++wakes; });
   ASSERT_TRUE(c.createCommandSocket("127.0.0.1", server.port()));
   ASSERT_TRUE(c.createNotifySocket("127.0.0.1", server.port())) << c.getLastError();
-  EXPECT_TRUE(c.hasNotifySocket());
+  // (The server may have closed it already: it pushes and goes at once.)
   EXPECT_EQ(server.notifyId, 77);  // tied to the command socket's connection value
   ServerNotification n;
   const char* names[] = {ServerNotification::SCENE_DOWNLOAD, ServerNotification::SCENE_UPDATE,
