@@ -255,6 +255,8 @@ TEST_F(SceneFileProgram, EveryFailureShowsItsErrorBoxAndLeavesTheViewEmpty) {
       {corpus("garbage.sce"), {}, "Error loading file. Unknown file format. "},
       {corpus("being_written.sce"), {}, "Error loading file. File is being written, try to open it later."},
       {corpus("unsupported_version.sce"), {}, "Error loading file. Could not open specified path. "},
+      // An archive that would write outside its folder is not unpacked.
+      {corpus("traversal.zip"), {}, "Error loading file. Could not open specified path. "},
       {corpus("zero_sets.sce"), {}, "No scenes found. "},
       {corpus("set_without_frames.sce"), {0}, "No frames found. "},
       {corpus("broken_record.sce"), {-1, 1}, "An error occurred loading the record. "},
