@@ -25,8 +25,6 @@
 #include "ZeltviewSiteSettings.h"
 
 #ifdef QUONIX_HAVE_FREEZABLE_PIPELINE
-#include <vtkAlgorithm.h>
-
 #include "FreezablePipeline.h"
 #endif
 
@@ -199,8 +197,7 @@ int RunApplication(const std::vector<std::wstring>& arguments, const QUrl& mainQ
 
 #ifdef QUONIX_HAVE_FREEZABLE_PIPELINE
   // Every VTK algorithm created from here on may be frozen per thread.
-  FreezablePipeline* pipeline = FreezablePipeline::New();
-  vtkAlgorithm::SetDefaultExecutivePrototype(pipeline);
+  FreezablePipeline::InstallAsDefault();
 #endif
 
   ZeltviewSiteSettings::getSingleton().setApplicationHome(applicationDirectory());
@@ -209,9 +206,6 @@ int RunApplication(const std::vector<std::wstring>& arguments, const QUrl& mainQ
   window->show();
   const int result = application.exec();
 
-#ifdef QUONIX_HAVE_FREEZABLE_PIPELINE
-  pipeline->Delete();
-#endif
   // The engine tears down the scene graph and the view before the application object goes.
   engine.reset();
   return result;

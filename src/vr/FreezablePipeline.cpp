@@ -1,6 +1,10 @@
 #include "FreezablePipeline.h"
 
+#include <vtkAlgorithm.h>
+#include <vtkNew.h>
 #include <vtkObjectFactory.h>
+
+#include "AnalysisPipeline.h"
 
 vtkStandardNewMacro(FreezablePipeline);
 
@@ -10,6 +14,18 @@ thread_local bool tlFrozen = false;
 
 bool FreezablePipeline::IsThreadFrozen() { return tlFrozen; }
 void FreezablePipeline::SetThreadFrozen(bool frozen) { tlFrozen = frozen; }
+
+void FreezablePipeline::InstallAsDefault() {
+  vtkNew<FreezablePipeline> prototype;
+  vtkAlgorithm::SetDefaultExecutivePrototype(prototype);
+  kvg::analysis::SetThreadThaw(
+      [] {
+        const bool frozen = tlFrozen;
+        tlFrozen = false;
+        return frozen;
+      },
+      [](bool previous) { tlFrozen = previous; });
+}
 
 vtkTypeBool FreezablePipeline::Update() { return tlFrozen ? 1 : vtkCompositeDataPipeline::Update(); }
 

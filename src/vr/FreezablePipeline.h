@@ -19,6 +19,11 @@ class FreezablePipeline : public vtkCompositeDataPipeline {
   // The entry of UpdatePiece and of the renderer's cullers.
   vtkTypeBool Update(int port, vtkInformationVector* requests) override;
 
+  // A new instance becomes VTK's default executive prototype, and the analysis props learn to
+  // lift the calling thread's freeze while VTK's volume mapper draws (its helper pipelines
+  // would otherwise stay empty). GUI thread, at start-up.
+  static void InstallAsDefault();
+
   // The calling thread's freeze flag; false when a thread begins.
   static bool IsThreadFrozen();
   static void SetThreadFrozen(bool frozen);

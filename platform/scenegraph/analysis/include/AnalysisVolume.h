@@ -4,7 +4,8 @@
 // from vtkOpenGLCamera but answers the type check for vtkCamera only (as the program's VR
 // camera does) would take the process down. This prop then draws through a stand-in camera
 // that answers honestly, copies the active camera's state and asks it for its matrices, so
-// each eye still gets its own view.
+// each eye still gets its own view. It also draws with the calling thread's pipeline updates
+// running (ThawedUpdates, AnalysisPipeline.h), which the ray caster's helper pipelines need.
 #include <vtkSmartPointer.h>
 #include <vtkCamera.h>
 #include <vtkVolume.h>

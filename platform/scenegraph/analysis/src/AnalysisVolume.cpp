@@ -1,5 +1,7 @@
 #include "AnalysisVolume.h"
 
+#include "AnalysisPipeline.h"
+
 #include <vtkMatrix3x3.h>
 #include <vtkMatrix4x4.h>
 #include <vtkObjectFactory.h>
@@ -48,6 +50,8 @@ AnalysisVolume::AnalysisVolume() = default;
 AnalysisVolume::~AnalysisVolume() = default;
 
 int AnalysisVolume::RenderVolumetricGeometry(vtkViewport* viewport) {
+  // The ray caster's helper pipelines must run even on a thread whose updates are frozen.
+  ThawedUpdates thawed;
   auto* renderer = vtkRenderer::SafeDownCast(viewport);
   vtkCamera* camera = renderer ? renderer->GetActiveCamera() : nullptr;
   if (!camera || camera->IsA("vtkOpenGLCamera")) return this->Superclass::RenderVolumetricGeometry(viewport);
