@@ -16,6 +16,7 @@
 #include <vtkRenderer.h>
 #include <vtkSphereSource.h>
 
+#include "AnalysisPipeline.h"
 #include "FreezablePipeline.h"
 #include "VrTestSupport.h"
 
@@ -135,4 +136,23 @@ TEST_F(FreezableTest, TheSavedFlagComesBackWhenTheUpdateThrows) {
   } catch (int) {
   }
   EXPECT_TRUE(FreezablePipeline::IsThreadFrozen());
+}
+
+// The start-up's installation: new algorithms get the executive, and the analysis props' scope
+// (in which VTK's volume mapper draws) lifts the thread's freeze and puts it back.
+TEST(FreezablePipelineInstall, AnalysisDrawingScopeLiftsTheFreeze) {
+  FreezablePipeline::InstallAsDefault();
+  vtkNew<CountingSource> source;
+  EXPECT_TRUE(source->GetExecutive()->IsA("FreezablePipeline"));
+  FreezablePipeline::SetThreadFrozen(true);
+  {
+    kvg::analysis::ThawedUpdates thawed;
+    EXPECT_FALSE(FreezablePipeline::IsThreadFrozen());
+    source->Update();
+  }
+  EXPECT_TRUE(FreezablePipeline::IsThreadFrozen());
+  EXPECT_EQ(source->executions, 1);
+  FreezablePipeline::SetThreadFrozen(false);
+  kvg::analysis::SetThreadThaw(nullptr, nullptr);
+  vtkAlgorithm::SetDefaultExecutivePrototype(nullptr);
 }

@@ -2,6 +2,7 @@
 #include "AnalysisFixtures.h"
 
 #include "AnalysisAssembly.h"
+#include "AnalysisPipeline.h"
 #include "ClipPlaneSync.h"
 #include "ParticleRenderProp.h"
 #include "SimplePlaneSection.h"
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 #include <vtkActor.h>
+#include <vtkAlgorithm.h>
+#include <vtkCompositeDataPipeline.h>
 #include <vtkLookupTable.h>
 #include <vtkMath.h>
 #include <vtkObjectFactory.h>
@@ -348,5 +351,84 @@ TEST(AnalysisRender, ClipPlaneCutsTheRenderedVolume) {
   for (int y = 10; y < 90; y += 20) {
     EXPECT_TRUE(IsBlack(OffscreenView::at(pixels, view.width, 25, y))) << y;
     EXPECT_GT(Brightest(OffscreenView::at(pixels, view.width, 75, y)), 8) << y;
+  }
+}
+
+namespace {
+
+// A default executive that does nothing on a frozen thread, as the program's does.
+thread_local bool tlFrozen = false;
+class FreezingExecutive : public vtkCompositeDataPipeline {
+ public:
+  static FreezingExecutive* New();
+  vtkTypeMacro(FreezingExecutive, vtkCompositeDataPipeline);
+  vtkTypeBool Update() override { return tlFrozen ? 1 : Superclass::Update(); }
+  vtkTypeBool Update(int port) override { return tlFrozen ? 1 : Superclass::Update(port); }
+  vtkTypeBool UpdateWholeExtent() override { return tlFrozen ? 1 : Superclass::UpdateWholeExtent(); }
+  vtkTypeBool Update(int port, vtkInformationVector* requests) override {
+    return tlFrozen ? 1 : Superclass::Update(port, requests);
+  }
+};
+vtkStandardNewMacro(FreezingExecutive);
+
+class FrozenThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vtkNew<FreezingExecutive> prototype;
+    vtkAlgorithm::SetDefaultExecutivePrototype(prototype);
+    kvg::analysis::SetThreadThaw(
+        [] {
+          const bool frozen = tlFrozen;
+          tlFrozen = false;
+          return frozen;
+        },
+        [](bool previous) { tlFrozen = previous; });
+  }
+  void TearDown() override {
+    tlFrozen = false;
+    kvg::analysis::SetThreadThaw(nullptr, nullptr);
+    vtkAlgorithm::SetDefaultExecutivePrototype(nullptr);
+  }
+};
+
+}  // namespace
+
+// VTK's ray caster builds the volume's proxy geometry through pipelines of its own, on the first
+// draw and at every draw with the camera inside the volume. On a thread whose updates are frozen
+// they stayed empty and the draw crashed; the volume draws as on any thread, and the thread is
+// frozen again afterwards.
+TEST_F(FrozenThread, VolumeRenderingDrawsOnAFrozenThread) {
+  struct Case {
+    const char* name;
+    bool drawnBeforeFreezing;
+    double eye[3];  // perspective camera looking down -z; inside the volume or in front of it
+  };
+  const Case cases[] = {
+      {"first draw frozen", false, {0.5, 0.5, 3.0}},
+      {"camera moves into the volume while frozen", true, {0.5, 0.5, 0.6}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto volume = MakeVolume({11, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, [](const double p[3]) { return p[0] + p[1]; });
+    VolumeVisual visual(volume, "scalar");
+    VolumeSettings settings;
+    settings.volumeRendering = true;
+    settings.vrMode = true;
+    visual.applySettings(settings);
+    OffscreenView view(90, 90);
+    view.renderer->AddViewProp(visual.assembly());
+    vtkCamera* camera = view.renderer->GetActiveCamera();
+    camera->SetFocalPoint(0.5, 0.5, -1.0);
+    camera->SetViewUp(0, 1, 0);
+    camera->SetPosition(0.5, 0.5, 3.0);
+    camera->SetClippingRange(0.01, 10.0);
+    if (c.drawnBeforeFreezing) view.render();
+    tlFrozen = true;
+    camera->SetPosition(c.eye);
+    camera->SetClippingRange(0.01, 10.0);
+    auto pixels = view.render();
+    EXPECT_TRUE(tlFrozen);
+    tlFrozen = false;
+    EXPECT_GT(Brightest(OffscreenView::at(pixels, view.width, 45, 45)), 8);
   }
 }
