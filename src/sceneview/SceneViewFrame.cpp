@@ -123,6 +123,8 @@ void SceneView::runResetHandshake() {
     checkThreading(_contexts[1]->thread() == &_backBufferUpdater, "_contexts[1]->thread() == &_backBufferUpdater",
                    __LINE__);
   }
+  // The next scene's first frame runs as the program's first did: unfrozen until it ends.
+  FreezablePipeline::SetThreadFrozen(false);
   ++_resetHandshakes;
   _frameDone.post();
 }

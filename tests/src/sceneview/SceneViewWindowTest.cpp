@@ -1,7 +1,8 @@
 // The scene view in a real Qt Quick window on the threaded render loop, with the simulated
 // headset: frames skipped while the GUI thread holds the view are paced, a reset returns
 // whether or not a frame is in flight, a failed start-up leaves nothing to touch, the settings
-// record is published whole, and a reset releases what the buffers held.
+// record is published whole, and a reset releases what the buffers held
+// and leaves the render thread unfrozen for the next scene.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 
 #include <vtkRenderer.h>
 
+#include "FreezablePipeline.h"
 #include "OpenVRRenderWindow.h"
 #include "SceneView.h"
 #include "SceneViewWindowFixture.h"
@@ -77,9 +79,21 @@ TEST_F(SceneViewWindow, ResetWhileAShownSceneRendersReleasesTheBuffers) {
   open();
   openScene();
   EXPECT_GT(SceneViewProbe::layerProps(*view), 0);
+  // The render thread's pipeline freeze flag as a frame finds it, after the view's own slot.
+  // Shared with the slot, which outlives the test's scope until the window goes.
+  auto frozen = std::make_shared<std::atomic<int>>(-1);
+  QObject::connect(window, &QQuickWindow::beforeRendering, window,
+                   [frozen] { *frozen = FreezablePipeline::IsThreadFrozen() ? 1 : 0; }, Qt::DirectConnection);
+  ASSERT_TRUE(waitFor([&] { return *frozen == 1; }));
   view->reset();
   EXPECT_TRUE(SceneViewProbe::buffersEmpty(*view));
   EXPECT_EQ(SceneViewProbe::layerProps(*view), 0);
+  // Frozen after every frame of a shown scene, the render thread starts the next scene unfrozen,
+  // as it started the first.
+  *frozen = -1;
+  window->update();
+  ASSERT_TRUE(waitFor([&] { return *frozen != -1; }));
+  EXPECT_EQ(*frozen, 0);
   // The view is whole again: the scene opens a second time.
   openScene();
 }
