@@ -1,7 +1,8 @@
 // Opening scene files in the real program as a user does, by keyboard: the scene and frame
 // pickers (radio buttons and combo boxes), titles that are plain text whatever they hold, the
-// window title naming file, scene and frame, Switch Scene, Close, Quick Start, and the error box
-// of every way a file can fail to open.
+// window title naming file, scene and frame, Switch Scene, Close, Quick Start (also of the sample
+// with its volumes, again after a scene was shown), and the error box of every way a file can
+// fail to open.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -24,7 +25,8 @@ const std::string kTitle = "Mavolin Quonix Virtual Reality";
 std::string binDir() { return std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin"; }
 std::string corpus(const std::string& name) { return binDir() + "/../tests/scenes/" + name; }
 
-// Pixels of strong colour: the test scenes' plate is a colour gradient, the room grey.
+// Pixels of strong colour: the test scenes' plate is a colour gradient, the sample's flow field
+// coloured, the room grey.
 int colourfulPixels(const QImage& image) {
   int count = 0;
   for (int y = 0; y < image.height(); ++y)
@@ -116,8 +118,8 @@ class SceneFileProgram : public ::testing::Test {
     return QImage(QString::fromStdString(file));
   }
 
-  // The headset shows the plate: a capture made after the call has its colours.
-  bool headsetShowsPlate(Program& program) const {
+  // The headset shows a scene: a capture made after the call has its colours.
+  bool headsetShowsScene(Program& program) const {
     const std::string before = shell("ls -t '" + captures + "'/*-left.png 2>/dev/null | head -n 1");
     for (int i = 0; i < 600; ++i) {
       const std::string now = shell("ls -t '" + captures + "'/*-left.png 2>/dev/null | head -n 1");
@@ -150,14 +152,14 @@ TEST_F(SceneFileProgram, PickersOpenTheChosenFrameAndSwitchSceneOffersThemAgain)
   choose(*program, "Select scene", 1);
   choose(*program, "Select frame", 2);
   EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, Three frames, Frame: 2", *program)) << title();
-  EXPECT_TRUE(headsetShowsPlate(*program));
+  EXPECT_TRUE(headsetShowsScene(*program));
 
   menu("ctrl+s");  // File/Switch Scene: the same file's scene picker again
   choose(*program, "Select scene", 0);
   // A frame set of one frame opens without a frame picker; its title names no frame.
   EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, One frame", *program)) << title();
   EXPECT_TRUE(program->windows("^Select frame$").empty());
-  EXPECT_TRUE(headsetShowsPlate(*program));
+  EXPECT_TRUE(headsetShowsScene(*program));
   endCleanly(*program);
 }
 
@@ -165,7 +167,7 @@ TEST_F(SceneFileProgram, OneSceneOfOneFrameOpensWithoutPickers) {
   auto program = start({corpus("one_set_one_frame.sce")});
   ASSERT_TRUE(waitForTitle(kTitle + " - one_set_one_frame", *program)) << title();
   EXPECT_TRUE(program->windows("^Select").empty());
-  EXPECT_TRUE(headsetShowsPlate(*program));
+  EXPECT_TRUE(headsetShowsScene(*program));
   // Nothing to switch to: Switch Scene stays off.
   expectNothingOpens(*program, "ctrl+s");
   endCleanly(*program);
@@ -176,7 +178,7 @@ TEST_F(SceneFileProgram, TitlesAreShownAsTextWhateverTheyHold) {
   // A title made to end the picker's code and quit the program opens as a scene like any other.
   choose(*program, "Select scene", 3);
   EXPECT_TRUE(waitForTitle(kTitle + " - special_titles, x\"); Qt.quit(); (\"", *program)) << title();
-  EXPECT_TRUE(headsetShowsPlate(*program));
+  EXPECT_TRUE(headsetShowsScene(*program));
 
   menu("ctrl+s");
   choose(*program, "Select scene", 2);
@@ -203,7 +205,7 @@ TEST_F(SceneFileProgram, EqualTitlesAndComboBoxesPickByPosition) {
   choose(*program, "Select scene", 11, true);
   choose(*program, "Select frame", 10, true);
   EXPECT_TRUE(waitForTitle(kTitle + " - twelve_sets, Eleven frames, Frame: 10", *program)) << title();
-  EXPECT_TRUE(headsetShowsPlate(*program));
+  EXPECT_TRUE(headsetShowsScene(*program));
   endCleanly(*program);
 }
 
@@ -228,18 +230,46 @@ TEST_F(SceneFileProgram, CloseLeavesNoSceneAndNoWorkerThreadAndOpenWorksAfterIt)
   choose(*program, "Select scene", 1);
   choose(*program, "Select frame", 1);
   EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, Three frames, Frame: 1", *program)) << title();
-  EXPECT_TRUE(headsetShowsPlate(*program));
+  EXPECT_TRUE(headsetShowsScene(*program));
   endCleanly(*program);
 }
 
-TEST_F(SceneFileProgram, QuickStartOpensTheSampleOnlyWhileNoSceneIsShown) {
+// The sample has volumes: their first frame renders them once off-stereo, which also has to work
+// on a render thread that has shown a scene before.
+TEST_F(SceneFileProgram, QuickStartOpensTheSampleOnlyWhileNoSceneIsShownAlsoAfterClose) {
+  const std::string sampleTitle = kTitle + " - sample_vr, Vortex shedding behind a cylinder, Frame: 0";
   auto program = start({});
   menu("ctrl+t");  // Help/Quick Start
   choose(*program, "Select scene", 0);
   choose(*program, "Select frame", 0);
-  ASSERT_TRUE(waitForTitle(kTitle + " - sample_vr, Vortex shedding behind a cylinder, Frame: 0", *program)) << title();
+  ASSERT_TRUE(waitForTitle(sampleTitle, *program)) << title();
+  EXPECT_TRUE(headsetShowsScene(*program));
   // With a scene shown Quick Start opens the headset's quick-start panel, no file.
   expectNothingOpens(*program, "ctrl+t");
+
+  menu("ctrl+F4");  // File/Close
+  ASSERT_TRUE(waitForTitle(kTitle, *program)) << title();
+  menu("ctrl+t");
+  choose(*program, "Select scene", 0);
+  choose(*program, "Select frame", 0);
+  ASSERT_TRUE(waitForTitle(sampleTitle, *program)) << title();
+  EXPECT_TRUE(headsetShowsScene(*program));
+  endCleanly(*program);
+}
+
+TEST_F(SceneFileProgram, SwitchSceneReopensTheSampleWithItsVolumes) {
+  const std::string sampleTitle = kTitle + " - sample_vr, Vortex shedding behind a cylinder, Frame: 0";
+  auto program = start({binDir() + "/sample_vr.sce"});
+  choose(*program, "Select scene", 0);
+  choose(*program, "Select frame", 0);
+  ASSERT_TRUE(waitForTitle(sampleTitle, *program)) << title();
+  EXPECT_TRUE(headsetShowsScene(*program));
+
+  menu("ctrl+s");  // File/Switch Scene, the same scene and frame again
+  choose(*program, "Select scene", 0);
+  choose(*program, "Select frame", 0);
+  ASSERT_TRUE(waitForTitle(sampleTitle, *program)) << title();
+  EXPECT_TRUE(headsetShowsScene(*program));
   endCleanly(*program);
 }
 
