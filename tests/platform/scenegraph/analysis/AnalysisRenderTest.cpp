@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 using namespace testing_analysis;
 using kvg::SimplePlaneSection;
@@ -41,6 +42,18 @@ namespace {
 
 bool IsBlack(const std::array<int, 3>& c) { return c[0] == 0 && c[1] == 0 && c[2] == 0; }
 int Brightest(const std::array<int, 3>& c) { return std::max(c[0], std::max(c[1], c[2])); }
+
+// A visual of a unit volume (11 points a side from the origin) with volume rendering on, as the
+// headset draws it.
+std::unique_ptr<VolumeVisual> RenderedUnitVolume(const ScalarFn& field) {
+  auto visual =
+      std::make_unique<VolumeVisual>(MakeVolume({11, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, field), "scalar");
+  VolumeSettings settings;
+  settings.volumeRendering = true;
+  settings.vrMode = true;
+  visual->applySettings(settings);
+  return visual;
+}
 
 vtkSmartPointer<vtkActor> WhiteSquare(double size) {
   vtkNew<vtkPlaneSource> square;
@@ -308,14 +321,9 @@ vtkStandardNewMacro(PlainTypedCamera);
 // VTK's ray caster would crash on such a camera; the volume draws through a stand-in camera and
 // shows the same picture as with an ordinary camera.
 TEST(AnalysisRender, VolumeRenderingWithACameraThatHidesItsOpenGLType) {
-  auto volume = MakeVolume({11, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, [](const double p[3]) { return p[0] + p[1]; });
-  VolumeVisual visual(volume, "scalar");
-  VolumeSettings settings;
-  settings.volumeRendering = true;
-  settings.vrMode = true;
-  visual.applySettings(settings);
+  auto visual = RenderedUnitVolume([](const double p[3]) { return p[0] + p[1]; });
   OffscreenView view(90, 90);
-  view.renderer->AddViewProp(visual.assembly());
+  view.renderer->AddViewProp(visual->assembly());
   view.lookAtXY(-1, 2, -1, 2);
   auto ordinary = view.render();
 
@@ -331,14 +339,9 @@ TEST(AnalysisRender, VolumeRenderingWithACameraThatHidesItsOpenGLType) {
 
 // The clip planes cut the rendered volume too.
 TEST(AnalysisRender, ClipPlaneCutsTheRenderedVolume) {
-  auto volume = MakeVolume({11, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, [](const double p[3]) { return 1.0 + p[1]; });
-  VolumeVisual visual(volume, "scalar");
-  VolumeSettings settings;
-  settings.volumeRendering = true;
-  settings.vrMode = true;
-  visual.applySettings(settings);
+  auto visual = RenderedUnitVolume([](const double p[3]) { return 1.0 + p[1]; });
   OffscreenView view(100, 100);
-  view.renderer->AddViewProp(visual.assembly());
+  view.renderer->AddViewProp(visual->assembly());
   view.lookAtXY(0, 1, 0, 1);
   vtkNew<vtkPlaneCollection> planes;
   vtkNew<vtkPlane> plane;
@@ -409,14 +412,9 @@ TEST_F(FrozenThread, VolumeRenderingDrawsOnAFrozenThread) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto volume = MakeVolume({11, 11, 11}, {0, 0, 0}, {0.1, 0.1, 0.1}, [](const double p[3]) { return p[0] + p[1]; });
-    VolumeVisual visual(volume, "scalar");
-    VolumeSettings settings;
-    settings.volumeRendering = true;
-    settings.vrMode = true;
-    visual.applySettings(settings);
+    auto visual = RenderedUnitVolume([](const double p[3]) { return p[0] + p[1]; });
     OffscreenView view(90, 90);
-    view.renderer->AddViewProp(visual.assembly());
+    view.renderer->AddViewProp(visual->assembly());
     vtkCamera* camera = view.renderer->GetActiveCamera();
     camera->SetFocalPoint(0.5, 0.5, -1.0);
     camera->SetViewUp(0, 1, 0);
