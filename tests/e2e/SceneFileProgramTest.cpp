@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "EyeImages.h"
 #include "ProgramProcess.h"
 
 namespace {
@@ -24,20 +25,6 @@ const std::string kTitle = "Mavolin Quonix Virtual Reality";
 
 std::string binDir() { return std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin"; }
 std::string corpus(const std::string& name) { return binDir() + "/../tests/scenes/" + name; }
-
-// Pixels of strong colour: the test scenes' plate is a colour gradient, the sample's flow field
-// coloured, the room grey.
-int colourfulPixels(const QImage& image) {
-  int count = 0;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      const int high = std::max({qRed(p), qGreen(p), qBlue(p)});
-      const int low = std::min({qRed(p), qGreen(p), qBlue(p)});
-      if (high - low > 120) ++count;
-    }
-  return count;
-}
 
 class SceneFileProgram : public ::testing::Test {
  protected:
