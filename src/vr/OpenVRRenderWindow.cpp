@@ -80,6 +80,8 @@ OpenVRRenderWindow::OpenVRRenderWindow() : _hudImage(vtkSmartPointer<vtkImageDat
   SetStereoCapableWindow(1);
   SetStereoTypeToCrystalEyes();
   SetStereoRender(1);
+  // The eye targets carry a stencil buffer (see createFramebuffer).
+  SetStencilCapable(1);
   for (int i = 0; i < 3; ++i) {
     _layers[i] = vtkSmartPointer<kvg::OpenGLRenderer>::New();
     _layers[i]->setName(kLayerNames[i]);
@@ -128,15 +130,18 @@ OpenVRRenderWindow::FramebufferRecord OpenVRRenderWindow::createFramebuffer(int 
   record.renderFramebuffer = name;
   glBindFramebuffer(GL_FRAMEBUFFER, name);
 
+  // Packed depth and stencil, the format VTK's GPU volume mapper gives its depth texture in a
+  // stencil-capable window: it blits the target's depth into that texture, and a blit between
+  // different depth formats fails (GL_INVALID_OPERATION) and leaves the volume unseen.
   glGenRenderbuffers(1, &name);
   record.depthRenderbuffer = name;
   glBindRenderbuffer(GL_RENDERBUFFER, name);
   if (samples > 0) {
-    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH24_STENCIL8, width, height);
   } else {
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
   }
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, name);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, name);
 
   if (samples > 0) {
     glGenTextures(1, &name);
