@@ -53,6 +53,42 @@ frameSets {
 }
 )";
 
+// The plate with a volume behind it: the view pre-renders the volume once per render buffer.
+const char* const kVolumeScene = R"(format = quonix-scene
+version = 1
+camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
+frameSets {
+  plate {
+    title = "Plate before a volume"
+    frames {
+      only {
+        drawables {
+          plate {
+            type = Surface
+            name = "Plate Boundary"
+            data {
+              points = [-1, -1, 0,  1, -1, 0,  1, 1, 0,  -1, 1, 0]
+              polys = [4, 0, 1, 2, 3]
+            }
+            base { color = [1, 0, 1] }
+          }
+          block {
+            type = Volume
+            name = "Pressure Block"
+            scalars = "pressure"
+            data {
+              dimensions = [2, 2, 2], origin = [-1.5, -1.5, -2], spacing = [3, 3, 1]
+              pointData { pressure = [0, 1, 2, 3, 4, 5, 6, 7] }
+            }
+            volumeRendering { mode = direct, opacity = 0.5 }
+          }
+        }
+      }
+    }
+  }
+}
+)";
+
 struct Blob {
   int count = 0;
   double column = -1;  // mean column, from the left
@@ -184,6 +220,21 @@ TEST_F(SceneViewProgram, SceneReachesBothEyesWithParallaxAndTheWindowMirror) {
 
   requestClose(window);
   expectCleanEnd(program);
+}
+
+TEST_F(SceneViewProgram, AVolumeSceneRendersWithoutGlErrors) {
+  std::ofstream(scene) << kVolumeScene;
+  Program program({scene}, environment("", "20"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(20, "right"), program)) << program.err();
+  EXPECT_GT(magenta(eye(20, "left")).count, 200);
+  EXPECT_GT(magenta(eye(20, "right")).count, 200);
+  const std::string window = program.waitForWindow(kTitlePattern);
+  ASSERT_FALSE(window.empty());
+  Program::settle();
+  Program::keys(window, "ctrl+q");
+  expectCleanEnd(program);
+  EXPECT_EQ(program.err().find("OpenGL error"), std::string::npos) << program.err();
 }
 
 TEST_F(SceneViewProgram, HeadTurnMovesTheModelInBothEyes) {
