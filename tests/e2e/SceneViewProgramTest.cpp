@@ -1,7 +1,8 @@
 // The scene view as a user sees it, through the real program on the simulated headset: a scene
 // file named on the command line reaches both eyes with their parallax and the window's
-// mirror, the title names the file, the head's movement moves the model, and the program
-// ends cleanly by its window, its Quit action and after a failed start-up.
+// mirror, the title names the file, the head's movement moves the model, a scene with a
+// volume renders without GL errors, and the program ends cleanly by its window, its Quit
+// action and after a failed start-up.
 #include <gtest/gtest.h>
 
 #include <QImage>

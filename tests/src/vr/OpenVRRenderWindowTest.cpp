@@ -9,6 +9,8 @@
 #include <cstdlib>
 
 #include <vtkActor.h>
+#include <vtkActorCollection.h>
+#include <vtkCamera.h>
 #include <vtkCallbackCommand.h>
 #include <vtkCubeSource.h>
 #include <vtkColorTransferFunction.h>
@@ -234,7 +236,8 @@ INSTANTIATE_TEST_SUITE_P(Samples, StereoSamples, ::testing::Values(0, 4));
 
 // A green volume 1.2 m wide behind the red cube, drawn by VTK's GPU ray caster in the model
 // renderer: the eyes show the volume around the cube and the cube in front of it, with or
-// without multisampling, in the stereo frame and in a one-eye render, and GL reports nothing.
+// without multisampling, in stereo frames, after a one-eye render and in the HUD snapshot,
+// and GL reports nothing.
 TEST_P(StereoSamples, AVolumeBehindASurfaceIsHiddenWhereTheSurfaceStands) {
   startHeadset("ipd 0.064\n");
   build(GetParam());
@@ -291,6 +294,31 @@ TEST_P(StereoSamples, AVolumeBehindASurfaceIsHiddenWhereTheSurfaceStands) {
       EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "one eye";
     }
   }
+
+  // The HUD snapshot draws the same cube and volume, seen from the head, into its own target.
+  vtkNew<vtkOpenGLRenderer> hudScene;
+  hudScene->AddActor(model->GetActors()->GetLastActor());
+  hudScene->AddVolume(volume);
+  hudScene->GetActiveCamera()->SetPosition(0, 1.6, 0);
+  hudScene->GetActiveCamera()->SetFocalPoint(0, 1.6, -1);
+  hudScene->GetActiveCamera()->SetClippingRange(0.1, 10);
+  window->AddRenderer(hudScene);
+  window->SetupRenderer(model, {hudScene.GetPointer()}, true);
+  window->RenderHudSnapshot(nullptr);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "HUD";
+  vtkImageData* hud = window->GetHudImage();
+  int dims[3];
+  hud->GetDimensions(dims);
+  auto hudPixel = [&](int x, int y) {
+    const auto* q = static_cast<const unsigned char*>(hud->GetScalarPointer(x, y, 0));
+    return std::array<int, 3>{q[0], q[1], q[2]};
+  };
+  // The camera looks along -z from the cube's height: the cube stands in the middle, the volume
+  // reaches out around it.
+  EXPECT_EQ(hudPixel(dims[0] / 2, dims[1] / 2), red);
+  EXPECT_EQ(hudPixel(dims[0] / 2, dims[1] / 2 - dims[1] / 6), green);
+  EXPECT_EQ(hudPixel(dims[0] / 2 + dims[0] / 8, dims[1] / 2), green);
+  window->RemoveRenderer(hudScene);
 }
 
 TEST_F(StereoScene, HudSnapshotDrawsTheGivenRenderersWithARedBorder) {
