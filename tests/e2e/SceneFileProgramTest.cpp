@@ -207,7 +207,7 @@ TEST_F(SceneFileProgram, EqualTitlesAndComboBoxesPickByPosition) {
   endCleanly(*program);
 }
 
-TEST_F(SceneFileProgram, CloseLeavesNoSceneAndNoWorkerThread) {
+TEST_F(SceneFileProgram, CloseLeavesNoSceneAndNoWorkerThreadAndOpenWorksAfterIt) {
   auto program = start({corpus("one_set_one_frame.sce")});
   ASSERT_TRUE(waitForTitle(kTitle + " - one_set_one_frame", *program)) << title();
   menu("ctrl+F4");  // File/Close
@@ -217,6 +217,18 @@ TEST_F(SceneFileProgram, CloseLeavesNoSceneAndNoWorkerThread) {
   EXPECT_FALSE(hasThread(program->pid(), "QThread"));
   // Close again with nothing open does nothing.
   expectNothingOpens(*program, "ctrl+F4");
+
+  // File/Open: the file dialog takes a path; the emptied view opens it with its pickers.
+  menu("ctrl+o");
+  const std::string dialog = program->waitForWindow("^Open Scene File$");
+  ASSERT_FALSE(dialog.empty());
+  Program::settle();
+  Program::type(dialog, shell("realpath '" + corpus("sets_1_and_3_frames.sce") + "'"));
+  Program::keys(dialog, "Return");
+  choose(*program, "Select scene", 1);
+  choose(*program, "Select frame", 1);
+  EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, Three frames, Frame: 1", *program)) << title();
+  EXPECT_TRUE(headsetShowsPlate(*program));
   endCleanly(*program);
 }
 
@@ -243,6 +255,8 @@ TEST_F(SceneFileProgram, EveryFailureShowsItsErrorBoxAndLeavesTheViewEmpty) {
       {corpus("garbage.sce"), {}, "Error loading file. Unknown file format. "},
       {corpus("being_written.sce"), {}, "Error loading file. File is being written, try to open it later."},
       {corpus("unsupported_version.sce"), {}, "Error loading file. Could not open specified path. "},
+      // An archive that would write outside its folder is not unpacked.
+      {corpus("traversal.zip"), {}, "Error loading file. Could not open specified path. "},
       {corpus("zero_sets.sce"), {}, "No scenes found. "},
       {corpus("set_without_frames.sce"), {0}, "No frames found. "},
       {corpus("broken_record.sce"), {-1, 1}, "An error occurred loading the record. "},

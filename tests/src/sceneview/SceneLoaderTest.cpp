@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -93,8 +94,8 @@ class SceneLoaderTest : public ::testing::Test {
 class InProcessServer {
  public:
   InProcessServer() {
-    char pattern[] = "/tmp/quonix-loader-journal-XXXXXX";
-    const int fd = mkstemp(pattern);
+    std::string pattern = (std::filesystem::temp_directory_path() / "quonix-loader-journal-XXXXXX").string();
+    const int fd = mkstemp(&pattern[0]);
     if (fd >= 0) ::close(fd);
     journalPath = pattern;
     std::string error;
