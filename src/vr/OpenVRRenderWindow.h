@@ -3,9 +3,10 @@
 // or context: the scene view owns one context per render buffer and makes it current through the
 // make-current callback. Both eyes are rendered into framebuffers of the headset's recommended
 // size and resolved into the eye textures (without multisampling they are drawn there directly),
-// the left eye is mirrored into the view, and both go to the compositor. VTK's GPU volume
-// mappers in its renderers take the drawn depth from this window (see copyVolumeDepth). Three layer renderers of its own surround the scene's model renderer:
-// "vrBackGround" (with fog) below it, "vrModels" and "vrWidgets" above it.
+// the left eye is mirrored into the view, and both go to the compositor. Three layer renderers
+// of its own surround the scene's model renderer: "vrBackGround" (with fog) below it, "vrModels"
+// and "vrWidgets" above it. VTK's GPU volume mappers in its renderers take the depth drawn so
+// far from a texture of this window (see copyVolumeDepth).
 //
 // All calls run with this window's context current: on the render thread (frames, submission)
 // or on the back-buffer updater thread (renderer set-up, HUD snapshot) of its buffer, never on

@@ -28,8 +28,10 @@ const char* const kSceneBaseName = "Strömung";
 constexpr int kEyeWidth = 320;  // the simulated 640 x 720 at resolutionFactor 0.5
 constexpr int kEyeHeight = 360;
 
-// A magenta plate 2 x 2 scene units, facing the scene camera, centred at the origin.
-const char* const kScene = R"(format = quonix-scene
+// A magenta plate 2 x 2 scene units, facing the scene camera, centred at the origin, with
+// more drawables after it when given.
+std::string plateScene(const std::string& moreDrawables = std::string()) {
+  return R"(format = quonix-scene
 version = 1
 camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
 frameSets {
@@ -47,33 +49,16 @@ frameSets {
             }
             base { color = [1, 0, 1] }
           }
-        }
+)" + moreDrawables + R"(        }
       }
     }
   }
 }
 )";
+}
 
-// The plate with a volume behind it: the view pre-renders the volume once per render buffer.
-const char* const kVolumeScene = R"(format = quonix-scene
-version = 1
-camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
-frameSets {
-  plate {
-    title = "Plate before a volume"
-    frames {
-      only {
-        drawables {
-          plate {
-            type = Surface
-            name = "Plate Boundary"
-            data {
-              points = [-1, -1, 0,  1, -1, 0,  1, 1, 0,  -1, 1, 0]
-              polys = [4, 0, 1, 2, 3]
-            }
-            base { color = [1, 0, 1] }
-          }
-          block {
+// A volume behind the plate: the view pre-renders it once per render buffer.
+const char* const kVolumeBlock = R"(          block {
             type = Volume
             name = "Pressure Block"
             scalars = "pressure"
@@ -83,11 +68,6 @@ frameSets {
             }
             volumeRendering { mode = direct, opacity = 0.5 }
           }
-        }
-      }
-    }
-  }
-}
 )";
 
 struct Blob {
@@ -139,7 +119,7 @@ class SceneViewProgram : public ::testing::Test {
     dir = makeTempDir();
     settingsHome = dir + "/settings";
     scene = dir + "/" + kSceneBaseName + ".sce";
-    std::ofstream(scene) << kScene;
+    std::ofstream(scene) << plateScene();
     // The program's assets with a configuration of our own: small eyes, no fog, a model
     // 0.4 m wide placed where the view reset puts it by default (1 m up, 2 m ahead).
     base = dir + "/base";
@@ -224,7 +204,7 @@ TEST_F(SceneViewProgram, SceneReachesBothEyesWithParallaxAndTheWindowMirror) {
 }
 
 TEST_F(SceneViewProgram, AVolumeSceneRendersWithoutGlErrors) {
-  std::ofstream(scene) << kVolumeScene;
+  std::ofstream(scene) << plateScene(kVolumeBlock);
   Program program({scene}, environment("", "20"));
   ASSERT_TRUE(program.started());
   ASSERT_TRUE(waitForFile(eyeFile(20, "right"), program)) << program.err();
