@@ -4,15 +4,25 @@
 
 #include <openvr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
+#include <vtkAssembly.h>
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkCullerCollection.h>
 #include <vtkImageData.h>
 #include <vtkLightCollection.h>
 #include <vtkObjectFactory.h>
+#include <vtkOpenGLGPUVolumeRayCastMapper.h>
 #include <vtkOpenGLState.h>
+#include <vtkProp3DCollection.h>
+#include <vtkPropAssembly.h>
+#include <vtkPropCollection.h>
 #include <vtkRendererCollection.h>
+#include <vtkTextureObject.h>
+#include <vtkVolume.h>
 
 #include "Configuration.h"
 #include "HudVolumeRendering.h"
@@ -90,7 +100,119 @@ OpenVRRenderWindow::OpenVRRenderWindow() : _hudImage(vtkSmartPointer<vtkImageDat
   _layers[ModelLayer]->SetErase(false);
 }
 
-OpenVRRenderWindow::~OpenVRRenderWindow() = default;
+OpenVRRenderWindow::~OpenVRRenderWindow() {
+  for (auto& mapper : _volumeMappers) {
+    if (!mapper) continue;
+    mapper->RemoveObserver(_volumeMapperCommand);
+    if (_volumeDepth) mapper->SetSharedDepthTexture(nullptr);
+  }
+}
+
+void OpenVRRenderWindow::ReleaseGraphicsResources(vtkWindow* window) {
+  vtkGenericOpenGLRenderWindow::ReleaseGraphicsResources(window);
+  if (_volumeDepth) _volumeDepth->ReleaseGraphicsResources(window);
+  if (_volumeDepthFramebuffer != 0) {
+    GLuint name = _volumeDepthFramebuffer;
+    glDeleteFramebuffers(1, &name);
+    _volumeDepthFramebuffer = 0;
+  }
+}
+
+void OpenVRRenderWindow::Render() {
+  vtkRendererCollection* renderers = GetRenderers();
+  vtkCollectionSimpleIterator it;
+  renderers->InitTraversal(it);
+  while (vtkRenderer* renderer = renderers->GetNextRenderer(it)) {
+    if (!renderer->GetDraw()) continue;
+    vtkPropCollection* props = renderer->GetViewProps();
+    vtkCollectionSimpleIterator pit;
+    props->InitTraversal(pit);
+    while (vtkProp* prop = props->GetNextProp(pit)) watchVolumeMappers(prop);
+  }
+  vtkGenericOpenGLRenderWindow::Render();
+}
+
+void OpenVRRenderWindow::watchVolumeMappers(vtkProp* prop) {
+  // Visibility is no test: the scene's managers may show a volume only once rendering starts.
+  if (auto* volume = vtkVolume::SafeDownCast(prop)) {
+    auto* mapper = vtkOpenGLGPUVolumeRayCastMapper::SafeDownCast(volume->GetMapper());
+    if (!mapper || mapper->HasObserver(vtkCommand::VolumeMapperRenderStartEvent, _volumeMapperCommand)) return;
+    if (!_volumeDepth) {
+      _volumeDepth = vtkSmartPointer<vtkTextureObject>::New();
+      _volumeMapperCommand->SetClientData(this);
+      _volumeMapperCommand->SetCallback(&OpenVRRenderWindow::onVolumeMapperEvent);
+    }
+    mapper->SetSharedDepthTexture(_volumeDepth);
+    mapper->AddObserver(vtkCommand::VolumeMapperRenderStartEvent, _volumeMapperCommand);
+    mapper->AddObserver(vtkCommand::VolumeMapperRenderEndEvent, _volumeMapperCommand);
+    _volumeMappers.erase(std::remove_if(_volumeMappers.begin(), _volumeMappers.end(),
+                                        [](const vtkWeakPointer<vtkOpenGLGPUVolumeRayCastMapper>& m) { return !m; }),
+                         _volumeMappers.end());
+    _volumeMappers.emplace_back(mapper);
+  } else if (auto* assembly = vtkPropAssembly::SafeDownCast(prop)) {
+    vtkPropCollection* parts = assembly->GetParts();
+    vtkCollectionSimpleIterator it;
+    parts->InitTraversal(it);
+    while (vtkProp* part = parts->GetNextProp(it)) watchVolumeMappers(part);
+  } else if (auto* assembly3d = vtkAssembly::SafeDownCast(prop)) {
+    vtkProp3DCollection* parts = assembly3d->GetParts();
+    vtkCollectionSimpleIterator it;
+    parts->InitTraversal(it);
+    while (vtkProp3D* part = parts->GetNextProp3D(it)) watchVolumeMappers(part);
+  }
+}
+
+// Whichever thread renders this window, context current.
+void OpenVRRenderWindow::onVolumeMapperEvent(vtkObject*, unsigned long event, void* self, void*) {
+  auto* window = static_cast<OpenVRRenderWindow*>(self);
+  if (event == vtkCommand::VolumeMapperRenderStartEvent) {
+    window->copyVolumeDepth();
+  } else if (window->_volumeDepth->GetHandle() != 0) {
+    window->_volumeDepth->Deactivate();
+  }
+}
+
+void OpenVRRenderWindow::copyVolumeDepth() {
+  // The mapper reads the depth of the renderer's viewport in the bound target, whose depth
+  // buffer (multisampled or not) is GL_DEPTH_COMPONENT24 like the texture.
+  vtkOpenGLState* state = GetState();
+  GLint viewport[4] = {0, 0, 0, 0};
+  state->vtkglGetIntegerv(GL_VIEWPORT, viewport);
+  const int w = viewport[2], h = viewport[3];
+  if (w <= 0 || h <= 0) return;
+  unsigned int target = 0, drawBuffer = 0;
+  state->GetCurrentDrawFramebufferState(target, drawBuffer);
+  if (_volumeDepth->GetHandle() == 0 || static_cast<int>(_volumeDepth->GetWidth()) != w ||
+      static_cast<int>(_volumeDepth->GetHeight()) != h) {
+    _volumeDepth->SetContext(this);
+    _volumeDepth->SetWrapS(vtkTextureObject::ClampToEdge);
+    _volumeDepth->SetWrapT(vtkTextureObject::ClampToEdge);
+    _volumeDepth->SetMinificationFilter(vtkTextureObject::Nearest);
+    _volumeDepth->SetMagnificationFilter(vtkTextureObject::Nearest);
+    _volumeDepth->AllocateDepth(w, h, vtkTextureObject::Fixed24);
+    if (_volumeDepthFramebuffer == 0) {
+      GLuint name = 0;
+      glGenFramebuffers(1, &name);
+      _volumeDepthFramebuffer = name;
+    }
+    state->PushDrawFramebufferBinding();
+    state->vtkglBindFramebuffer(GL_DRAW_FRAMEBUFFER, _volumeDepthFramebuffer);
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, _volumeDepth->GetHandle(), 0);
+    glDrawBuffer(GL_NONE);
+    state->PopDrawFramebufferBinding();
+  }
+  state->PushFramebufferBindings();
+  state->vtkglBindFramebuffer(GL_READ_FRAMEBUFFER, target);
+  state->vtkglBindFramebuffer(GL_DRAW_FRAMEBUFFER, _volumeDepthFramebuffer);
+  {
+    vtkOpenGLState::ScopedglEnableDisable scissor(state, GL_SCISSOR_TEST);
+    state->vtkglDisable(GL_SCISSOR_TEST);
+    state->vtkglBlitFramebuffer(viewport[0], viewport[1], viewport[0] + w, viewport[1] + h, 0, 0, w, h,
+                                GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+  }
+  state->PopFramebufferBindings();
+  _volumeDepth->Activate();
+}
 
 kvg::OpenGLRenderer* OpenVRRenderWindow::GetLayerRenderer(int layer) {
   return layer >= 0 && layer < 3 ? _layers[layer].GetPointer() : nullptr;

@@ -3,8 +3,10 @@
 // or context: the scene view owns one context per render buffer and makes it current through the
 // make-current callback. Both eyes are rendered into framebuffers of the headset's recommended
 // size and resolved into the eye textures (without multisampling they are drawn there directly),
-// the left eye is mirrored into the view, and both go to the compositor. Three layer renderers of its own surround the scene's model renderer:
-// "vrBackGround" (with fog) below it, "vrModels" and "vrWidgets" above it.
+// the left eye is mirrored into the view, and both go to the compositor. Three layer renderers
+// of its own surround the scene's model renderer: "vrBackGround" (with fog) below it, "vrModels"
+// and "vrWidgets" above it. VTK's GPU volume mappers in its renderers take the depth drawn so
+// far from a texture of this window (see copyVolumeDepth).
 //
 // All calls run with this window's context current: on the render thread (frames, submission)
 // or on the back-buffer updater thread (renderer set-up, HUD snapshot) of its buffer, never on
@@ -13,12 +15,19 @@
 #include <functional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include <vtkGenericOpenGLRenderWindow.h>
+#include <vtkNew.h>
 #include <vtkSmartPointer.h>
+#include <vtkWeakPointer.h>
 
+class vtkCallbackCommand;
 class vtkImageData;
+class vtkOpenGLGPUVolumeRayCastMapper;
+class vtkProp;
 class vtkRenderer;
+class vtkTextureObject;
 namespace kvg {
 class DrawableSession;
 class OpenGLRenderer;
@@ -75,6 +84,8 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   // Removes every prop from the three layers.
   void RemoveAllLayerProps();
 
+  // Hands the depth texture to the volume mappers of the drawn renderers, then renders.
+  void Render() override;
   // Binds the HUD target for a mono (HUD) render, after VTK has bound its own framebuffer.
   void Start() override;
   // Called by VTK's stereo render: before the left eye, between the eyes, after the right eye.
@@ -84,6 +95,8 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   // VTK's own blit of its render framebuffer would overwrite the mirror; the eyes are already
   // where they belong.
   void Frame() override {}
+  // Also frees the volume depth texture and its framebuffer; context current.
+  void ReleaseGraphicsResources(vtkWindow* window) override;
 
  protected:
   OpenVRRenderWindow();
@@ -94,6 +107,9 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   void operator=(const OpenVRRenderWindow&) = delete;
 
   FramebufferRecord createFramebuffer(int width, int height, int samples, unsigned int resolveTexture);
+  void watchVolumeMappers(vtkProp* prop);
+  static void onVolumeMapperEvent(vtkObject* caller, unsigned long event, void* self, void*);
+  void copyVolumeDepth();
   void resolve(const FramebufferRecord& record);
   int samples();
 
@@ -103,6 +119,13 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   vtkSmartPointer<vtkImageData> _hudImage;
   std::function<void()> _makeCurrent;
   FramebufferRecord _records[RecordCount];
+  // VTK 9.1's volume mapper blits the bound target's depth into a texture of its own format
+  // (32-bit, or packed with stencil), which a blit from our 24-bit depth cannot fill. The
+  // mappers get this texture of our format instead, filled just before each volume draws.
+  vtkNew<vtkCallbackCommand> _volumeMapperCommand;
+  std::vector<vtkWeakPointer<vtkOpenGLGPUVolumeRayCastMapper>> _volumeMappers;
+  vtkSmartPointer<vtkTextureObject> _volumeDepth;
+  unsigned int _volumeDepthFramebuffer = 0;
 };
 
 // The headset's recommended eye size times "resolutionFactor", under the render lock. Without

@@ -1,7 +1,8 @@
 // The scene view as a user sees it, through the real program on the simulated headset: a scene
 // file named on the command line reaches both eyes with their parallax and the window's
-// mirror, the title names the file, the head's movement moves the model, and the program
-// ends cleanly by its window, its Quit action and after a failed start-up.
+// mirror, the title names the file, the head's movement moves the model, a scene with a
+// volume renders without GL errors, and the program ends cleanly by its window, its Quit
+// action and after a failed start-up.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -27,8 +28,10 @@ const char* const kSceneBaseName = "Strömung";
 constexpr int kEyeWidth = 320;  // the simulated 640 x 720 at resolutionFactor 0.5
 constexpr int kEyeHeight = 360;
 
-// A magenta plate 2 x 2 scene units, facing the scene camera, centred at the origin.
-const char* const kScene = R"(format = quonix-scene
+// A magenta plate 2 x 2 scene units, facing the scene camera, centred at the origin, with
+// more drawables after it when given.
+std::string plateScene(const std::string& moreDrawables = std::string()) {
+  return R"(format = quonix-scene
 version = 1
 camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
 frameSets {
@@ -46,11 +49,25 @@ frameSets {
             }
             base { color = [1, 0, 1] }
           }
-        }
+)" + moreDrawables + R"(        }
       }
     }
   }
 }
+)";
+}
+
+// A volume behind the plate: the view pre-renders it once per render buffer.
+const char* const kVolumeBlock = R"(          block {
+            type = Volume
+            name = "Pressure Block"
+            scalars = "pressure"
+            data {
+              dimensions = [2, 2, 2], origin = [-1.5, -1.5, -2], spacing = [3, 3, 1]
+              pointData { pressure = [0, 1, 2, 3, 4, 5, 6, 7] }
+            }
+            volumeRendering { mode = direct, opacity = 0.5 }
+          }
 )";
 
 struct Blob {
@@ -102,7 +119,7 @@ class SceneViewProgram : public ::testing::Test {
     dir = makeTempDir();
     settingsHome = dir + "/settings";
     scene = dir + "/" + kSceneBaseName + ".sce";
-    std::ofstream(scene) << kScene;
+    std::ofstream(scene) << plateScene();
     // The program's assets with a configuration of our own: small eyes, no fog, a model
     // 0.4 m wide placed where the view reset puts it by default (1 m up, 2 m ahead).
     base = dir + "/base";
@@ -184,6 +201,21 @@ TEST_F(SceneViewProgram, SceneReachesBothEyesWithParallaxAndTheWindowMirror) {
 
   requestClose(window);
   expectCleanEnd(program);
+}
+
+TEST_F(SceneViewProgram, AVolumeSceneRendersWithoutGlErrors) {
+  std::ofstream(scene) << plateScene(kVolumeBlock);
+  Program program({scene}, environment("", "20"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(20, "right"), program)) << program.err();
+  EXPECT_GT(magenta(eye(20, "left")).count, 200);
+  EXPECT_GT(magenta(eye(20, "right")).count, 200);
+  const std::string window = program.waitForWindow(kTitlePattern);
+  ASSERT_FALSE(window.empty());
+  Program::settle();
+  Program::keys(window, "ctrl+q");
+  expectCleanEnd(program);
+  EXPECT_EQ(program.err().find("OpenGL error"), std::string::npos) << program.err();
 }
 
 TEST_F(SceneViewProgram, HeadTurnMovesTheModelInBothEyes) {

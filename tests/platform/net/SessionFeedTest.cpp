@@ -183,7 +183,9 @@ TEST(SessionFeed, KeepsOnlyAFewRecordsForAnOwnerThatFallsBehind) {
     EXPECT_EQ(p, i);
     last = p;
     // The superseded ones change nothing; the newest few carry their scene.
-    if (i <= 50 - int(SessionFeed::MAX_PENDING_RECORDS)) EXPECT_TRUE(std::isnan(sphereX(*session)));
+    if (i <= 50 - int(SessionFeed::MAX_PENDING_RECORDS)) {
+      EXPECT_TRUE(std::isnan(sphereX(*session)));
+    }
   }
   EXPECT_EQ(last, 50);
   EXPECT_EQ(sphereX(*session), 50.0);

@@ -216,6 +216,8 @@ TEST(PortArgument, ParsesAsADecimalIntegerWithoutThrowing) {
   for (const Case& c : cases) {
     int port = 0;
     EXPECT_EQ(ParsePortArgument(c.text, port), c.ok) << std::string(c.text, c.text + wcslen(c.text));
-    if (c.ok) EXPECT_EQ(port, c.port);
+    if (c.ok) {
+      EXPECT_EQ(port, c.port);
+    }
   }
 }

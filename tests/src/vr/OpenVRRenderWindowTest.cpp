@@ -4,20 +4,30 @@
 
 #include <openvr.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
 #include <vtkActor.h>
+#include <vtkActorCollection.h>
+#include <vtkCamera.h>
 #include <vtkCallbackCommand.h>
 #include <vtkCubeSource.h>
+#include <vtkColorTransferFunction.h>
 #include <vtkCullerCollection.h>
+#include <vtkFloatArray.h>
+#include <vtkGPUVolumeRayCastMapper.h>
 #include <vtkImageData.h>
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
 #include <vtkOpenGLRenderer.h>
 #include <vtkOpenGLState.h>
+#include <vtkPiecewiseFunction.h>
+#include <vtkPointData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
+#include <vtkVolume.h>
+#include <vtkVolumeProperty.h>
 
 #include "Configuration.h"
 #include "OpenVRCamera.h"
@@ -128,16 +138,18 @@ class StereoScene : public ::testing::Test {
     return *count ? sum / *count : -1;
   }
 
-  // Where the cube's centre lands in eye e, in pixels (the projection the eye offsets give).
-  double expectedColumn(int e) {
+  // Where a room point lands in eye e, in pixels (the projection the eye offsets give).
+  std::array<double, 2> project(int e, double x, double y, double z) {
     vtkNew<vtkMatrix4x4> view, full;
     vtkMatrix4x4::Multiply4x4(camera->scaledEyeOffset(e), camera->GetModelViewTransformMatrix(), view);
     vtkMatrix4x4::Multiply4x4(camera->projection(e), view, full);
-    const double centre[4] = {0, 1.6, -2, 1};
+    const double point[4] = {x, y, z, 1};
     double clip[4];
-    full->MultiplyPoint(centre, clip);
-    return (clip[0] / clip[3] + 1) / 2 * kEyeWidth - 0.5;
+    full->MultiplyPoint(point, clip);
+    return {(clip[0] / clip[3] + 1) / 2 * kEyeWidth - 0.5, (clip[1] / clip[3] + 1) / 2 * kEyeHeight - 0.5};
   }
+  // Where the cube's centre lands in eye e.
+  double expectedColumn(int e) { return project(e, 0, 1.6, -2)[0]; }
 };
 
 class StereoSamples : public StereoScene, public ::testing::WithParamInterface<int> {};
@@ -221,6 +233,93 @@ TEST_P(StereoSamples, BothEyesReachTheCompositorWithParallaxAndTheLeftEyeTheWind
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, StereoSamples, ::testing::Values(0, 4));
+
+// A green volume 1.2 m wide behind the red cube, drawn by VTK's GPU ray caster in the model
+// renderer: the eyes show the volume around the cube and the cube in front of it, with or
+// without multisampling, in stereo frames, after a one-eye render and in the HUD snapshot,
+// and GL reports nothing.
+TEST_P(StereoSamples, AVolumeBehindASurfaceIsHiddenWhereTheSurfaceStands) {
+  startHeadset("ipd 0.064\n");
+  build(GetParam());
+  vtkNew<vtkImageData> block;
+  block->SetDimensions(8, 8, 4);
+  block->SetOrigin(-0.6, 1.0, -3.2);
+  block->SetSpacing(1.2 / 7, 1.2 / 7, 0.4 / 3);
+  vtkNew<vtkFloatArray> scalars;
+  scalars->SetName("density");
+  scalars->SetNumberOfTuples(block->GetNumberOfPoints());
+  scalars->Fill(1.0);
+  block->GetPointData()->SetScalars(scalars);
+  vtkNew<vtkGPUVolumeRayCastMapper> mapper;
+  mapper->SetInputData(block);
+  mapper->SetAutoAdjustSampleDistances(0);
+  mapper->SetSampleDistance(0.02f);
+  vtkNew<vtkColorTransferFunction> colour;
+  colour->AddRGBPoint(0.0, 0, 1, 0);
+  colour->AddRGBPoint(1.0, 0, 1, 0);
+  vtkNew<vtkPiecewiseFunction> opacity;
+  opacity->AddPoint(0.0, 1.0);
+  opacity->AddPoint(1.0, 1.0);
+  vtkNew<vtkVolume> volume;
+  volume->SetMapper(mapper);
+  volume->GetProperty()->SetColor(colour);
+  volume->GetProperty()->SetScalarOpacity(opacity);
+  volume->GetProperty()->ShadeOff();
+  model->AddVolume(volume);
+  while (glGetError() != GL_NO_ERROR) {
+  }
+
+  auto pixel = [](vtkImageData* image, const std::array<double, 2>& at) {
+    const auto* p = static_cast<const unsigned char*>(
+        image->GetScalarPointer(static_cast<int>(std::lround(at[0])), static_cast<int>(std::lround(at[1])), 0));
+    return std::array<int, 3>{p[0], p[1], p[2]};
+  };
+  const std::array<int, 3> red{255, 0, 0}, green{0, 255, 0};
+  // Stereo, then one eye as the scene view's volume pre-render does, then stereo again.
+  for (int frame = 1; frame <= 2; ++frame) {
+    window->Render();
+    window->SubmitEyes();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "frame " << frame;
+    for (int e : {0, 1}) {
+      vtkSmartPointer<vtkImageData> image = ReadPngRgba8(captured(frame, e == 1 ? "left" : "right"));
+      ASSERT_TRUE(image);
+      EXPECT_EQ(pixel(image, project(e, 0, 1.6, -1.85)), red) << "eye " << e << ", frame " << frame;
+      EXPECT_EQ(pixel(image, project(e, 0.35, 1.6, -3.0)), green) << "eye " << e << ", frame " << frame;
+      EXPECT_EQ(pixel(image, project(e, 0, 1.3, -3.0)), green) << "eye " << e << ", frame " << frame;
+    }
+    if (frame == 1) {
+      window->StereoRenderOff();
+      window->Render();
+      window->StereoRenderOn();
+      EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "one eye";
+    }
+  }
+
+  // The HUD snapshot draws the same cube and volume, seen from the head, into its own target.
+  vtkNew<vtkOpenGLRenderer> hudScene;
+  hudScene->AddActor(model->GetActors()->GetLastActor());
+  hudScene->AddVolume(volume);
+  hudScene->GetActiveCamera()->SetPosition(0, 1.6, 0);
+  hudScene->GetActiveCamera()->SetFocalPoint(0, 1.6, -1);
+  hudScene->GetActiveCamera()->SetClippingRange(0.1, 10);
+  window->AddRenderer(hudScene);
+  window->SetupRenderer(model, {hudScene.GetPointer()}, true);
+  window->RenderHudSnapshot(nullptr);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "HUD";
+  vtkImageData* hud = window->GetHudImage();
+  int dims[3];
+  hud->GetDimensions(dims);
+  auto hudPixel = [&](int x, int y) {
+    const auto* q = static_cast<const unsigned char*>(hud->GetScalarPointer(x, y, 0));
+    return std::array<int, 3>{q[0], q[1], q[2]};
+  };
+  // The camera looks along -z from the cube's height: the cube stands in the middle, the volume
+  // reaches out around it.
+  EXPECT_EQ(hudPixel(dims[0] / 2, dims[1] / 2), red);
+  EXPECT_EQ(hudPixel(dims[0] / 2, dims[1] / 2 - dims[1] / 6), green);
+  EXPECT_EQ(hudPixel(dims[0] / 2 + dims[0] / 8, dims[1] / 2), green);
+  window->RemoveRenderer(hudScene);
+}
 
 TEST_F(StereoScene, HudSnapshotDrawsTheGivenRenderersWithARedBorder) {
   startHeadset("");
