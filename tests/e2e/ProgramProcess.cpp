@@ -5,21 +5,43 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// Before Xlib, whose macros (None, Bool) would break it.
+#include <gtest/gtest.h>
+
 #include <X11/Xlib.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 extern char** environ;
 
+namespace {
+// The folders of a run that passed go when the tests end; a failed run keeps them (eye
+// images, the program's output) to look at.
+class TempDirCleanup : public ::testing::Environment {
+ public:
+  std::vector<std::string> dirs;
+  void TearDown() override {
+    if (!::testing::UnitTest::GetInstance()->Passed()) return;
+    std::error_code ignored;
+    for (const std::string& dir : dirs) std::filesystem::remove_all(dir, ignored);
+  }
+};
+TempDirCleanup* const tempDirCleanup =
+    static_cast<TempDirCleanup*>(::testing::AddGlobalTestEnvironment(new TempDirCleanup));
+}  // namespace
+
 std::string makeTempDir() {
   char pattern[] = "/tmp/quonix-program-XXXXXX";
-  return mkdtemp(pattern) ? pattern : "";
+  if (!mkdtemp(pattern)) return "";
+  tempDirCleanup->dirs.push_back(pattern);
+  return pattern;
 }
 
 std::string readFile(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -116,6 +117,8 @@ TEST(ConsoleOutput, WriteLineIsOnTheStreamAtOnce) {
   output.write("no line end");
   output.writeLine("");
   EXPECT_EQ(readFile(path), "abc\nno line end\n");
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(path).parent_path(), ignored);
 }
 
 class MessageHandlerDeathTest : public ::testing::Test {
@@ -157,6 +160,10 @@ class BrokenMainWindowDeathTest : public ::testing::Test {
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     dir = tempDir();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
   }
   QUrl qml(const std::string& name, const std::string& text) {
     std::ofstream(dir + "/" + name) << text;

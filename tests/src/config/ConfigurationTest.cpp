@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -20,7 +21,11 @@ class ConfigTest : public ::testing::Test {
     dir = tmpl;
     setenv("QUONIX_BASE_DIR", dir.c_str(), 1);
   }
-  void TearDown() override { unsetenv("QUONIX_BASE_DIR"); }
+  void TearDown() override {
+    unsetenv("QUONIX_BASE_DIR");
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
   void write(const std::string& name, const std::string& text) { std::ofstream(dir + "/" + name) << text; }
   std::string loadCapturingStderr() {
     testing::internal::CaptureStderr();

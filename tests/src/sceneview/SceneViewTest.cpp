@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 
+#include <filesystem>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -41,6 +42,8 @@ class SceneViewTest : public ::testing::Test {
   void TearDown() override {
     unsetenv("QUONIX_BASE_DIR");
     ZeltAnalytics::reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
   }
 
   // settings() with the dialog's defaults, the given limits and scales.
