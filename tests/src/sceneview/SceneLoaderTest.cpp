@@ -208,6 +208,8 @@ TEST_F(SceneLoaderTest, EachSessionStartsOnItsConnection) {
   EXPECT_EQ(streaming[0].started, 2);
   EXPECT_EQ(streaming[1].started, 1);
   EXPECT_EQ(results, 2);
+  // The sessions outlive these connections: they let go first, as the view's reset does.
+  for (auto& s : sessions) s->stopSession();
 }
 
 TEST_F(SceneLoaderTest, CommandSocketsStopAtTheFirstFailure) {
