@@ -111,33 +111,33 @@ PaletteRect GetPaletteButtonRect(int index) {
 PaletteRect GetUiPrevAvatarRect() { return GetPaletteButtonRect(kPrevAvatar); }
 PaletteRect GetUiNextAvatarRect() { return GetPaletteButtonRect(kNextAvatar); }
 
-void MultiplyImageRegion(const double factors[4], const PaletteRect& rect, vtkImageData* image) {
+namespace {
+// Calls pixel(p) for every RGBA pixel of the rectangle's half-open, truncated range.
+template <typename PixelFunction>
+void forEachPixelInRect(const PaletteRect& rect, vtkImageData* image, PixelFunction&& pixel) {
   if (!isRgba8(image)) return;
   const int* dims = image->GetDimensions();
   int x0, x1, y0, y1;
   truncRange(rect[0], rect[1], dims[0] - 1, x0, x1);
   truncRange(rect[2], rect[3], dims[1] - 1, y0, y1);
   for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      unsigned char* p = pixelAt(image, x, y);
-      for (int c = 0; c < 4; ++c) p[c] = clampByte(std::trunc(p[c] * factors[c]));
-    }
+    for (int x = x0; x < x1; ++x) pixel(pixelAt(image, x, y));
+}
+}  // namespace
+
+void MultiplyImageRegion(const double factors[4], const PaletteRect& rect, vtkImageData* image) {
+  forEachPixelInRect(rect, image, [&](unsigned char* p) {
+    for (int c = 0; c < 4; ++c) p[c] = clampByte(std::trunc(p[c] * factors[c]));
+  });
 }
 
 void ReplaceColorInRegion(const unsigned char match[4], const unsigned char replacement[4], const PaletteRect& rect,
                           vtkImageData* image) {
-  if (!isRgba8(image)) return;
   const double tolerance = colorTolerance();
-  const int* dims = image->GetDimensions();
-  int x0, x1, y0, y1;
-  truncRange(rect[0], rect[1], dims[0] - 1, x0, x1);
-  truncRange(rect[2], rect[3], dims[1] - 1, y0, y1);
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      unsigned char* p = pixelAt(image, x, y);
-      if (matches(p, match, tolerance))
-        for (int c = 0; c < 4; ++c) p[c] = replacement[c];
-    }
+  forEachPixelInRect(rect, image, [&](unsigned char* p) {
+    if (matches(p, match, tolerance))
+      for (int c = 0; c < 4; ++c) p[c] = replacement[c];
+  });
 }
 
 void DrawRectBorder(vtkImageData* image, const PaletteRect& rect, double width) {
