@@ -145,8 +145,14 @@ bool Program::wait() {
 void Program::signal(int number) { kill(_pid, number); }
 
 std::string Program::waitForWindow(const std::string& titlePattern) const {
-  return shell("timeout 30 xdotool search --all --sync --onlyvisible --pid " + std::to_string(_pid) + " --name '" +
-               titlePattern + "' 2>/dev/null | head -n 1");
+  // Polled rather than xdotool's own --sync: a search whose X connection fails ends at once
+  // with nothing, and only a later one can find the window.
+  for (int i = 0; i < 300; ++i) {
+    const std::vector<std::string> found = windows(titlePattern);
+    if (!found.empty()) return found.front();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return "";
 }
 
 std::vector<std::string> Program::windows(const std::string& titlePattern) const {

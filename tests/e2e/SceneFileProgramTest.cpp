@@ -90,6 +90,18 @@ class SceneFileProgram : public ::testing::Test {
     Program::keys(window, keys);
   }
 
+  // File/Switch Scene until its scene picker shows: on a loaded machine the window can miss a
+  // key sent right after a picker closed, and a second press is what a user would do.
+  void switchScene(Program& program) const {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      menu("ctrl+s");
+      for (int i = 0; i < 150; ++i) {
+        if (!program.windows("^Select scene$").empty()) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    }
+  }
+
   // The menu keys open no picker and leave the title as it is.
   void expectNothingOpens(Program& program, const std::string& keys) const {
     const std::string before = title();
@@ -141,7 +153,7 @@ TEST_F(SceneFileProgram, PickersOpenTheChosenFrameAndSwitchSceneOffersThemAgain)
   EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, Three frames, Frame: 2", *program)) << title();
   EXPECT_TRUE(headsetShowsScene(*program));
 
-  menu("ctrl+s");  // File/Switch Scene: the same file's scene picker again
+  switchScene(*program);  // the same file's scene picker again
   choose(*program, "Select scene", 0);
   // A frame set of one frame opens without a frame picker; its title names no frame.
   EXPECT_TRUE(waitForTitle(kTitle + " - sets_1_and_3_frames, One frame", *program)) << title();
@@ -167,13 +179,13 @@ TEST_F(SceneFileProgram, TitlesAreShownAsTextWhateverTheyHold) {
   EXPECT_TRUE(waitForTitle(kTitle + " - special_titles, x\"); Qt.quit(); (\"", *program)) << title();
   EXPECT_TRUE(headsetShowsScene(*program));
 
-  menu("ctrl+s");
+  switchScene(*program);
   choose(*program, "Select scene", 2);
   EXPECT_TRUE(waitForTitle(kTitle + " - special_titles, Str\xC3\xB6mung \xC3\xBC" "ber \xC3\x98rsted \xE2\x80\x93 \xCE\xA9",
                            *program))
       << title();
 
-  menu("ctrl+s");
+  switchScene(*program);
   choose(*program, "Select scene", 0);
   choose(*program, "Select frame", 0);
   EXPECT_TRUE(waitForTitle(kTitle + " - special_titles, Say \"hello\", Frame: 0", *program)) << title();
@@ -252,7 +264,7 @@ TEST_F(SceneFileProgram, SwitchSceneReopensTheSampleWithItsVolumes) {
   ASSERT_TRUE(waitForTitle(sampleTitle, *program)) << title();
   EXPECT_TRUE(headsetShowsScene(*program));
 
-  menu("ctrl+s");  // File/Switch Scene, the same scene and frame again
+  switchScene(*program);  // the same scene and frame again
   choose(*program, "Select scene", 0);
   choose(*program, "Select frame", 0);
   ASSERT_TRUE(waitForTitle(sampleTitle, *program)) << title();
