@@ -3,6 +3,8 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <limits>
 #include <mutex>
 #include <sstream>
 
@@ -18,11 +20,18 @@ std::wstring baseWithSeparator() {
   return base;
 }
 
-bool readFile(const std::wstring& path, Properties& into, bool& parseFailed) {
+// Reads a hand-edited property file; a malformed line is reported with the file and line and
+// skipped, the rest of the file still counts.
+bool readFile(const std::wstring& path, const std::string& displayName, Properties& into,
+              std::map<std::string, size_t>& keyLines) {
   std::ifstream in(StringHelper::toString(path), std::ios::in | std::ios::binary);
   if (!in.is_open()) return false;
-  in >> into;
-  parseFailed = in.fail() || in.bad();
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  std::vector<std::string> errors;
+  Properties::fromTextResuming(text, into, errors, &keyLines);
+  for (const std::string& error : errors)
+    std::cerr << "Parsing config file failed: " << displayName << ", " << error << " (the line is skipped)" << std::endl;
   return true;
 }
 }  // namespace
@@ -64,17 +73,51 @@ void ConfigStore::merge(const Properties& other) {
   _properties.merge(other);
 }
 
+bool ConfigStore::tryGetReal(const std::string& key, double& value) const {
+  std::shared_lock<std::shared_mutex> lock(_mutex);
+  return _properties.tryGetReal(key, value);
+}
+bool ConfigStore::tryGetInt(const std::string& key, int64_t& value) const {
+  std::shared_lock<std::shared_mutex> lock(_mutex);
+  return _properties.tryGetInt(key, value);
+}
+bool ConfigStore::tryGetBool(const std::string& key, bool& value) const {
+  std::shared_lock<std::shared_mutex> lock(_mutex);
+  return _properties.tryGetBool(key, value);
+}
+Properties::Type ConfigStore::typeOf(const std::string& key) const {
+  std::shared_lock<std::shared_mutex> lock(_mutex);
+  return _properties.typeOf(key);
+}
+
+void ConfigStore::reportWrongType(const std::string& key, const char* expected) const {
+  std::string where = "config.ini";
+  {
+    std::shared_lock<std::shared_mutex> lock(_mutex);
+    auto origin = _origins.find(key);
+    if (origin != _origins.end()) where = origin->second.first + ", line " + std::to_string(origin->second.second);
+  }
+  std::lock_guard<std::mutex> lock(_reportedMutex);
+  if (!_reported.insert(key).second) return;
+  std::cerr << where << ": the value of '" << key << "' is not " << expected << "; its default is used" << std::endl;
+}
+
+void ConfigStore::merge(const Properties& other, const std::string& fileName,
+                        const std::map<std::string, size_t>& lines) {
+  std::unique_lock<std::shared_mutex> lock(_mutex);
+  _properties.merge(other);
+  for (const auto& entry : lines) _origins[entry.first] = {fileName, entry.second};
+}
+
 void loadConfig(ConfigStore& store) {
   const std::wstring path = baseWithSeparator() + L"config.ini";
   Properties loaded;
-  bool parseFailed = false;
-  if (!readFile(path, loaded, parseFailed)) {
+  std::map<std::string, size_t> lines;
+  if (!readFile(path, "config.ini", loaded, lines)) {
     std::cerr << "config.ini could not be opened" << std::endl;
     return;
   }
-  if (parseFailed) std::cerr << "Parsing config file failed" << std::endl;
-  std::unique_lock<std::shared_mutex> lock(store._mutex);
-  store._properties = std::move(loaded);  // entries read before a parse error stay
+  store.merge(loaded, "config.ini", lines);
 }
 
 namespace {
@@ -101,16 +144,21 @@ void reloadConfigForTesting() {
   {
     std::unique_lock<std::shared_mutex> lock(store._mutex);
     store._properties.clear();
+    store._origins.clear();
+  }
+  {
+    std::lock_guard<std::mutex> lock(store._reportedMutex);
+    store._reported.clear();
   }
   loadConfig(store);
 }
 
 bool mergeConfigFile(const std::string& fileName) {
   Properties extra;
-  bool parseFailed = false;
+  std::map<std::string, size_t> lines;
   // The file name is narrow UTF-8; widen it properly rather than byte by byte.
-  if (!readFile(baseWithSeparator() + StringHelper::toWString(fileName), extra, parseFailed)) return false;
-  getConfig().merge(extra);
+  if (!readFile(baseWithSeparator() + StringHelper::toWString(fileName), fileName, extra, lines)) return false;
+  getConfig().merge(extra, fileName, lines);
   return true;
 }
 
@@ -123,10 +171,7 @@ std::string getVRAssetsDir() {
 
 std::array<double, 3> GetConfigVector3(const std::string& key, const double defaults[3]) {
   std::array<double, 3> result{defaults[0], defaults[1], defaults[2]};
-  ConfigStore& config = getConfig();
-  if (!config.hasName(key)) return result;
-  std::vector<double> values;
-  if (!config.get(key, values)) return result;
+  const std::vector<double> values = GetConfigList(key, {});
   for (size_t i = 0; i < values.size() && i < 3; ++i) result[i] = values[i];
   return result;
 }
@@ -137,28 +182,59 @@ std::array<double, 3> GetConfigVector3(const std::string& key, const std::array<
 
 double GetConfigReal(const std::string& key, double defaultValue) {
   ConfigStore& config = getConfig();
-  return config.hasName(key) ? config.getReal(key) : defaultValue;
+  double value = 0;
+  if (!config.hasName(key)) return defaultValue;
+  if (config.tryGetReal(key, value)) return value;
+  config.reportWrongType(key, "a number");
+  return defaultValue;
 }
 
 int GetConfigInt(const std::string& key, int defaultValue) {
   ConfigStore& config = getConfig();
-  return config.hasName(key) ? config.getInt(key) : defaultValue;
+  int64_t value = 0;
+  if (!config.hasName(key)) return defaultValue;
+  if (!config.tryGetInt(key, value)) {
+    config.reportWrongType(key, "a number");
+    return defaultValue;
+  }
+  if (value > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  if (value < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+  return static_cast<int>(value);
 }
 
 bool GetConfigBool(const std::string& key, bool defaultValue) {
   ConfigStore& config = getConfig();
-  return config.hasName(key) ? config.getBool(key) : defaultValue;
+  bool value = false;
+  if (!config.hasName(key)) return defaultValue;
+  if (config.tryGetBool(key, value)) return value;
+  config.reportWrongType(key, "true or false");
+  return defaultValue;
 }
 
 std::string getConfigString(const std::string& key, const std::string& defaultValue) {
   ConfigStore& config = getConfig();
-  return config.hasName(key) ? config.getString(key) : defaultValue;
+  if (!config.hasName(key)) return defaultValue;
+  switch (config.typeOf(key)) {
+    case Properties::Type::RealList:
+    case Properties::Type::StringList:
+    case Properties::Type::Nested:
+      config.reportWrongType(key, "a single value");
+      return defaultValue;
+    default:
+      return config.getString(key);
+  }
 }
 
+// A key given as one number where a list belongs is still one number, not a list: it reads as
+// absent like any other value of the wrong type.
 std::vector<double> GetConfigList(const std::string& key, const std::vector<double>& defaultValue) {
   ConfigStore& config = getConfig();
   std::vector<double> values;
-  if (config.hasName(key) && config.get(key, values)) return values;
+  if (!config.hasName(key)) return defaultValue;
+  const Properties::Type type = config.typeOf(key);
+  if ((type == Properties::Type::RealList || type == Properties::Type::StringList) && config.get(key, values))
+    return values;
+  config.reportWrongType(key, "a list of numbers");
   return defaultValue;
 }
 

@@ -2,6 +2,9 @@
 // The process-wide configuration, loaded from "config.ini" in the base directory by its first
 // reader. Every reader asks hasName first and otherwise uses the default of its use site.
 #include <array>
+#include <map>
+#include <mutex>
+#include <set>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -21,10 +24,19 @@ class ConfigStore {
   std::string getString(const std::string& key) const;
   bool get(const std::string& key, std::vector<double>& values) const;
   bool get(const std::string& key, std::vector<std::string>& values) const;
+  bool tryGetReal(const std::string& key, double& value) const;
+  bool tryGetInt(const std::string& key, int64_t& value) const;
+  bool tryGetBool(const std::string& key, bool& value) const;
+  Properties::Type typeOf(const std::string& key) const;
+  // A present key whose value is not of the type its reader needs reads as absent; this says
+  // so once per key on standard error, with the file and line it came from.
+  void reportWrongType(const std::string& key, const char* expected) const;
   // A copy of the whole set.
   Properties snapshot() const;
 
   void merge(const Properties& other);
+  // merge() for a file: keys remember where they were read, for reportWrongType.
+  void merge(const Properties& other, const std::string& fileName, const std::map<std::string, size_t>& lines);
 
  private:
   friend ConfigStore& getConfig();
@@ -33,6 +45,9 @@ class ConfigStore {
   ConfigStore() = default;
   mutable std::shared_mutex _mutex;
   Properties _properties;
+  std::map<std::string, std::pair<std::string, size_t>> _origins;  // key -> file, line
+  mutable std::mutex _reportedMutex;
+  mutable std::set<std::string> _reported;
 };
 
 // The store; the first call (any thread, serialised) loads "config.ini".

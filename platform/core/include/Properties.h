@@ -89,6 +89,11 @@ class Properties {
   // uniqueKeys: a key given twice in one set is an error instead of replacing the first value
   // (documents where a repeated block would silently lose data).
   static bool fromText(const std::string& text, Properties& out, std::string* error, bool uniqueKeys);
+  // For hand-edited files: a malformed top-level entry is reported ("line N: reason" in errors)
+  // and reading goes on at the next line, so one bad line loses only itself. keyLines, when
+  // given, gets the line of each top-level key. True when nothing was malformed.
+  static bool fromTextResuming(const std::string& text, Properties& out, std::vector<std::string>& errors,
+                               std::map<std::string, size_t>* keyLines = nullptr);
 
   // Quotes a string as the text form writes it.
   static std::string quote(const std::string& text);

@@ -166,6 +166,7 @@ class PropertiesParser {
     for (;;) {
       skipSpaceAndComments();
       if (atEnd()) return depth == 0 ? true : fail("missing '}'");
+      if (depth == 0) _entryStart = _pos;
       char c = peek();
       if (c == '}') {
         if (depth == 0) return fail("unexpected '}'");
@@ -174,6 +175,7 @@ class PropertiesParser {
       }
       std::string key;
       if (!parseKey(key)) return false;
+      if (depth == 0 && _keyLines) (*_keyLines)[key] = line();
       if (_uniqueKeys && props.hasName(key)) return fail("'" + key + "' is given twice");
       skipInlineSpace();
       if (peek() == '{') {
@@ -204,10 +206,28 @@ class PropertiesParser {
     }
   }
 
+  // Top level of a hand-edited file: each malformed entry is recorded and skipped up to the
+  // end of the line it failed on.
+  bool parseResuming(Properties& props, std::vector<std::string>& errors,
+                     std::map<std::string, size_t>* keyLines) {
+    _keyLines = keyLines;
+    bool clean = true;
+    while (!parseBody(props, 0)) {
+      clean = false;
+      errors.push_back("line " + std::to_string(lineAt(std::min(_entryStart, _pos))) + ": " + _error);
+      _error.clear();
+      // A failure that already consumed its line end leaves the next line whole.
+      if (_pos > _entryStart && _text[_pos - 1] == '\n') continue;
+      while (!atEnd() && peek() != '\n') ++_pos;
+    }
+    return clean;
+  }
+
   const std::string& error() const { return _error; }
-  size_t line() const {
+  size_t line() const { return lineAt(_pos); }
+  size_t lineAt(size_t pos) const {
     size_t n = 1;
-    for (size_t i = 0; i < _pos && i < _text.size(); ++i)
+    for (size_t i = 0; i < pos && i < _text.size(); ++i)
       if (_text[i] == '\n') ++n;
     return n;
   }
@@ -215,6 +235,8 @@ class PropertiesParser {
  private:
   const std::string& _text;
   const bool _uniqueKeys;
+  std::map<std::string, size_t>* _keyLines = nullptr;
+  size_t _entryStart = 0;  // where the top-level entry being read began
   size_t _pos = 0;
   std::string _error;
 
@@ -717,6 +739,12 @@ bool Properties::fromText(const std::string& text, Properties& out, std::string*
   bool ok = parser.parseBody(out, 0);
   if (!ok && error) *error = "line " + std::to_string(parser.line()) + ": " + parser.error();
   return ok;
+}
+
+bool Properties::fromTextResuming(const std::string& text, Properties& out, std::vector<std::string>& errors,
+                                  std::map<std::string, size_t>* keyLines) {
+  PropertiesParser parser(text);
+  return parser.parseResuming(out, errors, keyLines);
 }
 
 std::ostream& operator<<(std::ostream& out, const Properties& props) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -41,10 +42,54 @@ TEST_F(ConfigTest, MissingFileReportsOnceAndDefaultsApply) {
   EXPECT_DOUBLE_EQ(GetConfigReal("resolutionFactor", 1.0), 1.0);
 }
 
-TEST_F(ConfigTest, MalformedFileKeepsEntriesBeforeTheError) {
-  write("config.ini", "paletteWidth = 0.25\r\nbroken = [1, 2\n");
-  EXPECT_EQ(loadCapturingStderr(), "Parsing config file failed\n");
+TEST_F(ConfigTest, MalformedLinesAreSkippedAndTheRestOfTheFileCounts) {
+  write("config.ini",
+        "paletteWidth = 0.25\r\n"
+        "this line is garbage\n"
+        "}\n"
+        "laserAngle = \"unterminated\n"
+        "camera { up = [0, 1, 0] }\n"
+        "hudDist = 2\n"
+        "broken = [1, 2\n");
+  const std::string err = loadCapturingStderr();
+  EXPECT_NE(err.find("Parsing config file failed: config.ini, line 2: "), std::string::npos) << err;
+  EXPECT_NE(err.find("config.ini, line 3: unexpected '}'"), std::string::npos) << err;
+  EXPECT_NE(err.find("config.ini, line 4: "), std::string::npos) << err;
+  EXPECT_NE(err.find("config.ini, line 7: "), std::string::npos) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 4) << err;
   EXPECT_DOUBLE_EQ(GetConfigReal("paletteWidth", 0.1), 0.25);
+  EXPECT_DOUBLE_EQ(GetConfigReal("hudDist", 1.5), 2);
+  EXPECT_FALSE(getConfig().hasName("broken"));
+  EXPECT_TRUE(getConfig().hasName("camera"));
+}
+
+// A value of the wrong type reads as absent, with one warning naming the key and its line.
+TEST_F(ConfigTest, WrongTypesReadAsAbsentWithOneWarningEach) {
+  write("config.ini",
+        "resolutionFactor = abc\n"
+        "hudResolution = [512, 512]\n"
+        "useFog = maybe\n"
+        "colorRGB = 0.5\n"
+        "name = [a, b]\n"
+        "fine = 3\n");
+  EXPECT_EQ(loadCapturingStderr(), "");
+  testing::internal::CaptureStderr();
+  for (int twice = 0; twice < 2; ++twice) {
+    EXPECT_DOUBLE_EQ(GetConfigReal("resolutionFactor", 1.0), 1.0);
+    EXPECT_EQ(GetConfigInt("hudResolution", 1024), 1024);
+    EXPECT_TRUE(GetConfigBool("useFog", true));
+    EXPECT_EQ(GetConfigVector3("colorRGB", std::array<double, 3>{0, 0.37, 1}), (std::array<double, 3>{0, 0.37, 1}));
+    EXPECT_EQ(getConfigString("name", "x"), "x");
+    EXPECT_EQ(GetConfigInt("fine", 0), 3);
+    EXPECT_DOUBLE_EQ(GetConfigRealClamped("resolutionFactor", 1.0, 0.1, 4.0), 1.0);
+  }
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err,
+            "config.ini, line 1: the value of 'resolutionFactor' is not a number; its default is used\n"
+            "config.ini, line 2: the value of 'hudResolution' is not a number; its default is used\n"
+            "config.ini, line 3: the value of 'useFog' is not true or false; its default is used\n"
+            "config.ini, line 4: the value of 'colorRGB' is not a list of numbers; its default is used\n"
+            "config.ini, line 5: the value of 'name' is not a single value; its default is used\n");
 }
 
 TEST_F(ConfigTest, ReadersFollowTheUseSitePattern) {
