@@ -45,9 +45,11 @@ Dialog {
         }
     }
 
+    // The port is stored only when the dialog is accepted: Cancel leaves the stored one as it was.
     Settings {
+        id: storedConnection
         category: "serverConnection"
-        property alias port: portField.value
+        property int port: 47827
         property alias serializedData: serverDialog.serializedData
     }
 
@@ -104,16 +106,30 @@ Dialog {
         serializedData = JSON.stringify(entries)
     }
 
-    Component.onCompleted: restoreHosts()
+    function restoreFields() {
+        portField.value = storedConnection.port
+        if (hostModel.count > 0)
+            hostBox.currentIndex = 0
+    }
 
-    // The host field takes the keyboard when the dialog opens.
-    onVisibilityChanged: if (visible) hostBox.forceActiveFocus()
+    Component.onCompleted: {
+        restoreHosts()
+        restoreFields()
+    }
+
+    // Each opening shows what is stored; the host field takes the keyboard.
+    onVisibilityChanged: if (visible) {
+        restoreFields()
+        hostBox.forceActiveFocus()
+    }
+    onRejected: restoreFields()
 
     onAccepted: {
         var host = hostBox.editText.trim()
         if (host === "")
             return
         rememberHost(host)
+        storedConnection.port = portField.value
         appWindow.openServer(host, portField.value, false)
         saveHosts()
     }

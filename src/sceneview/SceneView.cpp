@@ -1,5 +1,7 @@
 #include "SceneView.h"
 
+#include "GlxContextInfo.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QMutexLocker>
@@ -292,8 +294,15 @@ void SceneView::openFromCommandLine() {
 // Render thread, the window's context current: the reason the OpenGL runtime cannot serve the
 // view, empty when it can.
 QString SceneView::checkOpenGL(QOpenGLContext* context) {
+  return checkOpenGL(context, context && IsCurrentContextDirect());
+}
+
+QString SceneView::checkOpenGL(QOpenGLContext* context, bool directRendering) {
   if (QOpenGLContext::openGLModuleType() != QOpenGLContext::LibGL) return "No proper OpenGL runtime detected";
   if (!context) return "No OpenGL context";
+  // An indirect context sends every call to the X server; Mesa's software rasterizer in a
+  // direct context is direct rendering as far as the window system is concerned.
+  if (!directRendering) return "OpenGL context is not hardware accelerated";
   const QSurfaceFormat format = context->format();
   // Rendering goes through framebuffers and shaders of OpenGL 3.2 and later.
   if (context->isOpenGLES() || format.version() < qMakePair(3, 2)) return "No proper OpenGL runtime detected";

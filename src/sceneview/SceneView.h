@@ -179,6 +179,8 @@ class SceneView : public QQuickItem {
   void waitForResetHandshake();
   // Render thread: why the current context cannot serve the view; empty when it can.
   static QString checkOpenGL(QOpenGLContext* context);
+  // The same with the context's direct rendering given (tests pass an indirect one).
+  static QString checkOpenGL(QOpenGLContext* context, bool directRendering);
   // The invariant of a view at rest (end of start-up and reset).
   void checkThreadingModel() const;
   // True once the render thread made both contexts and render windows.

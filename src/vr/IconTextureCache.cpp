@@ -15,11 +15,13 @@ namespace {
 // The largest side any driver of ours accepts; also keeps width x height x 4 far from overflow.
 constexpr int kMaxBlankSide = 16384;
 
+// The HUD's blank image: as large as the HUD target, whose size the render window fits the same way.
 void blankSizeFromSettings(int& width, int& height) {
   width = GetConfigIntClamped("hudResolution", 1024, 1, kMaxBlankSide);
   const double aspect = GetConfigRealClamped("hudAspectRatio", 4.0 / 3.0, 1.0 / kMaxBlankSide, kMaxBlankSide);
   const double h = width / aspect;
   height = h < 1.0 ? 1 : h > kMaxBlankSide ? kMaxBlankSide : static_cast<int>(h);
+  FitTargetSize(width, height, kMaxBlankSide);
 }
 
 }  // namespace

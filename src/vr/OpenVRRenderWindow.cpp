@@ -5,6 +5,7 @@
 #include <openvr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iostream>
 
@@ -28,6 +29,7 @@
 #include "HudVolumeRendering.h"
 #include "Logger.h"
 #include "RenderLock.h"
+#include "TextureParameters.h"
 #include "kvg/OpenGLRenderer.h"
 
 vtkStandardNewMacro(OpenVRRenderWindow);
@@ -45,13 +47,26 @@ int maxGl(GLenum what, int fallback) {
   return value > 0 ? value : fallback;
 }
 
+// Both buffers' windows fit their targets the same way: a setting that asks too much is said once.
+void errorOnce(std::atomic<bool>& said, const std::string& text) {
+  if (!said.exchange(true)) Logger::getSingleton().error(text);
+}
+std::atomic<bool> g_hudSizeSaid{false};
+std::atomic<bool> g_eyeSizeSaid{false};
+
 // The HUD target's size from "hudResolution" and "hudAspectRatio", within what GL allows.
 void hudSize(int& width, int& height) {
   const int maxSide = maxGl(GL_MAX_TEXTURE_SIZE, kMaxTargetSide);
-  width = GetConfigIntClamped("hudResolution", 1024, 1, maxSide);
-  const double aspect = GetConfigRealClamped("hudAspectRatio", 4.0 / 3.0, 1.0 / maxSide, maxSide);
+  width = GetConfigIntClamped("hudResolution", 1024, 1, kMaxTargetSide);
+  const double aspect = GetConfigRealClamped("hudAspectRatio", 4.0 / 3.0, 1.0 / kMaxTargetSide, kMaxTargetSide);
   const double h = width / aspect;
-  height = h < 1.0 ? 1 : h > maxSide ? maxSide : static_cast<int>(h);
+  height = h < 1.0 ? 1 : h > kMaxTargetSide ? kMaxTargetSide : static_cast<int>(h);
+  const int askedWidth = width, askedHeight = height;
+  if (FitTargetSize(width, height, maxSide)) {
+    errorOnce(g_hudSizeSaid, "OpenVRRenderWindow: \"hudResolution\" asks for a " + std::to_string(askedWidth) + " x " +
+                                 std::to_string(askedHeight) + " HUD; made " + std::to_string(width) + " x " +
+                                 std::to_string(height));
+  }
 }
 
 // Plain RGBA8 storage of one level, filtered linearly (the mirror scales it).
@@ -274,10 +289,7 @@ OpenVRRenderWindow::FramebufferRecord OpenVRRenderWindow::createFramebuffer(int 
     defineResolveTexture(resolveTexture, width, height);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolveTexture, 0);
   }
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-    Logger::getSingleton().error("OpenVRRenderWindow: render target " + std::to_string(width) + " x " +
-                                 std::to_string(height) + " is incomplete");
-  }
+  record.complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 
   glGenFramebuffers(1, &name);
   record.resolveFramebuffer = name;
@@ -286,7 +298,42 @@ OpenVRRenderWindow::FramebufferRecord OpenVRRenderWindow::createFramebuffer(int 
   if (samples > 0) defineResolveTexture(resolveTexture, width, height);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolveTexture, 0);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  // A driver out of memory may still call the attachments complete.
+  while (GLenum error = glGetError()) {
+    if (error == GL_OUT_OF_MEMORY) record.complete = false;
+  }
   return record;
+}
+
+OpenVRRenderWindow::FramebufferRecord OpenVRRenderWindow::createTarget(int width, int height, int samples,
+                                                                        unsigned int resolveTexture) {
+  FramebufferRecord record = createFramebuffer(width, height, samples, resolveTexture);
+  // Halve until the driver can make it, so a size it refuses costs one line, not every frame.
+  while (!record.complete && (record.width > 64 || record.height > 64)) {
+    const int w = std::max(1, record.width / 2), h = std::max(1, record.height / 2);
+    deleteFramebuffer(record);
+    record = createFramebuffer(w, h, samples, resolveTexture);
+  }
+  if (record.width != width || record.height != height || !record.complete) {
+    Logger::getSingleton().error("OpenVRRenderWindow: render target " + std::to_string(width) + " x " +
+                                 std::to_string(height) + " is incomplete; " +
+                                 (record.complete ? "made " + std::to_string(record.width) + " x " +
+                                                        std::to_string(record.height) + " instead"
+                                                  : std::string("no smaller one could be made either")));
+  }
+  return record;
+}
+
+void OpenVRRenderWindow::deleteFramebuffer(const FramebufferRecord& record) {
+  // The resolve texture belongs to the caller and is defined again by the next try.
+  GLuint names[2] = {record.renderFramebuffer, record.resolveFramebuffer};
+  glDeleteFramebuffers(2, names);
+  GLuint depth = record.depthRenderbuffer;
+  glDeleteRenderbuffers(1, &depth);
+  if (record.colorTexture != record.resolveTexture) {
+    GLuint color = record.colorTexture;
+    glDeleteTextures(1, &color);
+  }
 }
 
 bool OpenVRRenderWindow::CreateEyeFramebuffers(unsigned int leftTexture, unsigned int rightTexture) {
@@ -298,21 +345,25 @@ bool OpenVRRenderWindow::CreateEyeFramebuffers(unsigned int leftTexture, unsigne
   }
   SetSize(static_cast<int>(width), static_cast<int>(height));
   InitializeFromCurrentContext();
-  const int maxSide = maxGl(GL_MAX_TEXTURE_SIZE, kMaxTargetSide);
-  const int w = static_cast<int>(width) > maxSide ? maxSide : static_cast<int>(width);
-  const int h = static_cast<int>(height) > maxSide ? maxSide : static_cast<int>(height);
-  if (w != static_cast<int>(width) || h != static_cast<int>(height)) SetSize(w, h);
+  const int maxSide = std::min(maxGl(GL_MAX_TEXTURE_SIZE, kMaxTargetSide), maxGl(GL_MAX_RENDERBUFFER_SIZE, kMaxTargetSide));
   const int s = samples();
+  int w = static_cast<int>(width), h = static_cast<int>(height);
+  if (FitTargetSize(w, h, maxSide, s)) {
+    errorOnce(g_eyeSizeSaid, "OpenVRRenderWindow: \"resolutionFactor\" asks for " + std::to_string(width) + " x " +
+                                 std::to_string(height) + " eye images; made " + std::to_string(w) + " x " +
+                                 std::to_string(h));
+  }
 
-  _records[LeftEyeRecord] = createFramebuffer(w, h, s, leftTexture);
-  _records[RightEyeRecord] = createFramebuffer(w, h, s, rightTexture);
+  _records[LeftEyeRecord] = createTarget(w, h, s, leftTexture);
+  _records[RightEyeRecord] = createTarget(_records[LeftEyeRecord].width, _records[LeftEyeRecord].height, s, rightTexture);
+  SetSize(_records[LeftEyeRecord].width, _records[LeftEyeRecord].height);
   _records[ActiveLeftRecord] = _records[LeftEyeRecord];
   _records[ActiveRightRecord] = _records[RightEyeRecord];
   int hudWidth = 0, hudHeight = 0;
   hudSize(hudWidth, hudHeight);
   GLuint texture = 0;
   glGenTextures(1, &texture);
-  _records[HudRecord] = createFramebuffer(hudWidth, hudHeight, s, texture);
+  _records[HudRecord] = createTarget(hudWidth, hudHeight, s, texture);
   glGenTextures(1, &texture);
   _records[SpareRecord] = createFramebuffer(64, 64, s, texture);
   // VTK draws both eyes into the colour attachment of whatever framebuffer is bound.

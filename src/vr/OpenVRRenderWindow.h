@@ -48,6 +48,7 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
     uint32_t resolveFramebuffer = 0;
     int32_t width = 0;
     int32_t height = 0;
+    bool complete = false;
   };
   // Record indices: the eyes' own targets, the HUD, a spare, and the targets the passes use.
   enum { LeftEyeRecord = 0, RightEyeRecord = 1, HudRecord = 2, SpareRecord = 3, ActiveLeftRecord = 4,
@@ -107,6 +108,9 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   void operator=(const OpenVRRenderWindow&) = delete;
 
   FramebufferRecord createFramebuffer(int width, int height, int samples, unsigned int resolveTexture);
+  // createFramebuffer, halving the size until the driver can make the target (one error line).
+  FramebufferRecord createTarget(int width, int height, int samples, unsigned int resolveTexture);
+  void deleteFramebuffer(const FramebufferRecord& record);
   void watchVolumeMappers(vtkProp* prop);
   static void onVolumeMapperEvent(vtkObject* caller, unsigned long event, void* self, void*);
   void copyVolumeDepth();

@@ -1,5 +1,8 @@
 #include "TextureParameters.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <vtk_glew.h>
 
 #include <vtkTexture.h>
@@ -28,4 +31,19 @@ int MaxTextureSize() {
   GLint size = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
   return size > 0 ? size : 2048;
+}
+
+bool FitTargetSize(int& width, int& height, int maxSide, int samples) {
+  const int w0 = width < 1 ? 1 : width, h0 = height < 1 ? 1 : height;
+  const double budget = static_cast<double>(kMaxTargetPixels) / (samples > 1 ? samples : 1);
+  double scale = 1.0;
+  if (w0 > maxSide) scale = std::min(scale, static_cast<double>(maxSide) / w0);
+  if (h0 > maxSide) scale = std::min(scale, static_cast<double>(maxSide) / h0);
+  if (static_cast<double>(w0) * h0 * scale * scale > budget) scale = std::sqrt(budget / (static_cast<double>(w0) * h0));
+  const int w = std::max(1, std::min(maxSide, static_cast<int>(w0 * scale)));
+  const int h = std::max(1, std::min(maxSide, static_cast<int>(h0 * scale)));
+  const bool changed = w != width || h != height;
+  width = w;
+  height = h;
+  return changed;
 }

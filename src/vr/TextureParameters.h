@@ -11,3 +11,11 @@ void ApplyAnisotropy();
 
 // The largest texture side the current context accepts (GL_MAX_TEXTURE_SIZE).
 int MaxTextureSize();
+
+// The most pixels a render target or blank image of ours holds (per sample): 4096 x 4096, 64 MiB
+// of colour. Larger asks come from settings, not from anything a headset needs.
+constexpr long long kMaxTargetPixels = 4096LL * 4096LL;
+
+// Scales width x height down, keeping its shape, to at most maxSide a side and
+// kMaxTargetPixels / samples pixels (sizes below 1 become 1). True when it changed the size.
+bool FitTargetSize(int& width, int& height, int maxSide, int samples = 1);

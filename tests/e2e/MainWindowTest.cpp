@@ -474,6 +474,11 @@ TEST_F(MainWindowTest, ServerDialogRestoresHostsAndPortOfTheLastRun) {
     MainWindow first;
     first.connectTo("alpha", 4242);
     first.connectTo("bravo");
+    // An edit that is cancelled is neither kept in the dialog nor stored.
+    first.connectTo("charlie", 5151, false);
+    first.eval("serverDialog.open()");
+    EXPECT_EQ(first.child("portField")->property("value").toInt(), 4242);
+    first.eval("serverDialog.click(StandardButton.Cancel)");
   }  // the settings are written when the window goes
   MainWindow second;
   EXPECT_EQ(second.hosts(), (std::vector<std::string>{"bravo", "alpha", "localhost"}));

@@ -218,6 +218,38 @@ TEST_F(SceneViewProgram, AVolumeSceneRendersWithoutGlErrors) {
   EXPECT_EQ(program.err().find("OpenGL error"), std::string::npos) << program.err();
 }
 
+// Settings that ask for absurd targets or hold values of the wrong type still give a sane view,
+// with one line for each bad setting.
+TEST_F(SceneViewProgram, AbsurdAndMistypedSettingsStillRenderBothEyes) {
+  std::ofstream(base + "/config.ini") << "resolutionFactor = 1e6\n"
+                                         "hudResolution = 100000\n"
+                                         "this line is not a setting\n"
+                                         "useFog = false\n"
+                                         "laserAngle = [1, 2]\n"
+                                         "ceilingHeight = tall\n"
+                                         "resetViewModelSize = 0.4\n";
+  Program program({scene}, environment("", "3"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(3, "right"), program, 120)) << program.err();
+  for (const char* side : {"left", "right"}) {
+    const QImage image = eye(3, side);
+    ASSERT_FALSE(image.isNull()) << side;
+    EXPECT_LE(static_cast<long long>(image.width()) * image.height(), 4096LL * 4096LL) << side;
+    EXPECT_GT(image.width(), 1000) << side;
+    EXPECT_GT(magenta(image).count, 200) << side;
+  }
+  program.signal(SIGTERM);
+  expectCleanEnd(program);
+  const std::string err = program.err();
+  EXPECT_EQ(countLines(err, "Parsing config file failed: config.ini, line 3: expected '=' after key 'this' (the line is skipped)"), 1) << err;
+  for (const char* key : {"\"resolutionFactor\" asks for", "\"hudResolution\" asks for", "'laserAngle'", "'ceilingHeight'"}) {
+    size_t count = 0;
+    for (size_t at = err.find(key); at != std::string::npos; at = err.find(key, at + 1)) ++count;
+    EXPECT_EQ(count, 1u) << key << "\n" << err;
+  }
+  EXPECT_EQ(err.find("OpenGL error"), std::string::npos) << err;
+}
+
 TEST_F(SceneViewProgram, HeadTurnMovesTheModelInBothEyes) {
   Program program({scene}, environment("frame 40\nhead rotation 10 0 0\n", "30,60"));
   ASSERT_TRUE(program.started());

@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMutex>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
 #include <QQuickWindow>
 #include <QUrl>
 
@@ -42,6 +44,8 @@ class SceneViewProbe {
         for (int layer = 0; layer < 3; ++layer) count += w->GetLayerRenderer(layer)->GetViewProps()->GetNumberOfItems();
     return count;
   }
+  static QString checkOpenGL(QOpenGLContext* context) { return SceneView::checkOpenGL(context); }
+  static QString checkOpenGL(QOpenGLContext* context, bool direct) { return SceneView::checkOpenGL(context, direct); }
   static bool buffersEmpty(const SceneView& v) {
     return !v._interactionStates[0] && !v._interactionStates[1] && !v._drawableScenes[0] && !v._drawableScenes[1];
   }
@@ -156,4 +160,29 @@ TEST_F(SceneViewWindow, UnusablePortArgumentIsReportedNotThrown) {
   EXPECT_TRUE(waitFor([this] { return !errorMessage.isEmpty(); }));
   EXPECT_EQ(errorMessage, "Invalid port number \"port\"");
   EXPECT_TRUE(SceneViewProbe::hasGraphics(*view));
+}
+
+// The start-up's OpenGL checks: Mesa's software rasterizer under Xvfb is a direct context and
+// passes; an indirect context, or none, gets its own fatal text.
+TEST(SceneViewOpenGLCheck, DirectContextsPassAndIndirectOnesAreRefused) {
+  if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+  int argc = 1;
+  char name[] = "test";
+  char* argv[] = {name, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  if (!QCoreApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+  QSurfaceFormat format;
+  format.setVersion(3, 3);
+  format.setProfile(QSurfaceFormat::CoreProfile);
+  QOffscreenSurface surface;
+  surface.setFormat(format);
+  surface.create();
+  QOpenGLContext context;
+  context.setFormat(format);
+  ASSERT_TRUE(context.create());
+  ASSERT_TRUE(context.makeCurrent(&surface));
+  EXPECT_EQ(SceneViewProbe::checkOpenGL(&context).toStdString(), "");
+  EXPECT_EQ(SceneViewProbe::checkOpenGL(&context, false).toStdString(), "OpenGL context is not hardware accelerated");
+  EXPECT_EQ(SceneViewProbe::checkOpenGL(nullptr).toStdString(), "No OpenGL context");
+  context.doneCurrent();
 }
