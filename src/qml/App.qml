@@ -93,6 +93,16 @@ ApplicationWindow {
         onAccepted: appWindow.openFile(openSceneFileDialog.fileUrl)
     }
 
+    // Error texts carry names from files and servers: the boxes guess rich text from any tag, so
+    // a text that could pass for markup is handed over escaped, to show exactly as it is.
+    function shownAsText(text) {
+        if (text.indexOf("<") < 0)
+            return text
+        var escaped = text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")
+                          .replace(/"/g, "&quot;").replace(/\n/g, "<br>")
+        return "<p>" + escaped + "</p>"
+    }
+
     MessageDialog {
         id: errorDialog
         objectName: "errorDialog"
@@ -251,11 +261,11 @@ ApplicationWindow {
         onOpenServerComplete: closeServerAction.enabled = true
         onSwitchScenePossible: switchSceneAction.enabled = true
         onErrorMessage: {
-            errorDialog.text = error
+            errorDialog.text = appWindow.shownAsText(error)
             errorDialog.open()
         }
         onFatalError: {
-            fatalDialog.text = error
+            fatalDialog.text = appWindow.shownAsText(error)
             fatalDialog.open()
         }
     }

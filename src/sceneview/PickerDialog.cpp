@@ -1,9 +1,25 @@
 #include "PickerDialog.h"
 
+#include <QTextDocument>
+
 namespace {
 const char* const kImports =
     "import QtQuick 2.4;  import QtQuick.Window 2.2;  import QtQuick.Controls 1.2;  "
-    "import QtQuick.Layouts 1.1;  import Qt.labs.settings 1.0;  import QtQuick.Dialogs 1.2;  ";
+    "import QtQuick.Layouts 1.1;  import Qt.labs.settings 1.0;  import QtQuick.Dialogs 1.2;  "
+    "import QtQuick.Controls.Styles 1.3;  ";
+
+// Labels come from files and servers: each control shows them as plain text, never as markup
+// (which could fetch images) or with '&' taken as a mnemonic.
+const char* const kPlainRadioStyle =
+    "style: RadioButtonStyle {  label: Text {  text: control.text;  textFormat: Text.PlainText  }  }  ";
+
+// The combo box's drop-down items strip mnemonics and then guess the text format; this text
+// comes through both steps as the label itself.
+QString dropDownText(const QString& label) {
+  QString shown = label;
+  if (Qt::mightBeRichText(label)) shown = QStringLiteral("<span>") + label.toHtmlEscaped() + QStringLiteral("</span>");
+  return shown.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
 }  // namespace
 
 QString PickerDialog::stringLiteral(const QString& text) {
@@ -45,17 +61,24 @@ QString PickerDialog::build(const QString& title, const QString& id, const QStri
     text += QStringLiteral("GroupBox {  id: pickerContent;  ColumnLayout {  ExclusiveGroup { id: %1 }  ").arg(id);
     for (int i = 0; i < labels.size(); ++i) {
       text += QStringLiteral("RadioButton {  property int value: %1;  property string label: %2;  text: %2;  "
-                             "exclusiveGroup: %3;  %4}  ")
+                             "exclusiveGroup: %3;  %4%5}  ")
                   .arg(i)
-                  .arg(stringLiteral(labels[i]), id, i == 0 ? QStringLiteral("checked: true;  ") : QString());
+                  .arg(stringLiteral(labels[i]), id, i == 0 ? QStringLiteral("checked: true;  ") : QString(),
+                       QLatin1String(kPlainRadioStyle));
     }
     text += QLatin1String("}  }  ");
     handler = onAccepted(id + QLatin1String(".current.value"), id + QLatin1String(".current.label"));
   } else {
-    text += QStringLiteral("ComboBox {  id: %1\n  width: 375\n  model : ListModel{\n").arg(id);
-    for (const QString& label : labels) text += QStringLiteral("ListElement { text: %1 }\n").arg(stringLiteral(label));
+    const QString currentLabel = QStringLiteral("%1.model.get(%1.currentIndex).label").arg(id);
+    text += QStringLiteral("ComboBox {  id: %1\n  width: 375\n  textRole: \"text\"\n"
+                           "  style: ComboBoxStyle {  label: Text {  text: %2;  textFormat: Text.PlainText;  "
+                           "verticalAlignment: Text.AlignVCenter;  elide: Text.ElideRight  }  }\n"
+                           "  model : ListModel{\n")
+                .arg(id, currentLabel);
+    for (const QString& label : labels)
+      text += QStringLiteral("ListElement { text: %1; label: %2 }\n").arg(stringLiteral(dropDownText(label)), stringLiteral(label));
     text += QLatin1String("}  }  ");
-    handler = onAccepted(id + QLatin1String(".currentIndex"), id + QLatin1String(".currentText"));
+    handler = onAccepted(id + QLatin1String(".currentIndex"), currentLabel);
   }
   // Destroyed only once the handler has run: the next picker is made inside it.
   text += QStringLiteral("onAccepted: {  %1  destroy();  }  onRejected: destroy();  }").arg(handler);

@@ -3,6 +3,8 @@
 // dialogs and what they hand to the view, and the server dialog's remembered hosts.
 #include <gtest/gtest.h>
 
+#include <QTextDocument>
+
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QOpenGLContext>
@@ -318,6 +320,27 @@ TEST_F(MainWindowTest, SceneViewSignalsAndCloseActionsSwitchTheActions) {
   w.eval("closeServerAction.trigger()");
   EXPECT_EQ(states(), "cds");
   EXPECT_EQ(RecordingSceneView::resets, 2);
+}
+
+// Error boxes guess rich text; texts from files and servers must read as they are, and an image
+// tag must not become an image.
+TEST_F(MainWindowTest, ErrorTextsWithMarkupShowAsTheyAre) {
+  MainWindow w;
+  const QString texts[] = {"Scene <img src=\"http://127.0.0.1:9/x.png\"> is <b>gone</b>", "Heat & Mass, R&D",
+                           "a < b\nand <font color=red>red</font>"};
+  for (const QString& text : texts) {
+    emit w.view->errorMessage(text);
+    const QString shown = QString::fromStdString(w.text("errorDialog.text"));
+    QString read = shown;
+    if (Qt::mightBeRichText(shown)) {
+      QTextDocument document;
+      document.setHtml(shown);
+      read = document.toPlainText();
+      EXPECT_FALSE(shown.contains("<img")) << shown.toStdString();
+    }
+    EXPECT_EQ(read.toStdString(), text.toStdString());
+    w.eval("errorDialog.accept()");
+  }
 }
 
 TEST_F(MainWindowTest, ErrorSignalsOpenTheirBoxesAndTheFatalOneQuits) {

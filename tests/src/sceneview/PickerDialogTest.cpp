@@ -12,6 +12,8 @@
 #include <QQmlEngine>
 #include <QQmlExpression>
 #include <QQuickItem>
+#include <QTcpServer>
+#include <QElapsedTimer>
 
 #include <memory>
 #include <vector>
@@ -194,3 +196,53 @@ TEST_F(PickerDialogTest, RejectedPickerGoesWithoutChoosing) {
 }
 
 #include "PickerDialogTest.moc"
+
+namespace {
+// What the picker's controls draw: the texts of its text items, with their formats.
+QMap<QString, int> drawnTexts(QObject* dialog) {
+  QMap<QString, int> out;
+  for (QObject* o : dialog->findChildren<QObject*>())
+    if (QString(o->metaObject()->className()).startsWith("QQuickText") && o->property("textFormat").isValid())
+      out.insert(o->property("text").toString(), o->property("textFormat").toInt());
+  return out;
+}
+}  // namespace
+
+// Labels from files and servers are text, never markup: nothing is fetched, '&' stays.
+TEST_F(PickerDialogTest, MarkupAndAmpersandsShowAsPlainTextAndFetchNothing) {
+  QTcpServer listener;
+  ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+  const QString image = QStringLiteral("<img src=\"http://127.0.0.1:%1/x.png\">").arg(listener.serverPort());
+  const QStringList labels = {image, "<b>bold</b> <font color=red>red</font>", "Heat & Mass, R&D"};
+  const int plain = 0;  // Text.PlainText
+  for (int entries : {3, 12}) {
+    QStringList all = labels;
+    while (all.size() < entries) all << QStringLiteral("Frame %1").arg(all.size());
+    QPointer<QObject> dialog = create(all);
+    ASSERT_TRUE(dialog);
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const QMap<QString, int> drawn = drawnTexts(dialog);
+    if (entries == 3) {
+      for (const QString& label : labels) {
+        ASSERT_TRUE(drawn.contains(label)) << label.toStdString();
+        EXPECT_EQ(drawn[label], plain) << label.toStdString();
+      }
+    } else {
+      QObject* combo = nullptr;
+      for (QObject* o : dialog->findChildren<QObject*>())
+        if (o->property("currentIndex").isValid() && o->property("currentText").isValid()) combo = o;
+      ASSERT_NE(combo, nullptr);
+      combo->setProperty("currentIndex", 2);
+      QCoreApplication::processEvents();
+      ASSERT_TRUE(drawnTexts(dialog).contains(labels[2]));
+      EXPECT_EQ(drawnTexts(dialog)[labels[2]], plain);
+      press(dialog, "StandardButton.Ok");
+      ASSERT_EQ(receiver.calls.size(), 1);
+      EXPECT_EQ(receiver.calls[0].toList()[1].toString(), labels[2]);
+    }
+    EXPECT_FALSE(listener.hasPendingConnections()) << entries;
+    delete dialog;
+  }
+}
