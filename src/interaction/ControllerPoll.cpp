@@ -2,6 +2,7 @@
 // conversion. Render thread.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 #include "Configuration.h"
@@ -105,6 +106,14 @@ void resolveDirection(ControllerInput& input) {
 
 }  // namespace
 
+// A pose with an overflowed or undefined element counts as not tracked for the frame.
+static bool isFinitePose(const vr::HmdMatrix34_t& pose) {
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c)
+      if (!std::isfinite(pose.m[r][c])) return false;
+  return true;
+}
+
 void convertPose(const vr::HmdMatrix34_t& pose, double rotation[16], double position[3]) {
   identityMatrix4x4(rotation);
   for (int r = 0; r < 3; ++r) {
@@ -145,7 +154,7 @@ void VRInteractionState::pollControllers(bool valid[2]) {
     // as not tracked.
     const bool inRange = device < vr::k_unMaxTrackedDeviceCount;
     valid[hand] = system && inRange && system->IsTrackedDeviceConnected(device) && !focusCaptured &&
-                  poses[device].bPoseIsValid;
+                  poses[device].bPoseIsValid && isFinitePose(poses[device].mDeviceToAbsoluteTracking);
     if (!valid[hand]) continue;
 
     computeToolTransform(input, hand, input.previousToolTip);
@@ -187,7 +196,8 @@ void VRInteractionState::pollControllers(bool valid[2]) {
     viewResetLatch = false;
 
   if (system && system->IsTrackedDeviceConnected(vr::k_unTrackedDeviceIndex_Hmd) && !focusCaptured &&
-      poses[vr::k_unTrackedDeviceIndex_Hmd].bPoseIsValid)
+      poses[vr::k_unTrackedDeviceIndex_Hmd].bPoseIsValid &&
+      isFinitePose(poses[vr::k_unTrackedDeviceIndex_Hmd].mDeviceToAbsoluteTracking))
     convertPose(poses[vr::k_unTrackedDeviceIndex_Hmd].mDeviceToAbsoluteTracking, headRotation, headPosition);
 }
 

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+
+#include <vtkMatrix4x4.h>
 
 #include <vtkImageData.h>  // OpenVRRenderWindow.h uses it without including it
 #include <vtkPlane.h>
@@ -413,8 +416,9 @@ void VRInteractionState::handlePaletteButtons(OpenVRRenderWindow* window, vtkRen
     t->Concatenate(currentTransposed);
     t->Translate(-a[0] - delta[0], -a[1] - delta[1], -a[2] - delta[2]);
     t->Update();
-    for (int r = 0; r < 4; ++r)
-      for (int c = 0; c < 4; ++c) modelMatrix[r * 4 + c] = t->GetMatrix()->GetElement(r, c);
+    double dragged[16];
+    vtkMatrix4x4::DeepCopy(dragged, t->GetMatrix());
+    if (isFiniteMatrix4x4(dragged)) std::memcpy(modelMatrix, dragged, sizeof(dragged));
   }
 
   if (!pointerMode) {

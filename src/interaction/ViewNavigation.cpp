@@ -17,6 +17,7 @@
 
 #include "Configuration.h"
 #include "OpenVRCamera.h"
+#include "Logger.h"
 #include "ToolGeometry.h"
 #include "VRInteractionState.h"
 #include "kvg/CollectionNode.h"
@@ -40,9 +41,10 @@ class ModelMatrixEdit {
   ~ModelMatrixEdit() {
     vtkTransform* t = _state.modelTransform;
     t->Update();
-    vtkMatrix4x4* m = t->GetMatrix();
-    for (int r = 0; r < 4; ++r)
-      for (int c = 0; c < 4; ++c) _state.modelMatrix[r * 4 + c] = m->GetElement(r, c);
+    double edited[16];
+    vtkMatrix4x4::DeepCopy(edited, t->GetMatrix());
+    // An edit that overflows would leave the view unusable for good: keep the last sane matrix.
+    if (isFiniteMatrix4x4(edited)) std::memcpy(_state.modelMatrix, edited, sizeof(edited));
   }
   vtkTransform* operator->() { return _state.modelTransform; }
 
@@ -112,6 +114,8 @@ void SyncViewMatrixFromCamera(VRInteractionState& state, vtkRenderer* renderer) 
 }
 
 void VRInteractionState::resetView(vtkRenderer* renderer, bool preserveOrientation, kvg::DrawableSession* session) {
+  double before[16];
+  std::memcpy(before, modelMatrix, sizeof(before));
   double r[16];
   if (preserveOrientation) std::memcpy(r, sceneCameraOrientation, sizeof(r));
   else identityMatrix4x4(r);
@@ -143,6 +147,12 @@ void VRInteractionState::resetView(vtkRenderer* renderer, bool preserveOrientati
   {
     ModelMatrixEdit edit(*this);
     edit->Translate(-p[0], -p[1], -p[2]);
+  }
+  // Bounds or settings too large for doubles leave the view where it was.
+  if (!isFiniteMatrix4x4(modelMatrix)) {
+    Logger::getSingleton().error("View reset: the scene's bounds give no usable placement; the view stays as it was");
+    if (isFiniteMatrix4x4(before)) std::memcpy(modelMatrix, before, sizeof(before));
+    else identityMatrix4x4(modelMatrix);
   }
   environment.setPosition(origin);
 }

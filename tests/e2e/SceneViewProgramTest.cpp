@@ -250,6 +250,34 @@ TEST_F(SceneViewProgram, AbsurdAndMistypedSettingsStillRenderBothEyes) {
   EXPECT_EQ(err.find("OpenGL error"), std::string::npos) << err;
 }
 
+// A controller whose pose overflows while its trigger drags the model is not tracked for those
+// frames: the model follows the sane poses only and the view stays usable.
+TEST_F(SceneViewProgram, NonFiniteControllerPoseLeavesTheViewIntact) {
+  const std::string script =
+      "frame 20\nright press trigger\n"
+      "frame 24\nright position 0.9 1 2\n"
+      "frame 28\nright position 1e308 1 2\n"
+      "frame 32\nright position nan 1 2\n"
+      "frame 36\nright position 0.9 1 2\n"
+      "frame 40\nright release trigger\n";
+  Program program({scene}, environment(script, "18,26,60"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(60, "right"), program)) << program.err();
+  for (const char* side : {"left", "right"}) {
+    const Blob before = magenta(eye(18, side));
+    const Blob dragged = magenta(eye(26, side));
+    const Blob after = magenta(eye(60, side));
+    ASSERT_GT(before.count, 200) << side;
+    ASSERT_GT(after.count, 200) << side;
+    // Where the sane drag put it, not one flat colour.
+    EXPECT_NEAR(after.column, dragged.column, 2.0) << side;
+    EXPECT_NEAR(after.row, dragged.row, 2.0) << side;
+    EXPECT_LT(after.count, eye(60, side).width() * eye(60, side).height() / 2) << side;
+  }
+  program.signal(SIGTERM);
+  expectCleanEnd(program);
+}
+
 TEST_F(SceneViewProgram, HeadTurnMovesTheModelInBothEyes) {
   Program program({scene}, environment("frame 40\nhead rotation 10 0 0\n", "30,60"));
   ASSERT_TRUE(program.started());

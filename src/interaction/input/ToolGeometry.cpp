@@ -135,3 +135,9 @@ void copyVector3(const double in[3], double out[3]) {
   out[1] = c[1];
   out[2] = c[2];
 }
+
+bool isFiniteMatrix4x4(const double m[16]) {
+  for (int i = 0; i < 16; ++i)
+    if (!std::isfinite(m[i])) return false;
+  return true;
+}

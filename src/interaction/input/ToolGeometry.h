@@ -37,5 +37,7 @@ void copyVector3(const double in[3], double out[3]);
 // Small matrix helpers of the same convention.
 void multiplyMatrix4x4(const double a[16], const double b[16], double out[16]);
 void identityMatrix4x4(double out[16]);
+// True when every element is finite: a model matrix is never stored otherwise.
+bool isFiniteMatrix4x4(const double m[16]);
 // Divides v by its length and returns the length; a zero vector stays zero and gives 0.
 double Normalize3(double v[3]);
