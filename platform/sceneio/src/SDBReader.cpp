@@ -58,7 +58,7 @@ int SDBReader::open(const std::wstring& widePath) {
   SceneFileText::stripByteOrderMark(text);
 
   std::string reason;
-  const bool looksLikeScene = SceneFileText::looksLikeScene(text.substr(0, 64 * 1024), reason);
+  const bool looksLikeScene = SceneFileText::looksLikeScene(text.substr(0, SceneFileText::headLength(text)), reason);
   Properties doc;
   std::string parseError;
   if (!Properties::fromText(text, doc, &parseError, true)) {

@@ -63,6 +63,17 @@ bool SceneFileText::looksLikeScene(const std::string& headIn, std::string& reaso
   return false;
 }
 
+size_t SceneFileText::headLength(const std::string& text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t end = text.find('\n', pos);
+    if (end == std::string::npos) return std::string::npos;
+    if (!isComment(trim(text.substr(pos, end - pos)))) return end + 1;
+    pos = end + 1;
+  }
+  return std::string::npos;
+}
+
 bool SceneFileText::declaresBeingWritten(const std::string& text) {
   int depth = 0;
   size_t pos = 0;

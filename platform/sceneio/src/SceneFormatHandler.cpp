@@ -15,6 +15,7 @@
 
 #include "SceneArchive.h"
 #include "SceneFileText.h"
+#include "kvg/SDBReader.h"
 #include "StringHelper.h"
 
 namespace {
@@ -125,15 +126,23 @@ int SceneFormatHandler::detectSceneFormat(const std::wstring& widePath, std::ost
   if (!S_ISREG(st.st_mode)) return CannotOpen;
   std::ifstream in(path, std::ios::binary);
   if (!in) return CannotOpen;
-  std::string head(64 * 1024, '\0');
-  in.read(&head[0], std::streamsize(head.size()));
-  if (in.bad()) return CannotOpen;
-  head.resize(size_t(in.gcount()));
+  // Comments may stand before the "format" line, so the head runs up to the first entry (within
+  // the size a scene file may have).
+  std::string head;
+  std::string chunk(64 * 1024, '\0');
+  do {
+    in.read(&chunk[0], std::streamsize(chunk.size()));
+    if (in.bad()) return CannotOpen;
+    head.append(chunk, 0, size_t(in.gcount()));
+    if (isArchive(head)) return ZippedScene;
+    if (head.find('\0') != std::string::npos) break;  // binary: no scene, whatever follows
+  } while (in && SceneFileText::headLength(head) == std::string::npos && head.size() < kvg::SDBReader::MaxSceneFileBytes);
   if (head.empty()) {
     diagnostics << "The file is empty.";
     return UnknownFormat;
   }
-  if (isArchive(head)) return ZippedScene;
+  const size_t headLength = SceneFileText::headLength(head);
+  if (headLength != std::string::npos) head.resize(headLength);
   std::string reason;
   if (SceneFileText::looksLikeScene(head, reason)) return PlainScene;
   diagnostics << reason;

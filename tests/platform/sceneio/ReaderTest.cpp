@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -52,6 +53,35 @@ TEST(SceneFormatHandler, DetectsEachKindOfFile) {
     EXPECT_EQ(SceneFormatHandler::detectSceneFormat(wide(c.path), diagnostics), c.result) << c.path;
     EXPECT_NE(diagnostics.str().find(c.diagnostics), std::string::npos) << c.path << ": " << diagnostics.str();
   }
+}
+
+// Comments before the "format" line may be longer than any fixed head: the file is still a scene.
+TEST(SceneFormatHandler, LongCommentsBeforeTheFormatLineStillMakeAScene) {
+  char folder[] = "/tmp/quonix-head-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  std::ifstream in(corpus("one_set_one_frame.sce"));
+  std::ostringstream original;
+  original << in.rdbuf();
+  const std::string comment = "# " + std::string(1000, 'c') + "\n";
+  const struct {
+    const char* before;
+    int result;
+  } cases[] = {
+      {"", SceneFormatHandler::PlainScene},
+      {"not = scene\n", SceneFormatHandler::UnknownFormat},
+  };
+  const std::string path = std::string(folder) + "/long.sce";
+  for (const auto& c : cases) {
+    {
+      std::ofstream out(path);
+      for (int i = 0; i < 200; ++i) out << comment;  // 200 KiB of comments
+      out << c.before << original.str();
+    }
+    std::ostringstream diagnostics;
+    EXPECT_EQ(SceneFormatHandler::detectSceneFormat(wide(path), diagnostics), c.result) << diagnostics.str();
+  }
+  std::remove(path.c_str());
+  rmdir(folder);
 }
 
 TEST(SDBReader, OpenAnswersWithTheResultCodeAndAReason) {
