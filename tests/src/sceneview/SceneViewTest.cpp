@@ -76,8 +76,9 @@ TEST_F(SceneViewTest, ConstructionTakesDefaultsAndConfiguration) {
   EXPECT_DOUBLE_EQ(s.hudDist, 0.5);
   EXPECT_DOUBLE_EQ(s.isoSurfaceOpacity, 0.1);
   EXPECT_DOUBLE_EQ(s.snappingAngle, 15.0);
-  EXPECT_DOUBLE_EQ(s.sceneMinificationFactor, 0.0);
-  EXPECT_DOUBLE_EQ(s.sceneMagnificationLimit, 0.0);
+  // The zoom limits start at the settings dialog's defaults: zooming works before it runs.
+  EXPECT_DOUBLE_EQ(s.sceneMinificationFactor, 1.0 / 20.0);
+  EXPECT_DOUBLE_EQ(s.sceneMagnificationLimit, 20000.0);
   EXPECT_EQ(s.floorTexFileName, dir + "/vrassets/floor.png");
   EXPECT_EQ(s.ceilTexFileName, dir + "/vrassets/floor.png");
 }
@@ -152,7 +153,7 @@ TEST_F(SceneViewTest, ReadingTheDialogsWithoutAWindowKeepsTheDefaults) {
   const SceneViewSettings s = view.settingsSnapshot();
   EXPECT_DOUBLE_EQ(s.volumeRenderingQuality, 0.5);
   EXPECT_EQ(s.floorTexFileName, dir + "/vrassets/floor.png");
-  EXPECT_DOUBLE_EQ(s.sceneMagnificationLimit, 0.0);
+  EXPECT_DOUBLE_EQ(s.sceneMagnificationLimit, 20000.0);
   EXPECT_EQ(view.collaborativeShareMask(), 0);  // missing boxes count as unchecked
 }
 

@@ -17,8 +17,9 @@ struct SceneViewSettings {
   double hudDist = 0.3;
   double isoSurfaceOpacity = 0.1;
   double snappingAngle = 15.0;
-  double sceneMinificationFactor = 0.0;  // reciprocal of the user's minification limit
-  double sceneMagnificationLimit = 0.0;
+  // The settings dialog's own defaults until it hands its values over (0 would refuse every zoom).
+  double sceneMinificationFactor = 1.0 / 20.0;  // reciprocal of the user's minification limit
+  double sceneMagnificationLimit = 20000.0;
   std::string floorTexFileName;  // UTF-8 local path
   std::string ceilTexFileName;   // UTF-8 local path
 };
