@@ -14,7 +14,7 @@ const ModeName kModes[] = {
     {FaultPlan::Mode::Silent, "silent"},       {FaultPlan::Mode::Die, "die"},
     {FaultPlan::Mode::Truncate, "truncate"},   {FaultPlan::Mode::Garbage, "garbage"},
     {FaultPlan::Mode::Oversized, "oversized"}, {FaultPlan::Mode::BadVersion, "badversion"},
-    {FaultPlan::Mode::BadBody, "badbody"},
+    {FaultPlan::Mode::BadBody, "badbody"},     {FaultPlan::Mode::Trickle, "trickle"},
 };
 
 bool parseCount(const std::string& text, long& value) {

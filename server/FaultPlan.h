@@ -17,6 +17,7 @@
 //   oversized  send a header announcing a body far beyond any size cap, and nothing else
 //   badversion send the answer with an unknown protocol version
 //   badbody    send a well-framed answer whose body is not a property set
+//   trickle    send the answer one byte every 500 ms (each byte well inside a read time-out)
 //
 // Threads: next() may be called from any thread (a mutex guards the counters).
 #include <mutex>
@@ -25,7 +26,7 @@
 
 class FaultPlan {
  public:
-  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody };
+  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle };
 
   struct Rule {
     Mode mode = Mode::None;

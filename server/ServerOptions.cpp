@@ -30,7 +30,7 @@ std::string ServerOptions::usage() {
          "  --timeout MS            bound on each read and write of a message (default 10000)\n"
          "  --fault MODE=NAME[@FROM][#TIMES]\n"
          "                          inject a fault (tests); modes: refuse omit silent die truncate\n"
-         "                          garbage oversized badversion badbody; repeatable\n"
+         "                          garbage oversized badversion badbody trickle; repeatable\n"
          "  --help                  print this text\n"
          "\n"
          "Prints \"listening on ADDRESS:PORT\" once it accepts connections; stops cleanly on\n"

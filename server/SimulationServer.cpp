@@ -457,6 +457,13 @@ bool SimulationServer::send(FrameChannel& channel, const MessageFrame& frame, Fa
         return false;
       }
       if (mode == FaultPlan::Mode::BadVersion) bytes[4] = char(99);
+      if (mode == FaultPlan::Mode::Trickle) {
+        for (size_t i = 0; i < bytes.size() && !_stopping; ++i) {
+          if (channel.writeBytes(bytes.substr(i, 1), timeoutMs, error) != FrameChannel::Status::Ok) return false;
+          std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return true;
+      }
       if (mode == FaultPlan::Mode::Truncate) {
         channel.writeBytes(bytes.substr(0, bytes.size() / 2), timeoutMs, error);
         dieNow(frame.name + " (mid-message)");

@@ -191,6 +191,8 @@ int RunApplication(const std::vector<std::wstring>& arguments, const QUrl& mainQ
     return kStartUpFailureExitCode;
   }
 
+  // A signal that arrives while a scene opens must not wait for a server that does not answer.
+  QObject::connect(&signalQuitter, &SignalQuitter::quitRequested, view, &SceneView::interruptServerRequests);
   view->createOffscreenSurface();
   view->setCommandLineArguments(arguments);
   view->readSettingsDialog();

@@ -62,5 +62,6 @@ void SignalQuitter::onSignalByte() {
   char buffer[16];
   while (::read(g_readEnd, buffer, sizeof buffer) > 0) {
   }
+  emit quitRequested();
   QCoreApplication::quit();
 }

@@ -17,6 +17,10 @@ class SignalQuitter : public QObject {
 
   bool isInstalled() const { return _notifier != nullptr; }
 
+ signals:
+  // GUI thread, just before the quit: lets work that blocks the event loop give up first.
+  void quitRequested();
+
  private slots:
   // GUI thread.
   void onSignalByte();

@@ -52,6 +52,9 @@ class SceneView : public QQuickItem {
   friend class SceneViewProbe;
 
  public:
+  // GUI thread (also from inside a loader task's wait): closes the server connections, so a
+  // request in progress ends at once and the program can quit whatever the server does.
+  void interruptServerRequests();
   explicit SceneView(QQuickItem* parent = nullptr);
   ~SceneView() override;
 

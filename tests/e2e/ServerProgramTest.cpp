@@ -321,6 +321,38 @@ TEST_F(ServerProgram, EveryFailedOpeningShowsItsErrorBox) {
   }
 }
 
+// A server that trickles its reply a byte at a time, each byte in time for a single read, is
+// held to one deadline for the whole reply; and a quit does not wait for it at all.
+TEST_F(ServerProgram, AByteAtATimeReplyMeetsOneDeadlineAndQuitDoesNotWaitForIt) {
+  ServerProcess server;
+  startServer(server, {"--timeout", "600000", "--fault", "trickle=SceneGraphExportImport.getSceneNames", "--scene",
+                       "Only:4"});
+  const std::string port = std::to_string(server.port());
+  {
+    const auto start = std::chrono::steady_clock::now();
+    Program program({"127.0.0.1", port}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    // The reply would take minutes at this pace; the request's 10 s cover all of it.
+    expectErrorBox(program, "Error getting scene list from host: 127.0.0.1, port: " + port + ". ", 40);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
+    quitCleanly(program, window);
+  }
+  {
+    Program program({"127.0.0.1", port}, environment("1"));
+    ASSERT_TRUE(program.started());
+    ASSERT_FALSE(program.waitForWindow(kMainPattern).empty());
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // inside the trickled reply
+    const auto signalled = std::chrono::steady_clock::now();
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.wait());
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+    EXPECT_TRUE(program.exitedNormally()) << program.err();
+    EXPECT_EQ(program.exitCode(), 0) << program.err();
+  }
+}
+
 TEST_F(ServerProgram, ServerFaultsMidSessionLeaveTheProgramUsable) {
   struct Case {
     const char* what;

@@ -34,7 +34,10 @@ class Socket {
   Result sendAll(const void* data, size_t size, int timeoutMs, std::string& error);
   // Receives exactly size bytes; each wait for data is bounded by timeoutMs (-1: no bound).
   // received (optional) tells how many arrived before a failure.
-  Result receiveAll(void* data, size_t size, int timeoutMs, std::string& error, size_t* received = nullptr);
+  // timeoutMs bounds the whole call (-1: no bound), not each wait; reportedTimeoutMs, when given,
+  // is the bound named in the time-out message (a caller's deadline spread over several calls).
+  Result receiveAll(void* data, size_t size, int timeoutMs, std::string& error, size_t* received = nullptr,
+                    int reportedTimeoutMs = -2);
   // Waits until data (or the peer's close) can be read: Ok, TimedOut, Closed or Failed.
   Result waitReadable(int timeoutMs, std::string& error);
 

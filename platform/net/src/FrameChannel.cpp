@@ -1,5 +1,7 @@
 #include "FrameChannel.h"
 
+#include <chrono>
+
 namespace {
 
 FrameChannel::Status fromSocket(Socket::Result r) {
@@ -39,9 +41,17 @@ FrameChannel::Status FrameChannel::read(MessageFrame& frame, int idleTimeoutMs, 
   if (w == Socket::Result::TimedOut) return Status::Idle;
   if (w != Socket::Result::Ok) return fromSocket(w);
 
+  // One deadline for the whole frame: a peer that trickles bytes, each within a per-read bound,
+  // must not hold the reader for longer than a frame may take.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(frameTimeoutMs < 0 ? 0 : frameTimeoutMs);
+  auto remaining = [&]() -> int {
+    if (frameTimeoutMs < 0) return -1;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return left > 0 ? int(left) : 0;
+  };
   unsigned char head[MessageFrame::HEADER_SIZE];
   size_t got = 0;
-  Socket::Result r = _socket.receiveAll(head, sizeof head, frameTimeoutMs, error, &got);
+  Socket::Result r = _socket.receiveAll(head, sizeof head, remaining(), error, &got, frameTimeoutMs);
   if (r != Socket::Result::Ok) {
     if (got == 0 && r == Socket::Result::Closed) return Status::Closed;  // clean end between frames
     return partial(r, "header", got, sizeof head, error);
@@ -51,12 +61,12 @@ FrameChannel::Status FrameChannel::read(MessageFrame& frame, int idleTimeoutMs, 
 
   std::string name(header.nameLength, '\0');
   if (header.nameLength > 0) {
-    r = _socket.receiveAll(&name[0], name.size(), frameTimeoutMs, error, &got);
+    r = _socket.receiveAll(&name[0], name.size(), remaining(), error, &got, frameTimeoutMs);
     if (r != Socket::Result::Ok) return partial(r, "name", got, name.size(), error);
   }
   std::string body(header.bodyLength, '\0');
   if (header.bodyLength > 0) {
-    r = _socket.receiveAll(&body[0], body.size(), frameTimeoutMs, error, &got);
+    r = _socket.receiveAll(&body[0], body.size(), remaining(), error, &got, frameTimeoutMs);
     if (r != Socket::Result::Ok) return partial(r, "body", got, body.size(), error);
   }
   return MessageFrame::decodePayload(header, name, body, frame, error) ? Status::Ok : Status::Failed;

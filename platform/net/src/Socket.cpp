@@ -168,7 +168,10 @@ Socket::Result Socket::sendAll(const void* data, size_t size, int timeoutMs, std
   return Result::Ok;
 }
 
-Socket::Result Socket::receiveAll(void* data, size_t size, int timeoutMs, std::string& error, size_t* received) {
+Socket::Result Socket::receiveAll(void* data, size_t size, int timeoutMs, std::string& error, size_t* received,
+                                  int reportedTimeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  if (reportedTimeoutMs == -2) reportedTimeoutMs = timeoutMs;
   size_t got = 0;
   if (received) *received = 0;
   if (_fd < 0) {
@@ -189,9 +192,15 @@ Socket::Result Socket::receiveAll(void* data, size_t size, int timeoutMs, std::s
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      Result w = waitReadable(timeoutMs, error);
+      int wait = -1;
+      if (timeoutMs >= 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        wait = left > 0 ? int(left) : 0;
+      }
+      Result w = waitReadable(wait, error);
       if (w == Result::TimedOut) {
-        error = "receive timed out after " + std::to_string(timeoutMs) + " ms";
+        error = "receive timed out after " + std::to_string(reportedTimeoutMs) + " ms";
         return w;
       }
       if (w == Result::Failed) return w;
