@@ -18,7 +18,6 @@
 
 #include <openvr.h>
 
-#include <vtkFileOutputWindow.h>
 #include <vtkGenericRenderWindowInteractor.h>
 #include <vtkMapper.h>
 
@@ -32,6 +31,7 @@
 #include "SceneGlState.h"
 #include "SceneLoader.h"
 #include "ServerConnection.h"
+#include "VROutputWindow.h"
 #include "StringHelper.h"
 #include "VRInteractionState.h"
 #include "VRWidgetCommandHandler.h"
@@ -176,7 +176,7 @@ void SceneView::onSceneGraphInitialized() {
     return;
   }
 
-  vtkFileOutputWindow* messages = vtkFileOutputWindow::New();
+  VROutputWindow* messages = VROutputWindow::New();
   vtkOutputWindow::SetInstance(messages);
   messages->Delete();
   vtkMapper::SetResolveCoincidentTopologyToPolygonOffset();
@@ -258,6 +258,11 @@ void SceneView::releaseGraphics() {
 }
 
 // GUI thread.
+void SceneView::interruptServerRequests() {
+  for (auto& connection : _connections)
+    if (connection) connection->close();
+}
+
 void SceneView::onAboutToQuit() {
   QMutexLocker lock(&_viewMutex);
   if (_backBufferUpdater.isRunning()) {

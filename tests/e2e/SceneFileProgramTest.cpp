@@ -172,6 +172,30 @@ TEST_F(SceneFileProgram, OneSceneOfOneFrameOpensWithoutPickers) {
   endCleanly(*program);
 }
 
+// A point far beyond any drawable size (or infinite) takes only its own cells: the rest of the
+// surface shows in a sane view, and the log says which data lost points.
+TEST_F(SceneFileProgram, DataWithAPointBeyondReachStillShowsTheRest) {
+  const std::string scene = dir + "/far_point.sce";
+  std::ofstream(scene) << R"(format = quonix-scene
+version = 1
+frameSets {
+  s { title = "S", frames { f { drawables {
+    square { type = Surface, name = "Square"
+      data { points = [0, 0, 0,  1, 0, 0,  1, 1, 0,  0, 1, 0,  -1e308, 0, 0]
+             polys = [4, 0, 1, 2, 3,  3, 0, 3, 4]
+             pointData { height = [0, 1, 2, 3, 0] } }
+      base { colorBy = height, colorMap = coolwarm } }
+  } } } }
+}
+)";
+  auto program = start({scene});
+  ASSERT_TRUE(waitForTitle(kTitle + " - far_point", *program)) << title() << program->err();
+  EXPECT_TRUE(headsetShowsScene(*program)) << program->err();
+  EXPECT_NE(program->err().find("has 1 points that are not finite or lie beyond 1e30"), std::string::npos)
+      << program->err();
+  endCleanly(*program);
+}
+
 TEST_F(SceneFileProgram, TitlesAreShownAsTextWhateverTheyHold) {
   auto program = start({corpus("special_titles.sce")});
   // A title made to end the picker's code and quit the program opens as a scene like any other.

@@ -11,6 +11,8 @@
 #include <vtkCommand.h>
 #include <vtkDoubleArray.h>
 #include <vtkExecutive.h>
+#include <vtkExtractCells.h>
+#include <vtkIdList.h>
 #include <vtkGeometryFilter.h>
 #include <vtkImageData.h>
 #include <vtkPointData.h>
@@ -22,12 +24,67 @@
 #include <vtkXMLPolyDataReader.h>
 #include <vtkXMLUnstructuredGridReader.h>
 
+#include "Logger.h"
 #include "SceneBlock.h"
 #include "kvg/CollectionNode.h"
 #include "kvg/ImageDataNode.h"
 #include "kvg/PolyDataNode.h"
 
 namespace {
+
+// Farther than this from the origin a coordinate cannot be drawn (the GL works in floats) and
+// would ruin the view's bounds as surely as an infinite one.
+constexpr double MaxCoordinate = 1e30;
+
+// A point at infinity, NaN or beyond MaxCoordinate ruins the bounds of everything drawn with it
+// (the whole surface vanishes, the view reset goes astray): such points go, with the cells that
+// use them.
+// Returns the data unchanged when every point is finite; counts what went in dropped.
+vtkSmartPointer<vtkDataSet> withoutNonFinitePoints(vtkPointSet* data, vtkIdType& dropped) {
+  dropped = 0;
+  vtkPoints* points = data ? data->GetPoints() : nullptr;
+  if (!points) return data;
+  const vtkIdType n = points->GetNumberOfPoints();
+  std::vector<char> bad(size_t(n), 0);
+  for (vtkIdType i = 0; i < n; ++i) {
+    double p[3];
+    points->GetPoint(i, p);
+    const auto usable = [](double v) { return std::isfinite(v) && std::fabs(v) <= MaxCoordinate; };
+    if (!usable(p[0]) || !usable(p[1]) || !usable(p[2])) {
+      bad[size_t(i)] = 1;
+      ++dropped;
+    }
+  }
+  if (dropped == 0) return data;
+  auto keep = vtkSmartPointer<vtkIdList>::New();
+  auto cellPoints = vtkSmartPointer<vtkIdList>::New();
+  for (vtkIdType c = 0; c < data->GetNumberOfCells(); ++c) {
+    data->GetCellPoints(c, cellPoints);
+    bool finite = true;
+    for (vtkIdType k = 0; k < cellPoints->GetNumberOfIds() && finite; ++k) finite = !bad[size_t(cellPoints->GetId(k))];
+    if (finite) keep->InsertNextId(c);
+  }
+  auto extract = vtkSmartPointer<vtkExtractCells>::New();
+  extract->SetInputData(data);
+  extract->SetCellList(keep);
+  extract->Update();
+  return extract->GetOutput();
+}
+
+// Poly data as the scene draws it: a data set that lost cells comes back as a surface.
+vtkSmartPointer<vtkPolyData> finiteSurface(vtkPointSet* data, const std::string& name) {
+  vtkIdType dropped = 0;
+  vtkSmartPointer<vtkDataSet> finite = withoutNonFinitePoints(data, dropped);
+  if (dropped > 0)
+    Logger::getSingleton().warning("'" + name + "' has " + std::to_string(dropped) +
+                                   " points that are not finite or lie beyond 1e30; they and the cells that use "
+                                   "them are left out");
+  if (auto poly = vtkPolyData::SafeDownCast(finite)) return poly;
+  auto surface = vtkSmartPointer<vtkGeometryFilter>::New();
+  surface->SetInputData(finite);
+  surface->Update();
+  return surface->GetOutput();
+}
 
 // Collects a reader's errors instead of letting them reach the output window.
 class ReaderErrors : public vtkCommand {
@@ -230,16 +287,11 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
   std::string why;
   kvg::Ptr<kvg::Node> node;
   if (ext == ".vtp") {
-    if (auto r = readFile<vtkXMLPolyDataReader>(path, why)) node = new kvg::PolyDataNode(r->GetOutput());
+    if (auto r = readFile<vtkXMLPolyDataReader>(path, why)) node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
   } else if (ext == ".vti") {
     if (auto r = readFile<vtkXMLImageDataReader>(path, why)) node = new kvg::ImageDataNode(r->GetOutput());
   } else if (ext == ".vtu") {
-    if (auto r = readFile<vtkXMLUnstructuredGridReader>(path, why)) {
-      auto surface = vtkSmartPointer<vtkGeometryFilter>::New();
-      surface->SetInputData(r->GetOutput());
-      surface->Update();
-      node = new kvg::PolyDataNode(surface->GetOutput());
-    }
+    if (auto r = readFile<vtkXMLUnstructuredGridReader>(path, why)) node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
   } else {
     error = "the data file '" + name + "' is not .vtp, .vtu or .vti";
     return nullptr;
@@ -290,6 +342,12 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadInline(const Properties& block, const s
       error = where + ": 'dimensions' must be 3 whole numbers of at least 1, at most " +
               std::to_string(MaxInlineValues) + " points in all";
       return nullptr;
+    }
+    for (double v : {origin[0], origin[1], origin[2], spacing[0], spacing[1], spacing[2]}) {
+      if (!std::isfinite(v) || std::fabs(v) > MaxCoordinate) {
+        error = where + ": 'origin' and 'spacing' must be finite and at most 1e30";
+        return nullptr;
+      }
     }
     if (spacing[0] <= 0 || spacing[1] <= 0 || spacing[2] <= 0) {
       error = where + ": 'spacing' must be positive";
@@ -346,7 +404,7 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadInline(const Properties& block, const s
   if (!readArrays(pointData, where + " pointData", n, poly->GetPointData(), error) ||
       !readArrays(cellData, where + " cellData", poly->GetNumberOfCells(), poly->GetCellData(), error))
     return nullptr;
-  return new kvg::PolyDataNode(poly);
+  return new kvg::PolyDataNode(finiteSurface(poly, where));
 }
 
 namespace {

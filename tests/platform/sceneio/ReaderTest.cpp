@@ -2,10 +2,20 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
+
+#include <vtkCellArray.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkSmartPointer.h>
+#include <vtkXMLPolyDataWriter.h>
+
+#include "Logger.h"
 
 #include "RecordsManager.h"
 #include "SceneCorpus.h"
@@ -14,6 +24,7 @@
 #include "kvg/RendererObjectRegistryBase.h"
 #include "kvg/SDBReader.h"
 #include "kvg/ImageDataNode.h"
+#include "kvg/PolyDataNode.h"
 #include "kvg/SceneCanvas.h"
 #include "kvg/SceneRecordBuilder.h"
 
@@ -294,4 +305,79 @@ TEST(SDBReader, SelfContainedRecordsBuildTheSameNodesWithoutTheFiles) {
   EXPECT_FALSE(reader.makeSelfContainedRecord(0, 1, record));
   EXPECT_NE(reader.getLastError().find("missing.vtp"), std::string::npos);
   EXPECT_FALSE(reader.makeSelfContainedRecord(3, 0, record));
+}
+
+namespace {
+class CapturedWarnings : public Logger::Output {
+ public:
+  explicit CapturedWarnings(std::string& text) : _text(text) {}
+  void write(const std::string& text) override { _text += text; }
+  void writeLine(const std::string& text) override { _text += text + "\n"; }
+
+ private:
+  std::string& _text;
+};
+}  // namespace
+
+// One unusable point (infinite in a data file, far beyond any drawable size inline) takes only
+// the cells that use it: the rest of the surface stays, with finite bounds, and the log names
+// where the points came from.
+TEST(SDBReader, PointsThatAreNotFiniteGoWithTheirCellsAndTheRestStays) {
+  char folder[] = "/tmp/quonix-nonfinite-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  {
+    // Two squares side by side, and a triangle reaching one point to infinity.
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double xyz[][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}, {2, 1, 0}, {inf, 0, 0}};
+    for (const auto& p : xyz) points->InsertNextPoint(p);
+    auto polys = vtkSmartPointer<vtkCellArray>::New();
+    const vtkIdType a[] = {0, 1, 2, 3}, b[] = {1, 4, 5, 2}, c[] = {4, 6, 5};
+    polys->InsertNextCell(4, a);
+    polys->InsertNextCell(4, b);
+    polys->InsertNextCell(3, c);
+    auto poly = vtkSmartPointer<vtkPolyData>::New();
+    poly->SetPoints(points);
+    poly->SetPolys(polys);
+    auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
+    writer->SetInputData(poly);
+    writer->SetFileName((dir + "/surface.vtp").c_str());
+    ASSERT_EQ(writer->Write(), 1);
+  }
+  std::ofstream(dir + "/scene.sce") << R"(format = quonix-scene
+version = 1
+frameSets {
+  s { title = "S", frames { f { drawables {
+    fromFile { type = Surface, name = "From file", data = "surface.vtp" }
+    inline { type = Surface, name = "Inline"
+      data { points = [0, 0, 1,  1, 0, 1,  1, 1, 1,  -1e308, 0, 1], polys = [3, 0, 1, 2,  3, 0, 2, 3] } }
+  } } } }
+}
+)";
+  std::string log;
+  Logger::getSingleton().setOutput(new CapturedWarnings(log));
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(dir + "/scene.sce")), 0) << reader.getLastError();
+  auto session = newSession();
+  {
+    kvg::RendererNodeStream stream(*session);
+    ASSERT_TRUE(reader.loadRecord(record(0, 0), stream)) << reader.getLastError();
+  }
+  Logger::getSingleton().setOutput(nullptr);
+  auto surfaces = session->getNodeRegistry().findNodesOfClass<kvg::PolyDataNode>();
+  ASSERT_EQ(surfaces.size(), 2u);
+  vtkIdType cells = 0;
+  for (auto& surface : surfaces) {
+    vtkPolyData* data = surface->getPolyData();
+    ASSERT_NE(data, nullptr);
+    cells += data->GetNumberOfCells();
+    double bounds[6];
+    data->GetBounds(bounds);
+    for (double v : bounds) EXPECT_TRUE(std::isfinite(v) && std::fabs(v) <= 2) << v;
+  }
+  EXPECT_EQ(cells, 2 + 1);  // both squares of the file, the inline triangle without the far point
+  EXPECT_NE(log.find("'surface.vtp' has 1 points that are not finite"), std::string::npos) << log;
+  EXPECT_NE(log.find("has 1 points that are not finite"), log.rfind("has 1 points that are not finite")) << log;
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
