@@ -157,7 +157,7 @@ TEST_F(CacheTest, SizeSettingsAreClampedToWhatTextureStorageAllows) {
       {"hudResolution = -5\nhudAspectRatio = 2\n", 1, 1},
       {"hudAspectRatio = 0\n", 1024, 16384},
       {"hudAspectRatio = -1\n", 1024, 16384},
-      {"hudResolution = 100000\nhudAspectRatio = 1\n", 16384, 16384},
+      {"hudResolution = 100000\nhudAspectRatio = 1\n", 4096, 4096},  // the pixel budget, not just the GL limit
       {"hudResolution = 800\nhudAspectRatio = 2\n", 800, 400},
   };
   for (const Case& c : cases) {

@@ -21,7 +21,8 @@ class ClipPlaneSync {
 
   // Every actor and volume of the renderer gets the first MaxPlanes planes of `planes`;
   // null or empty removes the clipping. Cheap when nothing changed: run it every frame.
-  void apply(vtkRenderer* renderer, vtkPlaneCollection* planes);
+  // `skip` (and its parts) is left alone: its owner clips it itself.
+  void apply(vtkRenderer* renderer, vtkPlaneCollection* planes, vtkProp* skip = nullptr);
   // The collection handed to the mappers (never more than MaxPlanes planes).
   vtkPlaneCollection* applied() const { return _applied; }
 

@@ -40,6 +40,9 @@ struct VolumeSettings {
   double isoOpacity = 0.1;       // opacity of the iso-surfaces
   bool isoLighting = true;       // iso-surfaces lit (true) or flat (false)
   double volumeOpacity = 0.3;    // opacity of the densest part of the volume rendering
+  // The rendered volume ends exactly at the clip planes (each sample tested), or at the
+  // axis-aligned box around what the planes keep (cheaper; the cut shows as a box).
+  bool preciseBounds = true;
 };
 
 class VolumeVisual {
@@ -64,8 +67,12 @@ class VolumeVisual {
   vtkVolume* volume() const;
 
   void applySettings(const VolumeSettings& settings);
-  // Clip planes for every part (the collection is used as it is, not copied).
+  // Clip planes for every part (the collection is used as it is, not copied). Call it again
+  // after a plane moved: the volume's approximate bounds follow the planes' values.
   void setClippingPlanes(vtkPlaneCollection* planes);
+  // The data-space box of whole cells the volume is drawn with while its bounds are
+  // approximate; false when it is not cropped (precise bounds, no planes, nothing kept).
+  bool croppedBox(double box[6]) const;
 
   // The window the parts draw in: parts that are dropped release their graphics resources
   // through it (call with its context current, as during a render), or leak them when null.
@@ -92,6 +99,7 @@ class VolumeVisual {
   std::unique_ptr<Section> makeSection(const SimplePlaneSection& s);
   std::unique_ptr<Iso> makeIso(const std::string& field, double value);
   void computeIso(Iso& iso);
+  void updateVolumeClipping();
   void styleIso(Iso& iso);
   vtkLookupTable* tableFor(const std::string& field);
   template <class Entry, class Item, class Same, class Refill, class Make>
@@ -113,6 +121,10 @@ class VolumeVisual {
   std::vector<std::unique_ptr<Iso>> _isos;
   VolumeSettings _settings;
   bool _settingsApplied;
+  std::vector<double> _cropKey;  // the extent in cells the volume is drawn with, while cropped
+  bool _cropEmpty = false;       // the planes keep nothing of the volume
+  bool _cropping = false;        // approximate bounds with planes: drawn through the box
+  vtkSmartPointer<vtkImageData> _croppedData;  // the box's cells, when less than the whole
   vtkWindow* _window = nullptr;
 };
 

@@ -22,7 +22,7 @@ ClipPlaneSync::ClipPlaneSync() : _applied(vtkSmartPointer<vtkPlaneCollection>::N
 
 ClipPlaneSync::~ClipPlaneSync() = default;
 
-void ClipPlaneSync::apply(vtkRenderer* renderer, vtkPlaneCollection* planes) {
+void ClipPlaneSync::apply(vtkRenderer* renderer, vtkPlaneCollection* planes, vtkProp* skip) {
   // Refill the capped collection only when the leading planes changed, so the mappers see an
   // unchanged collection from frame to frame.
   const int wanted = planes ? std::min(planes->GetNumberOfItems(), MaxPlanes) : 0;
@@ -39,7 +39,8 @@ void ClipPlaneSync::apply(vtkRenderer* renderer, vtkPlaneCollection* planes) {
   vtkPropCollection* props = renderer->GetViewProps();
   vtkCollectionSimpleIterator it;
   props->InitTraversal(it);
-  while (vtkProp* prop = props->GetNextProp(it)) applyTo(prop, target);
+  while (vtkProp* prop = props->GetNextProp(it))
+    if (prop != skip) applyTo(prop, target);
 }
 
 void ClipPlaneSync::applyTo(vtkProp* prop, vtkPlaneCollection* planes) {

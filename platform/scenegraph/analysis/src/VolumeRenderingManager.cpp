@@ -308,7 +308,12 @@ void VolumeRenderingManager::attachRenderer(vtkRenderer* renderer, const void* s
   view->assembly->SetPrepareCallback([this, raw](vtkRenderer* renderer) {
     std::lock_guard<std::mutex> lock(_mutex);
     prepare(*raw);
-    if (raw->clipPlanes) raw->clipSync.apply(renderer, raw->clipPlanes);
+    if (raw->clipPlanes) {
+      // The volumes clip themselves: exactly, or to a box around the kept part.
+      raw->clipSync.apply(renderer, raw->clipPlanes, raw->assembly);
+      vtkPlaneCollection* applied = raw->clipSync.applied()->GetNumberOfItems() ? raw->clipSync.applied() : nullptr;
+      for (auto& visual : raw->visuals) visual->setClippingPlanes(applied);
+    }
   });
   renderer->AddViewProp(view->assembly);
   _views.push_back(std::move(view));
@@ -411,6 +416,7 @@ void VolumeRenderingManager::prepare(View& view) {
     s.isoOpacity = _settings.isoOpacity;
     s.isoLighting = _settings.localLighting;
     s.volumeOpacity = source.opacity;
+    s.preciseBounds = _settings.stencilClipping;
     visual.applySettings(s);
     visual.setPlaneSections(sections);
     IsoValueList isos = wanted;

@@ -9,9 +9,13 @@
 #include <vtkActor.h>
 #include <vtkColorTransferFunction.h>
 #include <vtkDataArray.h>
+#include <vtkExtractVOI.h>
 #include <vtkGPUVolumeRayCastMapper.h>
 #include <vtkImageData.h>
 #include <vtkLookupTable.h>
+#include <vtkMath.h>
+#include <vtkMatrix4x4.h>
+#include <vtkPlane.h>
 #include <vtkPiecewiseFunction.h>
 #include <vtkPlaneCollection.h>
 #include <vtkPointData.h>
@@ -23,6 +27,7 @@
 #include <vtkVolumeProperty.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace kvg {
@@ -188,7 +193,7 @@ bool VolumeVisual::contains(const double p[3]) const {
 void VolumeVisual::applySettings(const VolumeSettings& s) {
   const bool first = !_settingsApplied;
   _settingsApplied = true;
-  _volume->SetVisibility(s.volumeRendering && _data ? 1 : 0);
+  const bool boundsChanged = first || s.preciseBounds != _settings.preciseBounds;
 
   if (first || s.quality != _settings.quality || s.vrMode != _settings.vrMode || s.noisyStart != _settings.noisyStart) {
     double spacing[3] = {1, 1, 1};
@@ -211,14 +216,162 @@ void VolumeVisual::applySettings(const VolumeSettings& s) {
   if (isoChanged) {
     for (auto& iso : _isos) styleIso(*iso);
   }
+  if (boundsChanged) _cropKey.clear();
+  updateVolumeClipping();
 }
 
 void VolumeVisual::setClippingPlanes(vtkPlaneCollection* planes) {
-  if (planes == _clipPlanes) return;
-  _clipPlanes = planes;
-  _volumeMapper->SetClippingPlanes(planes);
-  for (auto& s : _sections) s->mapper->SetClippingPlanes(planes);
-  for (auto& i : _isos) i->mapper->SetClippingPlanes(planes);
+  if (planes != _clipPlanes) {
+    _clipPlanes = planes;
+    for (auto& s : _sections) s->mapper->SetClippingPlanes(planes);
+    for (auto& i : _isos) i->mapper->SetClippingPlanes(planes);
+  }
+  updateVolumeClipping();
+}
+
+namespace {
+
+// The axis-aligned box around what the half-spaces keep of `bounds` (each plane keeps the side
+// its normal points to, as VTK's clipping does). The kept part is a convex polyhedron: its
+// corners are where three of the bounding planes meet inside all the others. False when nothing
+// is kept.
+bool KeptBox(const double bounds[6], const std::vector<std::array<double, 4>>& halfSpaces, double box[6]) {
+  std::vector<std::array<double, 4>> all = halfSpaces;  // n . x + d >= 0
+  for (int a = 0; a < 3; ++a) {
+    std::array<double, 4> low{0, 0, 0, -bounds[2 * a]}, high{0, 0, 0, bounds[2 * a + 1]};
+    low[a] = 1;
+    high[a] = -1;
+    all.push_back(low);
+    all.push_back(high);
+  }
+  const double size = std::max({bounds[1] - bounds[0], bounds[3] - bounds[2], bounds[5] - bounds[4], 1e-12});
+  const double tolerance = 1e-9 * size;
+  bool any = false;
+  for (size_t i = 0; i < all.size(); ++i)
+    for (size_t j = i + 1; j < all.size(); ++j)
+      for (size_t k = j + 1; k < all.size(); ++k) {
+        double m[3][3], rhs[3], x[3];
+        const std::array<double, 4>* rows[3] = {&all[i], &all[j], &all[k]};
+        for (int r = 0; r < 3; ++r) {
+          for (int c = 0; c < 3; ++c) m[r][c] = (*rows[r])[c];
+          rhs[r] = -(*rows[r])[3];
+        }
+        const double det = vtkMath::Determinant3x3(m);
+        if (std::fabs(det) < 1e-12) continue;
+        double mi[3][3];
+        vtkMath::Invert3x3(m, mi);
+        vtkMath::Multiply3x3(mi, rhs, x);
+        bool inside = true;
+        for (const auto& h : all) inside = inside && h[0] * x[0] + h[1] * x[1] + h[2] * x[2] + h[3] >= -tolerance;
+        if (!inside) continue;
+        for (int a = 0; a < 3; ++a) {
+          const double v = std::max(bounds[2 * a], std::min(bounds[2 * a + 1], x[a]));
+          box[2 * a] = any ? std::min(box[2 * a], v) : v;
+          box[2 * a + 1] = any ? std::max(box[2 * a + 1], v) : v;
+        }
+        any = true;
+      }
+  return any;
+}
+
+}  // namespace
+
+// Render thread. Precise bounds: the mapper tests every sample against the planes. Approximate:
+// the mapper draws only the whole cells of the box around the kept part, with no test per
+// sample; the box is cut out again only when it gains or loses a layer of cells, so a plane
+// dragged slowly costs nothing most frames.
+void VolumeVisual::updateVolumeClipping() {
+  const int count = _clipPlanes ? _clipPlanes->GetNumberOfItems() : 0;
+  auto drawWhole = [this]() {
+    if (_croppedData) {
+      _croppedData = nullptr;
+      if (_data) ConnectData(_volumeMapper, _data);
+    }
+  };
+  if (_settings.preciseBounds || count == 0 || !_data) {
+    drawWhole();
+    vtkPlaneCollection* wanted = _settings.preciseBounds ? _clipPlanes.Get() : nullptr;
+    if (_volumeMapper->GetClippingPlanes() != wanted) _volumeMapper->SetClippingPlanes(wanted);
+    _cropKey.clear();
+    _cropEmpty = false;
+    _cropping = false;
+    _volume->SetVisibility(_settings.volumeRendering && _data ? 1 : 0);
+    return;
+  }
+  if (_volumeMapper->GetClippingPlanes()) _volumeMapper->SetClippingPlanes(static_cast<vtkPlaneCollection*>(nullptr));
+  _cropping = true;
+
+  // The planes are in world space, the box in the data's: bring the planes over.
+  vtkMatrix4x4* toWorld = _volume->GetMatrix();
+  double toData[16];
+  vtkMatrix4x4::Invert(toWorld->GetData(), toData);
+  std::vector<std::array<double, 4>> halfSpaces;
+  for (int i = 0; i < count; ++i) {
+    vtkPlane* plane = _clipPlanes->GetItem(i);
+    double o[3], n[3];
+    plane->GetOrigin(o);
+    plane->GetNormal(n);
+    const double ow[4] = {o[0], o[1], o[2], 1.0};
+    double od[4];
+    vtkMatrix4x4::MultiplyPoint(toData, ow, od);
+    // A normal goes over with the transpose of the data-to-world matrix.
+    double nd[3];
+    for (int c = 0; c < 3; ++c)
+      nd[c] = toWorld->GetElement(0, c) * n[0] + toWorld->GetElement(1, c) * n[1] + toWorld->GetElement(2, c) * n[2];
+    if (!std::isfinite(nd[0] + nd[1] + nd[2] + od[0] + od[1] + od[2])) continue;
+    halfSpaces.push_back({nd[0], nd[1], nd[2], -(nd[0] * od[0] + nd[1] * od[1] + nd[2] * od[2])});
+  }
+  double bounds[6], box[6];
+  _data->GetBounds(bounds);
+  std::vector<double> key;  // the extent in cells, or empty for nothing kept
+  if (KeptBox(bounds, halfSpaces, box)) {
+    int whole[6];
+    double origin[3], spacing[3];
+    _data->GetExtent(whole);
+    _data->GetOrigin(origin);
+    _data->GetSpacing(spacing);
+    for (int a = 0; a < 3; ++a) {
+      if (spacing[a] == 0) {
+        key.push_back(whole[2 * a]);
+        key.push_back(whole[2 * a + 1]);
+        continue;
+      }
+      double lo = (box[2 * a] - origin[a]) / spacing[a], hi = (box[2 * a + 1] - origin[a]) / spacing[a];
+      if (lo > hi) std::swap(lo, hi);
+      const double eps = 1e-6;
+      key.push_back(std::max<double>(whole[2 * a], std::floor(lo + eps)));
+      key.push_back(std::min<double>(whole[2 * a + 1], std::ceil(hi - eps)));
+    }
+  }
+  if (key != _cropKey || (!key.empty() && !_croppedData && !_cropEmpty)) {
+    _cropKey = key;
+    _cropEmpty = key.empty();
+    int whole[6];
+    _data->GetExtent(whole);
+    bool all = !_cropEmpty;
+    for (int i = 0; i < 6 && all; ++i) all = int(key[size_t(i)]) == whole[i];
+    if (_cropEmpty || all) {
+      drawWhole();
+    } else {
+      int voi[6];
+      for (int i = 0; i < 6; ++i) voi[i] = int(key[size_t(i)]);
+      vtkNew<vtkExtractVOI> extract;
+      UseOwnExecutive(extract);
+      extract->SetInputData(_data);
+      extract->SetVOI(voi);
+      extract->Update();
+      _croppedData = vtkSmartPointer<vtkImageData>::New();
+      _croppedData->ShallowCopy(extract->GetOutput());
+      ConnectData(_volumeMapper, _croppedData);
+    }
+  }
+  _volume->SetVisibility(_settings.volumeRendering && !_cropEmpty ? 1 : 0);
+}
+
+bool VolumeVisual::croppedBox(double box[6]) const {
+  if (!_cropping || _cropEmpty) return false;
+  (_croppedData ? _croppedData.Get() : _data.Get())->GetBounds(box);
+  return true;
 }
 
 std::unique_ptr<VolumeVisual::Section> VolumeVisual::makeSection(const SimplePlaneSection& s) {

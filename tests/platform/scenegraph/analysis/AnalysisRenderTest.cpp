@@ -357,6 +357,57 @@ TEST(AnalysisRender, ClipPlaneCutsTheRenderedVolume) {
   }
 }
 
+// Precise bounds end the volume exactly at an oblique plane; without them it ends at the box
+// around the part the plane keeps, which is cheaper and shows the cut as a step.
+TEST(AnalysisRender, PreciseBoundsCutAtThePlaneApproximateOnesAtItsBox) {
+  auto visual = RenderedUnitVolume([](const double p[3]) { return 1.0 + p[1]; });
+  OffscreenView view(100, 100);
+  view.renderer->AddViewProp(visual->assembly());
+  view.lookAtXY(0, 1, 0, 1);
+  vtkNew<vtkPlaneCollection> planes;
+  vtkNew<vtkPlane> plane;
+  plane->SetOrigin(0.75, 0.75, 0.5);  // keeps x + y >= 1.5
+  plane->SetNormal(1, 1, 0);
+  planes->AddItem(plane);
+  visual->setClippingPlanes(planes);
+
+  VolumeSettings settings;
+  settings.volumeRendering = true;
+  settings.vrMode = true;
+  double box[6];
+  struct {
+    bool precise;
+    bool betweenPlaneAndBox;  // lit at (0.55, 0.55): cut away by the plane, inside its box
+  } cases[] = {{true, false}, {false, true}, {true, false}};
+  for (const auto& c : cases) {
+    settings.preciseBounds = c.precise;
+    visual->applySettings(settings);
+    EXPECT_EQ(visual->croppedBox(box), !c.precise);
+    auto pixels = view.render();
+    EXPECT_EQ(Brightest(OffscreenView::at(pixels, view.width, 55, 55)) > 8, c.betweenPlaneAndBox) << c.precise;
+    EXPECT_TRUE(IsBlack(OffscreenView::at(pixels, view.width, 25, 25))) << c.precise;
+    EXPECT_GT(Brightest(OffscreenView::at(pixels, view.width, 90, 90)), 8) << c.precise;
+  }
+  settings.preciseBounds = false;
+  visual->applySettings(settings);
+  ASSERT_TRUE(visual->croppedBox(box));
+  const double expected[6] = {0.5, 1, 0.5, 1, 0, 1};
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(box[i], expected[i], 1e-9) << i;
+
+  // A moved plane moves the box; a plane that keeps nothing hides the volume.
+  plane->SetOrigin(0.25, 0.25, 0.5);  // keeps x + y >= 0.5
+  visual->setClippingPlanes(planes);
+  ASSERT_TRUE(visual->croppedBox(box));
+  EXPECT_NEAR(box[0], 0.0, 1e-9);
+  plane->SetOrigin(3, 3, 0);
+  visual->setClippingPlanes(planes);
+  EXPECT_FALSE(visual->croppedBox(box));
+  EXPECT_FALSE(visual->volume()->GetVisibility());
+  plane->SetOrigin(0.75, 0.75, 0.5);
+  visual->setClippingPlanes(planes);
+  EXPECT_TRUE(visual->volume()->GetVisibility());
+}
+
 namespace {
 
 // A default executive that does nothing on a frozen thread, as the program's does.
