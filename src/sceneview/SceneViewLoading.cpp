@@ -1,6 +1,8 @@
 // SceneView: the scene loader thread and the GUI thread's wait for it.
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMutexLocker>
 #include <QQuickWindow>
 #include <QThread>
@@ -40,9 +42,71 @@ void SceneView::stopSceneLoader() {
   _sceneLoader->wait();
 }
 
+namespace {
+// While the view waits, what the user does must not open, close or switch anything half way; but
+// closing the window or Quit (Ctrl+Q) must end the program at once whatever a server does. Qt
+// holds a window's close back with the rest of the input, so the input is seen here instead:
+// close and Quit give up the server requests in progress and quit; the rest is dropped.
+class BusyInputGate : public QObject {
+ public:
+  explicit BusyInputGate(SceneView& view) : _view(view) { QCoreApplication::instance()->installEventFilter(this); }
+  ~BusyInputGate() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+  // GUI thread.
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (event->type() == QEvent::Shortcut) {  // sent to the action that owns the shortcut
+      if (static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::CTRL | Qt::Key_Q)) quitNow();
+      return true;
+    }
+    if (!target->isWindowType()) return false;  // items get their input through their window
+    switch (event->type()) {
+      case QEvent::Close:
+        // The window stays up until the quit: the view's own clean-up still needs its frames.
+        quitNow();
+        return true;
+      case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Q && (key->modifiers() & Qt::ControlModifier)) quitNow();
+        return true;
+      }
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+      case QEvent::TabletMove:
+      case QEvent::ContextMenu:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  void quitNow() {
+    Logger::getSingleton().info("Quit while a scene opens: the server requests in progress are given up");
+    _view.interruptServerRequests();
+    QCoreApplication::quit();
+  }
+  SceneView& _view;
+};
+}  // namespace
+
 // GUI thread.
 void SceneView::processViewEvents(QEventLoop::ProcessEventsFlags flags) {
   ViewEventScope scope(_viewEventDepth);
+  if (flags & QEventLoop::ExcludeUserInputEvents) {
+    BusyInputGate gate(*this);
+    QCoreApplication::processEvents(flags & ~QEventLoop::ProcessEventsFlags(QEventLoop::ExcludeUserInputEvents));
+    return;
+  }
   QCoreApplication::processEvents(flags);
 }
 

@@ -323,7 +323,7 @@ TEST_F(ServerProgram, EveryFailedOpeningShowsItsErrorBox) {
 
 // A server that trickles its reply a byte at a time, each byte in time for a single read, is
 // held to one deadline for the whole reply; and a quit does not wait for it at all.
-TEST_F(ServerProgram, AByteAtATimeReplyMeetsOneDeadlineAndQuitDoesNotWaitForIt) {
+TEST_F(ServerProgram, AByteAtATimeReplyMeetsOneDeadlineAndQuitOrCloseDoesNotWaitForIt) {
   ServerProcess server;
   startServer(server, {"--timeout", "600000", "--fault", "trickle=SceneGraphExportImport.getSceneNames", "--scene",
                        "Only:4"});
@@ -339,15 +339,20 @@ TEST_F(ServerProgram, AByteAtATimeReplyMeetsOneDeadlineAndQuitDoesNotWaitForIt) 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
     quitCleanly(program, window);
   }
-  {
+  // SIGTERM, the window's close button and Quit (Ctrl+Q) in the middle of the trickled reply.
+  for (const std::string way : {"SIGTERM", "close", "ctrl+q"}) {
+    SCOPED_TRACE(way);
     Program program({"127.0.0.1", port}, environment("1"));
     ASSERT_TRUE(program.started());
-    ASSERT_FALSE(program.waitForWindow(kMainPattern).empty());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
     std::this_thread::sleep_for(std::chrono::seconds(2));  // inside the trickled reply
-    const auto signalled = std::chrono::steady_clock::now();
-    program.signal(SIGTERM);
-    ASSERT_TRUE(program.wait());
-    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+    const auto asked = std::chrono::steady_clock::now();
+    if (way == "SIGTERM") program.signal(SIGTERM);
+    if (way == "close") ASSERT_TRUE(requestClose(window));
+    if (way == "ctrl+q") Program::keys(window, "ctrl+q");
+    ASSERT_TRUE(program.wait()) << program.err();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
     EXPECT_TRUE(program.exitedNormally()) << program.err();
     EXPECT_EQ(program.exitCode(), 0) << program.err();
   }
