@@ -2,6 +2,13 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <memory>
+#include <vector>
 #include <QKeySequence>
 #include <QMutexLocker>
 #include <QQuickWindow>
@@ -43,19 +50,80 @@ void SceneView::stopSceneLoader() {
 }
 
 namespace {
-// While the view waits, what the user does must not open, close or switch anything half way; but
-// closing the window or Quit (Ctrl+Q) must end the program at once whatever a server does. Qt
-// holds a window's close back with the rest of the input, so the input is seen here instead:
-// close and Quit give up the server requests in progress and quit; the rest is dropped.
+// Input that arrived while the view waited, held for when it is idle again (GUI thread only).
+struct HeldInput {
+  QPointer<QObject> target;
+  std::unique_ptr<QEvent> event;
+};
+std::vector<HeldInput> g_heldInput;
+
+// A copy of the input event to hold, or null for input that is dropped (moves, touch, tablets:
+// replayed late they would only mislead).
+QEvent* copyOfInput(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+      auto* e = static_cast<QKeyEvent*>(event);
+      return new QKeyEvent(e->type(), e->key(), e->modifiers(), e->nativeScanCode(), e->nativeVirtualKey(),
+                           e->nativeModifiers(), e->text(), e->isAutoRepeat(), ushort(e->count()));
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      return new QMouseEvent(e->type(), e->localPos(), e->windowPos(), e->screenPos(), e->button(), e->buttons(),
+                             e->modifiers(), e->source());
+    }
+    case QEvent::Wheel: {
+      auto* e = static_cast<QWheelEvent*>(event);
+      return new QWheelEvent(e->position(), e->globalPosition(), e->pixelDelta(), e->angleDelta(), e->buttons(),
+                             e->modifiers(), e->phase(), e->inverted(), e->source());
+    }
+    case QEvent::Shortcut: {
+      auto* e = static_cast<QShortcutEvent*>(event);
+      return new QShortcutEvent(e->key(), e->shortcutId(), e->isAmbiguous());
+    }
+    default:
+      return nullptr;
+  }
+}
+
+// GUI thread: delivers the held input once the view no longer waits.
+void replayHeldInput(QPointer<SceneView> view) {
+  if (view && view->isProcessingViewEvents()) {
+    QTimer::singleShot(20, [view]() { replayHeldInput(view); });
+    return;
+  }
+  std::vector<HeldInput> held;
+  held.swap(g_heldInput);
+  for (HeldInput& h : held)
+    if (h.target) QCoreApplication::sendEvent(h.target, h.event.get());
+}
+
+// While the view waits, what the user does must not open, close or switch anything half way, so
+// it is held and delivered when the view is idle; but closing the window or Quit (Ctrl+Q) must
+// end the program at once whatever a server does. Qt would hold a window's close back with the
+// rest of the input, so the input is sorted here instead: close and Quit give up the server
+// requests in progress and quit.
 class BusyInputGate : public QObject {
  public:
-  explicit BusyInputGate(SceneView& view) : _view(view) { QCoreApplication::instance()->installEventFilter(this); }
-  ~BusyInputGate() override { QCoreApplication::instance()->removeEventFilter(this); }
+  explicit BusyInputGate(SceneView& view) : _view(&view) { QCoreApplication::instance()->installEventFilter(this); }
+  ~BusyInputGate() override {
+    QCoreApplication::instance()->removeEventFilter(this);
+    if (!g_heldInput.empty()) {
+      QPointer<SceneView> view = _view;
+      QTimer::singleShot(0, [view]() { replayHeldInput(view); });
+    }
+  }
 
   // GUI thread.
   bool eventFilter(QObject* target, QEvent* event) override {
     if (event->type() == QEvent::Shortcut) {  // sent to the action that owns the shortcut
-      if (static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::CTRL | Qt::Key_Q)) quitNow();
+      if (static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::CTRL | Qt::Key_Q)) {
+        quitNow();
+        return true;
+      }
+      hold(target, event);
       return true;
     }
     if (!target->isWindowType()) return false;  // items get their input through their window
@@ -66,16 +134,22 @@ class BusyInputGate : public QObject {
         return true;
       case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Q && (key->modifiers() & Qt::ControlModifier)) quitNow();
+        if (key->key() == Qt::Key_Q && (key->modifiers() & Qt::ControlModifier)) {
+          quitNow();
+          return true;
+        }
+        hold(target, event);
         return true;
       }
       case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
       case QEvent::MouseButtonDblClick:
-      case QEvent::MouseMove:
       case QEvent::Wheel:
+        hold(target, event);
+        return true;
+      case QEvent::ShortcutOverride:
+      case QEvent::MouseMove:
       case QEvent::TouchBegin:
       case QEvent::TouchUpdate:
       case QEvent::TouchEnd:
@@ -90,12 +164,16 @@ class BusyInputGate : public QObject {
   }
 
  private:
+  static void hold(QObject* target, QEvent* event) {
+    if (QEvent* copy = copyOfInput(event)) g_heldInput.push_back({QPointer<QObject>(target), std::unique_ptr<QEvent>(copy)});
+  }
   void quitNow() {
     Logger::getSingleton().info("Quit while a scene opens: the server requests in progress are given up");
-    _view.interruptServerRequests();
+    g_heldInput.clear();
+    if (_view) _view->interruptServerRequests();
     QCoreApplication::quit();
   }
-  SceneView& _view;
+  QPointer<SceneView> _view;
 };
 }  // namespace
 
