@@ -172,10 +172,14 @@ void CollaborativeService::serveSender(FrameChannel& channel, const std::shared_
 
 // Receiving connection's thread: writes what is queued for the participant, in order.
 void CollaborativeService::serveReceiver(FrameChannel& channel, const std::shared_ptr<Participant>& p) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastWrite;
   std::unique_lock<std::mutex> lock(_mutex);
   while (!p->departed && !_stopping) {
     if (p->queue.empty()) {
+      p->idle = true;
       p->changed.wait_for(lock, std::chrono::milliseconds(200));
+      p->idle = false;
       if (!p->queue.empty() || p->departed || _stopping) continue;
       // Idle: notice a participant that went away. It sends nothing on this connection.
       lock.unlock();
@@ -188,8 +192,16 @@ void CollaborativeService::serveReceiver(FrameChannel& channel, const std::share
       }
       continue;
     }
+    // Gather what arrives within a short spell into one write: each write wakes the participant,
+    // and with many senders one wake-up per state would cost the service most of its time.
+    const auto due = lastWrite + std::chrono::milliseconds(WRITE_GATHER_MS);
+    if (Clock::now() < due) {
+      p->changed.wait_until(lock, due);
+      if (p->departed || _stopping) break;
+    }
     std::deque<Outbound> batch;
     batch.swap(p->queue);
+    lastWrite = Clock::now();
     lock.unlock();
     std::string bytes, error;
     for (const Outbound& m : batch) bytes += *m.frame;
@@ -277,8 +289,7 @@ void CollaborativeService::push(Participant& to, Outbound message) {
   if (message.kind != Outbound::Control) {
     for (Outbound& waiting : to.queue) {
       if (waiting.kind == message.kind && (message.kind == Outbound::SharedState || waiting.sender == message.sender)) {
-        waiting = std::move(message);
-        to.changed.notify_all();
+        waiting = std::move(message);  // the writer is already due to wake
         return;
       }
     }
@@ -289,7 +300,8 @@ void CollaborativeService::push(Participant& to, Outbound message) {
     return;
   }
   to.queue.push_back(std::move(message));
-  to.changed.notify_all();
+  // Only a writer waiting for work is woken; one gathering a batch wakes by itself.
+  if (to.idle) to.changed.notify_one();
 }
 
 // Caller holds _mutex.

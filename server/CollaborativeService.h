@@ -19,7 +19,8 @@
 //     blocked past the time-out, or more than MAX_QUEUE messages waiting) ends the participant:
 //     the others get {Disconnect, TS} and nothing of it after that.
 //   - Each receiver's queue keeps only the newest state per sender (and the newest shared state),
-//     so a slow reader gets fewer, fresher states and never holds the others up.
+//     so a slow reader gets fewer, fresher states and never holds the others up. Writes to one
+//     receiver are at least WRITE_GATHER_MS apart; what arrives meanwhile goes in one write.
 //
 // Threads: serve runs on the accepted socket's own thread (a sending connection's thread reads,
 // a receiving connection's thread writes). _mutex guards everything below it.
@@ -44,6 +45,8 @@ class CollaborativeService {
   static constexpr const char* SERVICE_NAME = "CollaborativeVRServer";
   static constexpr size_t MAX_QUEUE = 64;
   static constexpr unsigned COLOR_COUNT = 16;
+  // Shortest spell between two writes to one receiver; what arrives meanwhile goes in one write.
+  static constexpr int WRITE_GATHER_MS = 2;
 
   // faults and journal (may be null) must outlive the service.
   CollaborativeService(int timeoutMs, FaultPlan& faults, CommandJournal* journal);
@@ -78,6 +81,7 @@ class CollaborativeService {
     bool joined = false;
     bool greeted = false;
     bool departed = false;
+    bool idle = false;                 // its writer waits for work
     FrameChannel* sender = nullptr;    // valid while its thread serves it
     FrameChannel* receiver = nullptr;
     std::deque<Outbound> queue;
