@@ -37,6 +37,8 @@ std::unique_ptr<kvg::VRState> clientState(double marker) {
 }
 
 // A service that greets, hands out ids and then does what the test says with the connection.
+// The test's part may hold() the connection: that ends when the service goes, so a failed
+// assertion cannot leave it waiting.
 class FakeService {
  public:
   explicit FakeService(std::function<void(Socket&)> after) : _after(std::move(after)) {
@@ -45,10 +47,15 @@ class FakeService {
     _thread = std::thread([this] { serve(); });
   }
   ~FakeService() {
+    _done = true;
     _listener.shutdown();
     _thread.join();
   }
   int port() const { return _listener.port(); }
+  // Waits until done().
+  void hold() const {
+    while (!_done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 
  private:
   void serve() {
@@ -65,6 +72,7 @@ class FakeService {
   ListenSocket _listener;
   std::function<void(Socket&)> _after;
   std::thread _thread;
+  std::atomic<bool> _done{false};
 };
 
 void sendArray(Socket& socket, const std::string& name, const std::vector<unsigned char>& bytes) {
@@ -145,11 +153,13 @@ TEST(CVRStateUpdater, ThrottleKeepsOneStatePerIntervalAndIdsStampEveryState) {
 // returns, after at most one send's time-out, instead of hanging in the join.
 TEST(CVRStateUpdater, DestructorReturnsWhenTheServiceStoppedReading) {
   ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
-  std::atomic<bool> release{false};
+  std::atomic<FakeService*> self{nullptr};
   FakeService service([&](Socket& socket) {
     sendArray(socket, "CID = 1\nTS = 2\n", {});
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!self) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    self.load()->hold();
   });
+  self = &service;
   ServerConnection connection;
   connection.setHost("127.0.0.1");
   connection.setPort(service.port());
@@ -167,15 +177,16 @@ TEST(CVRStateUpdater, DestructorReturnsWhenTheServiceStoppedReading) {
   const auto start = std::chrono::steady_clock::now();
   updater.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-  release = true;
 }
 
 TEST(CVRStateUpdater, SilentServiceFailsTheConnectWithinTheTimeout) {
   ScopedBaseDir base;
-  std::atomic<bool> release{false};
+  std::atomic<FakeService*> self{nullptr};
   FakeService service([&](Socket&) {
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!self) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    self.load()->hold();
   });
+  self = &service;
   ServerConnection connection;
   connection.setHost("127.0.0.1");
   connection.setPort(service.port());
@@ -185,7 +196,6 @@ TEST(CVRStateUpdater, SilentServiceFailsTheConnectWithinTheTimeout) {
   EXPECT_FALSE(updater.connect(connection, 1));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_FALSE(updater.getLastError().empty());
-  release = true;
 }
 
 TEST(CVRStateListener, StoresTheNewestPerSenderForgetsLeaversAndEmptiesOnStop) {
@@ -194,7 +204,7 @@ TEST(CVRStateListener, StoresTheNewestPerSenderForgetsLeaversAndEmptiesOnStop) {
     s.fillArray(a);
     return std::vector<unsigned char>(a->GetPointer(0), a->GetPointer(0) + a->GetNumberOfTuples());
   };
-  std::atomic<bool> release{false};
+  std::atomic<FakeService*> self{nullptr};
   FakeService service([&](Socket& socket) {
     kvg::VRClientState seven;
     seven.setID(7);
@@ -214,8 +224,10 @@ TEST(CVRStateListener, StoresTheNewestPerSenderForgetsLeaversAndEmptiesOnStop) {
     sendArray(socket, "", bytesOf(shared));
     sendArray(socket, "Disconnect = true\nTS = 8\n", {});
     sendArray(socket, "Disconnect = true\nTS = 99\n", {});  // nobody: nothing happens
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!self) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    self.load()->hold();
   });
+  self = &service;
   ServerConnection connection;
   connection.setHost("127.0.0.1");
   connection.setPort(service.port());
@@ -243,5 +255,4 @@ TEST(CVRStateListener, StoresTheNewestPerSenderForgetsLeaversAndEmptiesOnStop) {
   listener.getSharedState(shared);
   EXPECT_EQ(shared.getTimeStamp(), 0u);
   EXPECT_TRUE(listener.isEmpty());
-  release = true;
 }
