@@ -370,3 +370,26 @@ TEST(CollabSession, ConnectsWithDebugAvatarsAndFailsOnASilentService) {
         << session.getClientStateUpdater()->getLastError();
   }
 }
+
+TEST(CollaborativeService, SixteenColoursAreHandedOutAndComeFreeAgain) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server;
+  std::vector<std::unique_ptr<CVRStateUpdater>> peers;
+  std::set<unsigned> colours;
+  for (int i = 0; i < 16; ++i) {
+    peers.push_back(std::make_unique<CVRStateUpdater>());
+    peers.back()->setSceneKey("K");
+    ASSERT_TRUE(peers.back()->connect(server.connection, 100 + i));
+    colours.insert(peers.back()->getConnectionIds().first);
+  }
+  EXPECT_EQ(colours.size(), 16u);
+  EXPECT_EQ(*colours.rbegin(), 15u);
+  const unsigned freed = peers[5]->getConnectionIds().first;
+  peers[5].reset();  // never started: its connection just closes
+  ASSERT_TRUE(waitFor([&] { return server.status("Participants") == 15; }));
+  CVRStateUpdater next;
+  next.setSceneKey("K");
+  ASSERT_TRUE(next.connect(server.connection, 200));
+  EXPECT_EQ(next.getConnectionIds().first, freed);
+  EXPECT_EQ(next.getConnectionIds().second, 17u);
+}
