@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libarchive-dev libpng-dev
   fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 
 missing=()

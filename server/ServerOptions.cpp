@@ -26,6 +26,8 @@ std::string ServerOptions::usage() {
          "  --live                  run as a live simulation: advance every scene one frame per\n"
          "                          interval and notify each open viewer\n"
          "  --frame-interval MS     interval of the live simulation (default 500)\n"
+         "  --no-collaboration      acknowledge StartCollaborativeVRServer without starting the\n"
+         "                          collaborative VR service (its connections are refused)\n"
          "  --journal FILE          write one line per received command to FILE\n"
          "  --timeout MS            bound on each read and write of a message (default 10000)\n"
          "  --fault MODE=NAME[@FROM][#TIMES]\n"
@@ -76,6 +78,8 @@ bool ServerOptions::parse(const std::vector<std::string>& args, std::string& err
       generatedScenes.push_back(scene);
     } else if (a == "--live") {
       live = true;
+    } else if (a == "--no-collaboration") {
+      collaboration = false;
     } else if (a == "--frame-interval") {
       if (!value(v)) return false;
       if (!parseInt(v, 1, 3600000, frameIntervalMs)) {

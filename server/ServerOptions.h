@@ -17,6 +17,7 @@ struct ServerOptions {
   std::vector<GeneratedScene> generatedScenes;
   std::string journalPath;
   bool live = false;
+  bool collaboration = true;  // the collaborative VR service can be started
   int frameIntervalMs = 500;
   int timeoutMs = 10000;
   std::vector<FaultPlan::Rule> faults;

@@ -13,6 +13,7 @@
 #include "Error.h"
 #include "ServerNotification.h"
 #include "ServerProtocol.h"
+#include "zeltvtk/Service.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ struct SimulationServer::Client {
 SimulationServer::SimulationServer(const ServerOptions& options, const SceneLibrary& scenes, CommandJournal* journal)
     : _options(options), _scenes(scenes), _journal(journal), _sceneStates(scenes.scenes().size()) {
   for (const FaultPlan::Rule& rule : options.faults) _faults.add(rule);
+  _collaboration = std::make_unique<CollaborativeService>(options.timeoutMs, _faults, journal);
   // Connection values use all 64 bits: the start time above, a counter below.
   _idBase = int64_t(std::time(nullptr) & 0x7FFFFFFF) << 32;
 }
@@ -109,6 +111,7 @@ void SimulationServer::run() {
     }
   }
   _stopping = true;
+  _collaboration->shutdown();
   _listener.close();
   {
     std::lock_guard<std::mutex> lock(_mutex);
@@ -170,6 +173,8 @@ void SimulationServer::serveSocket(Socket socket) {
       serveCommands(channel, hello.body);
     } else if (role == ServerProtocol::ROLE_NOTIFY) {
       serveViewer(channel, hello.body);
+    } else if (role == zeltvtk::ROLE_SERVICE) {
+      _collaboration->serve(channel, hello.body);
     } else {
       MessageFrame refusal(MessageFrame::Welcome, "Welcome",
                            failure(Error::COMMAND_FAILED, "this server offers no service '" + role + "'"));
@@ -284,9 +289,10 @@ Properties SimulationServer::dispatch(Client& client, const std::string& command
     return reply;
   }
   if (command == kStartCollaboration) {
-    // No collaborative service here: the start is acknowledged, and a client's later attempt to
-    // reach the service is refused, so the scene opens without collaboration.
-    reply.set("CollaborativeService", false);
+    // Without the service the start is still acknowledged: a client's later attempt to reach
+    // the service is refused, and the scene opens without collaboration.
+    if (_options.collaboration) _collaboration->start();
+    reply.set("CollaborativeService", _options.collaboration);
     return reply;
   }
   if (command == kNotifyNode || command == kQueueNotifyNode) return reply;

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "CollaborativeService.h"
 #include "CommandJournal.h"
 #include "FaultPlan.h"
 #include "FrameChannel.h"
@@ -45,6 +46,8 @@ class SimulationServer {
   void run();
   // Any thread, also a signal handler (it only writes to a pipe): makes run() return.
   void stop();
+  // The collaborative VR service ("StartCollaborativeVRServer" starts it).
+  CollaborativeService& collaboration() { return *_collaboration; }
 
  private:
   struct Viewer;
@@ -93,6 +96,8 @@ class SimulationServer {
   std::map<int64_t, std::shared_ptr<Client>> _clients;
   std::vector<SceneState> _sceneStates;
   std::set<FrameChannel*> _channels;  // open sockets, shut down at stop
+
+  std::unique_ptr<CollaborativeService> _collaboration;
 
   std::list<Worker> _workers;  // touched by the accepting thread only
   std::thread _liveThread;

@@ -7,7 +7,14 @@
 // mutex), connect on the scene loader thread, the frame operations on the render thread.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "CVRStateListener.h"
+#include "CVRStateUpdater.h"
+#include "kvg/ShareableStateMask.h"
+#include "kvg/VRSharedState.h"
 
 class OpenVRRenderWindow;
 class ServerConnection;
@@ -30,12 +37,28 @@ class CollabSession {
   // Stores the key when it differs from the stored one.
   void setSceneKey(const std::string& key);
   const std::string& getSceneKey() const { return _sceneKey; }
-  // Connects to the collaborative service on the view's fourth server connection; false leaves
-  // the session unconnected.
+  // Connects to the collaborative service on the view's fourth server connection: the
+  // client-state updater, then the listener, then the shared-state updater on the first one's
+  // connection and the debug avatars' pairs. False (either of the first two failed, each bounded
+  // by the connection's time-out) leaves the session unconnected.
   bool connect(ServerConnection& connection);
   // Starts the listener and updater threads when connected; otherwise nothing.
   void startThreads();
   bool isConnected() const { return _connected; }
+  // Listener and both updaters exist and the connection succeeded.
+  bool isReady() const { return _connected && _listener && _clientStateUpdater && _sharedStateUpdater; }
+  // GUI thread: which UI states this user shares. Widening it makes the next received shared
+  // state apply in full.
+  void setShareMask(const ShareableStateMask& mask);
+  ShareableStateMask getShareMask() const { return ShareableStateMask::fromState(_shareMask.load()); }
+  bool isMaskWidened() const { return _maskWidened; }
+
+  // The receiving and sending ends (null while not connected); the frame operations use them.
+  CVRStateListener* getListener() { return _listener.get(); }
+  CVRStateUpdater* getClientStateUpdater() { return _clientStateUpdater.get(); }
+  CVRStateUpdater* getSharedStateUpdater() { return _sharedStateUpdater.get(); }
+  const std::vector<std::unique_ptr<CVRStateUpdater>>& getDebugUpdaters() const { return _debugUpdaters; }
+  const std::vector<std::unique_ptr<CVRStateListener>>& getDebugListeners() const { return _debugListeners; }
 
   // Render thread, every frame before the interaction update: turns received client states
   // into avatars and applies a newer shared state. False (nothing done) when not connected.
@@ -48,13 +71,18 @@ class CollabSession {
   // connected.
   uint32_t getCID() const;
   uint32_t getTS() const;
-  int debugAvatarCount() const { return _debugAvatarCount; }
+  int debugAvatarCount() const { return int(_debugUpdaters.size()); }
 
  private:
+  std::unique_ptr<kvg::VRSharedState> _lastSharedState;
+  std::atomic<unsigned> _shareMask{0};    // written on the GUI thread, read on the render thread
+  std::atomic<bool> _maskWidened{false};
+  bool _clientStateSent = false;
+  std::unique_ptr<CVRStateListener> _listener;
+  std::unique_ptr<CVRStateUpdater> _sharedStateUpdater;
+  std::unique_ptr<CVRStateUpdater> _clientStateUpdater;
+  std::vector<std::unique_ptr<CVRStateUpdater>> _debugUpdaters;
+  std::vector<std::unique_ptr<CVRStateListener>> _debugListeners;
   std::string _sceneKey;
   std::atomic<bool> _connected{false};
-  bool _clientStateSent = false;
-  uint32_t _colorID = 0;
-  uint32_t _stateID = 0;
-  int _debugAvatarCount = 0;
 };

@@ -136,5 +136,5 @@ void SceneView::setShareMask(const bool shared[6]) {
   for (int i = 0; i < 6; ++i)
     if (shared[i]) mask |= 1 << i;
   _shareMask = mask;
-  // scene-view work: hand the mask to the collaborative session.
+  _collabSession.setShareMask(ShareableStateMask(shared[0], shared[1], shared[2], shared[3], shared[4], shared[5]));
 }

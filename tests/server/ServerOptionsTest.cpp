@@ -12,6 +12,7 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(defaults.host, "127.0.0.1");
   EXPECT_EQ(defaults.port, 47827);
   EXPECT_FALSE(defaults.live);
+  EXPECT_TRUE(defaults.collaboration);
 
   ServerOptions o;
   ASSERT_TRUE(o.parse({"--host", "0.0.0.0", "--port", "0", "--scene", "Flow:5", "--scene", "a:b", "--live",
@@ -32,6 +33,10 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(o.timeoutMs, 300);
   ASSERT_EQ(o.faults.size(), 1u);
   EXPECT_EQ(o.sceneFiles, (std::vector<std::string>{"one.sce", "two.sce"}));
+
+  ServerOptions alone;
+  ASSERT_TRUE(alone.parse({"--no-collaboration"}, error));
+  EXPECT_FALSE(alone.collaboration);
 }
 
 TEST(FaultPlan, ParsesRulesAndRejectsBadOnes) {

@@ -1,0 +1,120 @@
+#pragma once
+// The collaborative VR service of the stand-in server, reached on the server's own port by a
+// socket that greets with the role "service" and the service name "CollaborativeVRServer".
+// "StartCollaborativeVRServer" starts it; before that (or with --no-collaboration) it refuses.
+//
+// Each participant keeps two connections, both greeting with the same 64-bit value: the first
+// is its sending connection (it gets the ids record "CID"/"TS" and then sends the scene key, its
+// states and finally "close"), the second its receiving connection (the service writes to it).
+// Rules:
+//   - "TS" counts up from 1 and is never reused; "CID" is the lowest colour id 0..15 no other
+//     participant holds (with sixteen present, TS mod 16), so ids differ within every scene.
+//   - Participants are grouped by scene key. A client state goes to the others of the scene, a
+//     shared state to everyone of the scene including its sender; a shared state is accepted only
+//     with a stamp newer than the scene's. A state whose ID is not its sender's TS, or that does
+//     not decode, is dropped.
+//   - A newcomer first receives the scene's current shared state and the others' last client
+//     states.
+//   - "close", a lost connection on either side, or a receiver that stops reading (a write
+//     blocked past the time-out, or more than MAX_QUEUE messages waiting) ends the participant:
+//     the others get {Disconnect, TS} and nothing of it after that.
+//   - Each receiver's queue keeps only the newest state per sender (and the newest shared state),
+//     so a slow reader gets fewer, fresher states and never holds the others up. Writes to one
+//     receiver are at least WRITE_GATHER_MS apart; what arrives meanwhile goes in one write.
+//
+// Threads: serve runs on the accepted socket's own thread (a sending connection's thread reads,
+// a receiving connection's thread writes). _mutex guards everything below it.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "FaultPlan.h"
+#include "FrameChannel.h"
+#include "Properties.h"
+
+class CommandJournal;
+
+class CollaborativeService {
+ public:
+  static constexpr const char* SERVICE_NAME = "CollaborativeVRServer";
+  static constexpr size_t MAX_QUEUE = 64;
+  static constexpr unsigned COLOR_COUNT = 16;
+  // Shortest spell between two writes to one receiver; what arrives meanwhile goes in one write.
+  static constexpr int WRITE_GATHER_MS = 2;
+
+  // faults and journal (may be null) must outlive the service.
+  CollaborativeService(int timeoutMs, FaultPlan& faults, CommandJournal* journal);
+  ~CollaborativeService();
+  CollaborativeService(const CollaborativeService&) = delete;
+  CollaborativeService& operator=(const CollaborativeService&) = delete;
+
+  // "StartCollaborativeVRServer": from now on connections are served.
+  void start();
+  bool isStarted() const { return _started; }
+  // Socket thread of a connection whose greeting asked for a service.
+  void serve(FrameChannel& channel, const Properties& hello);
+  // Server stop: every writer ends (the server shuts the sockets down).
+  void shutdown();
+
+  // For tests: "Participants" (present), "Joined" (ever), "RelayedClientStates",
+  // "RelayedSharedStates", "RefusedStale", "RefusedForeignId", "Malformed", "DroppedReceivers",
+  // and per scene "Stamp:<key>".
+  Properties status() const;
+
+ private:
+  struct Outbound {
+    enum Kind { ClientState, SharedState, Control } kind;
+    unsigned sender;
+    std::shared_ptr<const std::string> frame;
+  };
+  struct Participant {
+    int64_t value = 0;
+    unsigned ts = 0;
+    unsigned cid = 0;
+    std::string sceneKey;
+    bool joined = false;
+    bool greeted = false;
+    bool departed = false;
+    bool idle = false;                 // its writer waits for work
+    FrameChannel* sender = nullptr;    // valid while its thread serves it
+    FrameChannel* receiver = nullptr;
+    std::deque<Outbound> queue;
+    std::condition_variable changed;
+    std::shared_ptr<const std::string> lastClientState;
+  };
+  struct Scene {
+    unsigned stamp = 0;
+    std::shared_ptr<const std::string> sharedState;
+    std::set<unsigned> members;
+  };
+
+  void serveSender(FrameChannel& channel, const std::shared_ptr<Participant>& p);
+  void serveReceiver(FrameChannel& channel, const std::shared_ptr<Participant>& p);
+  // Caller holds _mutex.
+  void join(Participant& p, const std::string& key);
+  void greet(Participant& p);
+  void relay(Participant& p, const unsigned char* bytes, size_t size);
+  void push(Participant& to, Outbound message);
+  void depart(Participant& p, const std::string& reason);
+  unsigned freeColor() const;
+  void release(const std::shared_ptr<Participant>& p);
+
+  const int _timeoutMs;
+  FaultPlan& _faults;
+  CommandJournal* _journal;
+  std::atomic<bool> _started{false};
+  std::atomic<bool> _stopping{false};
+
+  mutable std::mutex _mutex;
+  unsigned _nextTS = 1;
+  std::map<unsigned, std::shared_ptr<Participant>> _participants;  // by TS, until both threads left
+  std::map<std::string, Scene> _scenes;
+  int64_t _joined = 0, _relayedClient = 0, _relayedShared = 0, _refusedStale = 0, _refusedForeign = 0,
+          _malformed = 0, _droppedReceivers = 0;
+};

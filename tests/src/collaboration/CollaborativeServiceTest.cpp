@@ -1,0 +1,395 @@
+// The collaborative service of the stand-in server with several real participants in this
+// process (state updaters and listeners on their own connections): ids, relay rules, echoes,
+// stale stamps, newcomers, departures, and a participant that never reads.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <vtkNew.h>
+#include <vtkUnsignedCharArray.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CVRStateListener.h"
+#include "CVRStateUpdater.h"
+#include "CollabSession.h"
+#include "SceneLibrary.h"
+#include "ServerConnection.h"
+#include "ServerOptions.h"
+#include "SimulationServer.h"
+#include "VrTestSupport.h"
+#include "zeltvtk/Service.h"
+#include "zeltvtk/SocketCommunicator.h"
+
+extern char** environ;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 3000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+// The stand-in server on a free port, serving on its own thread, and a command connection that
+// started its collaborative service.
+class LocalServer {
+ public:
+  explicit LocalServer(int timeoutMs = 1000, bool collaboration = true, std::vector<FaultPlan::Rule> faults = {}) {
+    _options.port = 0;
+    _options.timeoutMs = timeoutMs;
+    _options.collaboration = collaboration;
+    _options.faults = faults;
+    _scenes.addGenerated("Orbit", 2);
+    _server = std::make_unique<SimulationServer>(_options, _scenes, nullptr);
+    std::string error;
+    _started = _server->start(error);
+    EXPECT_TRUE(_started) << error;
+    if (_started) _thread = std::thread([this] { _server->run(); });
+    connection.setTimeout(timeoutMs);
+    Properties reply;
+    EXPECT_TRUE(connection.createCommandSocket("127.0.0.1", _server->port(), reply));
+    EXPECT_TRUE(connection.sendCommand("StartCollaborativeVRServer", Properties(), reply));
+  }
+  ~LocalServer() {
+    connection.close();
+    _server->stop();
+    if (_thread.joinable()) _thread.join();
+  }
+  int port() const { return _server->port(); }
+  int64_t status(const std::string& key) const { return _server->collaboration().status().getInt64(key); }
+
+  ServerConnection connection;
+
+ private:
+  ServerOptions _options;
+  SceneLibrary _scenes;
+  std::unique_ptr<SimulationServer> _server;
+  std::thread _thread;
+  bool _started = false;
+};
+
+// One participant as a collaborative session keeps it: a client-state updater owning the
+// sending connection, a shared-state updater borrowing it, and a listener.
+struct Peer {
+  std::unique_ptr<CVRStateListener> listener = std::make_unique<CVRStateListener>();
+  std::unique_ptr<CVRStateUpdater> clients = std::make_unique<CVRStateUpdater>();
+  std::unique_ptr<CVRStateUpdater> shared;
+
+  bool join(ServerConnection& connection, int64_t value, const std::string& key) {
+    clients->setSceneKey(key);
+    if (!clients->connect(connection, value) || !listener->connect(connection, value)) return false;
+    shared = std::make_unique<CVRStateUpdater>(*clients);
+    listener->start();
+    clients->start();
+    shared->start();
+    return true;
+  }
+  // In the session's order: the listener, then the owner of the connection, then the borrower.
+  void leave() {
+    listener.reset();
+    clients.reset();
+    shared.reset();
+  }
+  unsigned ts() const { return clients->getConnectionIds().second; }
+  unsigned cid() const { return clients->getConnectionIds().first; }
+  void sendClient(double marker) {
+    auto s = std::make_unique<kvg::VRClientState>();
+    s->setModelScale(marker);
+    clients->queueState(std::move(s));
+  }
+  void sendShared(unsigned stamp, double marker) {
+    auto s = std::make_unique<kvg::VRSharedState>();
+    s->setTimeStamp(stamp);
+    s->setParticleStepScale(marker);
+    shared->queueState(std::move(s));
+  }
+  // The client state received from the participant with that TS, or null.
+  std::unique_ptr<kvg::VRClientState> clientFrom(unsigned ts) {
+    std::vector<kvg::VRClientState> states;
+    listener->getClientStates(states);
+    for (auto& s : states)
+      if (s.getID() == int(ts)) return std::make_unique<kvg::VRClientState>(s);
+    return nullptr;
+  }
+  kvg::VRSharedState sharedState() {
+    kvg::VRSharedState s;
+    listener->getSharedState(s);
+    return s;
+  }
+};
+
+}  // namespace
+
+TEST(CollaborativeService, IdsRelayRulesEchoAndStaleStamps) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server;
+  Peer a, b, c, other;
+  ASSERT_TRUE(a.join(server.connection, 11, "SceneCanvas_1")) << a.clients->getLastError();
+  ASSERT_TRUE(b.join(server.connection, 22, "SceneCanvas_1"));
+  ASSERT_TRUE(c.join(server.connection, 33, "SceneCanvas_1"));
+  ASSERT_TRUE(other.join(server.connection, 44, "SceneCanvas_2"));
+  std::set<unsigned> ts = {a.ts(), b.ts(), c.ts(), other.ts()};
+  EXPECT_EQ(ts.size(), 4u);
+  EXPECT_EQ(ts.count(0), 0u) << "0 means no participant";
+  EXPECT_EQ(std::set<unsigned>({a.cid(), b.cid(), c.cid(), other.cid()}), std::set<unsigned>({0, 1, 2, 3}));
+  EXPECT_EQ(b.shared->getConnectionIds(), b.clients->getConnectionIds());
+
+  // A client state goes to the others of the scene, stamped with its sender's TS.
+  a.sendClient(2.5);
+  ASSERT_TRUE(waitFor([&] { return b.clientFrom(a.ts()) && c.clientFrom(a.ts()); }));
+  EXPECT_EQ(b.clientFrom(a.ts())->getModelScale(), 2.5);
+  // A shared state goes to everyone of the scene, its sender included.
+  a.sendShared(1, 0.75);
+  ASSERT_TRUE(waitFor([&] {
+    return a.sharedState().getTimeStamp() == 1 && b.sharedState().getTimeStamp() == 1 &&
+           c.sharedState().getTimeStamp() == 1;
+  }));
+  EXPECT_EQ(a.sharedState().getID(), int(a.ts()));
+  EXPECT_EQ(c.sharedState().getParticleStepScale(), 0.75);
+  // Stamps not newer than the scene's are refused.
+  b.sendShared(1, 9.0);
+  ASSERT_TRUE(waitFor([&] { return server.status("RefusedStale") == 1; }));
+  b.sendShared(2, 3.0);
+  ASSERT_TRUE(waitFor([&] { return a.sharedState().getTimeStamp() == 2; }));
+  EXPECT_EQ(a.sharedState().getParticleStepScale(), 3.0);
+  EXPECT_EQ(a.sharedState().getID(), int(b.ts()));
+
+  // Nothing crosses to another scene, and nobody gets its own client state back.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(other.listener->isEmpty());
+  EXPECT_EQ(other.sharedState().getTimeStamp(), 0u);
+  EXPECT_FALSE(a.clientFrom(a.ts()));
+  EXPECT_EQ(server.status("Participants"), 4);
+  EXPECT_EQ(server.status("Stamp:SceneCanvas_1"), 2);
+}
+
+TEST(CollaborativeService, NewcomerGetsTheSceneAndLeaversAreAnnounced) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server;
+  Peer a, b;
+  ASSERT_TRUE(a.join(server.connection, 1, "K"));
+  ASSERT_TRUE(b.join(server.connection, 2, "K"));
+  a.sendClient(1.5);
+  b.sendClient(4.0);
+  a.sendShared(1, 0.25);
+  ASSERT_TRUE(waitFor([&] { return b.sharedState().getTimeStamp() == 1 && b.clientFrom(a.ts()); }));
+  const unsigned aTS = a.ts(), bTS = b.ts();
+
+  Peer newcomer;
+  ASSERT_TRUE(newcomer.join(server.connection, 3, "K"));
+  ASSERT_TRUE(waitFor([&] {
+    return newcomer.sharedState().getTimeStamp() == 1 && newcomer.clientFrom(aTS) && newcomer.clientFrom(bTS);
+  }));
+  EXPECT_EQ(newcomer.clientFrom(bTS)->getModelScale(), 4.0);
+  EXPECT_EQ(newcomer.sharedState().getParticleStepScale(), 0.25);
+
+  // "close": the others drop the participant's state.
+  a.leave();
+  ASSERT_TRUE(waitFor([&] { return !b.clientFrom(aTS) && !newcomer.clientFrom(aTS); }));
+  EXPECT_EQ(server.status("Participants"), 2);
+  // A TS is never handed out again, and the colour comes free.
+  Peer again;
+  ASSERT_TRUE(again.join(server.connection, 1, "K"));
+  EXPECT_GT(again.ts(), newcomer.ts());
+  EXPECT_NE(again.ts(), aTS);
+}
+
+// A participant in another process that connects, sends a client state and waits to be killed.
+TEST(CollaborativeServiceChild, Participant) {
+  const char* port = std::getenv("QUONIX_COLLAB_CHILD_PORT");
+  if (!port) GTEST_SKIP() << "run by KilledParticipantIsAnnounced";
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  ServerConnection connection;
+  ASSERT_TRUE(connection.createCommandSocket("127.0.0.1", std::atoi(port)));
+  Peer p;
+  ASSERT_TRUE(p.join(connection, 99, "K"));
+  p.sendClient(7.0);
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+TEST(CollaborativeService, KilledParticipantIsAnnounced) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server;
+  Peer watcher;
+  ASSERT_TRUE(watcher.join(server.connection, 1, "K"));
+
+  const std::string portText = "QUONIX_COLLAB_CHILD_PORT=" + std::to_string(server.port());
+  std::vector<char*> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  env.push_back(const_cast<char*>(portText.c_str()));
+  env.push_back(nullptr);
+  char filter[] = "--gtest_filter=CollaborativeServiceChild.Participant";
+  char self[] = "/proc/self/exe";
+  char* argv[] = {self, filter, nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, env.data()), 0);
+
+  std::vector<kvg::VRClientState> states;
+  ASSERT_TRUE(waitFor([&] {
+    watcher.listener->getClientStates(states);
+    return states.size() == 1;
+  }, 10000));
+  EXPECT_EQ(states[0].getModelScale(), 7.0);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(waitFor([&] { return watcher.listener->isEmpty(); }));
+  EXPECT_EQ(server.status("Participants"), 1);
+}
+
+TEST(CollaborativeService, ForeignIdsAndMalformedStatesAreDropped) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server;
+  Peer watcher;
+  ASSERT_TRUE(watcher.join(server.connection, 1, "K"));
+
+  // A raw participant that writes its own arrays.
+  auto socket = zeltvtk::connectToService(5, "127.0.0.1", server.port(), "CollaborativeVRServer", 1000);
+  ASSERT_TRUE(socket);
+  vtkNew<zeltvtk::SocketCommunicator> raw;
+  raw->SetSocket(socket);
+  ASSERT_EQ(raw->ServerSideHandshake(), 1);
+  vtkNew<vtkUnsignedCharArray> array;
+  ASSERT_EQ(raw->Receive(array, 1, 0), 1);
+  Properties ids;
+  ASSERT_TRUE(Properties::fromText(array->GetName(), ids));
+  const int ts = ids.getInt("TS");
+  array->SetName("K");
+  array->SetNumberOfTuples(0);
+  ASSERT_EQ(raw->Send(array, 1, 0), 1);
+
+  kvg::VRClientState state;
+  array->SetName("");
+  state.setID(ts + 1);  // not its own TS
+  state.fillArray(array);
+  ASSERT_EQ(raw->Send(array, 1, 0), 1);
+  array->SetNumberOfTuples(100);  // a client state cut short
+  array->SetValue(0, 1);
+  ASSERT_EQ(raw->Send(array, 1, 0), 1);
+  array->SetNumberOfTuples(0);  // no name, no bytes
+  ASSERT_EQ(raw->Send(array, 1, 0), 1);
+  state.setID(ts);
+  state.setModelScale(6.0);
+  state.fillArray(array);
+  ASSERT_EQ(raw->Send(array, 1, 0), 1);
+  ASSERT_TRUE(waitFor([&] { return !watcher.listener->isEmpty(); }));
+  EXPECT_EQ(watcher.clientFrom(ts)->getModelScale(), 6.0);
+  EXPECT_FALSE(watcher.clientFrom(ts + 1));
+  EXPECT_EQ(server.status("RefusedForeignId"), 1);
+  EXPECT_EQ(server.status("Malformed"), 1);
+  EXPECT_EQ(server.status("RelayedClientStates"), 1);
+}
+
+TEST(CollaborativeService, AParticipantThatNeverReadsIsDroppedWithoutStallingTheOthers) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server(500);
+  Peer sender, reader;
+  ASSERT_TRUE(sender.join(server.connection, 1, "K"));
+  ASSERT_TRUE(reader.join(server.connection, 2, "K"));
+  // Connected, but its listener thread never runs: nothing is read from its connection.
+  CVRStateUpdater stuckSender;
+  stuckSender.setSceneKey("K");
+  CVRStateListener stuck;
+  ASSERT_TRUE(stuckSender.connect(server.connection, 3));
+  ASSERT_TRUE(stuck.connect(server.connection, 3));
+
+  // Large shared states fill the stuck participant's socket buffers at once.
+  std::vector<double> big(200000, 1.0);
+  const auto start = std::chrono::steady_clock::now();
+  unsigned stamp = 0;
+  bool dropped = false;
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(8)) {
+    auto s = std::make_unique<kvg::VRSharedState>();
+    s->setTimeStamp(++stamp);
+    s->setSeedPoints(big);
+    sender.shared->queueState(std::move(s));
+    // The reading participant keeps up all the while.
+    ASSERT_TRUE(waitFor([&] { return reader.sharedState().getTimeStamp() == stamp; }, 1000)) << "stamp " << stamp;
+    if (server.status("DroppedReceivers") >= 1) {
+      dropped = true;
+      break;
+    }
+  }
+  EXPECT_TRUE(dropped);
+  EXPECT_TRUE(waitFor([&] { return server.status("Participants") == 2; }));
+  // The others go on.
+  sender.sendClient(3.0);
+  EXPECT_TRUE(waitFor([&] { return reader.clientFrom(sender.ts()) != nullptr; }));
+}
+
+TEST(CollabSession, ConnectsWithDebugAvatarsAndFailsOnASilentService) {
+  {
+    ScopedBaseDir base("numDebugAvatars = 2\n");
+    LocalServer server;
+    CollabSession session;
+    session.reset();
+    session.setSceneKey("K");
+    ASSERT_TRUE(session.connect(server.connection));
+    EXPECT_TRUE(session.isReady());
+    EXPECT_GT(session.getTS(), 0u);
+    session.startThreads();
+    EXPECT_EQ(server.status("Participants"), 3);
+    // The debug avatars' ids are theirs, not the session's.
+    EXPECT_NE(session.getDebugUpdaters()[0]->getConnectionIds().second, session.getTS());
+    session.reset();
+    EXPECT_FALSE(session.isReady());
+    EXPECT_TRUE(waitFor([&] { return server.status("Participants") == 0; }));
+  }
+  {
+    ScopedBaseDir base;
+    FaultPlan::Rule silentIds;
+    std::string error;
+    ASSERT_TRUE(FaultPlan::parseRule("silent=:collaborative-ids", silentIds, error)) << error;
+    LocalServer server(300, true, {silentIds});
+    CollabSession session;
+    session.setSceneKey("K");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(session.connect(server.connection));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(session.isConnected());
+    EXPECT_EQ(session.getTS(), 0u);
+    session.startThreads();
+  }
+  {
+    ScopedBaseDir base;
+    LocalServer server(1000, false);
+    CollabSession session;
+    EXPECT_FALSE(session.connect(server.connection));
+    EXPECT_NE(session.getClientStateUpdater()->getLastError().find("not been started"), std::string::npos)
+        << session.getClientStateUpdater()->getLastError();
+  }
+}
+
+TEST(CollaborativeService, SixteenColoursAreHandedOutAndComeFreeAgain) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server;
+  std::vector<std::unique_ptr<CVRStateUpdater>> peers;
+  std::set<unsigned> colours;
+  for (int i = 0; i < 16; ++i) {
+    peers.push_back(std::make_unique<CVRStateUpdater>());
+    peers.back()->setSceneKey("K");
+    ASSERT_TRUE(peers.back()->connect(server.connection, 100 + i));
+    colours.insert(peers.back()->getConnectionIds().first);
+  }
+  EXPECT_EQ(colours.size(), 16u);
+  EXPECT_EQ(*colours.rbegin(), 15u);
+  const unsigned freed = peers[5]->getConnectionIds().first;
+  peers[5].reset();  // never started: its connection just closes
+  ASSERT_TRUE(waitFor([&] { return server.status("Participants") == 15; }));
+  CVRStateUpdater next;
+  next.setSceneKey("K");
+  ASSERT_TRUE(next.connect(server.connection, 200));
+  EXPECT_EQ(next.getConnectionIds().first, freed);
+  EXPECT_EQ(next.getConnectionIds().second, 17u);
+}
