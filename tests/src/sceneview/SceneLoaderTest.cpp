@@ -295,7 +295,10 @@ TEST_F(SceneLoaderTest, CollaborationThatCannotConnectIsReportedOnTheErrorStream
   run(SceneLoader::ConnectCollaboration);
   loader.request.connections[3] = nullptr;
   run(SceneLoader::ConnectCollaboration);
-  const std::string err = testing::internal::GetCapturedStderr();
+  std::string err = testing::internal::GetCapturedStderr();
+  // The first configuration read of the process may say that this test runs without config.ini.
+  const std::string noConfig = "config.ini could not be opened\n";
+  if (err.compare(0, noConfig.size(), noConfig) == 0) err.erase(0, noConfig.size());
   EXPECT_FALSE(collab.isConnected());
   const std::string line = "Connection with collaborative server could not be established. \n";
   EXPECT_EQ(err, line + line);
