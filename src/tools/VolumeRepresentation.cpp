@@ -49,17 +49,18 @@ bool VolumeRepresentation::build(vtkRenderer* renderer, const double b[6], doubl
     int fixedAxis;      // 0 x, 1 y, 2 z
     const char* level;  // the face plane
     double normal[3];
-    // Sixteen (u, v) corners, four per quad, in a pinwheel round the ring; the far face of each
-    // axis pair is wound the other way so that every ring faces outwards.
+    // Sixteen (u, v) corners, four per quad, in a pinwheel round the ring, each quad wound
+    // counter-clockwise seen from outside: the y and x faces, whose (u, v) run the other way
+    // round their normal, take their corners in the opposite order to the z faces.
     const char* corners;
   };
   static const Face faces[6] = {
       {2, "Z0", {0, 0, -1}, "X0Y0 X0y0 x1y0 X1Y0 X1Y0 x1Y0 x1y1 X1Y1 X1Y1 X1y1 x0y1 X0Y1 X0Y1 x0Y1 x0y0 X0Y0"},
       {2, "Z1", {0, 0, 1}, "X0Y0 x0y0 x0Y1 X0Y1 X0Y1 x0y1 X1y1 X1Y1 X1Y1 x1y1 x1Y0 X1Y0 X1Y0 x1y0 X0y0 X0Y0"},
-      {1, "Y0", {0, -1, 0}, "X0Z0 X0z0 x1z0 X1Z0 X1Z0 x1Z0 x1z1 X1Z1 X1Z1 X1z1 x0z1 X0Z1 X0Z1 x0Z1 x0z0 X0Z0"},
-      {1, "Y1", {0, 1, 0}, "X0Z0 x0z0 x0Z1 X0Z1 X0Z1 x0z1 X1z1 X1Z1 X1Z1 x1z1 x1Z0 X1Z0 X1Z0 x1z0 X0z0 X0Z0"},
-      {0, "X0", {-1, 0, 0}, "Y0Z0 y0Z0 y0z1 Y0Z1 Y0Z1 Y0z1 y1z1 Y1Z1 Y1Z1 y1Z1 y1z0 Y1Z0 Y1Z0 Y1z0 y0z0 Y0Z0"},
-      {0, "X1", {1, 0, 0}, "Y0Z0 y0z0 Y1z0 Y1Z0 Y1Z0 y1z0 y1Z1 Y1Z1 Y1Z1 y1z1 Y0z1 Y0Z1 Y0Z1 y0z1 y0Z0 Y0Z0"}};
+      {1, "Y0", {0, -1, 0}, "X0Z0 X1Z0 x1z0 X0z0 X1Z0 X1Z1 x1z1 x1Z0 X1Z1 X0Z1 x0z1 X1z1 X0Z1 X0Z0 x0z0 x0Z1"},
+      {1, "Y1", {0, 1, 0}, "X0Z0 X0Z1 x0Z1 x0z0 X0Z1 X1Z1 X1z1 x0z1 X1Z1 X1Z0 x1Z0 x1z1 X1Z0 X0Z0 X0z0 x1z0"},
+      {0, "X0", {-1, 0, 0}, "Y0Z0 Y0Z1 y0z1 y0Z0 Y0Z1 Y1Z1 y1z1 Y0z1 Y1Z1 Y1Z0 y1z0 y1Z1 Y1Z0 Y0Z0 y0z0 Y1z0"},
+      {0, "X1", {1, 0, 0}, "Y0Z0 Y1Z0 Y1z0 y0z0 Y1Z0 Y1Z1 y1Z1 y1z0 Y1Z1 Y0Z1 Y0z1 y1z1 Y0Z1 Y0Z0 y0Z0 y0z1"}};
 
   vtkNew<vtkPoints> points;
   points->SetDataTypeToFloat();
