@@ -195,3 +195,21 @@ TEST_F(ToolsProgram, TheRightLaserWorksThePaletteButtons) {
   program.signal(SIGTERM);
   EXPECT_TRUE(program.wait());
 }
+
+TEST_F(ToolsProgram, LabelsAndToolIconsShowOnBothControllers) {
+  // The labels lifted 6 cm above the pads (the simulated controller's body would hide them at
+  // the default offset) and made twice as large.
+  std::ofstream(base + "/config.ini", std::ios::app)
+      << "touchPadOffset = [0, 0, 0.06]\nannotationWidth = 0.06\nannotationHeight = 0.02\n";
+  Program program({scene}, environment("rate 60\nleft position -0.06 1.35 -0.25\nright position 0.08 1.35 -0.25\n",
+                                       "20"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(20), program)) << program.err();
+  const QImage image = eye(20);
+  ASSERT_FALSE(image.isNull());
+  // Four labels and the magnifier icon on each hand: their dark panels, no palette, no laser.
+  EXPECT_GT(countPixels(image, paletteFace), 1000);
+  EXPECT_EQ(countPixels(image, laserBlue), 0);
+  program.signal(SIGTERM);
+  EXPECT_TRUE(program.wait());
+}
