@@ -53,15 +53,15 @@ class ToolSet {
   // spot), then hides all. A second init first takes the previous pieces out of the renderer
   // they were built into. A null renderer or cache builds without drawing or textures.
   void init(vtkRenderer* renderer, int hand, IconTextureCache* cache);
-  // Per frame: lays the pieces out when the layout records changed, then places each visible
-  // piece at the controller (user matrix world x controller pose x the piece's own placement).
+  // Render thread, per frame: lays the pieces out when the layout records changed, then places
+  // each visible piece at the controller (user matrix world x controller pose x its placement).
   void update(const double modelMatrix[16], const double headView[16], const ControllerInput& input, int hand,
               const AnnotationLayoutSettings& annotations, const ToolLayoutSettings& tools);
   // True when the labels / icons, colour bar or palette were laid out anew.
   bool layoutAnnotations(int hand, const AnnotationLayoutSettings& annotations);
   bool layoutTools(int hand, const ToolLayoutSettings& tools);
   void removeFromRenderer(vtkRenderer* renderer);
-  // Render thread, the window's context current.
+  // Render thread, the window's context current: the pieces' GL resources.
   void releaseGraphicsResources(vtkWindow* window);
 
   // Display state of another tool set: flags, the first laser, panels and labels (not the
