@@ -176,7 +176,10 @@ TEST_F(ToolsProgram, TheRightLaserWorksThePaletteButtons) {
   ASSERT_FALSE(before.isNull());
   EXPECT_GT(countPixels(before, paletteFace), 800);
   EXPECT_GT(countPixels(before, laserBlue), 40);
+  // The HUD at the default "hudDist": its red frame, and only the frame (a border smeared round
+  // the band would paint whole rows and columns).
   EXPECT_GT(countPixels(before, hudRed), 100);
+  EXPECT_LT(countPixels(before, hudRed), 2000);
   EXPECT_GT(countPixels(before, floorGrey), 5000);
 
   // The trigger on the HUD button hides the HUD.
