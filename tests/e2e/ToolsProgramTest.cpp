@@ -216,3 +216,45 @@ TEST_F(ToolsProgram, LabelsAndToolIconsShowOnBothControllers) {
   program.signal(SIGTERM);
   EXPECT_TRUE(program.wait());
 }
+
+TEST_F(ToolsProgram, OnTheSampleSceneTheHudButtonSwitchesTheHud) {
+  // The sample's pickers hold the headset's frames back until they are answered; the loading
+  // time after them is not known, so the trigger is tapped on the HUD button every 30 frames
+  // and the captures between the taps must show the HUD both on and off.
+  const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
+  shell("for f in sample_vr.sce sample_vr_data; do ln -sfn \"$(realpath '" + binDir + "'/$f)\" '" + base +
+        "'/$f; done");
+  std::ostringstream script;
+  script << "rate 60\n"
+         << "left position " << kLeft[0] << ' ' << kLeft[1] << ' ' << kLeft[2] << '\n'
+         << "right position " << kRight[0] << ' ' << kRight[1] << ' ' << kRight[2] << '\n'
+         << "left press grip\n"
+         << aimRightAt(0.25, 0.5);
+  std::string frames;
+  for (int k = 1; k <= 8; ++k) {
+    script << "frame " << 30 * k << "\nright tap trigger\n";
+    frames += (k > 1 ? "," : "") + std::to_string(30 * k + 15);
+  }
+  Program program({base + "/sample_vr.sce"}, environment(script.str(), frames));
+  ASSERT_TRUE(program.started());
+  for (const char* picker : {"^Select scene$", "^Select frame$"}) {
+    const std::string window = program.waitForWindow(picker);
+    ASSERT_FALSE(window.empty()) << picker << "\n" << program.err();
+    Program::settle();
+    Program::keys(window, "Return");
+    ASSERT_TRUE(program.waitForWindowGone(picker)) << picker;
+  }
+  ASSERT_TRUE(waitForFile(eyeFile(255), program, 120)) << program.err();
+  int on = 0, off = 0, withPalette = 0;
+  for (int k = 1; k <= 8; ++k) {
+    const QImage image = eye(30 * k + 15);
+    if (image.isNull()) continue;
+    if (countPixels(image, paletteFace) > 800) ++withPalette;
+    (countPixels(image, hudRed) > 100 ? on : off)++;
+  }
+  EXPECT_GE(withPalette, 4);
+  EXPECT_GE(on, 2);
+  EXPECT_GE(off, 2);
+  program.signal(SIGTERM);
+  EXPECT_TRUE(program.wait());
+}
