@@ -1,5 +1,6 @@
 #include "HudOverlay.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <vtkCylinderSource.h>
@@ -9,6 +10,7 @@
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
 #include <vtkTransform.h>
+#include <vtkTexture.h>
 #include <vtkTransformTextureCoords.h>
 
 #include "Configuration.h"
@@ -16,6 +18,11 @@
 #include "OpenVRActor.h"
 #include "OpenVRTexture.h"
 #include "kvg/PropLighting.h"
+
+namespace {
+// Metres from the eyes to the nearest point of the band straight ahead.
+constexpr double kHudNearestDepth = 0.3;
+}  // namespace
 
 HudOverlay::HudOverlay()
     : _actor(OpenVRActor::New()),
@@ -54,6 +61,9 @@ bool HudOverlay::build(vtkRenderer* renderer, OpenVRTexture* texture, double hei
     _texture->SetBlendingMode(1);
     _texture->EdgeClampOff();
     _texture->SetRepeat(0);
+    // Outside the picture the band shows the transparent border, not the picture's edge
+    // texels stretched round the cylinder.
+    _texture->SetWrap(vtkTexture::ClampToBorder);
   }
   kvg::SetPropLighting(_actor, kvg::PropLighting::Unlit);
   _actor->GetProperty()->SetColor(1.0, 1.0, 1.0);
@@ -81,8 +91,13 @@ void HudOverlay::update(const double headPose[16], bool visible, double distance
     _texCoordTransform->Update();
   }
   const double curvature = GetConfigReal("hudCurvature", 0.5);
+  // The band's front stays beyond the camera's near plane (0.2 m), which the default radius
+  // and curvature alone would put it inside of.
+  const double radius = _cylinder->GetRadius();
+  double depthScale = curvature * distance;
+  if (radius > 0.0) depthScale = std::max(depthScale, kHudNearestDepth / radius);
   _transform->Identity();
-  _transform->Scale(distance, 1.0, curvature * distance);
+  _transform->Scale(distance, 1.0, depthScale);
   _transform->Update();
   vtkMatrix4x4* user = _actor->GetUserMatrix();
   if (!user) {

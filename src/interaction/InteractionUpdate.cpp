@@ -2,6 +2,7 @@
 // refresh, the quick-start paging, the pad-direction icons and the palette handler. Render
 // thread, inside the scene view's frame, on the active buffer's state.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "IsoValueMarker.h"
 #include "OpenVRCamera.h"
 #include "OpenVRRenderWindow.h"
+#include "PaletteImages.h"
 #include "ParticleAdvectionManager.h"
 #include "SceneMarkers.h"
 #include "SceneViewSettings.h"
@@ -380,6 +382,123 @@ void VRInteractionState::refreshMarkersAndClipPlanes(vtkRenderer* renderer, kvg:
     setQuickStartPage(0, page + half);
 }
 
+PaletteHit hitPalette(const ControllerInput& pointer, const ControllerInput& holder, const VirtualPostIt& palette) {
+  PaletteHit result;
+  // The palette's frame turned with the hand that holds it.
+  double n[3], e1[3], e2[3];
+  transformPoint(holder, palette.normal(), n);
+  transformPoint(holder, palette.horizontalAxis(), e1);
+  transformPoint(holder, palette.verticalAxis(), e2);
+  Normalize3(n);
+  Normalize3(e1);
+  Normalize3(e2);
+  double d[3];
+  computeToolDirection(pointer, GetConfigReal("laserAngle", 20.0), d);
+  Normalize3(d);
+  const std::array<double, 3> offset = GetConfigVector3("paletteOffsetXYZ", {0.0, 0.01, 0.0});
+  const double width = GetConfigReal("paletteWidth", 0.2);
+  const double height = GetConfigReal("paletteHeight", 0.288);
+  const double* O = pointer.position;
+  const double* P = holder.position;
+  const double s = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
+  result.onFront = s < 0.0;
+  if (s != 0.0) {
+    const double toPalette = n[0] * (P[0] - O[0]) + n[1] * (P[1] - O[1]) + n[2] * (P[2] - O[2]);
+    result.t = (toPalette + (s < 0.0 ? 0.001 : -0.001) + offset[2]) / s;
+  }
+  const double H[3] = {O[0] + result.t * d[0] - P[0], O[1] + result.t * d[1] - P[1], O[2] + result.t * d[2] - P[2]};
+  // A zero width or height is no palette to hit.
+  if (!(width > 0.0) || !(height > 0.0)) return result;
+  result.u = (H[0] * e1[0] + H[1] * e1[1] + H[2] * e1[2] - offset[0] + width / 2.0) / width;
+  result.v = (H[0] * e2[0] + H[1] * e2[1] + H[2] * e2[2] + offset[1]) / -height;
+  result.hit = result.u > 0.0 && result.u < 1.0 && result.v > 0.0 && result.v < 1.0 && result.t > 0.0 &&
+               result.t < 3.4028234663852886e38;
+  return result;
+}
+
+bool isInsideRect(double u, double v, const PaletteRect& rect) {
+  return rect[0] < u && u < rect[1] && rect[2] < v && v < rect[3];
+}
+
+void VRInteractionState::pressPaletteButton(double u, double v, int pointing, ToolSet& palette,
+                                            OpenVRRenderWindow* window, vtkRenderer* renderer,
+                                            kvg::DrawableScene& scene, const SceneViewSettings& settings) {
+  const ControllerInput& pointer = controllerInputs[pointing];
+  kvg::DrawableSession* session = scene.getSession();
+  const bool avatars = avatarGroup.avatarCount() > 0;
+  // Test order: the toggles, reset, the particle buttons, then the avatar buttons.
+  static const PaletteButtonIndex order[12] = {kToggleFloor, kToggleFlyMode, kToggleHUD, kToggleVolume,
+                                              kReset, kDecreaseParticleSize, kIncreaseParticleSize,
+                                              kDecreaseParticleSpeed, kIncreaseParticleSpeed,
+                                              kTeleportAvatar, kPrevAvatar, kNextAvatar};
+  for (PaletteButtonIndex button : order) {
+    const bool avatarButton = button == kTeleportAvatar || button == kPrevAvatar || button == kNextAvatar;
+    if (avatarButton && !avatars) continue;
+    if (!isInsideRect(u, v, GetPaletteButtonRect(button))) continue;
+    const int hover = button + 1, pressed = button + 13;
+    const bool particle = button == kDecreaseParticleSize || button == kIncreaseParticleSize ||
+                          button == kDecreaseParticleSpeed || button == kIncreaseParticleSpeed;
+    if (particle)
+      palette.setPaletteOverlay(pointer.triggerHeld ? pressed : hover);
+    else if (pointer.triggerPressed)
+      palette.setPaletteOverlay(pressed);
+    else if (!(pointer.triggerHeld && palette.paletteOverlay() == pressed))
+      palette.setPaletteOverlay(hover);
+
+    if (particle) {
+      if (!pointer.triggerHeld) return;
+      if (button == kDecreaseParticleSpeed) particleStepScale /= GetConfigReal("particleSpeedFactor", 1.0125);
+      if (button == kIncreaseParticleSpeed) particleStepScale *= GetConfigReal("particleSpeedFactor", 1.0125);
+      if (button == kDecreaseParticleSize || button == kIncreaseParticleSize) {
+        const double factor = GetConfigReal("particleRadiusFactor", 1.0125);
+        particleRadiusScale = button == kIncreaseParticleSize ? particleRadiusScale * factor
+                                                              : particleRadiusScale / factor;
+        UpdatePointRadii(*this, session);
+      }
+      return;
+    }
+    if (!pointer.triggerPressed) return;
+    switch (button) {
+      case kToggleFloor:
+        floorShown = !floorShown;
+        break;
+      case kToggleFlyMode:
+        ToggleFlyMode(*this);
+        break;
+      case kToggleHUD:
+        hudShown = !hudShown;
+        break;
+      case kToggleVolume: {
+        kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(session);
+        volumes.setEnableVolRend(!volumes.getEnableVolRend());
+        break;
+      }
+      case kReset:
+        applyVolumeRendering(renderer, session, window, settings);
+        break;
+      case kTeleportAvatar:
+        if (const double* pose = avatarGroup.currentAvatarPose()) {
+          double view[16];
+          computeHeadViewMatrix(*this, view);
+          avatarGroup.teleportToAvatar(pose, view, modelMatrix, modelScale);
+          updateEyeMatrices(camera);
+          UpdatePointRadii(*this, session);
+        }
+        break;
+      case kPrevAvatar:
+        avatarGroup.selectPreviousAvatar();
+        break;
+      case kNextAvatar:
+        avatarGroup.selectNextAvatar();
+        break;
+      default:
+        break;
+    }
+    return;
+  }
+  palette.setPaletteOverlay(0);
+}
+
 void VRInteractionState::handlePaletteButtons(OpenVRRenderWindow* window, vtkRenderer* renderer,
                                               kvg::DrawableScene& scene, const SceneViewSettings& settings) {
   const bool avatarPicking = avatarGroup.isEnabled();
@@ -434,12 +553,32 @@ void VRInteractionState::handlePaletteButtons(OpenVRRenderWindow* window, vtkRen
   palette.setLinkedOverlayVisible(paletteShown && avatars);
   toolSets[pointing].setLaserVisible(true);
 
-  // The laser meets the palette only where the palette hand's tool set has a palette panel to
-  // hit; without one the laser serves avatar picking and the part widgets.
+  // The pointing hand's laser against the palette the other hand holds.
+  PaletteHit hit;
+  if (paletteShown && !widgetsBusy) hit = hitPalette(in[pointing], in[paletteHand], *palette.palettePanel());
+  if (hit.hit) {
+    double inverseModel[16];
+    vtkMatrix4x4::Invert(modelMatrix, inverseModel);
+    AvatarHitRecord avatarHit;
+    if (avatarGroup.avatarCount() > 0 &&
+        avatarGroup.intersectAvatars(in[pointing], toolSets[pointing], avatarHit, inverseModel) == 0.0)
+      hit.hit = false;
+  }
+  if (hit.hit) {
+    widgetManager.refreshWidgets(3);
+    toolSets[pointing].setLaserLength(hit.t);
+    palette.setLaserCirclePos(hit.u, hit.v);
+    palette.setLaserCircleVisible(true);
+    palette.setLaserCircleOnFront(hit.onFront);
+    pressPaletteButton(hit.u, hit.v, pointing, palette, window, renderer, scene, settings);
+    avatarGroup.updateLinkedStates();
+    return;
+  }
+
   palette.setPaletteOverlay(0);
   if (!widgetsBusy) {
-    AvatarHitRecord hit;
-    avatarGroup.pickAvatars(in[pointing], toolSets[pointing], pointing, hit);
+    AvatarHitRecord picked;
+    avatarGroup.pickAvatars(in[pointing], toolSets[pointing], pointing, picked);
   }
   if (!avatarGroup.isEnabled())
     widgetManager.update(scene, pointing, controllerInputs, toolSets, modelMatrix,

@@ -94,7 +94,7 @@ bool refreshVolumeRepresentations(VRInteractionState& state, vtkRenderer* render
   state.volumeRepresentations.clear();
   for (const auto& box : bounds) {
     kvg::Ptr<VolumeRepresentation> representation(new VolumeRepresentation());
-    representation->setBounds(box.data());
+    representation->build(renderer, box.data(), 0.005, false);
     state.volumeRepresentations.push_back(representation);
   }
   return true;

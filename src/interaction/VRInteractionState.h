@@ -32,6 +32,7 @@
 #include "ControllerModel.h"
 #include "Environment.h"
 #include "HudOverlay.h"
+#include "PaletteImages.h"
 #include "SimplePlaneSection.h"
 #include "ToolSet.h"
 #include "VRWidgetManager.h"
@@ -93,6 +94,10 @@ class VRInteractionState {
   // The palette's twelve buttons, the model drag and the laser (render thread).
   void handlePaletteButtons(OpenVRRenderWindow* window, vtkRenderer* renderer, kvg::DrawableScene& scene,
                             const SceneViewSettings& settings);
+  // The palette button at (u, v) of the palette hand's panel, hovered, pressed or held by the
+  // pointing hand's trigger: its overlay and its action (render thread).
+  void pressPaletteButton(double u, double v, int pointing, ToolSet& palette, OpenVRRenderWindow* window,
+                          vtkRenderer* renderer, kvg::DrawableScene& scene, const SceneViewSettings& settings);
 
   // ---- Tools (render thread); each returns true when it acted ----
 
@@ -231,6 +236,19 @@ class VRInteractionState {
   // The four touch-pad labels of each hand: page and colour from both hands' directions.
   void colorPadIcons(const SceneViewSettings& settings);
 };
+
+// Where the pointing hand's laser meets the palette held by the other hand: the distance t
+// along the laser, the palette point (u across, v up, 0..1 on the panel) and the face.
+struct PaletteHit {
+  bool hit = false;
+  bool onFront = false;
+  double t = 0.0;
+  double u = 0.0;
+  double v = 0.0;
+};
+PaletteHit hitPalette(const ControllerInput& pointer, const ControllerInput& holder, const VirtualPostIt& palette);
+// Strictly inside: a point on an edge is in no button.
+bool isInsideRect(double u, double v, const PaletteRect& rect);
 
 // A string property of a tracked device, under the render lock; empty when it has none.
 std::string GetTrackedDeviceString(vr::IVRSystem* system, vr::TrackedDeviceIndex_t device,

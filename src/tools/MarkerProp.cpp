@@ -1,5 +1,6 @@
 #include "MarkerProp.h"
 
+#include <vtkProperty.h>
 #include <vtkRenderer.h>
 
 #include "OpenVRActor.h"
@@ -14,4 +15,15 @@ bool MarkerProp::getVisibility() const { return _actor->GetVisibility() != 0; }
 
 void MarkerProp::removeFromRenderer(vtkRenderer* renderer) {
   if (renderer) renderer->RemoveActor(_actor);
+}
+
+void MarkerProp::setColor(const double rgb[3]) {
+  _actor->GetProperty()->SetAmbientColor(rgb[0], rgb[1], rgb[2]);
+  _actor->GetProperty()->SetDiffuseColor(rgb[0], rgb[1], rgb[2]);
+}
+
+const double* MarkerProp::getColor() const { return _actor->GetProperty()->GetAmbientColor(); }
+
+void MarkerProp::releaseGraphicsResources(vtkWindow* window) {
+  if (window) _actor->ReleaseGraphicsResources(window);
 }

@@ -207,7 +207,8 @@ bool PaintPaletteToggleButtons(PaletteImageBuilder& builder) {
 
 bool PaintPaletteButtonStates(PaletteImageBuilder& builder) {
   if (!isRgba8(builder.image) || !builder.cache) return false;
-  const double none[4] = {1, 1, 1, 1};
+  // Entry 0 ("none") is transparent everywhere: a white corner pixel would show on the panel.
+  const double none[4] = {0, 0, 0, 0};
   BuildOverlayImage(none, PaletteRect{0, 0, 0, 0}, builder.image, builder.cache);
   const std::pair<const char*, std::array<double, 4>> passes[2] = {
       {"paletteHighlightColorRGBA", {0.8, 0.8, 1.0, 0.4}}, {"palettePressedColorRGBA", {0.5, 0.5, 1.0, 0.7}}};

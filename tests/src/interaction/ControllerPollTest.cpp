@@ -187,6 +187,7 @@ TEST_F(ControllerPoll, TheViewResetLatchLastsWhileATriggerIsHeld) {
 
 TEST_F(ControllerPoll, EachFrameStartsFromTheDefaultToolDisplay) {
   start("");
+  state.toolSets[1].init(nullptr, 1, nullptr);
   state.toolSets[1].setToolIconState(2, true, 5);
   state.toolSets[1].setColorBarVisible(true);
   const double red[3] = {1, 0, 0};

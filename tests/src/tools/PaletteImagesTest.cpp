@@ -161,7 +161,7 @@ TEST_F(PaletteTest, BorderWidthsFollowTheBorderSize) {
 
 TEST_F(PaletteTest, OverlaysHighlightOneButtonEach) {
   build(TestPalette());
-  EXPECT_EQ(overlays[0].at(0, 0), (Pixel{255, 255, 255, 255}));
+  EXPECT_EQ(overlays[0].at(0, 0), (Pixel{0, 0, 0, 0}));  // "none" is transparent, its corner too
   EXPECT_EQ(overlays[0].at(1, 0), (Pixel{0, 0, 0, 0}));
   EXPECT_EQ(overlays[0].at(50, 50), (Pixel{0, 0, 0, 0}));
   for (int k = 1; k <= 12; ++k) {

@@ -72,8 +72,10 @@ TEST(ToolSet, ResetAndShowAll) {
     EXPECT_TRUE(tools.isToolIconVisible(i));
     EXPECT_EQ(tools.toolIconPage(i), 7);
   }
-  EXPECT_EQ(tools.postItPage(DirectionWest), 2);  // level 10 is beyond its six pages
+  EXPECT_EQ(tools.postItPage(DirectionWest), 5);  // level 10 is beyond its six pages: the last one
+  EXPECT_TRUE(tools.arePostItsVisible());
   EXPECT_TRUE(tools.isPalettePanelVisible());
+  EXPECT_EQ(tools.palettePage(), 10);
   EXPECT_TRUE(tools.isLaserVisible());
 
   tools.reset();
