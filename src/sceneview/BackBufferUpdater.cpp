@@ -110,12 +110,13 @@ void SceneView::setUpSceneResources(int i) {
   loadWidgetLibrary();
 }
 
-// Back-buffer updater thread. The widget library adds the part widgets' service to every
+// GUI thread at start-up (before any scene arrives), back-buffer updater thread at every scene
+// set-up. The widget library adds the part widgets' service to every
 // drawable session; without it the program runs on without part widgets.
 void SceneView::loadWidgetLibrary() {
   std::wstring error;
-  if (Platform::dynamiclibrary().load(L"ZeltSceneGraphWidget", error, 0) || _widgetLibraryReported) return;
-  _widgetLibraryReported = true;
+  if (Platform::dynamiclibrary().load(L"ZeltSceneGraphWidget", error, 0) || _widgetLibraryReported.exchange(true))
+    return;
   Logger::getSingleton().warning("Widget library ZeltSceneGraphWidget not loaded, part widgets are off: " +
                                  StringHelper::toString(error));
 }

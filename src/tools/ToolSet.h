@@ -106,6 +106,11 @@ class ToolSet {
   double laserLength() const { return _laserLength; }
   void setLaserColor(const double rgb[3]);
   const double* laserColor() const { return _laserColor; }
+  // The companion laser, shown while a part widget is active, starting the offset ahead.
+  void setLaser2Visible(bool visible) { _laser2Visible = visible; }
+  bool isLaser2Visible() const { return _laser2Visible; }
+  void setLaser2Offset(double offset) { _laser2Offset = offset; }
+  double laser2Offset() const { return _laser2Offset; }
   // The first laser's direction in controller coordinates.
   const double* getLaserDirection() const { return _laserDirection; }
   void setLaserSpotVisible(bool visible);
@@ -160,6 +165,7 @@ class ToolSet {
   double _colorBarValues[3] = {};
   bool _laserVisible = false;
   bool _laser2Visible = false;
+  double _laser2Offset = 0.0;
   double _laserLength = 0.0;
   double _laserDirection[3] = {0.0, 0.0, -1.0};
   double _laserColor[3] = {0.0, 0.37255, 1.0};

@@ -176,7 +176,7 @@ void PartWidgetService::buildWidget(vtkRenderer* renderer) {
     }
     case 3: {
       auto plane = vtkSmartPointer<vtkPlaneSource>::New();
-      const double h = _size / 2;
+      const double h = _size * 0.55;  // a rim around the part, so the part's own edge lies on the widget
       plane->SetOrigin(-h, -h, 0);
       plane->SetPoint1(h, -h, 0);
       plane->SetPoint2(-h, h, 0);

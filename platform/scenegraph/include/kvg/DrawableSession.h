@@ -104,7 +104,8 @@ class DrawableSession {
 
   // Any thread: a maker of an extension that every session gets (a library loaded at run time
   // adds its services this way). A session takes the makers it has not taken yet in
-  // applyExtensionMakers, which DrawableScene::update calls on the session's owning thread.
+  // applyExtensionMakers, which DrawableScene::update and RendererNodeStream::commit call on the
+  // session's owning thread.
   using ExtensionMaker = std::function<void(DrawableSession&)>;
   static void addExtensionMaker(ExtensionMaker maker);
   // Owner thread.
