@@ -322,3 +322,156 @@ TEST_F(WidgetManager, ClonesOfASectionLeaveProxiesThatTheSwapTakesOverFromTheSta
     EXPECT_EQ(other.planeProxyCount(), expected) << start;
   }
 }
+
+namespace {
+
+// A widget library of the test's own: answers 1007 with `active`, starts a drag on 1002 and
+// ends it on 1003, and records each event with its interactive flag.
+class FakeLibrary {
+ public:
+  explicit FakeLibrary(vtkRenderWindowInteractor* interactor) {
+    command->SetCallback(&FakeLibrary::onEvent);
+    command->SetClientData(this);
+    // Ahead of the widget library this process has loaded, which observes every scene too.
+    for (unsigned long id = 1001; id <= 1008; ++id) interactor->AddObserver(id, command, 1.0f);
+  }
+  static void onEvent(vtkObject*, unsigned long id, void* self, void* data) {
+    auto* me = static_cast<FakeLibrary*>(self);
+    auto* e = static_cast<WidgetEvent*>(data);
+    me->events.push_back({id, e->interactive != 0});
+    if (id == 1007) e->state.widgetPart = me->active;
+    if (id == 1002) e->state.state = 1;
+    if (id == 1003) e->state.state = 0;
+    me->command->AbortFlagOn();
+  }
+  std::vector<unsigned long> ids(unsigned long only = 0) const {
+    std::vector<unsigned long> out;
+    for (auto& e : events)
+      if (!only || e.first == only) out.push_back(e.first);
+    return out;
+  }
+  int interactiveCount() const {
+    int n = 0;
+    for (auto& e : events) n += e.first == 1001 && e.second;
+    return n;
+  }
+  vtkNew<vtkCallbackCommand> command;
+  std::string active;
+  std::vector<std::pair<unsigned long, bool>> events;
+};
+
+// A handler whose queue the test empties by hand (its thread never runs).
+struct Channel {
+  RecordingSender sender;
+  VRWidgetCommandHandler handler{&sender};
+};
+
+}  // namespace
+
+TEST(WidgetManagerRules, PartTypesAndPickedNames) {
+  VRWidgetManager manager;
+  manager.initialize(nullptr, "S", nullptr);
+  const std::pair<const char*, int> cases[] = {{"PointPart 3", 1}, {"LinePart 1", 2},   {"PlaneSection 1", 3},
+                                               {"PlaneProbePart 1", 4}, {"None PointPart", 0}, {"Wing", 0}};
+  for (auto& c : cases) EXPECT_EQ(manager.partTypeOf(c.first), c.second) << c.first;
+  // Without an interactor update only reports it.
+  testing::internal::CaptureStderr();
+  PartScene scene;
+  Hands hands;
+  manager.update(*scene.scene, 0, hands.inputs, hands.tools, hands.model, 10.0, 1.0, 1.0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: vtkRenderWindowInteractor is nullptr\n");
+}
+
+TEST(WidgetManagerRules, SelectionWaitsForAnEmptyQueueAndIsSentOncePerSwap) {
+  vtkNew<vtkGenericRenderWindowInteractor> interactor;
+  FakeLibrary library(interactor);
+  Channel channel;
+  VRWidgetManager manager;
+  manager.initialize(&channel.handler, "S", interactor);
+  // A command still queued: the selection is not taken.
+  channel.handler.push(ServerCommand{"DeletePointPart", Properties()});
+  EXPECT_FALSE(manager.handlePartSelection("PointPart 1"));
+  EXPECT_FALSE(manager.hasSelectedPart());
+  VRWidgetCommandHandler empty(&channel.sender);
+  manager.initialize(&empty, "S", interactor);
+  EXPECT_TRUE(manager.handlePartSelection("PointPart 1"));
+  EXPECT_EQ(manager.selectedPart(), "PointPart 1");
+  // The same part again: nothing, also once the queue is empty, until the swap.
+  EXPECT_FALSE(manager.handlePartSelection("PointPart 1"));
+  PartScene scene;
+  manager.syncFrom(manager, *scene.scene, SceneViewSettings(), 0);
+  // After the swap the library's answer decides: its widget already shows the part.
+  library.active = "PointPart 1";
+  EXPECT_FALSE(manager.handlePartSelection("PointPart 1"));
+}
+
+TEST(WidgetManagerRules, InteractiveUpdatesOncePerSwapAndNeverForSectionsByDefault) {
+  PartScene scene;
+  scene.receive(sceneRecord(""));
+  struct Case {
+    const char* part;
+    double x;  // where the laser meets the part
+    const char* config;
+    int interactive;  // updates with the flag over five drag frames and no swap
+  } cases[] = {{"PointPart 1", -1.0, "", 1},
+               {"PlaneSection 1", 0.6, "", 0},
+               {"PlaneSection 1", 0.6, "useInteractiveUpdatesForPlaneWidgets = true\n", 1},
+               {"PointPart 1", -1.0, "widgetUpdateFrequency = 0\n", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.part) + " " + c.config);
+    ScopedBaseDir base(std::string("toolsOffset = [0, 0, 0]\n") + c.config);
+    FakeLibrary library(scene.interactor);
+    RecordingSender sender;
+    VRWidgetCommandHandler handler(&sender);
+    VRWidgetManager manager;
+    manager.initialize(&handler, "S", scene.interactor);
+    manager.collectPartProps(scene.renderer());
+    ASSERT_TRUE(manager.handlePartSelection(c.part));
+    library.active = c.part;  // the server's highlight arrived: the library shows the widget
+    // The highlight went out: the queue is empty again.
+    VRWidgetCommandHandler idle(&sender);
+    manager.initialize(&idle, "S", scene.interactor);
+    manager.collectPartProps(scene.renderer());
+    Hands hands;
+    hands.at(1, c.x, 0.0, 2.0);
+    hands.inputs[1].triggerHeld = true;
+    for (int frame = 0; frame < 5; ++frame)
+      manager.update(*scene.scene, 1, hands.inputs, hands.tools, hands.model, 10.0, 1.0, 1.0);
+    EXPECT_EQ(library.ids(1002).size(), 1u);
+    EXPECT_EQ(library.ids(1001).size(), 4u);
+    EXPECT_EQ(library.interactiveCount(), c.interactive);
+    scene.interactor->RemoveObserver(library.command);
+  }
+}
+
+TEST(WidgetManagerRules, WestDeletesOnceWhileHeldAndTheLatchEndsOnRelease) {
+  vtkNew<vtkGenericRenderWindowInteractor> interactor;
+  FakeLibrary library(interactor);
+  RecordingSender sender;
+  VRWidgetCommandHandler handler(&sender);
+  VRWidgetManager manager;
+  manager.initialize(&handler, "S", interactor);
+  ASSERT_TRUE(manager.handlePartSelection("LinePart 1"));
+  PartScene scene;
+  Hands hands;
+  ControllerInput& in = hands.inputs[0];
+  in.direction = DirectionWest;
+  in.directionPressed = true;
+  in.padHeld = true;
+  auto tool = [&] {
+    return manager.handleTool(*scene.scene, 0, hands.inputs, hands.tools, hands.model, 1.0, 1.0, 1.0, nullptr,
+                              SceneViewSettings());
+  };
+  EXPECT_TRUE(tool());
+  EXPECT_FALSE(manager.hasSelectedPart());
+  EXPECT_EQ(library.ids(1006).size(), 1u);
+  in.directionPressed = false;
+  EXPECT_TRUE(tool());  // still held: consumed, nothing repeated
+  manager.updateInteractive(hands.inputs, hands.tools, hands.model, 1.0, 1.0);
+  EXPECT_TRUE(tool());
+  in.padHeld = false;
+  in.direction = DirectionNone;
+  manager.updateInteractive(hands.inputs, hands.tools, hands.model, 1.0, 1.0);
+  EXPECT_FALSE(tool());
+  EXPECT_EQ(library.ids(1006).size(), 1u);
+}
