@@ -82,12 +82,18 @@ void* DynamicLibrary::load(const std::wstring& name, std::wstring& error, int) {
   const std::string beside = narrow(Platform::filesystem().getExecutableDirectory()) + "/" + file;
   // The program's own folder first, so the library it was built with wins.
   void* handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_GLOBAL);
-  if (!handle) handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL);
-  if (!handle) {
-    const char* reason = ::dlerror();
-    error = StringHelper::toWString(reason ? reason : "unknown reason");
+  if (handle) return handle;
+  const char* reason = ::dlerror();
+  // A library that is there but does not load says why; only a missing one is looked for further.
+  std::string why = reason ? reason : "unknown reason";
+  if (::access(beside.c_str(), F_OK) != 0) {
+    handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (handle) return handle;
+    reason = ::dlerror();
+    why = reason ? reason : "unknown reason";
   }
-  return handle;
+  error = StringHelper::toWString(why);
+  return nullptr;
 }
 
 }  // namespace OS
