@@ -14,6 +14,25 @@ std::string absolutePath(const std::string& path) {
   return realpath(path.c_str(), buffer) ? std::string(buffer) : path;
 }
 
+// One part of each kind the part widgets edit, around the square.
+std::vector<Properties> generatedParts() {
+  auto part = [](const char* name, const char* kind, double size,
+                 std::vector<std::pair<const char*, std::vector<double>>> geometry) {
+    Properties p;
+    p.set("type", "Part");
+    p.set("part", kind);
+    p.set("name", name);
+    p.set("size", size);
+    for (auto& entry : geometry) p.set(entry.first, entry.second);
+    return p;
+  };
+  return {part("PointPart 1", "PointPart", 0.15, {{"position", {-0.8, 0.5, 0.0}}}),
+          part("LinePart 1", "LinePart", 0.1, {{"point1", {0.5, 0.5, 0.0}}, {"point2", {0.9, 0.8, 0.0}}}),
+          part("PlaneSection 1", "PlaneSection", 0.8, {{"origin", {0.0, 0.0, 0.3}}, {"normal", {0.0, 0.0, 1.0}}}),
+          part("PlaneProbePart 1", "PlaneProbePart", 0.1,
+               {{"point1", {-0.9, -0.5, 0.0}}, {"point2", {-0.5, -0.8, 0.0}}, {"origin", {-0.9, -0.8, 0.0}}})};
+}
+
 }  // namespace
 
 ServedScene& SceneLibrary::add(const std::string& wanted) {
@@ -98,6 +117,7 @@ void SceneLibrary::addGenerated(const std::string& name, int frameCount) {
     Properties drawables;
     drawables.set("square", square);
     drawables.set("ball", sphere);
+    for (const Properties& part : generatedParts()) drawables.set(part.getString("name"), part);
     Properties content;
     content.set("description", "step " + std::to_string(i));
     content.set("time", 0.1 * i);

@@ -26,7 +26,7 @@ const char* const kStartCollaboration = "StartCollaborativeVRServer";
 const char* const kNotifyNode = "NotifyZeltSceneGraphNode";
 const char* const kQueueNotifyNode = "QueueNotifyZeltSceneGraphNode";
 
-// Part-widget commands: recorded in the journal and acknowledged.
+// Part-widget commands: recorded in the journal and applied to the scene's part model.
 const char* const kPartCommands[] = {"HighlightParts",   "DeletePointPart",   "DeletePlaneSection",
                                      "ClonePointPart",   "CloneLinePart",     "ClonePlaneSection",
                                      "ClonePlaneProbePart"};
@@ -60,6 +60,8 @@ SimulationServer::SimulationServer(const ServerOptions& options, const SceneLibr
   _collaboration = std::make_unique<CollaborativeService>(options.timeoutMs, _faults, journal);
   // Connection values use all 64 bits: the start time above, a counter below.
   _idBase = int64_t(std::time(nullptr) & 0x7FFFFFFF) << 32;
+  for (size_t i = 0; i < _sceneStates.size(); ++i)
+    if (!scenes.scenes()[i].frames.empty()) _sceneStates[i].parts.readRecord(scenes.scenes()[i].frames.front());
 }
 
 SimulationServer::~SimulationServer() {
@@ -295,17 +297,52 @@ Properties SimulationServer::dispatch(Client& client, const std::string& command
     reply.set("CollaborativeService", _options.collaboration);
     return reply;
   }
+  // A node notification that names a part moves it; other notifications are acknowledged.
+  if (command == kNotifyNode && args.hasName("Part")) return dispatchPartCommand(command, args);
   if (command == kNotifyNode || command == kQueueNotifyNode) return reply;
-  for (const char* part : kPartCommands) {
-    if (command != part) continue;
-    if (args.hasName("Scene")) {
-      std::string scene = args.getString("Scene");
-      if (!_scenes.findByName(scene) && !_scenes.findByKey(scene))
-        return failure(Error::COMMAND_FAILED, "no scene named '" + scene + "' on this server");
-    }
-    return reply;
-  }
+  for (const char* part : kPartCommands)
+    if (command == part) return dispatchPartCommand(command, args);
   return failure(Error::UNKNOWN_COMMAND, "unknown command '" + command + "'");
+}
+
+// Caller holds _mutex.
+Properties SimulationServer::dispatchPartCommand(const std::string& command, const Properties& args) {
+  if (!args.hasName("Scene")) return failure(Error::COMMAND_FAILED, command + ": missing argument Scene");
+  const std::string name = args.getString("Scene");
+  const ServedScene* scene = _scenes.findByName(name);
+  if (!scene) scene = _scenes.findByKey(name);
+  if (!scene) return failure(Error::COMMAND_FAILED, "no scene named '" + name + "' on this server");
+  const size_t index = size_t(scene - _scenes.scenes().data());
+  PartModel& parts = _sceneStates[index].parts;
+  bool changed = false;
+  std::string error, created;
+  if (command == "HighlightParts") {
+    error = parts.highlight(args, changed);
+  } else if (command == "DeletePointPart" || command == "DeletePlaneSection") {
+    error = parts.remove(command, args, changed);
+  } else if (PartModel::cloneType(command) != 0) {
+    error = parts.clone(command, args, created);
+    changed = error.empty();
+  } else {
+    error = parts.move(args, changed);
+  }
+  if (!error.empty()) return failure(Error::COMMAND_FAILED, command + ": " + error);
+  if (changed) publishScene(index);
+  Properties reply;
+  if (!created.empty()) reply.set("Part", created);
+  return reply;
+}
+
+// Caller holds _mutex.
+void SimulationServer::publishScene(size_t index) {
+  const ServedScene& scene = _scenes.scenes()[index];
+  ++_sceneStates[index].position;
+  for (auto& entry : _clients) {
+    Client& client = *entry.second;
+    if (client.viewer && client.views.count(scene.key))
+      enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_UPDATE,
+                                           sceneNotification(index)));
+  }
 }
 
 // Caller holds _mutex.
@@ -318,7 +355,7 @@ Properties SimulationServer::sceneNotification(size_t index) const {
   data.set(ServerNotification::KEY_POSITION, state.position);
   data.set(ServerNotification::KEY_FRAME, int64_t(state.frame));
   data.set(ServerNotification::KEY_FRAME_COUNT, int64_t(scene.frames.size()));
-  if (!scene.frames.empty()) data.set(ServerNotification::KEY_RECORD, scene.frames[state.frame]);
+  if (!scene.frames.empty()) data.set(ServerNotification::KEY_RECORD, state.parts.apply(scene.frames[state.frame]));
   return data;
 }
 
@@ -419,13 +456,7 @@ void SimulationServer::advanceScenes() {
       SceneState& state = _sceneStates[i];
       const ServedScene& scene = _scenes.scenes()[i];
       state.frame = scene.frames.empty() ? 0 : (state.frame + 1) % scene.frames.size();
-      ++state.position;
-      for (auto& entry : _clients) {
-        Client& client = *entry.second;
-        if (client.viewer && client.views.count(scene.key))
-          enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_UPDATE,
-                                               sceneNotification(i)));
-      }
+      publishScene(i);
     }
   }
 }

@@ -24,6 +24,7 @@
 #include "CommandJournal.h"
 #include "FaultPlan.h"
 #include "FrameChannel.h"
+#include "PartModel.h"
 #include "ListenSocket.h"
 #include "SceneLibrary.h"
 #include "ServerOptions.h"
@@ -55,6 +56,7 @@ class SimulationServer {
   struct SceneState {
     size_t frame = 0;
     int64_t position = 1;
+    PartModel parts;  // what the part-widget commands change; shown in every frame sent
   };
   struct Worker {
     std::thread thread;
@@ -73,6 +75,10 @@ class SimulationServer {
   Properties dispatch(Client& client, const std::string& command, const Properties& args);
   Properties sceneNotification(size_t sceneIndex) const;
   bool enqueue(Viewer& viewer, MessageFrame frame);
+  // The part-widget commands and moved-part notifications on the scene's part model.
+  Properties dispatchPartCommand(const std::string& command, const Properties& args);
+  // Counts an update of the scene and pushes it to every viewer that has it open.
+  void publishScene(size_t sceneIndex);
 
   // Writes frame as the fault mode says (None: as it is). False when the socket failed.
   bool send(FrameChannel& channel, const MessageFrame& frame, FaultPlan::Mode mode);

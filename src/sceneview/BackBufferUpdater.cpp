@@ -9,11 +9,14 @@
 #include "Configuration.h"
 #include "FreezablePipeline.h"
 #include "IconPreload.h"
+#include "Logger.h"
 #include "OpenVRRenderWindow.h"
 #include "PaletteImages.h"
+#include "Platform.h"
 #include "ParticleAdvectionManager.h"
 #include "SceneGlState.h"
 #include "SceneView.h"
+#include "StringHelper.h"
 #include "VRSceneAdaptation.h"
 #include "VRInteractionState.h"
 #include "VolumeRenderingManager.h"
@@ -95,13 +98,27 @@ void SceneView::setUpSceneResources(int i) {
 
   _interactionStates[i].reset(new VRInteractionState(&_iconTextureCache));
   _volumePrerendered[i] = false;
+  // The part widgets name the server's scene by the name the server offered it under.
+  const std::string& widgetScene = _widgetCommandHandler && !_sceneName.empty() ? _sceneName : _sceneKey;
   _interactionStates[i]->startSessionScene(_renderWindows[i], renderer, *scene, i, settings, _collabSession,
-                                           _widgetCommandHandler.get(), _sceneKey);
+                                           _widgetCommandHandler.get(), widgetScene);
   kvg::ParticleAdvectionManager::getSingleton(session).clearSeeds();
   kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(session);
   volumes.clearPlaneSections();
   volumes.clearIsoValues();
   _sceneResourcesReady[i] = true;
+  loadWidgetLibrary();
+}
+
+// GUI thread at start-up (before any scene arrives), back-buffer updater thread at every scene
+// set-up. The widget library adds the part widgets' service to every
+// drawable session; without it the program runs on without part widgets.
+void SceneView::loadWidgetLibrary() {
+  std::wstring error;
+  if (Platform::dynamiclibrary().load(L"ZeltSceneGraphWidget", error, 0) || _widgetLibraryReported.exchange(true))
+    return;
+  Logger::getSingleton().warning("Widget library ZeltSceneGraphWidget not loaded, part widgets are off: " +
+                                 StringHelper::toString(error));
 }
 
 // Back-buffer updater thread, context b current.

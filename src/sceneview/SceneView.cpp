@@ -54,6 +54,8 @@ std::string defaultTextureFile() {
 }  // namespace
 
 SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
+  // Before any scene arrives: the widget library's service sees the first scene too.
+  loadWidgetLibrary();
   for (auto& session : _drawableSessions) createDrawableSession(session);
   _backBufferReady = false;
   for (auto& ready : _sceneResourcesReady) ready = false;

@@ -160,6 +160,8 @@ class SceneView : public QQuickItem {
   // Back-buffer updater thread, buffer i's context current: the drawable scene, the
   // interaction state and the icon preload of a buffer after a load.
   void setUpSceneResources(int i);
+  // GUI thread at start-up, updater thread at every scene set-up.
+  void loadWidgetLibrary();
   // Back-buffer updater thread, buffer b's context current: scene update, renderer set-up,
   // HUD snapshot and the scene's analysis for the interaction state.
   void updateSceneAndCamera(int b);
@@ -312,6 +314,7 @@ class SceneView : public QQuickItem {
   // Nesting depth of processViewEvents; GUI thread only.
   int _viewEventDepth = 0;
   bool _iconsPreloaded = false;
+  std::atomic<bool> _widgetLibraryReported{false};  // the missing widget library was logged
   bool _volumePrerendered[2] = {false, false};
   // The two eye textures both render windows resolve into (render thread).
   unsigned int _eyeTextures[2] = {0, 0};

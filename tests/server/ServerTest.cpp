@@ -129,15 +129,41 @@ TEST_F(ServerTest, AnswersEveryCommandAndJournalsItsArguments) {
   node.set("Accumulate", false);
   EXPECT_TRUE(send("NotifyZeltSceneGraphNode", node));
 
-  for (const char* part : {"HighlightParts", "DeletePointPart", "DeletePlaneSection", "ClonePointPart",
-                           "CloneLinePart", "ClonePlaneSection", "ClonePlaneProbePart"}) {
-    SCOPED_TRACE(part);
-    Properties partArgs;
-    partArgs.set("Scene", "Alpha");
-    partArgs.set("Part", "PointPart 1");
-    EXPECT_TRUE(send(part, partArgs));
-    partArgs.set("Scene", "No such scene");
-    EXPECT_FALSE(send(part, partArgs));
+  // Each part-widget command on the generated scene's parts, then on a scene that is not there.
+  auto partCommand = [](const char* type, const char* source, std::vector<std::pair<const char*, std::vector<double>>> g) {
+    Properties a;
+    for (auto& entry : g) a.set(entry.first, entry.second);
+    a.set("Scene", "Alpha");
+    a.set(type, source);
+    return a;
+  };
+  std::vector<std::pair<std::string, Properties>> partCommands;
+  Properties highlight;
+  highlight.set("Scene", "Alpha");
+  highlight.set("Parts", std::vector<std::string>{"PlaneSection 1"});
+  highlight.set("CaptionsEnabled", false);
+  highlight.set("HighlightingEnabled", true);
+  highlight.set("MaximumCaptions", 0);
+  partCommands.push_back({"HighlightParts", highlight});
+  partCommands.push_back({"ClonePointPart", partCommand("PointPart", "PointPart 1", {{"Position", {0, 1, 0}}})});
+  partCommands.push_back(
+      {"CloneLinePart", partCommand("LinePart", "LinePart 1", {{"Point1", {0, 1, 0}}, {"Point2", {1, 1, 0}}})});
+  partCommands.push_back({"ClonePlaneSection", partCommand("PlaneSection", "PlaneSection 1",
+                                                           {{"Origin", {0, 1, 0}}, {"Orientation", {0, 1, 0}}})});
+  partCommands.push_back({"ClonePlaneProbePart", partCommand("PlaneProbePart", "PlaneProbePart 1",
+                                                             {{"Point1", {0, 1, 0}}, {"Point2", {1, 1, 0}},
+                                                              {"Origin", {0, 0, 0}}})});
+  Properties deletion;
+  deletion.set("Part", "PointPart 1");
+  deletion.set("Scene", "Alpha");
+  partCommands.push_back({"DeletePointPart", deletion});
+  deletion.set("Part", "PlaneSection 1");
+  partCommands.push_back({"DeletePlaneSection", deletion});
+  for (auto& command : partCommands) {
+    SCOPED_TRACE(command.first);
+    EXPECT_TRUE(send(command.first, command.second)) << Error::getMessage(reply);
+    command.second.set("Scene", "No such scene");
+    EXPECT_FALSE(send(command.first, command.second));
     EXPECT_NE(Error::getMessage(reply).find("No such scene"), std::string::npos);
   }
 

@@ -33,9 +33,19 @@ class System {
   bool unsetEnvironmentVariable(const std::string& name);
 };
 
+class DynamicLibrary {
+ public:
+  // Loads the library of that name ("lib<name>.so"): first from the executable's folder, then
+  // through the system's search path. The handle, or null with the loader's reason in error.
+  // A library stays loaded for the rest of the process (what it registered must not go away);
+  // loading it again is cheap and gives the same handle. flags: 0 (reserved).
+  void* load(const std::wstring& name, std::wstring& error, int flags);
+};
+
 }  // namespace OS
 
 namespace Platform {
 OS::FileSystem& filesystem();
 OS::System& system();
+OS::DynamicLibrary& dynamiclibrary();
 }  // namespace Platform

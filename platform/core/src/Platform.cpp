@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <sys/stat.h>
@@ -70,9 +72,37 @@ bool System::getEnvironmentVariable(const std::string& name, std::string& value)
 
 bool System::unsetEnvironmentVariable(const std::string& name) { return ::unsetenv(name.c_str()) == 0; }
 
+void* DynamicLibrary::load(const std::wstring& name, std::wstring& error, int) {
+  error.clear();
+  if (name.empty() || name.find(L'/') != std::wstring::npos) {
+    error = L"not a library name: '" + name + L"'";
+    return nullptr;
+  }
+  const std::string file = "lib" + narrow(name) + ".so";
+  const std::string beside = narrow(Platform::filesystem().getExecutableDirectory()) + "/" + file;
+  // The program's own folder first, so the library it was built with wins.
+  void* handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_GLOBAL);
+  if (handle) return handle;
+  const char* reason = ::dlerror();
+  // A library that is there but does not load says why; only a missing one is looked for further.
+  std::string why = reason ? reason : "unknown reason";
+  if (::access(beside.c_str(), F_OK) != 0) {
+    handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (handle) return handle;
+    reason = ::dlerror();
+    why = reason ? reason : "unknown reason";
+  }
+  error = StringHelper::toWString(why);
+  return nullptr;
+}
+
 }  // namespace OS
 
 namespace Platform {
+OS::DynamicLibrary& dynamiclibrary() {
+  static OS::DynamicLibrary loader;
+  return loader;
+}
 OS::FileSystem& filesystem() {
   static OS::FileSystem fs;
   return fs;

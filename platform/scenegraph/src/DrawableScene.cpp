@@ -120,6 +120,7 @@ void DrawableScene::clearProps() {
 }
 
 void DrawableScene::update(bool force) {
+  _session.applyExtensionMakers();
   NodeRegistry& registry = _session.getNodeRegistry();
   if (registry.getGeneration() != _generation) {
     // Another set of nodes: nothing of the old props is kept.

@@ -9,6 +9,36 @@ namespace kvg {
 
 DrawableSession::CallbackForwarder::~CallbackForwarder() = default;
 
+namespace {
+struct ExtensionMakers {
+  std::mutex mutex;
+  std::vector<DrawableSession::ExtensionMaker> makers;  // only appended
+};
+ExtensionMakers& extensionMakers() {
+  static ExtensionMakers makers;
+  return makers;
+}
+}  // namespace
+
+void DrawableSession::addExtensionMaker(ExtensionMaker maker) {
+  ExtensionMakers& m = extensionMakers();
+  std::lock_guard<std::mutex> guard(m.mutex);
+  m.makers.push_back(std::move(maker));
+}
+
+// Owner thread.
+void DrawableSession::applyExtensionMakers() {
+  std::vector<ExtensionMaker> pending;
+  {
+    ExtensionMakers& m = extensionMakers();
+    std::lock_guard<std::mutex> guard(m.mutex);
+    if (_makersApplied >= m.makers.size()) return;
+    pending.assign(m.makers.begin() + long(_makersApplied), m.makers.end());
+    _makersApplied = m.makers.size();
+  }
+  for (ExtensionMaker& maker : pending) maker(*this);
+}
+
 DrawableSessionRegistry& DrawableSession::getSessionRegistry() {
   static DrawableSessionRegistry registry;
   return registry;

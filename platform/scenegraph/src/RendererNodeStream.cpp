@@ -74,6 +74,8 @@ bool RendererNodeStream::commit() {
     }
   }
   _staged.clear();
+  _session.applyExtensionMakers();
+  for (SessionExtension* e : _session.getExtensions()) e->nodesCommitted(_session);
   return true;
 }
 

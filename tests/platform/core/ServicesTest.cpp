@@ -131,3 +131,14 @@ TEST(Version, HasPresentationAndRelease) {
   EXPECT_FALSE(ZeltVersion::_releaseNumber.empty());
   ZeltVersion::getSingleton().isDevelopmentVersion();
 }
+
+TEST(DynamicLibrary, AMissingLibraryGivesNullWithTheLoadersReasonAndPathsAreRefused) {
+  OS::DynamicLibrary& loader = Platform::dynamiclibrary();
+  std::wstring error;
+  EXPECT_EQ(loader.load(L"QuonixNoSuchLibrary", error, 0), nullptr);
+  EXPECT_NE(StringHelper::toString(error).find("libQuonixNoSuchLibrary.so"), std::string::npos)
+      << StringHelper::toString(error);
+  // A name, not a path: nothing outside the program's folder and the search path is opened.
+  EXPECT_EQ(loader.load(L"../lib/evil", error, 0), nullptr);
+  EXPECT_FALSE(error.empty());
+}

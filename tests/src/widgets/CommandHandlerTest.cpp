@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+#include <thread>
+
 #include "CommandQueue.h"
+#include "ServerProcess.h"
 #include "ServerConnection.h"
 #include "ServerCommandSender.h"
 #include "VRWidgetCommandHandler.h"
@@ -223,4 +227,31 @@ TEST(VRWidgetCommandHandler, DetachedHandlerNamesNoConnection) {
   EXPECT_EQ(handler.getServerConnection(), nullptr);
   handler.push(command("HighlightParts"));  // taken, never sent
   EXPECT_FALSE(handler.isRunning());
+}
+
+// The stand-in server answers no "HighlightParts": the command thread gives that reply up after
+// the connection's time-out and sends what follows; the end waits no longer than its bound.
+TEST(VRWidgetCommandHandler, APartCommandTheServerNeverAnswersHoldsNeitherTheThreadNorTheEnd) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--scene", "Alpha:1", "--fault", "silent=HighlightParts#1"}, error)) << error;
+  ServerConnection connection;
+  Properties reply;
+  ASSERT_TRUE(connection.createCommandSocket("127.0.0.1", server.port(), reply));
+  connection.setTimeout(300);
+  auto handler = std::make_unique<VRWidgetCommandHandler>(&connection);
+  handler->setStopTimeout(500);
+  ASSERT_TRUE(handler->start());
+  Properties highlight;
+  highlight.set("Scene", "Alpha");
+  highlight.set("Parts", std::vector<std::string>{"PointPart 1"});
+  handler->push(ServerCommand{"HighlightParts", highlight});
+  handler->push(ServerCommand{"HighlightParts", highlight});
+  // Both leave the queue although the first gets no answer.
+  for (int i = 0; i < 100 && handler->hasPending(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(handler->hasPending());
+  handler->push(ServerCommand{"HighlightParts", highlight});
+  const auto before = std::chrono::steady_clock::now();
+  handler.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
 }

@@ -102,6 +102,15 @@ class DrawableSession {
   // Extensions in name order.
   std::vector<SessionExtension*> getExtensions() const;
 
+  // Any thread: a maker of an extension that every session gets (a library loaded at run time
+  // adds its services this way). A session takes the makers it has not taken yet in
+  // applyExtensionMakers, which DrawableScene::update and RendererNodeStream::commit call on the
+  // session's owning thread.
+  using ExtensionMaker = std::function<void(DrawableSession&)>;
+  static void addExtensionMaker(ExtensionMaker maker);
+  // Owner thread.
+  void applyExtensionMakers();
+
  private:
   struct QueuedTask {
     Task task;
@@ -126,6 +135,7 @@ class DrawableSession {
   mutable std::mutex _connectionMutex;  // guards _connection only; never held while calling it
   SessionConnection* _connection = nullptr;
   std::map<std::string, std::unique_ptr<SessionExtension>> _extensions;
+  size_t _makersApplied = 0;
 };
 
 }  // namespace kvg

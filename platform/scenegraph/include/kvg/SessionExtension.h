@@ -4,6 +4,7 @@
 namespace kvg {
 
 class DrawableScene;
+class DrawableSession;
 
 class SessionExtension {
  public:
@@ -13,6 +14,9 @@ class SessionExtension {
   virtual void sceneUpdated(DrawableScene& scene) {}
   // Called before a scene of the session goes, while its renderers still exist.
   virtual void sceneRemoved(DrawableScene& scene) {}
+  // Called when a node stream committed new nodes to the session (a scene from the server or a
+  // file), on the committing thread, before anything else changes them.
+  virtual void nodesCommitted(DrawableSession& session) {}
 };
 
 }  // namespace kvg

@@ -1,0 +1,251 @@
+// The part widgets end to end: the real program on the simulated headset against the stand-in
+// server's scene with one part of each kind. The right controller's laser picks a part (the left
+// one holds its grip, so the right one points), the server highlights it and the headset shows
+// its widget; the pad deletes and copies parts, the trigger drags them.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include <csignal>
+#include <chrono>
+#include <map>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ProgramProcess.h"
+#include "Properties.h"
+#include "ServerConnection.h"
+#include "ServerNotification.h"
+#include "ServerProcess.h"
+
+namespace {
+
+struct Command {
+  std::string name;
+  Properties arguments;
+};
+
+std::vector<Command> readJournal(const std::string& path) {
+  std::vector<Command> out;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t a = line.find('\t'), b = a == std::string::npos ? a : line.find('\t', a + 1);
+    if (b == std::string::npos) continue;
+    Command c;
+    c.name = line.substr(a + 1, b - a - 1);
+    Properties::fromText(line.substr(b + 1), c.arguments);
+    out.push_back(c);
+  }
+  return out;
+}
+
+// Pixels in the widget highlight colour (0.79, 0.14, 0.57), lit: red well above green, blue
+// between them.
+int highlightPixels(const QImage& image) {
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      if (qRed(p) > 90 && qRed(p) > 2 * qGreen(p) + 20 && qBlue(p) > qGreen(p) + 25 && qRed(p) > qBlue(p)) ++count;
+    }
+  return count;
+}
+
+// The mean x of the highlight-coloured pixels, -1 without any.
+double highlightCentreX(const QImage& image) {
+  double sum = 0.0;
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      if (qRed(p) > 90 && qRed(p) > 2 * qGreen(p) + 20 && qBlue(p) > qGreen(p) + 25 && qRed(p) > qBlue(p)) {
+        sum += x;
+        ++count;
+      }
+    }
+  return count ? sum / count : -1.0;
+}
+
+class PartWidgetProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+    dir = makeTempDir();
+    base = dir + "/base";
+    binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
+    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    // The laser leaves the controller straight ahead from its origin.
+    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nlaserAngle = 0\n"
+                                           "toolsOffset = [0, 0, 0]\n";
+    captures = dir + "/eyes";
+    journal = dir + "/journal.txt";
+  }
+
+  std::map<std::string, std::string> environment(const std::string& frames) const {
+    return {{"XDG_CONFIG_HOME", dir + "/settings"},
+            {"QUONIX_BASE_DIR", base},
+            {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
+            {"QUONIX_VRSIM_CAPTURE_DIR", captures},
+            {"QUONIX_VRSIM_CAPTURE_FRAMES", frames}};
+  }
+  std::string eyeFile(int frame, const char* side) const {
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%06d-%s.png", frame, side);
+    return captures + name;
+  }
+  QImage eye(int frame, const char* side) const { return QImage(QString::fromStdString(eyeFile(frame, side))); }
+
+  // The commands of that name in the journal, waiting up to the time for at least `count`.
+  std::vector<Command> waitFor(const std::string& name, size_t count, Program& program, int seconds = 30) {
+    std::vector<Command> found;
+    for (int i = 0; i < seconds * 10; ++i) {
+      found.clear();
+      for (const Command& c : readJournal(journal))
+        if (c.name == name) found.push_back(c);
+      if (found.size() >= count || program.poll()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return found;
+  }
+
+  std::string binDir, dir, base, captures, journal;
+};
+
+}  // namespace
+
+// One session, one timeline of the simulated headset (frame numbers count from the first frame
+// the scene is shown in): pick, copy three ways, delete, then pick, drag and delete a point part.
+TEST_F(PartWidgetProgram, PickCopyDeleteAndDragParts) {
+  // The model's placement maps room x = -0.5346 m to the plane section's left edge and
+  // (-0.9069, 1.4654) to the point part's centre; the laser leaves the controller along -z.
+  std::ofstream(dir + "/vrsim.txt") << "rate 60\n"
+                                       "left position -0.8 0.7 0\nleft press grip\n"
+                                       "right position -0.5346 1.0 -0.5\n"
+                                       // Inside the highlighted section's widget, in front of the square.
+                                       "frame 30\nright position -0.3484 1.0 -0.5\n"
+                                       "frame 40\nright axis 0 0 -0.9\nright press pad\n"  // South
+                                       "frame 45\nright release pad\nright axis 0 0 0\n"
+                                       "frame 60\nright axis 0 0.9 0\nright press pad\n"  // East
+                                       "frame 65\nright release pad\nright axis 0 0 0\n"
+                                       "frame 80\nright axis 0 0 0.9\nright press pad\n"  // North
+                                       "frame 85\nright release pad\nright axis 0 0 0\n"
+                                       "frame 100\nright axis 0 -0.9 0\nright press pad\n"  // West
+                                       "frame 105\nright release pad\nright axis 0 0 0\n"
+                                       "frame 130\nright position -0.9069 1.4654 -0.5\n"
+                                       "frame 160\nright press trigger\n"
+                                       "frame 170\nright position -0.8569 1.4654 -0.5\n"
+                                       "frame 180\nright position -0.8069 1.4654 -0.5\n"
+                                       "frame 190\nright release trigger\n"
+                                       "frame 215\nright axis 0 -0.9 0\nright press pad\n"
+                                       "frame 220\nright release pad\nright axis 0 0 0\n";
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--scene", "Parts:1", "--journal", journal}, error)) << error;
+  auto env = environment("25,125,155,210,240");
+  env["QUONIX_VRSIM_EXIT_AFTER"] = "240";
+  Program program({"127.0.0.1", std::to_string(server.port())}, env);
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(240, "right"), program, 150)) << program.err();
+  ASSERT_TRUE(program.wait()) << program.err();
+  const std::vector<Command> all = readJournal(journal);
+  auto named = [&](const std::string& name) {
+    std::vector<Command> out;
+    for (const Command& c : all)
+      if (c.name == name) out.push_back(c);
+    return out;
+  };
+
+  // The pick: the server highlights the section, and its widget shows in both eyes.
+  const std::vector<Command> highlights = named("HighlightParts");
+  ASSERT_FALSE(highlights.empty()) << program.err();
+  const Properties& h = highlights.front().arguments;
+  std::vector<std::string> parts;
+  ASSERT_TRUE(h.get("Parts", parts));
+  EXPECT_EQ(parts, std::vector<std::string>{"PlaneSection 1"});
+  EXPECT_EQ(h.getString("Scene"), "Parts");
+  EXPECT_EQ(h.typeOf("CaptionsEnabled"), Properties::Type::Bool);
+  EXPECT_FALSE(h.getBool("CaptionsEnabled"));
+  EXPECT_TRUE(h.getBool("HighlightingEnabled"));
+  EXPECT_EQ(h.getInt("MaximumCaptions"), 0);
+  for (const char* side : {"left", "right"}) EXPECT_GT(highlightPixels(eye(25, side)), 1000) << side;
+
+  // South, East and North copy the section: at the controller, in place, at the laser's hit on
+  // the square behind it.
+  const std::vector<Command> clones = named("ClonePlaneSection");
+  ASSERT_EQ(clones.size(), 3u);
+  std::vector<double> origins[3];
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const Properties& a = clones[i].arguments;
+    EXPECT_EQ(a.getString("Scene"), "Parts");
+    EXPECT_EQ(a.getString("PlaneSection"), "PlaneSection 1");
+    std::vector<double> orientation;
+    ASSERT_TRUE(a.get("Origin", origins[i]));
+    ASSERT_TRUE(a.get("Orientation", orientation));
+    ASSERT_EQ(origins[i].size(), 3u);
+    EXPECT_EQ(orientation, (std::vector<double>{0.0, 0.0, 1.0}));
+  }
+  EXPECT_GT(origins[0][2], 1.0);              // a hand's length before the controller (z 1.64)
+  EXPECT_NEAR(origins[1][2], 0.3, 1e-9);      // the section's own place
+  EXPECT_NEAR(origins[2][2], 0.0, 0.02);      // on the square
+  EXPECT_NEAR(origins[2][0], -0.2, 0.01);
+
+  // West deletes it; the widget and the proxy discs are gone from the frames after.
+  const std::vector<Command> sectionDeletes = named("DeletePlaneSection");
+  ASSERT_EQ(sectionDeletes.size(), 1u);
+  EXPECT_EQ(sectionDeletes[0].arguments.getString("Part"), "PlaneSection 1");
+  EXPECT_EQ(sectionDeletes[0].arguments.getString("Scene"), "Parts");
+  for (const char* side : {"left", "right"}) EXPECT_LT(highlightPixels(eye(125, side)), 20) << side;
+
+  // The point part: picked, dragged 0.1 m to the right (in the model's units), then deleted.
+  bool pointHighlighted = false;
+  for (const Command& c : highlights) {
+    std::vector<std::string> names;
+    c.arguments.get("Parts", names);
+    pointHighlighted = pointHighlighted || names == std::vector<std::string>{"PointPart 1"};
+  }
+  EXPECT_TRUE(pointHighlighted);
+  std::vector<Command> moves;
+  for (const Command& c : named("NotifyZeltSceneGraphNode"))
+    if (c.arguments.getString("Part") == "PointPart 1") moves.push_back(c);
+  ASSERT_FALSE(moves.empty());
+  std::vector<double> position;
+  ASSERT_TRUE(moves.back().arguments.get("Position", position));
+  ASSERT_EQ(position.size(), 3u);
+  EXPECT_NEAR(position[0], -0.8 + 0.1 * 1.0743, 0.02);
+  EXPECT_NEAR(position[1], 0.5, 0.02);
+  EXPECT_NEAR(position[2], 0.0, 0.02);
+  // In the headset the widget moved to the right with it.
+  for (const char* side : {"left", "right"}) {
+    const double before = highlightCentreX(eye(155, side)), after = highlightCentreX(eye(210, side));
+    EXPECT_GT(after - before, 5.0) << side << " " << before << " -> " << after;
+  }
+  const std::vector<Command> pointDeletes = named("DeletePointPart");
+  ASSERT_EQ(pointDeletes.size(), 1u);
+  EXPECT_EQ(pointDeletes[0].arguments.getString("Part"), "PointPart 1");
+  for (const char* side : {"left", "right"}) EXPECT_LT(highlightPixels(eye(240, side)), 20) << side;
+
+  EXPECT_TRUE(program.exitedNormally()) << program.err();
+
+  // The server's scene now: three new sections; the first section and the point part gone.
+  ServerConnection viewer;
+  Properties reply, open;
+  ASSERT_TRUE(viewer.createCommandSocket("127.0.0.1", server.port(), reply));
+  ASSERT_TRUE(viewer.createNotifySocket("127.0.0.1", server.port()));
+  open.set("ViewObject", "SceneCanvas_1");
+  ASSERT_TRUE(viewer.sendCommand("ViewObject.openView", open, reply));
+  ServerNotification scene;
+  ASSERT_TRUE(viewer.notifications().waitPop(scene, 5000));
+  const Properties drawables =
+      scene.data.getProperties(ServerNotification::KEY_RECORD).getProperties("FrameContent").getProperties("drawables");
+  for (const char* name : {"PlaneSection 2", "PlaneSection 3", "PlaneSection 4", "LinePart 1", "PlaneProbePart 1"})
+    EXPECT_TRUE(drawables.hasName(name)) << name;
+  EXPECT_FALSE(drawables.hasName("PlaneSection 1"));
+  EXPECT_FALSE(drawables.hasName("PointPart 1"));
+}

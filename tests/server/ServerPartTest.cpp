@@ -1,0 +1,155 @@
+// The served scenes' parts: the part model's commands, and their changes reaching every viewer.
+#include <gtest/gtest.h>
+
+#include "Error.h"
+#include "PartModel.h"
+#include "SceneLibrary.h"
+#include "ServerConnection.h"
+#include "ServerNotification.h"
+#include "ServerProcess.h"
+#include "ServerTestSupport.h"
+
+namespace {
+
+PartModel generatedModel() {
+  SceneLibrary library;
+  library.addGenerated("Alpha", 2);
+  PartModel model;
+  model.readRecord(library.scenes().front().frames.front());
+  return model;
+}
+
+std::vector<std::string> namesOf(const PartModel& model) {
+  std::vector<std::string> out;
+  for (const ServedPart& p : model.parts()) out.push_back(p.name);
+  return out;
+}
+
+Properties args(std::vector<std::pair<const char*, std::vector<double>>> vectors,
+                std::vector<std::pair<const char*, std::string>> strings) {
+  Properties a;
+  for (auto& v : vectors) a.set(v.first, v.second);
+  for (auto& s : strings) a.set(s.first, s.second);
+  return a;
+}
+
+Properties partBlock(const Properties& record, const std::string& name) {
+  return record.getProperties("FrameContent").getProperties("drawables").getProperties(name);
+}
+
+}  // namespace
+
+TEST(PartModel, GeneratedScenesHoldOnePartOfEachKindDrawnInEveryFrame) {
+  PartModel model = generatedModel();
+  EXPECT_EQ(namesOf(model),
+            (std::vector<std::string>{"PointPart 1", "LinePart 1", "PlaneSection 1", "PlaneProbePart 1"}));
+  const ServedPart* section = model.find("PlaneSection 1");
+  ASSERT_NE(section, nullptr);
+  EXPECT_EQ(section->type, 3);
+  EXPECT_EQ(section->p[1], (std::array<double, 3>{0.0, 0.0, 1.0}));
+  SceneLibrary library;
+  library.addGenerated("Alpha", 2);
+  const Properties frame = model.apply(library.scenes().front().frames.back());
+  EXPECT_EQ(partBlock(frame, "LinePart 1").getString("part"), "LinePart");
+  EXPECT_TRUE(partBlock(frame, "square").hasName("data"));
+}
+
+TEST(PartModel, HighlightDeleteCloneAndMove) {
+  PartModel model = generatedModel();
+  bool changed = false;
+  Properties highlight;
+  highlight.set("Parts", std::vector<std::string>{"PlaneSection 1"});
+  EXPECT_EQ(model.highlight(highlight, changed), "");
+  EXPECT_TRUE(changed);
+  EXPECT_TRUE(model.find("PlaneSection 1")->highlighted);
+  EXPECT_EQ(model.highlight(highlight, changed), "");
+  EXPECT_FALSE(changed);  // the same highlight again: nothing to send
+  // An empty name drops every highlight; an unknown one is refused and changes nothing.
+  highlight.set("Parts", std::vector<std::string>{""});
+  EXPECT_EQ(model.highlight(highlight, changed), "");
+  EXPECT_FALSE(model.find("PlaneSection 1")->highlighted);
+  highlight.set("Parts", std::vector<std::string>{"Wing"});
+  EXPECT_NE(model.highlight(highlight, changed).find("'Wing'"), std::string::npos);
+
+  // Clones are numbered after the highest number of their type and take the new geometry.
+  std::string created;
+  EXPECT_EQ(model.clone("ClonePlaneSection",
+                        args({{"Origin", {1, 2, 3}}, {"Orientation", {0, 1, 0}}}, {{"PlaneSection", "PlaneSection 1"}}),
+                        created),
+            "");
+  EXPECT_EQ(created, "PlaneSection 2");
+  EXPECT_EQ(model.find("PlaneSection 2")->p[0], (std::array<double, 3>{1, 2, 3}));
+  EXPECT_EQ(model.find("PlaneSection 2")->block.getReal("size"), 0.8);
+  // Refused: a missing vector, a zero normal, a source of another type, an unknown source.
+  EXPECT_NE(model.clone("ClonePointPart", args({}, {{"PointPart", "PointPart 1"}}), created), "");
+  EXPECT_NE(model.clone("ClonePlaneSection",
+                        args({{"Origin", {1, 2, 3}}, {"Orientation", {0, 0, 0}}}, {{"PlaneSection", "PlaneSection 1"}}),
+                        created),
+            "");
+  EXPECT_NE(model.clone("ClonePointPart", args({{"Position", {0, 0, 0}}}, {{"PointPart", "LinePart 1"}}), created), "");
+  EXPECT_NE(model.clone("ClonePointPart", args({{"Position", {0, 0, 0}}}, {{"PointPart", "PointPart 9"}}), created), "");
+  EXPECT_EQ(model.parts().size(), 5u);
+
+  // "DeletePointPart" takes point, line and probe parts; "DeletePlaneSection" plane sections only.
+  EXPECT_NE(model.remove("DeletePointPart", args({}, {{"Part", "PlaneSection 1"}}), changed), "");
+  EXPECT_NE(model.remove("DeletePlaneSection", args({}, {{"Part", "LinePart 1"}}), changed), "");
+  for (const char* name : {"PointPart 1", "LinePart 1", "PlaneProbePart 1"})
+    EXPECT_EQ(model.remove("DeletePointPart", args({}, {{"Part", name}}), changed), "") << name;
+  EXPECT_EQ(model.remove("DeletePlaneSection", args({}, {{"Part", "PlaneSection 1"}}), changed), "");
+  EXPECT_EQ(namesOf(model), (std::vector<std::string>{"PlaneSection 2"}));
+  EXPECT_EQ(model.clone("ClonePlaneSection",
+                        args({{"Origin", {0, 0, 0}}, {"Orientation", {1, 0, 0}}}, {{"PlaneSection", "PlaneSection 2"}}),
+                        created),
+            "");
+  EXPECT_EQ(created, "PlaneSection 3");
+
+  EXPECT_EQ(model.move(args({{"Origin", {5, 5, 5}}, {"Orientation", {0, 0, 1}}}, {{"Part", "PlaneSection 3"}}), changed),
+            "");
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(model.find("PlaneSection 3")->p[0], (std::array<double, 3>{5, 5, 5}));
+}
+
+TEST(PartServer, PartChangesReachEveryViewerOfTheScene) {
+  TempDir dir;
+  const std::string journal = dir.file("journal.txt");
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--scene", "Alpha:2", "--journal", journal}, error)) << error;
+  ServerConnection viewers[2];
+  for (ServerConnection& c : viewers) {
+    Properties reply, open;
+    ASSERT_TRUE(c.createCommandSocket("127.0.0.1", server.port(), reply));
+    ASSERT_TRUE(c.createNotifySocket("127.0.0.1", server.port())) << c.getLastError();
+    open.set("ViewObject", "SceneCanvas_1");
+    ASSERT_TRUE(c.sendCommand("ViewObject.openView", open, reply));
+    ServerNotification download;
+    ASSERT_TRUE(c.notifications().waitPop(download, 5000));
+  }
+  Properties reply;
+  Properties clone = args({{"Origin", {0, 1, 0}}, {"Orientation", {0, 1, 0}}},
+                          {{"Scene", "Alpha"}, {"PlaneSection", "PlaneSection 1"}});
+  ASSERT_TRUE(viewers[0].sendCommand("ClonePlaneSection", clone, reply)) << Error::getMessage(reply);
+  EXPECT_EQ(reply.getString("Part"), "PlaneSection 2");
+  Properties drag = args({{"Position", {0.25, 0.5, 0.75}}}, {{"Scene", "SceneCanvas_1"}, {"Part", "PointPart 1"}});
+  ASSERT_TRUE(viewers[0].sendCommand("NotifyZeltSceneGraphNode", drag, reply)) << Error::getMessage(reply);
+  for (ServerConnection& c : viewers) {
+    ServerNotification cloned, moved;
+    ASSERT_TRUE(c.notifications().waitPop(cloned, 5000));
+    ASSERT_TRUE(c.notifications().waitPop(moved, 5000));
+    EXPECT_EQ(cloned.name, ServerNotification::SCENE_UPDATE);
+    EXPECT_EQ(moved.position(), cloned.position() + 1);
+    const Properties record = moved.data.getProperties(ServerNotification::KEY_RECORD);
+    EXPECT_EQ(partBlock(record, "PlaneSection 2").getString("part"), "PlaneSection");
+    std::vector<double> position;
+    partBlock(record, "PointPart 1").get("position", position);
+    EXPECT_EQ(position, (std::vector<double>{0.25, 0.5, 0.75}));
+  }
+  // A refused command changes nothing and pushes nothing.
+  Properties wrong = args({}, {{"Scene", "Alpha"}, {"Part", "PlaneSection 1"}});
+  EXPECT_FALSE(viewers[1].sendCommand("DeletePointPart", wrong, reply));
+  ServerNotification none;
+  EXPECT_FALSE(viewers[1].notifications().waitPop(none, 300));
+  const auto lines = linesNamed(readJournal(journal), "ClonePlaneSection");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].arguments, clone);
+}
