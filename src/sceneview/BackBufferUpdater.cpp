@@ -14,6 +14,7 @@
 #include "ParticleAdvectionManager.h"
 #include "SceneGlState.h"
 #include "SceneView.h"
+#include "SoftwareRasterizer.h"
 #include "VRSceneAdaptation.h"
 #include "VRInteractionState.h"
 #include "VolumeRenderingManager.h"
@@ -118,7 +119,7 @@ void SceneView::updateSceneAndCamera(int b) {
     renderer->SetActiveCamera(vtkSmartPointer<vtkCamera>::New());
   }
   scene.update(false);
-  window->SetMultiSamples(4);
+  window->SetMultiSamples(EyeMultiSamples());
   SceneGlState::applyDrawingState();
   window->SetupRenderer(renderer, configureBackground(scene), true);
   window->RenderHudSnapshot(scene.getSession());

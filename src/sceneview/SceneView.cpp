@@ -31,6 +31,7 @@
 #include "RenderLock.h"
 #include "SceneGlState.h"
 #include "SceneLoader.h"
+#include "SoftwareRasterizer.h"
 #include "ServerConnection.h"
 #include "StringHelper.h"
 #include "VRInteractionState.h"
@@ -175,6 +176,8 @@ void SceneView::onSceneGraphInitialized() {
     emit fatalError(glProblem);
     return;
   }
+  // Decides, with the window's context current, what the eye targets and textures use.
+  ReportSoftwareRasterizerChoices();
 
   vtkFileOutputWindow* messages = vtkFileOutputWindow::New();
   vtkOutputWindow::SetInstance(messages);
@@ -195,7 +198,7 @@ void SceneView::onSceneGraphInitialized() {
     _renderWindows[i] = vtkSmartPointer<OpenVRRenderWindow>::New();
     _renderWindows[i]->SetIsDirect(1);
     _renderWindows[i]->SetIsCurrent(true);
-    _renderWindows[i]->SetMultiSamples(4);
+    _renderWindows[i]->SetMultiSamples(EyeMultiSamples());
 
     _contexts[i]->makeCurrent(&_offscreenSurface);
     _renderWindows[i]->SetMakeCurrentCallback(makeCurrentOn(_contexts[i], &_offscreenSurface));
