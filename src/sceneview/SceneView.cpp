@@ -93,6 +93,10 @@ SceneView::~SceneView() {
     for (auto& w : _renderWindows)
       if (w) w->Finalize();
   }
+  waitForIconPreload();
+  delete _iconPreloader;
+  _iconPreloader = nullptr;
+  _preloadSurface.destroy();
   _offscreenSurface.destroy();
   for (auto& state : _interactionStates) state.reset();
   for (auto& session : _drawableSessions) session.reset();
@@ -106,6 +110,8 @@ SceneView::~SceneView() {
 void SceneView::createOffscreenSurface() {
   if (window() && !_offscreenSurface.isValid()) _offscreenSurface.setFormat(window()->format());
   _offscreenSurface.create();
+  if (window() && !_preloadSurface.isValid()) _preloadSurface.setFormat(window()->format());
+  _preloadSurface.create();
 }
 
 // GUI thread.
@@ -210,6 +216,7 @@ void SceneView::onSceneGraphInitialized() {
     windowContext->makeCurrent(w);
   }
   _contexts[!_activeIndex]->moveToThread(&_backBufferUpdater);
+  startIconPreload(windowContext);
 
   openFromCommandLine();
   checkThreadingModel();
@@ -240,6 +247,7 @@ void SceneView::releaseGraphics() {
     _backBufferUpdater.wait();
   }
   _updatesSuspended = false;
+  waitForIconPreload();
   QOpenGLContext* windowContext = QOpenGLContext::currentContext();
   for (int i = 0; i < 2; ++i) {
     if (windowContext) windowContext->doneCurrent();

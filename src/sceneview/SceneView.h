@@ -157,6 +157,11 @@ class SceneView : public QQuickItem {
   // Back-buffer updater thread, buffer i's context current: the drawable scene, the
   // interaction state and the icon preload of a buffer after a load.
   void setUpSceneResources(int i);
+  // Render thread, window context current: loads the icon textures on a thread and context of
+  // their own while the first scene loads, off the path to its first frame.
+  void startIconPreload(QOpenGLContext* windowContext);
+  // Any thread but the preload's: returns once the preload has ended (or never started).
+  void waitForIconPreload();
   // Back-buffer updater thread, buffer b's context current: scene update, renderer set-up,
   // HUD snapshot and the scene's analysis for the interaction state.
   void updateSceneAndCamera(int b);
@@ -309,6 +314,10 @@ class SceneView : public QQuickItem {
   // Nesting depth of processViewEvents; GUI thread only.
   int _viewEventDepth = 0;
   bool _iconsPreloaded = false;
+  // Runs the icon preload once; its context lives and dies on it. Started by the render thread.
+  QThread* _iconPreloader = nullptr;
+  // The preload's surface: created and destroyed on the GUI thread like _offscreenSurface.
+  QOffscreenSurface _preloadSurface;
   bool _volumePrerendered[2] = {false, false};
   // The two eye textures both render windows resolve into (render thread).
   unsigned int _eyeTextures[2] = {0, 0};
