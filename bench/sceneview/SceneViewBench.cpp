@@ -4,7 +4,8 @@
 //     the moments the scene graph started and the scene was loaded;
 //   - the steady frame time of the view (everything a frame does: interaction update, both
 //     eyes, mirror, submission, Qt Quick's own frame) against a bare OpenVRRenderWindow stereo
-//     frame of the same scene at the same eye size and sampling, and their ratio. Blocks of
+//     frame of the same scene as the view shows it (volume rendering off, as the view starts)
+//     at the same eye size and sampling, and their ratio. Blocks of
 //     view frames and bare frames alternate in one loop (the view parked on the render lock
 //     while the bare window draws), so drift of a shared machine moves both alike; the ratio
 //     of each alternation is printed, then min / median / max.
@@ -45,6 +46,7 @@
 #include "SceneView.h"
 #include "SoftwareRasterizer.h"
 #include "VRSimulator.h"
+#include "VolumeRenderingManager.h"
 #include "kvg/DrawableScene.h"
 #include "kvg/DrawableSession.h"
 #include "kvg/GenericWindowResourceManager.h"
@@ -196,6 +198,8 @@ struct BareRun {
     kvg::DrawableScene* scene = session->getDrawableScenes().createScene(
         std::make_unique<kvg::GenericWindowResourceManager>(window, false), reader.getCanvasInfo().key);
     scene->update(false);
+    // The view shows no volume rendering until the user turns it on: neither does the bare frame.
+    kvg::VolumeRenderingManager::getSingleton(*session).setEnableVolRend(false);
     vtkRenderer* model = scene->hasModelRenderer() ? scene->hasModelRenderer()->getVTKRenderer() : nullptr;
     window->SetupRenderer(model, {}, false);
     context.doneCurrent();
