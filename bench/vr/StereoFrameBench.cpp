@@ -3,7 +3,9 @@
 // floor; whatever lies above it is the window's own overhead (target switches, resolves, the
 // mirror, the compositor submission).
 //
-// Usage: bench_vr_stereo [frames (default 150)] [samples (default 0)] [sphere resolution (default 224)]
+// Usage: bench_vr_stereo [frames (default 150)] [samples] [sphere resolution (default 224)]
+// Without a sample count it measures at the program's own (EyeMultiSamples: 4 on hardware, 0 on
+// a software rasterizer unless config.ini says otherwise) and, when that differs, at 0.
 // Runs against the simulated headset at its recommended size (times "resolutionFactor" of the
 // configuration beside the program). Needs a display (Xvfb is fine). Prints the medians of wall
 // time and of the process's CPU time per frame; on a software renderer sharing the machine with
@@ -19,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <vtkActor.h>
@@ -39,6 +42,7 @@
 #include "OpenVRCamera.h"
 #include "OpenVRRenderWindow.h"
 #include "RenderLock.h"
+#include "SoftwareRasterizer.h"
 #include "kvg/OpenGLRenderer.h"
 
 namespace {
@@ -83,7 +87,7 @@ vtkSmartPointer<vtkActor> MakeSphereActor(vtkPolyData* mesh) {
 
 int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 150;
-  const int samples = argc > 2 ? std::max(0, std::atoi(argv[2])) : 0;
+  const int askedSamples = argc > 2 ? std::max(0, std::atoi(argv[2])) : -1;
   const int resolution = argc > 3 ? std::max(8, std::atoi(argv[3])) : 224;
   const int warmup = 10;
 
@@ -120,6 +124,25 @@ int main(int argc, char** argv) {
   glewInit();
   while (glGetError() != GL_NO_ERROR) {
   }
+  std::printf("renderer: %s; the program's samples: %d\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
+              EyeMultiSamples());
+  std::fflush(stdout);
+  if (askedSamples < 0) {
+    // One process per sample count: a second set of windows in one process measures other things.
+    int failures = 0;
+    std::vector<int> counts = {EyeMultiSamples()};
+    if (counts.front() != 0) counts.push_back(0);
+    for (const int count : counts) {
+      const std::string command = std::string("'") + argv[0] + "' " + std::to_string(frames) + " " +
+                                  std::to_string(count) + " " + std::to_string(resolution);
+      failures += std::system(command.c_str()) != 0;
+    }
+    Lock::AutoLock lock(GetRenderLock());
+    vr::VR_Shutdown();
+    return failures ? 1 : 0;
+  }
+  const int samples = askedSamples;
+  {
   GLuint eyes[2] = {0, 0};
   glGenTextures(2, eyes);
   vtkNew<OpenVRRenderWindow> stereo;
@@ -218,6 +241,7 @@ int main(int argc, char** argv) {
   qt.makeCurrent();
   stereo->Finalize();
   glDeleteTextures(2, eyes);
+  }
   Lock::AutoLock lock(GetRenderLock());
   vr::VR_Shutdown();
   return 0;

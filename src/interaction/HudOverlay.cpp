@@ -4,6 +4,9 @@
 #include <cmath>
 
 #include <vtkCylinderSource.h>
+#include <vtkImageData.h>
+#include <vtkPointData.h>
+#include <vtkUnsignedCharArray.h>
 #include <vtkMatrix4x4.h>
 #include <vtkNew.h>
 #include <vtkPolyDataMapper.h>
@@ -22,6 +25,26 @@
 namespace {
 // Metres from the eyes to the nearest point of the band straight ahead.
 constexpr double kHudNearestDepth = 0.3;
+
+enum class PanelImage { Unknown, Empty, Opaque, Translucent };
+
+// What the alpha of an RGBA image allows: nothing to draw, an opaque draw (every texel wholly
+// opaque or wholly transparent; the transparent ones are discarded), or blending.
+PanelImage classify(vtkImageData* image) {
+  auto* scalars = image ? vtkUnsignedCharArray::SafeDownCast(image->GetPointData()->GetScalars()) : nullptr;
+  if (!scalars || scalars->GetNumberOfComponents() != 4 || scalars->GetNumberOfTuples() == 0)
+    return PanelImage::Unknown;
+  const unsigned char* p = scalars->GetPointer(0);
+  const vtkIdType n = scalars->GetNumberOfTuples();
+  bool any = false;
+  for (vtkIdType i = 0; i < n; ++i) {
+    const unsigned char a = p[4 * i + 3];
+    if (a != 0 && a != 255) return PanelImage::Translucent;
+    any = any || a != 0;
+  }
+  return any ? PanelImage::Opaque : PanelImage::Empty;
+}
+
 }  // namespace
 
 HudOverlay::HudOverlay()
@@ -82,6 +105,16 @@ bool HudOverlay::build(vtkRenderer* renderer, OpenVRTexture* texture, double hei
 void HudOverlay::update(const double headPose[16], bool visible, double distance) {
   _actor->SetVisibility(visible ? 1 : 0);
   if (!visible) return;
+  // A panel whose image is drawn for it (the HUD snapshot) costs no translucent pass of its
+  // layer unless the image needs blending.
+  if (vtkImageData* image = _texture ? _texture->GetInput() : nullptr) {
+    if (image->GetMTime() != _classifiedImageTime) {
+      _classifiedImageTime = image->GetMTime();
+      const PanelImage content = classify(image);
+      _actor->SetShowsNothing(content == PanelImage::Empty);
+      _actor->SetForceOpaque(content == PanelImage::Opaque);
+    }
+  }
   if (distance != _distance) {
     _distance = distance;
     const double r = _cylinder->GetRadius();

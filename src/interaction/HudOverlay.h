@@ -25,7 +25,8 @@ class HudOverlay {
   // renderer. True.
   bool build(vtkRenderer* renderer, OpenVRTexture* texture, double height, double radius);
   // Shows or hides the panel; a shown one is placed at the head pose, d times as far away
-  // (its texture scale follows d, so its angular size stays).
+  // (its texture scale follows d, so its angular size stays). A panel whose image is wholly
+  // transparent draws nothing; one whose image has no partial transparency draws as opaque.
   void update(const double headPose[16], bool visible, double distance);
   // The texture's image is uploaded again at its next render.
   void requestTextureUpload();
@@ -41,6 +42,7 @@ class HudOverlay {
   vtkTransform* _transform;
   vtkTransformTextureCoords* _texCoordTransform;
   double _distance = 1.0;
+  vtkMTimeType _classifiedImageTime = 0;  // the texture image's time when its alpha was looked at
 };
 
 // Visibility of the overlay's actor.

@@ -2,6 +2,7 @@
 // up to date (server updates, VR adaptation, first-time scene resources, scene and camera
 // refresh) and hands its context back to the render thread.
 #include <QOpenGLContext>
+#include <QQuickWindow>
 
 #include <vtkCamera.h>
 #include <vtkRenderer.h>
@@ -17,6 +18,7 @@
 #include "SceneGlState.h"
 #include "SceneView.h"
 #include "StringHelper.h"
+#include "SoftwareRasterizer.h"
 #include "VRSceneAdaptation.h"
 #include "VRInteractionState.h"
 #include "VolumeRenderingManager.h"
@@ -74,9 +76,49 @@ void SceneView::BackBufferUpdater::run() {
                  "_sceneView._contexts[!_sceneView._activeIndex]->thread() == _sceneView._renderThread", __LINE__);
 }
 
+// Render thread, window context current.
+void SceneView::startIconPreload(QOpenGLContext* windowContext) {
+  if (_iconPreloader || !_preloadSurface.isValid() || !windowContext) return;
+  QQuickWindow* w = window();
+  if (!w) return;
+  auto* context = new QOpenGLContext;
+  QSurfaceFormat format = windowContext->format();
+  format.setSwapInterval(0);
+  context->setFormat(format);
+  context->setShareContext(w->openglContext());
+  windowContext->doneCurrent();
+  const bool created = context->create();
+  windowContext->makeCurrent(w);
+  if (!created) {
+    delete context;
+    return;
+  }
+  const SceneViewSettings settings = settingsSnapshot();
+  // Icon preload thread: the context is its own from start to end.
+  _iconPreloader = QThread::create([this, context, settings] {
+    if (context->makeCurrent(&_preloadSurface)) {
+      PreloadIconTextures(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName,
+                          &BuildPaletteImages);
+      // The buffers' contexts use the textures next: they must be complete.
+      SceneGlState::finish();
+      context->doneCurrent();
+      _iconsPreloaded = true;
+    }
+    delete context;
+  });
+  _iconPreloader->setObjectName("IconPreload");
+  context->moveToThread(_iconPreloader);
+  _iconPreloader->start(QThread::InheritPriority);
+}
+
+void SceneView::waitForIconPreload() {
+  if (_iconPreloader) _iconPreloader->wait();
+}
+
 // Back-buffer updater thread, context i current.
 void SceneView::setUpSceneResources(int i) {
   const SceneViewSettings settings = settingsSnapshot();
+  waitForIconPreload();
   if (!_iconsPreloaded) {
     // The contexts share textures: what is loaded here serves both buffers.
     PreloadIconTextures(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName,
@@ -135,7 +177,7 @@ void SceneView::updateSceneAndCamera(int b) {
     renderer->SetActiveCamera(vtkSmartPointer<vtkCamera>::New());
   }
   scene.update(false);
-  window->SetMultiSamples(4);
+  window->SetMultiSamples(EyeMultiSamples());
   SceneGlState::applyDrawingState();
   window->SetupRenderer(renderer, configureBackground(scene), true);
   window->RenderHudSnapshot(scene.getSession());

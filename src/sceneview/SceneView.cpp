@@ -30,6 +30,7 @@
 #include "RenderLock.h"
 #include "SceneGlState.h"
 #include "SceneLoader.h"
+#include "SoftwareRasterizer.h"
 #include "ServerConnection.h"
 #include "VROutputWindow.h"
 #include "StringHelper.h"
@@ -94,6 +95,10 @@ SceneView::~SceneView() {
     for (auto& w : _renderWindows)
       if (w) w->Finalize();
   }
+  waitForIconPreload();
+  delete _iconPreloader;
+  _iconPreloader = nullptr;
+  _preloadSurface.destroy();
   _offscreenSurface.destroy();
   for (auto& state : _interactionStates) state.reset();
   for (auto& session : _drawableSessions) session.reset();
@@ -107,6 +112,8 @@ SceneView::~SceneView() {
 void SceneView::createOffscreenSurface() {
   if (window() && !_offscreenSurface.isValid()) _offscreenSurface.setFormat(window()->format());
   _offscreenSurface.create();
+  if (window() && !_preloadSurface.isValid()) _preloadSurface.setFormat(window()->format());
+  _preloadSurface.create();
 }
 
 // GUI thread.
@@ -177,6 +184,8 @@ void SceneView::onSceneGraphInitialized() {
     emit fatalError(glProblem);
     return;
   }
+  // Decides, with the window's context current, what the eye targets and textures use.
+  ReportSoftwareRasterizerChoices();
 
   VROutputWindow* messages = VROutputWindow::New();
   vtkOutputWindow::SetInstance(messages);
@@ -197,7 +206,7 @@ void SceneView::onSceneGraphInitialized() {
     _renderWindows[i] = vtkSmartPointer<OpenVRRenderWindow>::New();
     _renderWindows[i]->SetIsDirect(1);
     _renderWindows[i]->SetIsCurrent(true);
-    _renderWindows[i]->SetMultiSamples(4);
+    _renderWindows[i]->SetMultiSamples(EyeMultiSamples());
 
     _contexts[i]->makeCurrent(&_offscreenSurface);
     _renderWindows[i]->SetMakeCurrentCallback(makeCurrentOn(_contexts[i], &_offscreenSurface));
@@ -209,6 +218,7 @@ void SceneView::onSceneGraphInitialized() {
     windowContext->makeCurrent(w);
   }
   _contexts[!_activeIndex]->moveToThread(&_backBufferUpdater);
+  startIconPreload(windowContext);
 
   openFromCommandLine();
   checkThreadingModel();
@@ -239,6 +249,7 @@ void SceneView::releaseGraphics() {
     _backBufferUpdater.wait();
   }
   _updatesSuspended = false;
+  waitForIconPreload();
   QOpenGLContext* windowContext = QOpenGLContext::currentContext();
   for (int i = 0; i < 2; ++i) {
     if (windowContext) windowContext->doneCurrent();

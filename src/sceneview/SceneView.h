@@ -162,6 +162,11 @@ class SceneView : public QQuickItem {
   void setUpSceneResources(int i);
   // GUI thread at start-up, updater thread at every scene set-up.
   void loadWidgetLibrary();
+  // Render thread, window context current: loads the icon textures on a thread and context of
+  // their own while the first scene loads, off the path to its first frame.
+  void startIconPreload(QOpenGLContext* windowContext);
+  // Any thread but the preload's: returns once the preload has ended (or never started).
+  void waitForIconPreload();
   // Back-buffer updater thread, buffer b's context current: scene update, renderer set-up,
   // HUD snapshot and the scene's analysis for the interaction state.
   void updateSceneAndCamera(int b);
@@ -315,6 +320,10 @@ class SceneView : public QQuickItem {
   int _viewEventDepth = 0;
   bool _iconsPreloaded = false;
   std::atomic<bool> _widgetLibraryReported{false};  // the missing widget library was logged
+  // Runs the icon preload once; its context lives and dies on it. Started by the render thread.
+  QThread* _iconPreloader = nullptr;
+  // The preload's surface: created and destroyed on the GUI thread like _offscreenSurface.
+  QOffscreenSurface _preloadSurface;
   bool _volumePrerendered[2] = {false, false};
   // The two eye textures both render windows resolve into (render thread).
   unsigned int _eyeTextures[2] = {0, 0};

@@ -2,17 +2,17 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
+#include <QMutexLocker>
 #include <QPointer>
+#include <QQuickWindow>
+#include <QThread>
 #include <QTimer>
 #include <QWheelEvent>
 
 #include <memory>
 #include <vector>
-#include <QKeySequence>
-#include <QMutexLocker>
-#include <QQuickWindow>
-#include <QThread>
 
 #include "InternalError.h"
 #include "Logger.h"
@@ -21,6 +21,9 @@
 #include "kvg/SDBReader.h"
 
 namespace {
+// The status text's dots move on once per period.
+constexpr unsigned long kStatusPeriodMs = 250;
+
 // Counts the view's own event processing, so that what it delivers can be told from the
 // ordinary event loop.
 class ViewEventScope {
@@ -219,10 +222,12 @@ void SceneView::startLoaderTask(const std::string& title, const std::string& sta
 
   _sceneLoader->start(QThread::InheritPriority);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  // The flag is checked after the sleep, so every task shows its status for at least one period.
+  // The dots move on every period; the wait ends with the task, whose report is delivered by
+  // the event processing that follows.
   for (int n = 0; !_loaderResultReady.load(); ++n) {
     showStatus(title, status + std::string(size_t(n % 4), '.'));
-    QThread::msleep(250);
+    while (!_loaderResultReady.load() && _sceneLoader->wait(kStatusPeriodMs))
+      processViewEvents(QEventLoop::ExcludeUserInputEvents);
   }
   _sceneLoader->quit();
   _sceneLoader->wait();

@@ -20,9 +20,18 @@ void OpenVRActor::SetFogColor(const double rgb[3]) {
 }
 
 vtkTypeBool OpenVRActor::HasTranslucentPolygonalGeometry() {
+  if (_showsNothing) return 0;
   if (_translucencyMode == 0) return 0;
   if (_translucencyMode == 1) return 1;
   return vtkActor::HasTranslucentPolygonalGeometry();
+}
+
+int OpenVRActor::RenderOpaqueGeometry(vtkViewport* viewport) {
+  return _showsNothing ? 0 : vtkOpenGLActor::RenderOpaqueGeometry(viewport);
+}
+
+int OpenVRActor::RenderTranslucentPolygonalGeometry(vtkViewport* viewport) {
+  return _showsNothing ? 0 : vtkOpenGLActor::RenderTranslucentPolygonalGeometry(viewport);
 }
 
 void OpenVRActor::drawWithFog(vtkRenderer* renderer, vtkMapper* mapper) {

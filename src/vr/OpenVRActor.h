@@ -17,6 +17,13 @@ class OpenVRActor : public vtkOpenGLActor {
   int GetTranslucencyMode() const { return _translucencyMode; }
   vtkTypeBool HasTranslucentPolygonalGeometry() override;
 
+  // An actor known to show nothing (say, a panel whose image is wholly transparent) stays
+  // visible but draws in no pass, so it sends no renderer through the translucent pass.
+  void SetShowsNothing(bool nothing) { _showsNothing = nothing; }
+  bool GetShowsNothing() const { return _showsNothing; }
+  int RenderOpaqueGeometry(vtkViewport* viewport) override;
+  int RenderTranslucentPolygonalGeometry(vtkViewport* viewport) override;
+
   // A samples-passed query around each drawing; its result is collected at the next drawing,
   // so IsOccluded describes an earlier frame. The query is created at the first drawing after
   // it is switched on (a context is current there), and again after a release.
@@ -53,6 +60,7 @@ class OpenVRActor : public vtkOpenGLActor {
   void drawWithFog(vtkRenderer* renderer, vtkMapper* mapper);
 
   int _translucencyMode = 2;
+  bool _showsNothing = false;
   bool _occlusionQueryEnabled = false;
   bool _occluded = false;
   unsigned int _queryId = 0;

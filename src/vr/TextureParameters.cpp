@@ -8,6 +8,7 @@
 #include <vtkTexture.h>
 
 #include "Configuration.h"
+#include "SoftwareRasterizer.h"
 
 int WrapModeToGL(int vtkWrapMode) {
   switch (vtkWrapMode) {
@@ -23,7 +24,7 @@ void ApplyAnisotropy() {
   GLfloat maximum = 1.0f;
   glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maximum);
   if (!(maximum >= 1.0f)) maximum = 1.0f;
-  const double quality = GetConfigRealClamped("textureQuality", 16.0, 1.0, maximum);
+  const double quality = std::min<double>(TextureAnisotropy(), maximum);
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, static_cast<GLfloat>(quality));
 }
 

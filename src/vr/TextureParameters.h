@@ -5,8 +5,9 @@
 // The GL wrap mode of a vtkTexture wrap mode (ClampToEdge, Repeat, MirroredRepeat, ClampToBorder).
 int WrapModeToGL(int vtkWrapMode);
 
-// GL_TEXTURE_MAX_ANISOTROPY from "textureQuality" (default 16), clamped to 1 .. the driver's
-// maximum; nothing when the driver has no anisotropic filtering.
+// GL_TEXTURE_MAX_ANISOTROPY from TextureAnisotropy ("textureQuality", default 16, 1 on a
+// software rasterizer), clamped to 1 .. the driver's maximum; nothing when the driver has no
+// anisotropic filtering.
 void ApplyAnisotropy();
 
 // The largest texture side the current context accepts (GL_MAX_TEXTURE_SIZE).

@@ -218,6 +218,30 @@ TEST_F(SceneViewProgram, AVolumeSceneRendersWithoutGlErrors) {
   EXPECT_EQ(program.err().find("OpenGL error"), std::string::npos) << program.err();
 }
 
+// At default settings on the software renderer of the test display (no anisotropic filtering,
+// no multisampling, said in one line) the floor still shows its texture, not a flat shade.
+TEST_F(SceneViewProgram, TheRoomKeepsItsTexturesAtDefaultSettingsOnASoftwareRenderer) {
+  std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nresetViewModelSize = 0.4\n";
+  Program program({scene}, environment("", "5"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(5, "left"), program)) << program.err();
+  const QImage image = eye(5, "left");
+  ASSERT_FALSE(image.isNull());
+  // The floor fills the bottom rows: its hexagons make the grey vary along a row.
+  int edges = 0;
+  for (int y = image.height() - 40; y < image.height(); ++y)
+    for (int x = 1; x < image.width(); ++x)
+      edges += std::abs(qGray(image.pixel(x, y)) - qGray(image.pixel(x - 1, y))) > 12;
+  EXPECT_GT(edges, 200);
+  program.signal(SIGTERM);
+  expectCleanEnd(program);
+  const std::string err = program.err();
+  const std::string said = "anisotropic filtering (\"textureQuality\") and multisampling (\"multiSamples\") left off";
+  size_t count = 0;
+  for (size_t at = err.find(said); at != std::string::npos; at = err.find(said, at + 1)) ++count;
+  EXPECT_EQ(count, 1u) << err;
+}
+
 // Settings that ask for absurd targets or hold values of the wrong type still give a sane view,
 // with one line for each bad setting.
 TEST_F(SceneViewProgram, AbsurdAndMistypedSettingsStillRenderBothEyes) {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "SceneBlock.h"
+#include "SceneDataLoader.h"
 #include "SceneFileText.h"
 #include "SceneFormatHandler.h"
 #include "StringHelper.h"
@@ -13,7 +14,7 @@
 
 namespace kvg {
 
-SDBReader::SDBReader() = default;
+SDBReader::SDBReader() : _sharedFiles(new SharedDataFiles) {}
 
 SDBReader::~SDBReader() {
   if (SceneFormatHandler::isUnpackedScene(_path)) SceneFormatHandler::releaseUnpackedScene(_path);
@@ -32,6 +33,7 @@ void SDBReader::close() {
   _canvas.clear();
   _camera.clear();
   _canvasInfo = CanvasInfo();
+  _sharedFiles->files.clear();
 }
 
 int SDBReader::open(const std::wstring& widePath) {
@@ -209,7 +211,7 @@ bool SDBReader::loadRecord(const Properties& record, RendererNodeStream& stream)
   if (set.frames.empty()) return refuse("The frame set '" + set.title + "' has no frames.");
   if (frame < 0 || frame >= int64_t(set.frames.size()))
     return refuse("The frame set '" + set.title + "' has no frame " + std::to_string(frame) + ".");
-  SceneRecordBuilder builder(stream, _baseDirectory);
+  SceneRecordBuilder builder(stream, _baseDirectory, _sharedFiles.get());
   if (!builder.build(_canvasInfo.key, _canvas, _camera, set.frames[size_t(frame)].content))
     return refuse("Frame set '" + set.title + "', frame " + std::to_string(frame) + ": " + builder.getError() + ".");
   stream.commit();

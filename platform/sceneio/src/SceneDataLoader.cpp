@@ -227,7 +227,8 @@ bool readCells(const std::vector<double>& layout, vtkIdType points, vtkCellArray
 
 }  // namespace
 
-SceneDataLoader::SceneDataLoader(std::string baseDirectory) : _baseDirectory(std::move(baseDirectory)) {}
+SceneDataLoader::SceneDataLoader(std::string baseDirectory, SharedDataFiles* shared)
+    : _baseDirectory(std::move(baseDirectory)), _shared(shared) {}
 
 kvg::Ptr<kvg::Node> SceneDataLoader::load(const Properties& drawable, const char* key, Need need, std::string& error) {
   switch (drawable.typeOf(key)) {
@@ -286,6 +287,27 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
   }
   std::string why;
   kvg::Ptr<kvg::Node> node;
+  const long long modifiedNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+  if (_shared) {
+    // The same file, unchanged, still held by an earlier load: share its arrays.
+    auto it = _shared->files.find(path);
+    if (it != _shared->files.end() && it->second.data && it->second.size == (long long)st.st_size &&
+        it->second.modifiedNs == modifiedNs) {
+      if (auto* image = vtkImageData::SafeDownCast(it->second.data)) {
+        auto copy = vtkSmartPointer<vtkImageData>::New();
+        copy->ShallowCopy(image);
+        node = new kvg::ImageDataNode(copy);
+      } else if (auto* poly = vtkPolyData::SafeDownCast(it->second.data)) {
+        auto copy = vtkSmartPointer<vtkPolyData>::New();
+        copy->ShallowCopy(poly);
+        node = new kvg::PolyDataNode(copy);
+      }
+    }
+  }
+  if (node) {
+    _files[name] = node;
+    return node;
+  }
   if (ext == ".vtp") {
     if (auto r = readFile<vtkXMLPolyDataReader>(path, why)) node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
   } else if (ext == ".vti") {
@@ -301,6 +323,15 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
     return nullptr;
   }
   _files[name] = node;
+  if (_shared) {
+    vtkDataObject* data = nullptr;
+    if (auto* image = node.tryCast<kvg::ImageDataNode>()) data = image->getImageData();
+    else if (auto* poly = node.tryCast<kvg::PolyDataNode>()) data = poly->getPolyData();
+    // Entries whose data has gone are dropped as new ones come.
+    for (auto it = _shared->files.begin(); it != _shared->files.end();)
+      it = it->second.data ? std::next(it) : _shared->files.erase(it);
+    if (data) _shared->files[path] = SharedDataFile{data, (long long)st.st_size, modifiedNs};
+  }
   return node;
 }
 

@@ -6,14 +6,31 @@
 #include <map>
 #include <string>
 
+#include <vtkWeakPointer.h>
+
 #include "Properties.h"
 #include "kvg/Node.h"
+
+class vtkDataObject;
+
+// Data sets read from files by earlier loads, held weakly: while a node of an earlier load
+// still holds one (the other drawable session shows the same frame), a load of the same
+// unchanged file takes a shallow copy of it instead of reading and extracting it again.
+struct SharedDataFile {
+  vtkWeakPointer<vtkDataObject> data;
+  long long size = 0;
+  long long modifiedNs = 0;
+};
+struct SharedDataFiles {
+  std::map<std::string, SharedDataFile> files;  // by path
+};
 
 class SceneDataLoader {
  public:
   enum Need { AnyData, ImageData };
 
-  explicit SceneDataLoader(std::string baseDirectory);
+  // shared: the files of earlier loads, or null to read every file.
+  explicit SceneDataLoader(std::string baseDirectory, SharedDataFiles* shared = nullptr);
 
   // The node for a drawable's "data" entry: a file name gives one node, a list of names a
   // collection, a block inline data (or a collection of inline blocks). Null with the reason
@@ -34,5 +51,6 @@ class SceneDataLoader {
   kvg::Ptr<kvg::Node> loadInline(const Properties& block, const std::string& where, Need need, std::string& error);
 
   std::string _baseDirectory;
+  SharedDataFiles* _shared;
   std::map<std::string, kvg::Ptr<kvg::Node>> _files;
 };

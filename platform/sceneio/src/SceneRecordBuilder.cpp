@@ -498,8 +498,9 @@ const std::map<std::string, TypeReader>& typeReaders() {
 
 }  // namespace
 
-SceneRecordBuilder::SceneRecordBuilder(RendererNodeStream& stream, const std::string& baseDirectory)
-    : _stream(stream), _baseDirectory(baseDirectory) {}
+SceneRecordBuilder::SceneRecordBuilder(RendererNodeStream& stream, const std::string& baseDirectory,
+                                       SharedDataFiles* shared)
+    : _stream(stream), _baseDirectory(baseDirectory), _shared(shared) {}
 
 SceneRecordBuilder::~SceneRecordBuilder() = default;
 
@@ -572,7 +573,7 @@ bool SceneRecordBuilder::build(const std::string& canvasKey, const Properties& c
     canvas->setCamera(camera);
   }
 
-  SceneDataLoader loader(_baseDirectory);
+  SceneDataLoader loader(_baseDirectory, _shared);
   BuildState state{loader, {}, {}};
   for (const std::string& name : drawables.names()) {
     if (drawables.typeOf(name) != Properties::Type::Nested) {

@@ -10,13 +10,18 @@
 #include <sstream>
 
 #include <vtkCellArray.h>
+#include <vtkDataArray.h>
+#include <vtkImageData.h>
+#include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkSmartPointer.h>
+#include <vtkUnstructuredGrid.h>
+#include <vtkXMLImageDataWriter.h>
 #include <vtkXMLPolyDataWriter.h>
+#include <vtkXMLUnstructuredGridWriter.h>
 
 #include "Logger.h"
-
 #include "RecordsManager.h"
 #include "SceneCorpus.h"
 #include "SceneFormatHandler.h"
@@ -380,4 +385,92 @@ frameSets {
   EXPECT_NE(log.find("'surface.vtp' has 1 points that are not finite"), std::string::npos) << log;
   EXPECT_NE(log.find("has 1 points that are not finite"), log.rfind("has 1 points that are not finite")) << log;
   std::system(("rm -rf '" + dir + "'").c_str());
+
+// The two drawable sessions of one frame: the second load shares the first's arrays (the
+// unstructured grid's surface is extracted once), each session keeps its own data objects, and
+// a file changed on disk or no longer held by any node is read again.
+TEST(SDBReader, ASecondLoadOfAFrameSharesItsDataUntilAFileChanges) {
+  char folder[] = "/tmp/quonix-shared-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  auto writeGrid = [&](int tetras) {
+    auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    for (int t = 0; t < tetras; ++t) {
+      const vtkIdType ids[4] = {points->InsertNextPoint(t, 0, 0), points->InsertNextPoint(t + 1, 0, 0),
+                                points->InsertNextPoint(t, 1, 0), points->InsertNextPoint(t, 0, 1)};
+      grid->InsertNextCell(VTK_TETRA, 4, ids);
+    }
+    grid->SetPoints(points);
+    auto writer = vtkSmartPointer<vtkXMLUnstructuredGridWriter>::New();
+    writer->SetInputData(grid);
+    writer->SetFileName((dir + "/grid.vtu").c_str());
+    ASSERT_EQ(writer->Write(), 1);
+  };
+  writeGrid(1);
+  {
+    auto image = vtkSmartPointer<vtkImageData>::New();
+    image->SetDimensions(3, 3, 3);
+    image->AllocateScalars(VTK_FLOAT, 1);
+    image->GetPointData()->GetScalars()->SetName("p");
+    auto writer = vtkSmartPointer<vtkXMLImageDataWriter>::New();
+    writer->SetInputData(image);
+    writer->SetFileName((dir + "/block.vti").c_str());
+    ASSERT_EQ(writer->Write(), 1);
+  }
+  std::ofstream(dir + "/shared.sce") << R"(format = quonix-scene
+version = 1
+frameSets {
+  s {
+    title = "S"
+    frames {
+      f {
+        drawables {
+          grid { type = Surface, name = "Grid", data = "grid.vtu" }
+          block { type = Volume, name = "Block", scalars = "p", data = "block.vti" }
+        }
+      }
+    }
+  }
+}
+)";
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(dir + "/shared.sce")), 0) << reader.getLastError();
+  auto load = [&](kvg::DrawableSession& session) {
+    kvg::RendererNodeStream stream(session);
+    EXPECT_TRUE(reader.loadRecord(record(0, 0), stream)) << reader.getLastError();
+  };
+  auto surface = [](kvg::DrawableSession& s) {
+    return s.getNodeRegistry().findNodesOfClass<kvg::PolyDataNode>().at(0)->getPolyData();
+  };
+  auto volume = [](kvg::DrawableSession& s) {
+    return s.getNodeRegistry().findNodesOfClass<kvg::ImageDataNode>().at(0)->getImageData();
+  };
+  auto first = newSession(), second = newSession();
+  load(*first);
+  load(*second);
+  EXPECT_NE(surface(*first), surface(*second));
+  EXPECT_EQ(surface(*first)->GetPoints()->GetData(), surface(*second)->GetPoints()->GetData());
+  EXPECT_EQ(surface(*first)->GetPolys(), surface(*second)->GetPolys());
+  EXPECT_EQ(surface(*second)->GetNumberOfPolys(), 4);
+  EXPECT_NE(volume(*first), volume(*second));
+  EXPECT_EQ(volume(*first)->GetPointData()->GetScalars(), volume(*second)->GetPointData()->GetScalars());
+
+  // A file rewritten on disk is read again (the size differs, whatever the clock's resolution).
+  writeGrid(2);
+  auto third = newSession();
+  load(*third);
+  EXPECT_EQ(surface(*third)->GetNumberOfPolys(), 8);
+  EXPECT_NE(surface(*third)->GetPoints()->GetData(), surface(*first)->GetPoints()->GetData());
+  EXPECT_EQ(volume(*third)->GetPointData()->GetScalars(), volume(*first)->GetPointData()->GetScalars());
+
+  // Data no session holds any more is read from the file.
+  first.reset();
+  second.reset();
+  third.reset();
+  auto fourth = newSession();
+  load(*fourth);
+  EXPECT_EQ(volume(*fourth)->GetNumberOfPoints(), 27);
+  for (const char* name : {"/grid.vtu", "/block.vti", "/shared.sce"}) ::unlink((dir + name).c_str());
+  ::rmdir(folder);
 }

@@ -9,12 +9,15 @@
 #include <openvr.h>
 
 #include <cstdio>
+#include <fstream>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 
 #include <vtkMatrix4x4.h>
 
 #include "CollabSession.h"
+#include "Configuration.h"
 #include "IconTextureCache.h"
 #include "InteractionFixtures.h"
 #include "OpenVRCamera.h"
@@ -203,4 +206,87 @@ TEST_F(EyeImages, TheRoomSurroundsTheModelWithFloorBelowAndCeilingAbove) {
   EXPECT_EQ(pixel(10, 10)[1], 160);
   EXPECT_EQ(pixel(10, kEyeHeight - 10)[2], 160);
   EXPECT_GT(magenta(left).count, 150);
+}
+
+// The HUD panel costs no translucent pass when its image allows, and looks the same: a wholly
+// transparent snapshot draws nothing, an opaque one draws as the blended panel would.
+TEST_F(EyeImages, TheHudDrawsTheSameWithoutBlendingWhereItsImageAllows) {
+  // A round band: its front lies beyond the near plane (0.2 m), where the eyes see it.
+  std::ofstream(base.dir() + "/config.ini", std::ios::app) << "hudCurvature = 1.0\n";
+  reloadConfigForTesting();
+  start("");
+  HudOverlay& hud = state->overlays[VRInteractionState::HudPanel];
+  vtkImageData* image = window->GetHudImage();
+  image->SetExtent(0, 1023, 0, 767, 0, 0);  // the HUD target's default size, as a snapshot makes it
+  image->AllocateScalars(VTK_UNSIGNED_CHAR, 4);
+  int dims[3];
+  image->GetDimensions(dims);
+  ASSERT_GT(dims[0] * dims[1], 0);
+  auto fill = [&](unsigned char alpha) {
+    auto* p = static_cast<unsigned char*>(image->GetScalarPointer());
+    for (int y = 0; y < dims[1]; ++y)
+      for (int x = 0; x < dims[0]; ++x, p += 4) {
+        // A green frame around a transparent middle.
+        const bool frame = x < dims[0] / 4 || x >= dims[0] * 3 / 4 || y < dims[1] / 4 || y >= dims[1] * 3 / 4;
+        p[0] = 0;
+        p[1] = frame ? 200 : 0;
+        p[2] = 0;
+        p[3] = frame ? alpha : 0;
+      }
+    image->Modified();
+    hud.requestTextureUpload();
+  };
+  auto differing = [](vtkImageData* a, vtkImageData* b) {
+    int d[3];
+    a->GetDimensions(d);
+    const auto* p = static_cast<const unsigned char*>(a->GetScalarPointer());
+    const auto* q = static_cast<const unsigned char*>(b->GetScalarPointer());
+    int n = 0;
+    for (int i = 0; i < d[0] * d[1]; ++i, p += 4, q += 4)
+      n += std::abs(p[0] - q[0]) > 8 || std::abs(p[1] - q[1]) > 8 || std::abs(p[2] - q[2]) > 8;
+    return n;
+  };
+  auto green = [](vtkImageData* a) {
+    int d[3];
+    a->GetDimensions(d);
+    const auto* p = static_cast<const unsigned char*>(a->GetScalarPointer());
+    int n = 0;
+    for (int i = 0; i < d[0] * d[1]; ++i, p += 4) n += p[1] > 150 && p[0] < 60 && p[2] < 60;
+    return n;
+  };
+
+  frame();
+  vtkSmartPointer<vtkImageData> without = eye("left");
+  ASSERT_TRUE(without);
+
+  // Empty: shown, yet nothing to draw and nothing translucent.
+  state->hudShown = true;
+  fill(0);
+  frame();
+  EXPECT_TRUE(hud.actor()->GetVisibility());
+  EXPECT_TRUE(hud.actor()->GetShowsNothing());
+  EXPECT_FALSE(hud.actor()->HasTranslucentPolygonalGeometry());
+  EXPECT_EQ(differing(eye("left"), without), 0);
+
+  // Opaque where it shows: drawn in the opaque pass, the same picture as blended.
+  fill(255);
+  frame();
+  EXPECT_FALSE(hud.actor()->GetShowsNothing());
+  EXPECT_FALSE(hud.actor()->HasTranslucentPolygonalGeometry());
+  vtkSmartPointer<vtkImageData> opaque = eye("left");
+  ASSERT_TRUE(opaque);
+  EXPECT_GT(green(opaque), 500);
+  hud.actor()->SetForceOpaque(false);  // the blended panel, for comparison
+  window->Render();
+  window->SubmitEyes();
+  ++submitted;
+  vtkSmartPointer<vtkImageData> blended = eye("left");
+  EXPECT_TRUE(hud.actor()->HasTranslucentPolygonalGeometry());
+  EXPECT_LE(differing(opaque, blended), green(blended) / 50) << green(blended);
+
+  // Half transparent: blended.
+  fill(128);
+  frame();
+  EXPECT_TRUE(hud.actor()->HasTranslucentPolygonalGeometry());
+  EXPECT_GT(differing(eye("left"), without), 500);
 }

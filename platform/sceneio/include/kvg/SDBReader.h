@@ -6,11 +6,14 @@
 //
 // Threads: open on any thread; afterwards the reader is only read, so loadRecord may run on
 // the loader thread while the GUI thread waits. One loadRecord at a time per reader.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Properties.h"
 #include "kvg/RendererNodeStream.h"
+
+struct SharedDataFiles;
 
 namespace kvg {
 
@@ -73,7 +76,9 @@ class SDBReader {
   // indices out of range or an unreadable data file.
   bool makeSelfContainedRecord(int frameset, int frame, Properties& record);
 
-  // Streams the frame the record names into the stream and commits it. False, with the
+  // Streams the frame the record names into the stream and commits it. A data file that an
+  // earlier load's nodes still hold, unchanged on disk, is not read again: the new nodes share
+  // its arrays (the second drawable session of a frame costs no second read or extraction). False, with the
   // stream aborted and getLastError set, when the reader is not open, the record names no
   // frame of this scene, or the frame or one of its data files has a fault.
   bool loadRecord(const Properties& record, RendererNodeStream& stream);
@@ -103,6 +108,7 @@ class SDBReader {
   Properties _canvas;
   Properties _camera;
   std::vector<FrameSet> _sets;
+  std::unique_ptr<SharedDataFiles> _sharedFiles;
 };
 
 }  // namespace kvg

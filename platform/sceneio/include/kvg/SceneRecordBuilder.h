@@ -9,12 +9,16 @@
 #include "Properties.h"
 #include "kvg/RendererNodeStream.h"
 
+struct SharedDataFiles;
+
 namespace kvg {
 
 class SceneRecordBuilder {
  public:
   // baseDirectory: the folder data files are named relative to.
-  SceneRecordBuilder(RendererNodeStream& stream, const std::string& baseDirectory);
+  // shared (optional, kept by the caller): data files read by earlier builds; a file still
+  // held by one of their nodes and unchanged on disk is shared (shallow copy), not read again.
+  SceneRecordBuilder(RendererNodeStream& stream, const std::string& baseDirectory, SharedDataFiles* shared = nullptr);
   ~SceneRecordBuilder();
 
   // Stages the frame's nodes; the canvas gets canvasKey. canvas and camera are the scene's
@@ -44,6 +48,7 @@ class SceneRecordBuilder {
  private:
   RendererNodeStream& _stream;
   std::string _baseDirectory;
+  SharedDataFiles* _shared;
   std::string _error;
 };
 

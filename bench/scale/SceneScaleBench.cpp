@@ -1,0 +1,289 @@
+// Large scenes through the scene view: generated scenes of about 1M and 5M cells (an
+// unstructured grid of hexahedra shown as its surface, a triangle surface, an image volume
+// rendered directly) opened as a user opens a scene file, on the simulated headset running
+// unpaced. For each it prints the open time (the open's start to the first frame submitted
+// with the scene), the steady frame time, and the memory the process gained with the scene
+// (resident set size, both drawable sessions holding the frame).
+//
+// Usage: bench_scale                 every kind at 1M and 5M cells, one child process each
+//        bench_scale KIND CELLS      one scene (KIND: unstructured, triangles, volume)
+// The scenes are written once into $QUONIX_SCALE_DIR (default /tmp/quonix-scale-bench) and
+// reused. Needs a display (Xvfb is fine); reads the configuration and assets beside the
+// program (QUONIX_BASE_DIR moves them).
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QQuickWindow>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <vtkCellArray.h>
+#include <vtkFloatArray.h>
+#include <vtkIdTypeArray.h>
+#include <vtkImageData.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkSmartPointer.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkUnstructuredGrid.h>
+#include <vtkXMLImageDataWriter.h>
+#include <vtkXMLPolyDataWriter.h>
+#include <vtkXMLUnstructuredGridWriter.h>
+
+#include "RunApplication.h"
+#include "SceneView.h"
+#include "VRSimulator.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+template <class Condition>
+bool waitFor(Condition condition, int milliseconds = 300000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition() && timer.elapsed() < milliseconds) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return condition();
+}
+
+// Resident set size of the process, in MiB.
+double residentMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  return 0.0;
+}
+
+std::string scaleDir() {
+  const char* dir = std::getenv("QUONIX_SCALE_DIR");
+  return dir && *dir ? dir : "/tmp/quonix-scale-bench";
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// n x n x n hexahedra of a unit cube, with a point scalar.
+void writeUnstructured(const std::string& path, int n) {
+  const int p = n + 1;
+  auto points = vtkSmartPointer<vtkPoints>::New();
+  points->SetDataTypeToFloat();
+  points->SetNumberOfPoints(vtkIdType(p) * p * p);
+  auto scalar = vtkSmartPointer<vtkFloatArray>::New();
+  scalar->SetName("pressure");
+  scalar->SetNumberOfTuples(vtkIdType(p) * p * p);
+  for (int k = 0, id = 0; k < p; ++k)
+    for (int j = 0; j < p; ++j)
+      for (int i = 0; i < p; ++i, ++id) {
+        const double x = double(i) / n, y = double(j) / n, z = double(k) / n;
+        points->SetPoint(id, x, y, z);
+        scalar->SetValue(id, float(std::sin(6 * x) * std::cos(5 * y) + z));
+      }
+  auto offsets = vtkSmartPointer<vtkIdTypeArray>::New();
+  auto connectivity = vtkSmartPointer<vtkIdTypeArray>::New();
+  const vtkIdType cells = vtkIdType(n) * n * n;
+  offsets->SetNumberOfValues(cells + 1);
+  connectivity->SetNumberOfValues(cells * 8);
+  vtkIdType c = 0;
+  auto at = [p](int i, int j, int k) { return vtkIdType(k) * p * p + vtkIdType(j) * p + i; };
+  for (int k = 0; k < n; ++k)
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i, ++c) {
+        const vtkIdType ids[8] = {at(i, j, k),     at(i + 1, j, k),     at(i + 1, j + 1, k),     at(i, j + 1, k),
+                                  at(i, j, k + 1), at(i + 1, j, k + 1), at(i + 1, j + 1, k + 1), at(i, j + 1, k + 1)};
+        offsets->SetValue(c, c * 8);
+        for (int v = 0; v < 8; ++v) connectivity->SetValue(c * 8 + v, ids[v]);
+      }
+  offsets->SetValue(cells, cells * 8);
+  auto cellArray = vtkSmartPointer<vtkCellArray>::New();
+  cellArray->SetData(offsets, connectivity);
+  auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
+  grid->SetPoints(points);
+  grid->SetCells(VTK_HEXAHEDRON, cellArray);
+  grid->GetPointData()->SetScalars(scalar);
+  auto writer = vtkSmartPointer<vtkXMLUnstructuredGridWriter>::New();
+  writer->SetInputData(grid);
+  writer->SetFileName(path.c_str());
+  writer->Write();
+}
+
+// A wavy square of 2 x n x n triangles.
+void writeTriangles(const std::string& path, int n) {
+  const int p = n + 1;
+  auto points = vtkSmartPointer<vtkPoints>::New();
+  points->SetDataTypeToFloat();
+  points->SetNumberOfPoints(vtkIdType(p) * p);
+  for (int j = 0, id = 0; j < p; ++j)
+    for (int i = 0; i < p; ++i, ++id) {
+      const double x = double(i) / n, y = double(j) / n;
+      points->SetPoint(id, x, y, 0.05 * std::sin(20 * x) * std::cos(17 * y));
+    }
+  auto polys = vtkSmartPointer<vtkCellArray>::New();
+  polys->AllocateExact(vtkIdType(2) * n * n, vtkIdType(6) * n * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      const vtkIdType a = vtkIdType(j) * p + i, b = a + 1, c = a + p, d = c + 1;
+      const vtkIdType t1[3] = {a, b, d}, t2[3] = {a, d, c};
+      polys->InsertNextCell(3, t1);
+      polys->InsertNextCell(3, t2);
+    }
+  auto surface = vtkSmartPointer<vtkPolyData>::New();
+  surface->SetPoints(points);
+  surface->SetPolys(polys);
+  auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
+  writer->SetInputData(surface);
+  writer->SetFileName(path.c_str());
+  writer->Write();
+}
+
+// n x n x n cells (n + 1 points a side) of a float scalar.
+void writeVolume(const std::string& path, int n) {
+  const int p = n + 1;
+  auto image = vtkSmartPointer<vtkImageData>::New();
+  image->SetDimensions(p, p, p);
+  image->SetSpacing(1.0 / n, 1.0 / n, 1.0 / n);
+  image->AllocateScalars(VTK_FLOAT, 1);
+  auto* values = static_cast<float*>(image->GetScalarPointer());
+  for (int k = 0; k < p; ++k)
+    for (int j = 0; j < p; ++j)
+      for (int i = 0; i < p; ++i)
+        *values++ = float(std::sin(6.0 * i / n) * std::cos(5.0 * j / n) + double(k) / n);
+  image->GetPointData()->GetScalars()->SetName("pressure");
+  auto writer = vtkSmartPointer<vtkXMLImageDataWriter>::New();
+  writer->SetInputData(image);
+  writer->SetFileName(path.c_str());
+  writer->Write();
+}
+
+// The scene file for one kind and size, written with its data when missing.
+std::string sceneFor(const std::string& kind, long cells) {
+  const std::string dir = scaleDir();
+  ::mkdir(dir.c_str(), 0755);
+  const std::string base = kind + "_" + std::to_string(cells);
+  const std::string scene = dir + "/" + base + ".sce";
+  if (exists(scene)) return scene;
+  std::string dataFile, drawable;
+  if (kind == "unstructured") {
+    dataFile = base + ".vtu";
+    writeUnstructured(dir + "/" + dataFile, int(std::lround(std::cbrt(double(cells)))));
+    drawable = "type = Surface\n            name = \"Grid Boundary\"\n            data = \"" + dataFile +
+               "\"\n            base { colorBy = pressure }";
+  } else if (kind == "triangles") {
+    dataFile = base + ".vtp";
+    writeTriangles(dir + "/" + dataFile, int(std::lround(std::sqrt(cells / 2.0))));
+    drawable = "type = Surface\n            name = \"Wave Boundary\"\n            data = \"" + dataFile + "\"";
+  } else {
+    dataFile = base + ".vti";
+    writeVolume(dir + "/" + dataFile, int(std::lround(std::cbrt(double(cells)))));
+    drawable = "type = Volume\n            name = \"Pressure Volume\"\n            scalars = \"pressure\"\n"
+               "            data = \"" + dataFile + "\"\n            volumeRendering { mode = direct, opacity = 0.3 }";
+  }
+  std::ofstream(scene + ".part") << "format = quonix-scene\nversion = 1\n"
+                                    "camera { position = [0.5, 0.5, 3], focalPoint = [0.5, 0.5, 0.5] }\n"
+                                    "frameSets {\n  only {\n    title = \"" << base << "\"\n    frames {\n"
+                                    "      first {\n        drawables {\n          data {\n            "
+                                 << drawable << "\n          }\n        }\n      }\n    }\n  }\n}\n";
+  std::rename((scene + ".part").c_str(), scene.c_str());
+  return scene;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// One scene through the scene view; prints one table row.
+int runOne(const std::string& kind, long cells, int frames) {
+  const std::string scene = sceneFor(kind, cells);
+  std::atomic<int> rendered{0};
+  auto* window = new QQuickWindow;
+  SetUpMainWindow(window);
+  window->resize(1280, 720);
+  auto* view = new SceneView(window->contentItem());
+  view->setSize(QSizeF(1280, 720));
+  if (!ConnectSceneView(window, view, QCoreApplication::instance())) return 1;
+  QObject::connect(window, &QQuickWindow::beforeRendering, window, [&rendered] { ++rendered; }, Qt::DirectConnection);
+  view->createOffscreenSurface();
+  window->show();
+  if (!waitFor([&] { return rendered > 0; })) return 1;
+  // The empty view settles first, so that the open's figures are the scene's own.
+  waitFor([] { return false; }, 500);
+  const double before = residentMiB();
+
+  const Clock::time_point start = Clock::now();
+  const uint64_t submittedBefore = vrsim::submittedFrameCount();
+  view->openFileContinuation1(QUrl::fromLocalFile(QString::fromStdString(scene)));
+  const double loaded = msSince(start);
+  // The view shows the scene from the first frame submitted after the open returned.
+  const uint64_t afterLoad = vrsim::submittedFrameCount();
+  if (!waitFor([&] { return vrsim::submittedFrameCount() > afterLoad; })) return 1;
+  const double firstFrame = msSince(start);
+  (void)submittedBefore;
+
+  std::vector<double> times;
+  for (int i = 0; i < frames; ++i) {
+    const uint64_t n = vrsim::submittedFrameCount();
+    const Clock::time_point t = Clock::now();
+    if (!waitFor([&] { return vrsim::submittedFrameCount() > n; })) return 1;
+    if (i >= 2) times.push_back(msSince(t));
+  }
+  const double after = residentMiB();
+  std::printf("%-13s %9ld %10.0f %12.0f %10.1f %11.0f\n", kind.c_str(), cells, loaded, firstFrame, median(times),
+              after - before);
+  std::fflush(stdout);
+  delete window;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetUpQtEnvironment();
+  if (!std::getenv("QUONIX_BASE_DIR")) {
+    const std::string self = QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath().toStdString();
+    setenv("QUONIX_BASE_DIR", (self + "/../bin").c_str(), 1);
+  }
+  if (argc >= 3) {
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, argv);
+    vrsim::useScript("rate 0\n", "bench");
+    return runOne(argv[1], std::atol(argv[2]), argc > 3 ? std::max(3, std::atoi(argv[3])) : 12);
+  }
+  std::printf("scenes in %s (written on first use)\n", scaleDir().c_str());
+  std::printf("%-13s %9s %10s %12s %10s %11s\n", "kind", "cells", "loaded ms", "1st frame ms", "frame ms",
+              "memory MiB");
+  std::fflush(stdout);
+  int failures = 0;
+  for (const char* kind : {"unstructured", "triangles", "volume"})
+    for (long cells : {1000000L, 5000000L}) {
+      const int code = QProcess::execute(QString::fromLocal8Bit(argv[0]), {kind, QString::number(cells)});
+      if (code != 0) {
+        std::fprintf(stderr, "%s %ld failed (%d)\n", kind, cells, code);
+        ++failures;
+      }
+    }
+  return failures ? 1 : 0;
+}
