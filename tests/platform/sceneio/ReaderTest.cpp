@@ -385,6 +385,7 @@ frameSets {
   EXPECT_NE(log.find("'surface.vtp' has 1 points that are not finite"), std::string::npos) << log;
   EXPECT_NE(log.find("has 1 points that are not finite"), log.rfind("has 1 points that are not finite")) << log;
   std::system(("rm -rf '" + dir + "'").c_str());
+}
 
 // The two drawable sessions of one frame: the second load shares the first's arrays (the
 // unstructured grid's surface is extracted once), each session keeps its own data objects, and
