@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
+#include <algorithm>
+
+#include "FrameCompositor.h"
 
 namespace vrsim {
 
@@ -266,6 +269,15 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
     if (w[1] != "captured" && w[1] != "released") throw LineError{"expected captured or released"};
     const bool captured = w[1] == "captured";
     return [=](SimWorld& s) { s.setFocusCaptured(captured); };
+  }
+  if (verb == "time") {
+    expectCount(w, 1, 1, "time SECONDS or time +SECONDS");
+    // "+S": the frame begins S seconds later; "T": not before T seconds on the runtime's clock.
+    const bool advance = !w[1].empty() && w[1][0] == '+';
+    const double seconds = toReal(advance ? w[1].substr(1) : w[1]);
+    if (seconds < 0 || seconds > 60) throw LineError{"time must lie in 0..60 seconds"};
+    if (advance) return [=](SimWorld& s) { s.pendingDelay += seconds; };
+    return [=](SimWorld& s) { s.pendingDelay = std::max(s.pendingDelay, seconds - FrameCompositor::now()); };
   }
   if (verb == "fail") return failAction(w);
   if (verb == "loading") {
