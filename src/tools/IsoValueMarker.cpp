@@ -127,9 +127,7 @@ void IsoValueMarker::setColor(const double rgb[3]) { _actor->GetProperty()->SetD
 void IsoValueMarker::computeToolOffset(double x, const ControllerInput& input, int hand) {
   const double a = -GetConfigReal("toolsAngle", 20.0) * M_PI / 180.0;
   const double h = GetConfigReal("colorBarHeight", 0.03) * 0.4;
-  double o[3] = {0.0, 0.1, -0.024};
-  const std::vector<double> offset = GetConfigList("toolsOffset", {0.0, 0.1, -0.024});
-  for (size_t i = 0; i < offset.size() && i < 3; ++i) o[i] = offset[i];
+  const std::array<double, 3> o = GetConfigVector3("toolsOffset", {0.0, 0.1, -0.024});
   const double v[3] = {hand == 0 ? x - o[0] : x + o[0], o[2] + h * std::cos(a), h * std::sin(a) - o[1]};
   transformPoint(input, v, _offset);
 }
