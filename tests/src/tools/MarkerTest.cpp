@@ -3,6 +3,7 @@
 // precision costs nothing.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include <vtkMapper.h>
@@ -12,8 +13,13 @@
 #include <vtkPolyData.h>
 #include <vtkRenderer.h>
 #include <vtkTexture.h>
+#include <vtkDataArray.h>
+#include <vtkPointData.h>
+#include <vtkProperty.h>
+#include <vtkSphereSource.h>
 
 #include "ClipMarker.h"
+#include "DirectionMarker.h"
 #include "ControllerInput.h"
 #include "IsoValueMarker.h"
 #include "OpenVRActor.h"
@@ -24,9 +30,10 @@
 
 namespace {
 
-vtkPolyData* drawn(MarkerProp& marker) {
-  return vtkPolyData::SafeDownCast(marker.getActor()->GetMapper()->GetInputDataObject(0, 0));
+vtkPolyData* drawn(vtkActor& actor) {
+  return vtkPolyData::SafeDownCast(actor.GetMapper()->GetInputDataObject(0, 0));
 }
+vtkPolyData* drawn(MarkerProp& marker) { return drawn(*static_cast<vtkActor*>(marker.getActor())); }
 
 }  // namespace
 
@@ -202,4 +209,87 @@ TEST(VolumeBox, FramesLieJustOutsideTheRegion) {
   frames->GetBounds(bounds);
   const double t = 0.005 * 2.0;  // of the x extent, for every face
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(bounds[i], region[i] + (i % 2 ? t : -t), 1e-6) << i;
+}
+
+namespace {
+
+// Where the marker's user matrix takes the point r (0, 0, 1), the image's place straight ahead.
+std::array<double, 3> imagePlace(DirectionMarker& marker) {
+  double ahead[4] = {0.0, 0.0, 1.0, 1.0}, out[4];
+  marker.actor()->GetUserMatrix()->MultiplyPoint(ahead, out);
+  return {out[0], out[1], out[2]};
+}
+
+}  // namespace
+
+TEST(DirectionMarkerTurn, TheImageLeansTowardsTheTargetAndShowsTheBackImageBehind) {
+  ScopedBaseDir base("directionMarkerMaxAngle = 25\ndirectionMarkerMinAngle = 1\n");
+  vtkNew<vtkRenderer> renderer;
+  vtkNew<vtkTexture> pointer, behind;
+  DirectionMarker marker;
+  ASSERT_TRUE(marker.setup(renderer, pointer, behind, 0.5));
+  EXPECT_TRUE(renderer->HasViewProp(marker.actor()));
+  EXPECT_EQ(marker.sphere()->GetRadius(), 0.5);
+  double identity[16];
+  vtkMatrix4x4::Identity(identity);
+  const double tilt = 25.0 * M_PI / 180.0;
+
+  struct Case {
+    double d[3];
+    int texture;
+    std::array<double, 3> place;  // of the straight-ahead point after the turn
+  };
+  const double s = std::sqrt(0.5);
+  const Case cases[] = {
+      // To the right: leaning 25 degrees towards +x.
+      {{1.0, 0.0, 0.0}, 0, {std::sin(tilt), 0.0, std::cos(tilt)}},
+      // Up: towards +y.
+      {{0.0, 1.0, 0.0}, 0, {0.0, std::sin(tilt), std::cos(tilt)}},
+      // Straight ahead: the fixed side (about -x), never NaN.
+      {{0.0, 0.0, 1.0}, 0, {0.0, std::sin(tilt), std::cos(tilt)}},
+      // Straight behind: the back image, untilted.
+      {{0.0, 0.0, -1.0}, 1, {0.0, 0.0, 1.0}},
+      // Behind but far to the side: the pointer, at the full tilt.
+      {{s, 0.0, -s}, 0, {std::sin(tilt), 0.0, std::cos(tilt)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.d[0]) + " " + std::to_string(c.d[1]) + " " + std::to_string(c.d[2]));
+    marker.update(identity, c.d);
+    EXPECT_EQ(marker.textureIndex(), c.texture);
+    EXPECT_EQ(marker.actor()->GetTexture(), c.texture ? behind.GetPointer() : pointer.GetPointer());
+    const std::array<double, 3> p = imagePlace(marker);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(std::abs(p[k]), std::abs(c.place[k]), 1e-9) << k;
+    EXPECT_NEAR(p[2], c.place[2], 1e-9);
+  }
+  // A direction a rounding step too long still gives a finite matrix.
+  const double tooLong[3] = {0.0, 0.0, 1.0000000000000004};
+  marker.update(identity, tooLong);
+  for (int i = 0; i < 16; ++i) EXPECT_TRUE(std::isfinite(marker.actor()->GetUserMatrix()->GetData()[i]));
+  // The placement matrix comes first.
+  double moved[16];
+  vtkMatrix4x4::Identity(moved);
+  moved[3] = 2.0;
+  const double behindDirection[3] = {0.0, 0.0, -1.0};
+  marker.update(moved, behindDirection);
+  EXPECT_NEAR(imagePlace(marker)[0], 2.0, 1e-12);
+
+  const double red[3] = {1.0, 0.0, 0.0};
+  marker.setColor(red);
+  EXPECT_EQ(marker.actor()->GetProperty()->GetDiffuseColor()[1], 0.0);
+}
+
+TEST(DirectionMarkerTurn, SizeAndDepthTestFromTheConfiguration) {
+  vtkNew<vtkRenderer> renderer;
+  for (const char* config : {"directionMarkerSize = 0\n", "directionMarkerSize = -2\n", "directionMarkerSize = 1\n"}) {
+    ScopedBaseDir base(std::string(config) + "directionMarkerAlwaysOnTop = true\n");
+    DirectionMarker marker;
+    marker.setup(renderer, nullptr, nullptr, 0.5);
+    EXPECT_EQ(marker.actor()->GetDepthTestDisabled(), 1) << config;
+    // The image's texture coordinates span 75 repeats around the sphere for a size of 1 or less.
+    vtkDataArray* tcoords = drawn(*marker.actor())->GetPointData()->GetTCoords();
+    ASSERT_NE(tcoords, nullptr);
+    double range[2];
+    tcoords->GetRange(range, 0);
+    EXPECT_NEAR(range[1] - range[0], 75.0, 1.0) << config;
+  }
 }
