@@ -292,6 +292,11 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
     }
     throw LineError{"expected: loading render-model NAME N, or loading texture N"};
   }
+  if (verb == "broken-model") {
+    expectCount(w, 1, 1, "broken-model NAME");
+    const std::string name = w[1];
+    return [=](SimWorld& s) { s.brokenModels.push_back(name); };
+  }
   if (verb == "untextured-model") {
     expectCount(w, 1, 1, "untextured-model NAME");
     const std::string name = w[1];

@@ -110,6 +110,7 @@ class SimWorld {
   std::map<std::string, ModelAnswers> modelAnswers;  // by model name, "*" for any
   ModelAnswers textureAnswers;
   std::vector<std::string> untexturedModels;
+  std::vector<std::string> brokenModels;  // their last triangle names a vertex they do not have
 
  private:
   std::vector<SimDevice> _devices;

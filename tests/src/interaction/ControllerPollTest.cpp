@@ -205,3 +205,21 @@ TEST(FrameTime, WithoutTimingTheDefaultTwentyMilliseconds) {
   vr::VR_Shutdown();
   EXPECT_EQ(averageFrameTime(0.3), 20.0);
 }
+
+// Frames presented 30 ms and then 10 ms apart: the newest interval weighs most.
+TEST(FrameTime, TheNewestFrameIntervalWeighsMost) {
+  ScopedBaseDir base;
+  ScriptedHeadset headset("frame 3\ntime +0.03\nframe 4\ntime +0.01\n");
+  Lock::AutoLock lock(GetRenderLock());
+  vr::IVRCompositor* compositor = vr::VRCompositor();
+  ASSERT_NE(compositor, nullptr);
+  vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(1)), vr::TextureType_OpenGL, vr::ColorSpace_Auto};
+  for (int frame = 1; frame <= 4; ++frame) {
+    vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount];
+    compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+    compositor->Submit(vr::Eye_Left, &texture);
+    compositor->Submit(vr::Eye_Right, &texture);
+  }
+  // Oldest first: 30 x 0.7 + 10 x 0.3 = 24 (the other order would give 16).
+  EXPECT_NEAR(averageFrameTime(0.3), 24.0, 2.0);
+}

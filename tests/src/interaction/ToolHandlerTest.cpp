@@ -8,9 +8,17 @@
 #include <cmath>
 #include <limits>
 
+#include <vtkDataArray.h>
+#include <vtkMapper.h>
 #include <vtkPlane.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
 
 #include "ClipMarker.h"
+#include "ControllerModel.h"
+#include <vtkCellArray.h>
+#include "Environment.h"
+#include "OpenVRActor.h"
 #include "InteractionFixtures.h"
 #include "IsoValueMarker.h"
 #include "SceneMarkers.h"
@@ -350,4 +358,42 @@ TEST(SceneAnalysis, TheIsoValueCountStartsAfreshForEachScene) {
   state.sceneIsoValueCount = 7;
   state.AnalyseSceneOnLoad(box.scene(), nullptr);
   EXPECT_EQ(state.sceneIsoValueCount, 0);
+}
+
+TEST(Room, ANonPositiveFloorSizeOrCeilingHeightKeepsTheDefaultRoom) {
+  for (const char* config : {"floorSize = 0\nceilingHeight = 0\n", "floorSize = -5\nceilingHeight = -1\n"}) {
+    ScopedBaseDir base(config);
+    vtkNew<vtkRenderer> renderer;
+    Environment room;
+    SceneViewSettings settings;
+    room.buildEnvironment(renderer, nullptr, settings);
+    vtkPolyData* floor = vtkPolyData::SafeDownCast(room.floorActor()->GetMapper()->GetInputDataObject(0, 0));
+    ASSERT_NE(floor, nullptr) << config;
+    double bounds[6];
+    floor->GetBounds(bounds);
+    EXPECT_EQ(bounds[0], -100.0) << config;
+    EXPECT_EQ(bounds[1], 100.0) << config;
+    vtkDataArray* tcoords = floor->GetPointData()->GetTCoords();
+    ASSERT_NE(tcoords, nullptr);
+    for (vtkIdType i = 0; i < tcoords->GetNumberOfTuples(); ++i)
+      EXPECT_TRUE(std::isfinite(tcoords->GetComponent(i, 0)) && std::isfinite(tcoords->GetComponent(i, 1))) << config;
+  }
+}
+
+TEST(ControllerRenderModel, ATriangleNamingAMissingVertexIsDropped) {
+  ScopedBaseDir base;
+  ScriptedHeadset headset("broken-model vrsim_controller\n");
+  vtkNew<vtkRenderer> renderer;
+  ControllerModel model;
+  model.init(false);
+  for (int step = 0; step < 5 && !LoadControllerRenderModel(model, renderer, "vrsim_controller"); ++step) {
+  }
+  ASSERT_NE(model.polyData(), nullptr);
+  vtkPolyData* mesh = model.polyData();
+  ASSERT_GT(mesh->GetNumberOfPolys(), 0);
+  vtkIdType count = 0;
+  const vtkIdType* ids = nullptr;
+  mesh->GetPolys()->InitTraversal();
+  while (mesh->GetPolys()->GetNextCell(count, ids))
+    for (vtkIdType k = 0; k < count; ++k) EXPECT_LT(ids[k], mesh->GetNumberOfPoints());
 }
