@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "ProgramProcess.h"
+#include "ServerProcess.h"
 
 namespace {
 
@@ -164,7 +166,9 @@ class ToolProgram : public ::testing::Test {
   };
 
   std::unique_ptr<Run> start(const std::string& name, const std::string& config, const std::string& script,
-                             const std::string& frames) {
+                             const std::string& frames, std::vector<std::string> arguments = {},
+                             bool exitAfterLastFrame = true) {
+    if (arguments.empty()) arguments.push_back(scene);
     auto run = std::make_unique<Run>();
     run->dir = dir + "/" + name;
     const std::string base = run->dir + "/base";
@@ -175,13 +179,14 @@ class ToolProgram : public ::testing::Test {
     std::ofstream(run->dir + "/vrsim.txt") << "rate 60\nleft position " << kLeftAside << "\nright position "
                                            << kRightAside << "\n"
                                            << script;
-    run->program.reset(new Program({scene}, {{"XDG_CONFIG_HOME", run->dir + "/settings"},
-                                             {"QUONIX_BASE_DIR", base},
-                                             {"QUONIX_VRSIM_SCRIPT", run->dir + "/vrsim.txt"},
-                                             {"QUONIX_VRSIM_CAPTURE_DIR", run->dir + "/eyes"},
-                                             {"QUONIX_VRSIM_CAPTURE_FRAMES", frames},
-                                             {"QUONIX_VRSIM_EXIT_AFTER", std::to_string(kLastFrame)},
-                                             {"QUONIX_VRSIM_HAPTICS_LOG", run->dir + "/haptics.txt"}}));
+    std::map<std::string, std::string> environment = {{"XDG_CONFIG_HOME", run->dir + "/settings"},
+                                                      {"QUONIX_BASE_DIR", base},
+                                                      {"QUONIX_VRSIM_SCRIPT", run->dir + "/vrsim.txt"},
+                                                      {"QUONIX_VRSIM_CAPTURE_DIR", run->dir + "/eyes"},
+                                                      {"QUONIX_VRSIM_CAPTURE_FRAMES", frames},
+                                                      {"QUONIX_VRSIM_HAPTICS_LOG", run->dir + "/haptics.txt"}};
+    if (exitAfterLastFrame) environment["QUONIX_VRSIM_EXIT_AFTER"] = std::to_string(kLastFrame);
+    run->program.reset(new Program(arguments, environment));
     return run;
   }
 
@@ -313,4 +318,33 @@ TEST_F(ToolProgram, TheColourBarsIsoValueDrawsAnIsoSurfaceThatStaysWhileTheHandI
   // Kept, it stays after the hand lets go.
   EXPECT_GT(changed(kept, before, 15).count, plate.count / 2);
   EXPECT_EQ(run->haptics(), "");
+}
+
+// A server scene: the stand-in server sends it live, so the view prepares its other buffer after
+// every swap. What the tools placed must show in every buffer, not flicker with the swaps.
+TEST_F(ToolProgram, SeedMarkersAndParticlesStayAcrossBufferSwapsOfALiveServerScene) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--live", "--frame-interval", "100", scene}, error)) << error;
+  const std::string script = std::string("frame 250\nright position ") + kTipAtCentre +
+                             "\nframe 255\nright axis 0 0.9 0\nright press pad\n"
+                             "frame 265\nleft axis 0 0.9 0\nleft press pad\nframe 267\nleft release pad\n"
+                             "frame 270\nright release pad\nright position " + kRightAside + "\n";
+  auto run = start("swaps", "", script, "240,290,320,350", {"127.0.0.1", std::to_string(server.port())}, false);
+  Program& program = *run->program;
+  ASSERT_TRUE(program.started());
+  // The server's only scene opens without a picker.
+  ASSERT_TRUE(waitForFile(run->dir + "/eyes/frame-000350-left.png", program, 120)) << program.err();
+  const QImage before = run->eye(240);
+  ASSERT_GT(magenta(before).count, 200) << "the scene was not shown before the tools were used";
+  const Pixel seed = projectLeft(0.0, 1.0, -2.0);
+  for (int frame : {290, 320, 350}) {
+    SCOPED_TRACE(frame);
+    const Region placed = changed(run->eye(frame), before, 60);
+    EXPECT_GT(placed.count, 20);
+    EXPECT_GT(placed.column, seed.column);
+    EXPECT_NEAR(placed.row, seed.row, 6.0);
+  }
+  program.signal(SIGTERM);
+  program.wait();
 }
