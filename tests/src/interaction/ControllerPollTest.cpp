@@ -206,10 +206,11 @@ TEST(FrameTime, WithoutTimingTheDefaultTwentyMilliseconds) {
   EXPECT_EQ(averageFrameTime(0.3), 20.0);
 }
 
-// Frames presented 30 ms and then 10 ms apart: the newest interval weighs most.
+// Frames presented 60 ms and then 20 ms apart (after a gap of 150 ms, beyond what counts as a
+// frame): the newest interval weighs most.
 TEST(FrameTime, TheNewestFrameIntervalWeighsMost) {
   ScopedBaseDir base;
-  ScriptedHeadset headset("frame 3\ntime +0.03\nframe 4\ntime +0.01\n");
+  ScriptedHeadset headset("frame 2\ntime +0.15\nframe 3\ntime +0.06\nframe 4\ntime +0.02\n");
   Lock::AutoLock lock(GetRenderLock());
   vr::IVRCompositor* compositor = vr::VRCompositor();
   ASSERT_NE(compositor, nullptr);
@@ -220,6 +221,6 @@ TEST(FrameTime, TheNewestFrameIntervalWeighsMost) {
     compositor->Submit(vr::Eye_Left, &texture);
     compositor->Submit(vr::Eye_Right, &texture);
   }
-  // Oldest first: 30 x 0.7 + 10 x 0.3 = 24 (the other order would give 16).
-  EXPECT_NEAR(averageFrameTime(0.3), 24.0, 2.0);
+  // Oldest first: 60 x 0.7 + 20 x 0.3 = 48 (the other order would give 32).
+  EXPECT_NEAR(averageFrameTime(0.3), 48.0, 6.0);
 }
