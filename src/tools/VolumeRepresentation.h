@@ -29,7 +29,6 @@ class VolumeRepresentation : public MarkerProp {
   // The region of the last build without drawing anything (the volume box compares it).
   void setBounds(const double bounds[6]);
   const double* getBounds() const { return _bounds; }
-  void setColor(const double rgb[3]);
 
  private:
   vtkCubeSource* _cubeSource;
