@@ -60,6 +60,7 @@ class Tools : public ::testing::Test {
 
   void SetUp() override {
     identityMatrix4x4(state.modelMatrix);
+    for (int hand = 0; hand < 2; ++hand) state.toolSets[hand].init(nullptr, hand, nullptr);
     for (int i = 0; i < 4; ++i) state.clipMarkerPool.push_back(kvg::Ptr<ClipMarker>(new ClipMarker));
     for (auto& marker : state.clipMarkerPool) {
       const double c[3] = {0, 0, 0}, x[3] = {1, 0, 0}, z[3] = {0, 0, 1};
