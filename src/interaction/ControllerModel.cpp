@@ -74,8 +74,12 @@ void ControllerModel::build(vtkRenderer* renderer) {
   _polyData = vtkSmartPointer<vtkPolyData>::New();
   vtkNew<vtkCellArray> triangles;
   triangles->AllocateEstimate(model.unTriangleCount, 3);
+  // A triangle naming a vertex the model does not have is dropped, not drawn from stray memory.
   for (uint32_t t = 0; t < model.unTriangleCount; ++t) {
     const vtkIdType ids[3] = {model.rIndexData[t * 3], model.rIndexData[t * 3 + 1], model.rIndexData[t * 3 + 2]};
+    if (ids[0] >= vtkIdType(model.unVertexCount) || ids[1] >= vtkIdType(model.unVertexCount) ||
+        ids[2] >= vtkIdType(model.unVertexCount))
+      continue;
     triangles->InsertNextCell(3, ids);
   }
   _polyData->SetPolys(triangles);

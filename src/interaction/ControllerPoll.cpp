@@ -205,15 +205,19 @@ double averageFrameTime(double factor) {
   Lock::AutoLock lock(GetRenderLock());
   vr::IVRCompositor* compositor = vr::VRCompositor();
   if (!compositor) return 20.0;
-  double previous = 0.0, average = 0.0;
+  // Oldest first, so the newest frame interval carries the largest weight.
+  constexpr uint32_t kFrames = 128;
+  vr::Compositor_FrameTiming timings[kFrames];
+  uint32_t count = 0;
+  for (; count < kFrames; ++count) {
+    std::memset(&timings[count], 0, sizeof(vr::Compositor_FrameTiming));
+    timings[count].m_nSize = sizeof(vr::Compositor_FrameTiming);
+    if (!compositor->GetFrameTiming(&timings[count], count)) break;
+  }
+  double average = 0.0;
   int n = 0;
-  for (uint32_t i = 0; i < 128; ++i) {
-    vr::Compositor_FrameTiming timing;
-    std::memset(&timing, 0, sizeof(timing));
-    timing.m_nSize = sizeof(vr::Compositor_FrameTiming);
-    if (!compositor->GetFrameTiming(&timing, i)) continue;
-    const double dt = (previous - timing.m_flSystemTimeInSeconds) * 1000.0;
-    previous = timing.m_flSystemTimeInSeconds;
+  for (uint32_t i = count; i-- > 1;) {
+    const double dt = (timings[i - 1].m_flSystemTimeInSeconds - timings[i].m_flSystemTimeInSeconds) * 1000.0;
     if (dt < 5.0 || dt > 100.0) continue;
     average = n == 0 ? dt : average * (1.0 - factor) + dt * factor;
     ++n;

@@ -58,8 +58,11 @@ Environment::~Environment() {
 }
 
 void Environment::buildPlanes(double floorScale, double ceilingScale, int floorW, int floorH, int ceilW, int ceilH) {
-  const double S = GetConfigReal("floorSize", 200.0);
-  const double H = GetConfigReal("ceilingHeight", 10.0);
+  // A room of no size (or a negative one) would divide the texture scale by zero.
+  double S = GetConfigReal("floorSize", 200.0);
+  double H = GetConfigReal("ceilingHeight", 10.0);
+  if (!(S > 0.0)) S = 200.0;
+  if (!(H > 0.0)) H = 10.0;
   const double size[3] = {S, H, S};
   const double floorRatio = floorW > 0 ? double(floorH) / floorW : 1.0;
   const double ceilRatio = ceilW > 0 ? double(ceilH) / ceilW : 1.0;

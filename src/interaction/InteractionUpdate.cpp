@@ -51,7 +51,8 @@ int activeDirection(const ControllerInput& input) {
 }  // namespace
 
 bool areBothTriggersHeld(const ControllerInput& a, const ControllerInput& b) {
-  if (!a.triggerHeld || !b.triggerHeld) return false;
+  // A press time of 0 means no press was seen (a trigger already held when the hand appeared).
+  if (!a.triggerHeld || !b.triggerHeld || a.triggerPressTime == 0 || b.triggerPressTime == 0) return false;
   const int64_t now = nowNanoseconds();
   const double held = std::min(now - b.triggerPressTime, now - a.triggerPressTime) * 1e-9;
   if (!(held > GetConfigReal("bothTriggersPressedDelay", 0.75))) return false;

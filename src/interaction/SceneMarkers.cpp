@@ -12,38 +12,133 @@
 #include "IsoValueMarker.h"
 #include "OpenVRRenderWindow.h"
 #include "ParticleAdvectionManager.h"
+#include "SceneViewSettings.h"
 #include "SeedMarker.h"
 #include "VRInteractionState.h"
 #include "VolumeRenderingManager.h"
 #include "VolumeRepresentation.h"
 #include "kvg/DrawableScene.h"
 #include "kvg/OpenGLRenderer.h"
+#include "kvg/SceneCanvasRenderer.h"
+#include "ToolGeometry.h"
 
 namespace {
 // The poly-data mappers clip with at most six planes, whatever the driver offers.
 constexpr GLint kMapperClipPlaneLimit = 6;
 }  // namespace
 
-void CreateMarkers(VRInteractionState& destination, const VRInteractionState& source, kvg::DrawableScene& scene) {
-  // Markers are made only by the seed, clip, plane-section and iso-value tools; the iso-value
-  // markers a source grew are grown here too, so both buffers can show the same values.
-  OpenVRRenderWindow* window = OpenVRRenderWindow::SafeDownCast(scene.getRenderWindow());
-  vtkRenderer* models = window ? window->GetLayerRenderer(OpenVRRenderWindow::ModelLayer) : nullptr;
-  while (destination.isoValueMarkers.size() < source.isoValueMarkers.size())
-    destination.isoValueMarkers.push_back(IsoValueMarker::create(models));
+namespace {
+
+// Marker lists follow the source's: surplus entries leave the renderer, entries the target
+// already has take the source's shape, missing ones (and empty ones left while there was no
+// renderer) are built in the renderer, or stay empty without one.
+template <typename Marker, typename List, typename Copy, typename Create>
+void followMarkers(List& target, const List& source, vtkRenderer* renderer, Copy copy, Create create) {
+  const size_t n = source.size();
+  for (size_t i = n; i < target.size(); ++i)
+    if (target[i].isValid()) target[i]->removeFromRenderer(renderer);
+  if (target.size() > n) target.erase(target.begin() + n, target.end());
+  target.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const Marker& from = source[i].template cast<Marker>();
+    if (target[i].isValid()) {
+      copy(*target[i], from);
+    } else if (renderer) {
+      kvg::Ptr<Marker> marker(new Marker());
+      create(*marker, renderer, from);
+      target[i] = marker;
+    }
+  }
 }
 
-void CreateSeedMarkersFromParticles(VRInteractionState& state, kvg::DrawableSession* session) {
-  // Seed markers exist exactly for the seeds the seed tool placed; seeds of other origins get
-  // theirs from the tool that adds them.
+vtkRenderer* modelRendererOf(kvg::DrawableScene& scene) {
+  kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
+  return model ? model->getVTKRenderer() : nullptr;
+}
+
+}  // namespace
+
+void CreateMarkers(VRInteractionState& destination, const VRInteractionState& source, kvg::DrawableScene& scene) {
+  if (&destination == &source) return;
+  OpenVRRenderWindow* window = OpenVRRenderWindow::SafeDownCast(scene.getRenderWindow());
+  vtkRenderer* renderer = modelRendererOf(scene);
+
+  followMarkers<SeedMarker>(
+      destination.seedMarkers, source.seedMarkers, renderer,
+      [](SeedMarker& to, const SeedMarker& from) { to.copyShapeFrom(from); },
+      [](SeedMarker& to, vtkRenderer* r, const SeedMarker& from) { to.createFrom(r, from); });
+  const std::array<double, 3> color = GetConfigVector3("seedMarkerRGB", {0.0, 0.37255, 0.52941});
+  for (const auto& marker : destination.seedMarkers)
+    if (marker.isValid()) marker->setColor(color.data());
+
+  vtkRenderer* models = window ? window->GetLayerRenderer(OpenVRRenderWindow::ModelLayer) : nullptr;
+  while (destination.isoValueMarkers.size() < source.isoValueMarkers.size()) {
+    kvg::Ptr<IsoValueMarker> marker(new IsoValueMarker());
+    marker->buildLike(models, *source.isoValueMarkers[destination.isoValueMarkers.size()]);
+    marker->setVisibility(false);
+    destination.isoValueMarkers.push_back(marker);
+  }
+
+  followMarkers<ClipMarker>(
+      destination.planeSectionMarkers, source.planeSectionMarkers, renderer,
+      [](ClipMarker& to, const ClipMarker& from) { to.setGeometryAlt(from); },
+      [](ClipMarker& to, vtkRenderer* r, const ClipMarker& from) { to.createFrom(r, from); });
+}
+
+void CreateSeedMarkersFromParticles(VRInteractionState& state, kvg::DrawableScene& scene) {
+  // Seeds placed in the other buffer's session, or handed over with its particles, get their
+  // markers here: the seed list and the marker list stay index for index.
+  vtkRenderer* renderer = modelRendererOf(scene);
+  kvg::DrawableSession* session = scene.getSession();
+  if (!session) return;
+  const std::vector<kvg::Point3> seeds = kvg::ParticleAdvectionManager::getSingleton(session).getSeedPositions();
+  for (size_t i = state.seedMarkers.size(); renderer && i < seeds.size(); ++i) {
+    const double centre[3] = {seeds[i][0], seeds[i][1], seeds[i][2]};
+    double flow[3];
+    if (!probeParticleDirection(centre, flow, session)) flow[0] = flow[1] = flow[2] = 0.0;
+    double height = 0.0, angle = 0.0;
+    GetSeedMarkerShape(state, flow, height, angle);
+    double against[3] = {-flow[0], -flow[1], -flow[2]};
+    if (Normalize3(against) == 0.0) against[0] = -1.0;
+    kvg::Ptr<SeedMarker> marker(new SeedMarker());
+    marker->createActor(renderer, centre, against, height, angle);
+    state.seedMarkers.push_back(marker);
+  }
+  refreshSeedMarkerShapes(state, session);
+}
+
+void refreshSeedMarkerShapes(VRInteractionState& state, kvg::DrawableSession* session) {
+  if (!session) return;
+  for (const auto& marker : state.seedMarkers) {
+    if (!marker.isValid()) continue;
+    const double* p = marker->getCenter();
+    double flow[3];
+    if (!probeParticleDirection(p, flow, session)) continue;
+    double height = 0.0, angle = 0.0;
+    GetSeedMarkerShape(state, flow, height, angle);
+    double n[3] = {-flow[0], -flow[1], -flow[2]};
+    Normalize3(n);
+    const double centre[3] = {p[0], p[1], p[2]};
+    marker->setShape(centre, n, height, angle);
+  }
 }
 
 void ApplyIsoValues(VRInteractionState& state, kvg::DrawableScene& scene, const SceneViewSettings& settings) {
+  if (kvg::isNoValue(state.interactiveIsoValue)) state.colorBarPosition = 0.5;
   kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(scene.getSession());
   kvg::IsoValueList values(state.persistentIsoValues.begin(), state.persistentIsoValues.end());
   values.insert(values.end(), state.peerIsoValues.begin(), state.peerIsoValues.end());
   volumes.setPersistentIsoValues(values);
   volumes.setInteractiveIsoValue(kvg::IsoValue(state.interactiveIsoField, state.interactiveIsoValue));
+  const int hand = settings.swapLeftRight ? 1 : 0;
+  const ControllerInput& input = state.controllerInputs[hand];
+  for (const auto& marker : state.isoValueMarkers)
+    if (marker.isValid() && marker->getVisibility())
+      marker->updateTransform(state.modelMatrix, input.pose, input.position);
+  if (state.interactiveIsoMarker.isValid() && state.interactiveIsoMarker->getVisibility()) {
+    state.interactiveIsoMarker->computeToolOffset(0.0, input, hand);
+    state.interactiveIsoMarker->updateTransform(state.modelMatrix, input.pose, input.position);
+  }
 }
 
 void SetInteractiveIsoValue(VRInteractionState& state, kvg::DrawableScene& scene, const kvg::IsoValue* value) {
@@ -92,9 +187,11 @@ bool refreshVolumeRepresentations(VRInteractionState& state, vtkRenderer* render
   if (same) return true;
   for (const auto& box : state.volumeRepresentations) box->removeFromRenderer(renderer);
   state.volumeRepresentations.clear();
+  const std::array<double, 3> volumeColor = GetConfigVector3("volumeBoundsRGB", {0.0, 0.37255, 0.52941});
   for (const auto& box : bounds) {
     kvg::Ptr<VolumeRepresentation> representation(new VolumeRepresentation());
     representation->build(renderer, box.data(), 0.005, false);
+    representation->setColor(volumeColor.data());
     state.volumeRepresentations.push_back(representation);
   }
   return true;

@@ -13,10 +13,15 @@ class DrawableSession;
 class SimplePlaneSection;
 }  // namespace kvg
 
-// After a buffer swap: the destination's seed, clip and iso-value markers follow the source's.
+// After a buffer swap: the destination's seed, plane-section and iso-value markers follow the
+// source's in number and shape, built in the scene's own renderers (none without a model
+// renderer; such entries are built at a later swap).
 void CreateMarkers(VRInteractionState& destination, const VRInteractionState& source, kvg::DrawableScene& scene);
-// Seed markers for the seeds of the session's particle advection that have none.
-void CreateSeedMarkersFromParticles(VRInteractionState& state, kvg::DrawableSession* session);
+// Seed markers (in the scene's model renderer) for the seeds of the session's particle
+// advection that have none; then every marker re-shaped to the flow at its seed.
+void CreateSeedMarkersFromParticles(VRInteractionState& state, kvg::DrawableScene& scene);
+// Every seed marker inside the flow re-shaped to the flow at its seed (cone opening downstream).
+void refreshSeedMarkerShapes(VRInteractionState& state, kvg::DrawableSession* session);
 // The persistent iso values (with the peers') and the interactive one to the session's volume
 // renderer.
 void ApplyIsoValues(VRInteractionState& state, kvg::DrawableScene& scene, const SceneViewSettings& settings);

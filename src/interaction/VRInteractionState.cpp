@@ -68,7 +68,7 @@ void VRInteractionState::syncFrom(VRInteractionState& source, kvg::DrawableScene
                                   const SceneViewSettings& settings, int startIndex) {
   copyStateFrom(source);
   CreateMarkers(*this, source, scene);
-  CreateSeedMarkersFromParticles(*this, scene.getSession());
+  CreateSeedMarkersFromParticles(*this, scene);
   if (source.sceneBoundsValid) {
     modelScale = source.modelScale;
     updateHmdProjection(camera, modelScale);
@@ -197,6 +197,8 @@ void VRInteractionState::AnalyseSceneOnLoad(kvg::DrawableScene& scene, vtkCamera
   widgetManager.collectPartProps(renderer);
 
   const kvg::NodeRegistry& registry = session->getNodeRegistry();
+  // Counted afresh for every scene: a scene without iso-surface nodes has none.
+  sceneIsoValueCount = 0;
   bool isoSurfaceMode = false;
   for (kvg::VolumeRenderingAttributes* attributes : registry.findNodesOfClass<kvg::VolumeRenderingAttributes>())
     if (attributes->getRenderingMode() == kvg::VolumeRenderingAttributes::IsoSurfaces) isoSurfaceMode = true;

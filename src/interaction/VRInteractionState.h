@@ -51,6 +51,7 @@ class VRWidgetCommandHandler;
 class vtkCamera;
 class vtkPlane;
 class vtkPlaneCollection;
+class vtkProp;
 class vtkRenderer;
 class vtkTransform;
 struct SceneViewSettings;
@@ -113,6 +114,21 @@ class VRInteractionState {
   bool handlePlaneSectionTool(int hand, int mode, vtkRenderer* renderer, kvg::DrawableScene& scene,
                               const SceneViewSettings& settings);
   bool handleClipTool(int hand, int mode, const SceneViewSettings& settings);
+  // The plane the hand holds, in model coordinates, by "planeSectionOrientation" (0 flat along
+  // the pointing direction, 1 across it, other: upright along it, mirrored for hand 1); the
+  // hand's tool icons show the orientation at the page (5 clip, 6 plane section).
+  void orientPlaneSection(int hand, int page, double origin[3], double up[3], double right[3], double normal[3]);
+  // Index of the clip plane whose marker is nearest the hand's tool tip (the later of equals;
+  // the last plane by default), -1 without clip planes.
+  int nearestClipMarker(int hand) const;
+  // Index of the kept plane section whose origin is nearest the tool tip (the later of equals;
+  // the last marker by default).
+  int nearestPlaneSection(int hand) const;
+  // The kept iso values of the field under the controller's tool tip shown as markers (hidden
+  // ones reused, new ones made in markerRenderer), the one nearest the normalised target
+  // highlighted; with placeAtController every shown marker is placed at the controller.
+  void handleIsoValueTool(const ControllerInput& input, int hand, kvg::DrawableScene& scene, vtkRenderer* markerRenderer,
+                          const double matrix[16], double target, bool placeAtController);
 
   // ---- Navigation ----
 
@@ -281,5 +297,15 @@ bool computeSceneBounds(vtkRenderer* renderer, double bounds[6], const double or
 // The controller identification and per-frame controller, tool-set and avatar update.
 void IdentifyControllers(VRInteractionState& state, kvg::DrawableScene& scene, OpenVRRenderWindow* window,
                          const double modelMatrix[16]);
+// The volume prop under the tool tip of the hand (tip through the matrix a), null when the tip
+// lies in no drawn volume; its scalar field's name into fieldName when given.
+vtkProp* findVolumeAtToolTip(const ControllerInput& input, kvg::DrawableScene& scene, const double a[16], int hand,
+                             std::string* fieldName = nullptr);
+// Height and opening angle (degrees) of a seed marker's cone in a flow of that velocity: the
+// base radius is "seedMarkerSize" x "defaultPointRadius"; the faster, the slimmer.
+void GetSeedMarkerShape(const VRInteractionState& state, const double flow[3], double& height, double& angle);
+// The section with its normal snapped to the nearest coordinate axis when it lies within
+// snappingAngle degrees of it (up and right turned to match); unchanged otherwise.
+kvg::SimplePlaneSection alignPlaneSectionBasis(const kvg::SimplePlaneSection& section, double snappingAngle);
 // Every one of < > : " / \ | ? * and blank replaced by '_'.
 std::string SanitizeFileName(const std::string& name);

@@ -15,6 +15,7 @@
 #include <vtkRenderer.h>
 #include <vtkTransform.h>
 
+#include "ClipMarker.h"
 #include "Configuration.h"
 #include "OpenVRCamera.h"
 #include "Logger.h"
@@ -214,9 +215,16 @@ void VRInteractionState::syncClipPlanes(kvg::CollectionNode& node, vtkPlaneColle
     for (int i = planes->GetNumberOfItems() - 1; i >= sceneClipPlaneCount; --i) planes->RemoveItem(i);
 
   const int64_t limit = int64_t(maxClipPlanes) - sceneClipPlaneCount - 1;
+  // Marker i marks plane i: the oldest plane's marker goes hidden to the end of the pool, so the
+  // pool keeps one marker per plane the driver allows and no dropped marker stays drawn.
   while (!clipPlanes.empty() && int64_t(clipPlanes.size()) > limit) {
     clipPlanes.pop_front();
-    if (!clipMarkerPool.empty()) clipMarkerPool.pop_front();
+    if (!clipMarkerPool.empty()) {
+      kvg::Ptr<ClipMarker> oldest = clipMarkerPool.front();
+      clipMarkerPool.pop_front();
+      if (oldest.isValid()) oldest->setVisibility(false);
+      clipMarkerPool.push_back(oldest);
+    }
   }
 
   auto add = [&](vtkPlane* plane) {

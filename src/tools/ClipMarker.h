@@ -21,6 +21,8 @@ class ClipMarker : public MarkerProp {
   // renderer. True.
   bool createTextured(vtkRenderer* renderer, const double center[3], const double up[3], const double right[3],
                       double size, vtkTexture* texture0, vtkTexture* texture1);
+  // createTextured with the other marker's textures and geometry.
+  bool createFrom(vtkRenderer* renderer, const ClipMarker& other);
   // The square with edges up x size and right x size about the centre; nothing when all ten
   // values equal the stored ones as single-precision floats.
   void setGeometry(const double center[3], const double up[3], const double right[3], double size);

@@ -45,6 +45,44 @@ bool SeedMarker::createActor(vtkRenderer* renderer, const double center[3], cons
   return true;
 }
 
+bool SeedMarker::createFrom(vtkRenderer* renderer, const SeedMarker& other) {
+  double direction[3];
+  other.getDirection(direction);
+  return createActor(renderer, other._center, direction, other.getHeight(), other.getAngle());
+}
+
+void SeedMarker::setShape(const double center[3], const double direction[3], double height, double angle) {
+  double current[3];
+  getDirection(current);
+  auto same = [](double a, double b) { return static_cast<float>(a) == static_cast<float>(b); };
+  bool unchanged = same(height, _cone->GetHeight()) && same(angle, _cone->GetAngle());
+  for (int i = 0; i < 3 && unchanged; ++i) unchanged = same(center[i], _center[i]) && same(direction[i], current[i]);
+  if (unchanged) return;
+  for (int i = 0; i < 3; ++i) _center[i] = center[i];
+  const double coneCenter[3] = {center[0] + direction[0] * height * 0.5, center[1] + direction[1] * height * 0.5,
+                                center[2] + direction[2] * height * 0.5};
+  _cone->SetCenter(coneCenter);
+  _cone->SetDirection(direction[0], direction[1], direction[2]);
+  _cone->SetHeight(height);
+  _cone->SetAngle(angle);
+  if (vtkMapper* mapper = _actor->GetMapper()) {
+    RestoreThreadFlag unfrozen(false);
+    mapper->Update();
+  }
+}
+
+void SeedMarker::copyShapeFrom(const SeedMarker& other) {
+  double direction[3];
+  other.getDirection(direction);
+  setShape(other._center, direction, other.getHeight(), other.getAngle());
+}
+
+void SeedMarker::getDirection(double direction[3]) const { _cone->GetDirection(direction); }
+
+double SeedMarker::getHeight() const { return _cone->GetHeight(); }
+
+double SeedMarker::getAngle() const { return _cone->GetAngle(); }
+
 void SeedMarker::setColor(const double rgb[3]) { _actor->GetProperty()->SetDiffuseColor(rgb[0], rgb[1], rgb[2]); }
 
 void SeedMarker::scaleAboutCenter(double factor) {

@@ -18,7 +18,17 @@ class SeedMarker : public MarkerProp {
   // adds it to the renderer. True.
   bool createActor(vtkRenderer* renderer, const double center[3], const double direction[3], double height,
                    double angle);
+  // createActor with the other marker's centre and cone.
+  bool createFrom(vtkRenderer* renderer, const SeedMarker& other);
+  // Moves and re-shapes the cone; nothing when every value equals the current one as a
+  // single-precision float.
+  void setShape(const double center[3], const double direction[3], double height, double angle);
+  void copyShapeFrom(const SeedMarker& other);
   const double* getCenter() const { return _center; }
+  // The cone's axis from base to apex, its height and its opening angle (degrees).
+  void getDirection(double direction[3]) const;
+  double getHeight() const;
+  double getAngle() const;
   void setColor(const double rgb[3]);
   // Scales the drawn cone about the seed point (the cone itself stays).
   void scaleAboutCenter(double factor);

@@ -1,5 +1,7 @@
 #include "RenderModelStore.h"
 
+#include <algorithm>
+
 #include <cmath>
 
 #include "MeshBuilder.h"
@@ -90,8 +92,9 @@ std::vector<uint8_t> headsetTexture(int size) {
 
 }  // namespace
 
-vr::RenderModel_t* RenderModelStore::model(const std::string& name, bool headset, bool textured) {
-  const std::string key = name + (headset ? "|headset" : "|controller") + (textured ? "" : "|plain");
+vr::RenderModel_t* RenderModelStore::model(const std::string& name, bool headset, bool textured, bool broken) {
+  const std::string key =
+      name + (headset ? "|headset" : "|controller") + (textured ? "" : "|plain") + (broken ? "|broken" : "");
   auto it = _models.find(key);
   if (it == _models.end()) {
     auto m = std::make_unique<Model>();
@@ -102,6 +105,10 @@ vr::RenderModel_t* RenderModelStore::model(const std::string& name, bool headset
       buildController(mesh);
     m->vertices = mesh.vertices();
     m->indices = mesh.indices();
+    if (broken) {
+      const uint16_t beyond = uint16_t(std::min<size_t>(m->vertices.size() + 100, 65535));
+      m->indices.insert(m->indices.end(), {0, 1, beyond});
+    }
     m->model.rVertexData = m->vertices.data();
     m->model.unVertexCount = uint32_t(m->vertices.size());
     m->model.rIndexData = m->indices.data();

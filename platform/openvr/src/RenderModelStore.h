@@ -17,8 +17,9 @@ class RenderModelStore {
   static const vr::TextureID_t kHeadsetTexture = 2;
 
   // The model: a headset shape when headset, else a hand controller; without a diffuse
-  // texture (id INVALID_TEXTURE_ID) when textured is false.
-  vr::RenderModel_t* model(const std::string& name, bool headset, bool textured);
+  // texture (id INVALID_TEXTURE_ID) when textured is false; with a last triangle that names a
+  // vertex the model does not have when broken.
+  vr::RenderModel_t* model(const std::string& name, bool headset, bool textured, bool broken = false);
   // The texture with that id, or null.
   vr::RenderModel_TextureMap_t* texture(vr::TextureID_t id);
 

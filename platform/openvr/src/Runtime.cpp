@@ -1,5 +1,8 @@
 #include "Runtime.h"
 
+#include <chrono>
+#include <thread>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -203,6 +206,10 @@ void advanceFrame() {
   Guard guard(rt.mutex());
   rt.frames().beginFrame();
   rt.world().advanceFrame();
+  // Held here too, with the mutex kept: only this thread drives such a world.
+  const double delay = rt.world().pendingDelay;
+  rt.world().pendingDelay = 0;
+  if (delay > 0) std::this_thread::sleep_for(std::chrono::duration<double>(delay));
 }
 
 }  // namespace vrsim

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
+#include <algorithm>
+
+#include "FrameCompositor.h"
 
 namespace vrsim {
 
@@ -267,6 +270,15 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
     const bool captured = w[1] == "captured";
     return [=](SimWorld& s) { s.setFocusCaptured(captured); };
   }
+  if (verb == "time") {
+    expectCount(w, 1, 1, "time SECONDS or time +SECONDS");
+    // "+S": the frame begins S seconds later; "T": not before T seconds on the runtime's clock.
+    const bool advance = !w[1].empty() && w[1][0] == '+';
+    const double seconds = toReal(advance ? w[1].substr(1) : w[1]);
+    if (seconds < 0 || seconds > 60) throw LineError{"time must lie in 0..60 seconds"};
+    if (advance) return [=](SimWorld& s) { s.pendingDelay += seconds; };
+    return [=](SimWorld& s) { s.pendingDelay = std::max(s.pendingDelay, seconds - FrameCompositor::now()); };
+  }
   if (verb == "fail") return failAction(w);
   if (verb == "loading") {
     if (w.size() == 4 && w[1] == "render-model") {
@@ -279,6 +291,11 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
       return [=](SimWorld& s) { s.textureAnswers.loadingAnswers = n; };
     }
     throw LineError{"expected: loading render-model NAME N, or loading texture N"};
+  }
+  if (verb == "broken-model") {
+    expectCount(w, 1, 1, "broken-model NAME");
+    const std::string name = w[1];
+    return [=](SimWorld& s) { s.brokenModels.push_back(name); };
   }
   if (verb == "untextured-model") {
     expectCount(w, 1, 1, "untextured-model NAME");

@@ -41,6 +41,15 @@ vr::EVRCompositorError SimCompositor::WaitGetPoses(vr::TrackedDevicePose_t* rend
   SimWorld& world = rt.world();
   rt.frames().beginFrame();
   world.advanceFrame();
+  // A scripted "time" line holds the frame; the runtime's mutex stays free meanwhile.
+  while (world.pendingDelay > 0) {
+    const double delay = world.pendingDelay;
+    world.pendingDelay = 0;
+    rt.mutex().unlock();
+    std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    rt.mutex().lock();
+    if (!rt.isCurrent(_token)) return vr::VRCompositorError_RequestFailed;
+  }
   world.fillPoses(_lastPoses, vr::k_unMaxTrackedDeviceCount);
   world.fillPoses(renderPoses, renderCount);
   world.fillPoses(gamePoses, gameCount);

@@ -64,7 +64,9 @@ vr::EVRRenderModelError SimRenderModels::LoadRenderModel_Async(const char* pchRe
   if (!modelNames(world).count(name)) return vr::VRRenderModelError_InvalidModel;
   const bool textured = std::find(world.untexturedModels.begin(), world.untexturedModels.end(),
                                   name) == world.untexturedModels.end();
-  *ppRenderModel = rt.models().model(name, isHeadsetModel(world, name), textured);
+  const bool broken =
+      std::find(world.brokenModels.begin(), world.brokenModels.end(), name) != world.brokenModels.end();
+  *ppRenderModel = rt.models().model(name, isHeadsetModel(world, name), textured, broken);
   return vr::VRRenderModelError_None;
 }
 

@@ -1,6 +1,8 @@
 #include "SimWorld.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace vrsim {
@@ -231,6 +233,14 @@ bool SimWorld::popEvent(vr::VREvent_t& event) {
 
 void SimWorld::logHapticPulse(vr::TrackedDeviceIndex_t device, uint32_t axis, uint16_t duration) {
   _haptics.push_back(HapticPulse{_frame, device, axis, duration});
+  // Tests of a whole program read the pulses from a file: one line "FRAME DEVICE AXIS MICROSECONDS".
+  static const char* const logFile = std::getenv("QUONIX_VRSIM_HAPTICS_LOG");
+  if (logFile && *logFile) {
+    if (FILE* out = std::fopen(logFile, "a")) {
+      std::fprintf(out, "%llu %u %u %u\n", static_cast<unsigned long long>(_frame), device, axis, unsigned(duration));
+      std::fclose(out);
+    }
+  }
 }
 
 void SimWorld::applyFrame(uint64_t frame) {

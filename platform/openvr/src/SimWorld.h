@@ -99,6 +99,9 @@ class SimWorld {
   uint32_t renderWidth = 640, renderHeight = 720;
   double ipd = 0.064;
   bool focusCaptured = false;
+  // Seconds the current frame's wait still lasts beyond its pacing: the script's "time" lines
+  // move the runtime's (steady) clock on by holding the frame that long.
+  double pendingDelay = 0.0;
 
   // Injected failures.
   InjectedFailure initFailure;
@@ -107,6 +110,7 @@ class SimWorld {
   std::map<std::string, ModelAnswers> modelAnswers;  // by model name, "*" for any
   ModelAnswers textureAnswers;
   std::vector<std::string> untexturedModels;
+  std::vector<std::string> brokenModels;  // their last triangle names a vertex they do not have
 
  private:
   std::vector<SimDevice> _devices;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <openvr.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -266,4 +267,28 @@ TEST(ScriptFile, ComesFromTheEnvironmentOrBesideTheConfiguration) {
   ::unsetenv("QUONIX_BASE_DIR");
   vrsim::useScript("", "test");
   fs::remove_all(dir);
+}
+
+// "time" lines hold the frame they belong to: the wait for that frame lasts the extra time.
+TEST(ScriptTime, ATimeLineHoldsItsFrame) {
+  const std::vector<std::string> errors =
+      vrsim::useScript("rate 0\nframe 3\ntime +0.2\ntime -1\ntime 61\ntime soon\n", "time.txt");
+  const std::vector<std::string> expected = {"time.txt:4: time must lie in 0..60 seconds",
+                                             "time.txt:5: time must lie in 0..60 seconds",
+                                             "time.txt:6: 'soon' is not a number"};
+  EXPECT_EQ(errors, expected);
+  vr::EVRInitError error = vr::VRInitError_None;
+  ASSERT_NE(vr::VR_Init(&error, vr::VRApplication_Scene), nullptr);
+  vr::IVRCompositor* compositor = vr::VRCompositor();
+  vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount];
+  std::vector<double> waits;
+  for (int frame = 1; frame <= 4; ++frame) {
+    const auto start = std::chrono::steady_clock::now();
+    compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+    waits.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  EXPECT_LT(waits[1], 0.1);
+  EXPECT_GE(waits[2], 0.2);
+  EXPECT_LT(waits[3], 0.1);
+  vr::VR_Shutdown();
 }

@@ -206,3 +206,22 @@ TEST(FrameTime, WithoutTimingTheDefaultTwentyMilliseconds) {
   vr::VR_Shutdown();
   EXPECT_EQ(averageFrameTime(0.3), 20.0);
 }
+
+// Frames presented 60 ms and then 20 ms apart (after a gap of 150 ms, beyond what counts as a
+// frame): the newest interval weighs most.
+TEST(FrameTime, TheNewestFrameIntervalWeighsMost) {
+  ScopedBaseDir base;
+  ScriptedHeadset headset("frame 2\ntime +0.15\nframe 3\ntime +0.06\nframe 4\ntime +0.02\n");
+  Lock::AutoLock lock(GetRenderLock());
+  vr::IVRCompositor* compositor = vr::VRCompositor();
+  ASSERT_NE(compositor, nullptr);
+  vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(1)), vr::TextureType_OpenGL, vr::ColorSpace_Auto};
+  for (int frame = 1; frame <= 4; ++frame) {
+    vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount];
+    compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+    compositor->Submit(vr::Eye_Left, &texture);
+    compositor->Submit(vr::Eye_Right, &texture);
+  }
+  // Oldest first: 60 x 0.7 + 20 x 0.3 = 48 (the other order would give 32).
+  EXPECT_NEAR(averageFrameTime(0.3), 48.0, 6.0);
+}

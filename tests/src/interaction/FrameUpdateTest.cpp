@@ -89,9 +89,12 @@ TEST_F(FrameUpdate, TheCameraFollowsTheHead) {
 }
 
 TEST_F(FrameUpdate, BothTriggersResetTheViewOnceUntilReleased) {
-  start("frame 3\nleft press trigger\nright press trigger\n"
+  // The default "bothTriggersPressedDelay" (0.75 s): each press is held 0.8 s (the frame after
+  // it waits that long) before it resets.
+  ScopedBaseDir defaults;
+  start("frame 2\nleft press trigger\nright press trigger\nframe 3\ntime +0.8\n"
         "frame 8\nleft release trigger\nright release trigger\n"
-        "frame 10\nleft press trigger\nright press trigger\n");
+        "frame 9\nleft press trigger\nright press trigger\nframe 10\ntime +0.8\n");
   frames(2);
   state.modelMatrix[3] += 1.0;  // the user moved the model
   frames(1);
@@ -109,8 +112,9 @@ TEST_F(FrameUpdate, BothTriggersResetTheViewOnceUntilReleased) {
 }
 
 TEST_F(FrameUpdate, TriggersPressedTooFarApartDoNotReset) {
-  ScopedBaseDir slow("bothTriggersPressedDelay = 0\nbothTriggersPressedTolerance = -1\n");
-  start("frame 2\nleft press trigger\nright press trigger\n");
+  // Default timings: pressed 0.1 s apart (beyond the 0.05 s tolerance), both held long enough.
+  ScopedBaseDir defaults;
+  start("frame 2\nleft press trigger\nframe 3\ntime +0.1\nright press trigger\nframe 4\ntime +0.8\n");
   frames(1);
   state.modelMatrix[3] += 1.0;
   frames(3);

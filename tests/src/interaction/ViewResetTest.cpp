@@ -209,11 +209,17 @@ TEST(ClipPlanes, UserPlanesStayBelowTheLimitAndTheScenesOwnStay) {
     state.clipPlanes.push_back(plane);
     state.clipMarkerPool.push_back(kvg::Ptr<ClipMarker>(new ClipMarker));
   }
+  const kvg::Ptr<ClipMarker> oldestMarker = state.clipMarkerPool.front();
+  const kvg::Ptr<ClipMarker> secondMarker = state.clipMarkerPool[1];
   state.syncClipPlanes(*node, planes);
-  // 8 - 2 - 1: five user planes, the oldest dropped with its marker.
+  // 8 - 2 - 1: five user planes, the oldest dropped; its marker goes hidden to the end of the
+  // pool, the others stay with their planes.
   ASSERT_EQ(state.clipPlanes.size(), 5u);
   EXPECT_EQ(state.clipPlanes.front()->GetOrigin()[0], 1.0);
-  EXPECT_EQ(state.clipMarkerPool.size(), 5u);
+  ASSERT_EQ(state.clipMarkerPool.size(), 6u);
+  EXPECT_EQ(&*state.clipMarkerPool.front(), &*secondMarker);
+  EXPECT_EQ(&*state.clipMarkerPool.back(), &*oldestMarker);
+  EXPECT_FALSE(oldestMarker->getVisibility());
   EXPECT_EQ(node->getNumberOfNodes(), 5u);
   EXPECT_EQ(planes->GetNumberOfItems(), 7);
   EXPECT_EQ(planes->GetItem(0), own1.GetPointer());
