@@ -222,12 +222,11 @@ void SceneView::startLoaderTask(const std::string& title, const std::string& sta
 
   _sceneLoader->start(QThread::InheritPriority);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  // The dots move on every period; the wait ends with the task, whose report is delivered by
-  // the event processing that follows.
+  // The flag is checked after the sleep, so every task shows its status for at least one period
+  // (and what the user typed meanwhile is taken in order after it).
   for (int n = 0; !_loaderResultReady.load(); ++n) {
     showStatus(title, status + std::string(size_t(n % 4), '.'));
-    while (!_loaderResultReady.load() && _sceneLoader->wait(kStatusPeriodMs))
-      processViewEvents(QEventLoop::ExcludeUserInputEvents);
+    QThread::msleep(kStatusPeriodMs);
   }
   _sceneLoader->quit();
   _sceneLoader->wait();
