@@ -1,9 +1,21 @@
 #include "AvatarGroup.h"
 
-#include <algorithm>
-#include <cstring>
+#include <vtkImageData.h>
+#include <vtkMatrix4x4.h>
+#include <vtkOBJReader.h>
+#include <vtkPolyDataMapper.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <iostream>
+
+#include "Configuration.h"
+#include "IsoValueMarker.h"
+#include "OpenVRCamera.h"
+#include "OpenVRRenderWindow.h"
 #include "OpenVRTexture.h"
+#include "kvg/OpenGLRenderer.h"
 
 namespace {
 
@@ -11,6 +23,24 @@ const unsigned char kColors[AvatarGroup::ColorCount][3] = {
     {50, 50, 50},    {0, 153, 153},   {235, 120, 10},  {0, 100, 135},   {175, 35, 95},   {255, 185, 0},
     {100, 125, 45},  {190, 205, 215}, {85, 160, 185},  {153, 0, 0},     {255, 255, 255}, {100, 25, 70},
     {170, 170, 150}, {170, 180, 20},  {215, 215, 205}, {135, 155, 170}};
+
+// Pool entries made when a group is set up.
+constexpr size_t ISO_MARKER_POOL_SIZE = 10;
+
+// A head mesh of the assets folder; an empty mesh when the file is missing.
+vtkSmartPointer<vtkPolyDataMapper> loadMesh(const char* name) {
+  auto reader = vtkSmartPointer<vtkOBJReader>::New();
+  reader->SetFileName((getVRAssetsDir() + name).c_str());
+  reader->Update();
+  auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+  mapper->SetInputConnection(reader->GetOutputPort());
+  mapper->Update();
+  return mapper;
+}
+
+vtkRenderer* modelsRenderer(OpenVRRenderWindow* window) {
+  return window ? static_cast<vtkRenderer*>(window->GetLayerRenderer("vrModels")) : nullptr;
+}
 
 }  // namespace
 
@@ -26,6 +56,17 @@ void AvatarGroup::setup(uint32_t colorID, int bufferIndex, uint32_t stateID, Ope
   _stateID = stateID;
   _colorID = colorID;
   _bufferIndex = bufferIndex;
+  _window = window;
+  if (!_headMapper) {
+    _headMapper = loadMesh("openhat.obj");
+    _inlayMapper = loadMesh("inlays.obj");
+  }
+  if (vtkRenderer* models = modelsRenderer(window))
+    while (_isoMarkerPool.size() < ISO_MARKER_POOL_SIZE) {
+      kvg::Ptr<IsoValueMarker> marker = IsoValueMarker::create(models);
+      if (marker.isValid()) marker->setVisibility(false);
+      _isoMarkerPool.push_back(marker);
+    }
   resetCompanion();
   _boxVisible = false;
   _companionHand = 0;
@@ -66,11 +107,125 @@ const double* AvatarGroup::colorAt(int colorID) const {
   return _colorTable[std::max(0, std::min(ColorCount - 1, colorID))];
 }
 
-int AvatarGroup::currentAvatarColorID() { return 0; }
-int AvatarGroup::previousAvatarColorID() const { return 0; }
-int AvatarGroup::nextAvatarColorID() const { return 0; }
-void AvatarGroup::selectPreviousAvatar() { _currentAvatarID = -1; }
-void AvatarGroup::selectNextAvatar() { _currentAvatarID = -1; }
+namespace {
+
+// Keys after / before the id, wrapping round; -1 for an empty map.
+template <typename Map>
+int nextKey(const Map& map, int id) {
+  if (map.empty()) return -1;
+  auto it = map.upper_bound(id);
+  return it == map.end() ? map.begin()->first : it->first;
+}
+
+template <typename Map>
+int previousKey(const Map& map, int id) {
+  if (map.empty()) return -1;
+  auto it = map.lower_bound(id);
+  return it == map.begin() ? map.rbegin()->first : std::prev(it)->first;
+}
+
+// A colour id as the table can show it: ids from a peer above 15 read as 15, as in colorAt.
+int tableColorID(unsigned id) { return int(std::min(id, unsigned(AvatarGroup::ColorCount - 1))); }
+
+}  // namespace
+
+Avatar* AvatarGroup::avatar(int stateID) const {
+  auto it = _avatars.find(stateID);
+  return it == _avatars.end() ? nullptr : it->second.get();
+}
+
+int AvatarGroup::currentAvatarColorID() {
+  if (_avatars.empty()) return 0;
+  if (!avatar(_currentAvatarID)) _currentAvatarID = nextKey(_avatars, _currentAvatarID);
+  return tableColorID(avatar(_currentAvatarID)->getColorID());
+}
+
+int AvatarGroup::previousAvatarColorID() const {
+  const Avatar* a = avatar(previousKey(_avatars, _currentAvatarID));
+  return a ? tableColorID(a->getColorID()) : 0;
+}
+
+int AvatarGroup::nextAvatarColorID() const {
+  const Avatar* a = avatar(nextKey(_avatars, _currentAvatarID));
+  return a ? tableColorID(a->getColorID()) : 0;
+}
+
+void AvatarGroup::selectPreviousAvatar() { _currentAvatarID = previousKey(_avatars, _currentAvatarID); }
+void AvatarGroup::selectNextAvatar() { _currentAvatarID = nextKey(_avatars, _currentAvatarID); }
+
+const double* AvatarGroup::currentAvatarPose() const {
+  const Avatar* a = avatar(_currentAvatarID);
+  if (!a) return nullptr;
+  a->computeCombinedMatrix(_currentPose);
+  return _currentPose;
+}
+
+// Render thread.
+void AvatarGroup::updateAvatar(const std::vector<kvg::VRClientState>& states, OpenVRRenderWindow* window,
+                               kvg::DrawableScene& scene) {
+  for (auto& entry : _avatars) entry.second->setActive(false);
+  _boxVisible = false;
+  for (const kvg::VRClientState& state : states) {
+    const int id = state.getID();
+    kvg::Ptr<Avatar>& slot = _avatars[id];
+    if (!slot.isValid()) {
+      slot = kvg::Ptr<Avatar>(new Avatar());
+      slot->setupPointers(window, _headMapper, _inlayMapper, this);
+      if (_isoMarkerPool.empty()) {
+        if (vtkRenderer* models = modelsRenderer(window)) _isoMarkerPool.push_back(IsoValueMarker::create(models));
+      }
+      if (!_isoMarkerPool.empty()) {
+        slot->setIsoValueMarker(_isoMarkerPool.back());
+        _isoMarkerPool.pop_back();
+        slot->setIsoValueMarkerVisible(false);
+      }
+      std::cerr << "Avatar " << id << " joined, colour " << state.getColorID() << std::endl;
+    }
+    slot->setClientState(state);
+    slot->setActive(true);
+    if (state.getCompanionID() == int(_stateID)) _boxVisible = true;
+  }
+  for (auto it = _avatars.begin(); it != _avatars.end();) {
+    Avatar* a = it->second.get();
+    if (a->isActive()) {
+      ++it;
+      continue;
+    }
+    a->removeFromRenderWindow(window);
+    a->releaseGraphicsResources(window);
+    // The marker goes back to the pool, so joins and leaves do not grow it.
+    if (a->getIsoValueMarker().isValid()) _isoMarkerPool.push_back(a->getIsoValueMarker());
+    a->setIsoValueMarker(nullptr);
+    std::cerr << "Avatar " << it->first << " left" << std::endl;
+    it = _avatars.erase(it);
+  }
+  const std::array<double, 3> laser = GetConfigVector3("laserColorRGB", {0.0, 0.37255, 1.0});
+  for (auto& entry : _avatars) {
+    Avatar* a = entry.second.get();
+    const int c = a->getCompanionID();
+    if (c == int(_stateID)) {
+      a->setLaserColor(currentColor());
+      a->setFollowsLocalUser(true);
+    } else if (const Avatar* companion = avatar(c)) {
+      double rgb[3];
+      companion->getColor(rgb);
+      a->setLaserColor(rgb);
+    } else {
+      a->setLaserColor(laser.data());
+    }
+  }
+}
+
+// Render thread.
+void AvatarGroup::updateAvatars(OpenVRCamera* camera, const double modelMatrix[16], const double headPose[16]) {
+  if (_avatars.empty()) return;
+  for (auto& marker : _isoMarkerPool)
+    if (marker.isValid()) marker->setVisibility(false);
+  double inverse[16];
+  if (!isUsablePose(modelMatrix)) return;
+  vtkMatrix4x4::Invert(modelMatrix, inverse);
+  for (auto& entry : _avatars) entry.second->updateFromState(camera, modelMatrix, inverse, headPose);
+}
 
 int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int hand, AvatarHitRecord& hit) {
   _picking = false;
@@ -93,5 +248,3 @@ void AvatarGroup::updateLinkedStates() {}
 OpenVRTexture* AvatarGroup::linkedOverlayTexture() const { return _linkedOverlayTexture; }
 
 void AvatarGroup::setScene(OpenVRRenderWindow* window) {}
-
-void AvatarGroup::updateAvatars(OpenVRRenderWindow* window, kvg::DrawableScene& scene, VRInteractionState& state) {}

@@ -19,6 +19,7 @@
 // controller, hand 1 the right-role one.
 #include <openvr.h>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -200,6 +201,11 @@ class VRInteractionState {
   std::vector<kvg::SimplePlaneSection> peerPlaneSections;
   kvg::IsoValueList peerIsoValues;
   std::vector<vtkSmartPointer<vtkPlane>> peerClipPlanes;
+  // Received shared items this buffer cannot show (a seed outside its volumes with its place in
+  // the received list, clip planes beyond its markers): published again as received, so that
+  // this participant's next publication does not delete them for everybody.
+  std::vector<std::pair<size_t, std::array<double, 3>>> unrealisedSharedSeeds;
+  std::vector<std::array<double, 9>> unmarkedSharedClipPlanes;
   std::vector<vtkSmartPointer<OpenVRTexture>> planeSectionTextures;
   std::vector<kvg::Ptr<VolumeRepresentation>> volumeRepresentations;
   std::vector<kvg::Ptr<kvg::Plane>> clipPlaneNodes;

@@ -1,5 +1,7 @@
 #include "SceneView.h"
 
+#include "CollaborativeStateMapping.h"
+
 #include "GlxContextInfo.h"
 
 #include <QCoreApplication>
@@ -54,6 +56,8 @@ std::string defaultTextureFile() {
 }  // namespace
 
 SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
+  _collabScene = std::make_unique<InteractionCollaborativeScene>();
+  _collabSession.setScene(_collabScene.get());
   for (auto& session : _drawableSessions) createDrawableSession(session);
   _backBufferReady = false;
   for (auto& ready : _sceneResourcesReady) ready = false;
