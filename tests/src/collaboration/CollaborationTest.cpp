@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <limits>
+#include <memory>
 
 #include "AvatarGroup.h"
 #include "CollabSession.h"
@@ -10,6 +12,10 @@
 #include "ServerConnection.h"
 #include "ToolSet.h"
 #include "VrTestSupport.h"
+#include "kvg/DrawableScene.h"
+#include "kvg/DrawableScenes.h"
+#include "kvg/DrawableSession.h"
+#include "kvg/GenericWindowResourceManager.h"
 
 TEST(CollabSession, EmptyUntilConnected) {
   ScopedBaseDir base("numDebugAvatars = 2\n");
@@ -71,4 +77,106 @@ TEST(AvatarGroup, AloneThereIsNothingToSelectPickOrTeleportTo) {
   double scale = 1.0;
   EXPECT_FALSE(group.teleportToAvatar(nullptr, identity, model, scale));
   EXPECT_EQ(scale, 1.0);
+}
+
+namespace {
+
+// A participant's client state as the listener hands it over.
+kvg::VRClientState peer(int id, unsigned colorID, int companionID = -1) {
+  kvg::VRClientState state;
+  state.setID(id);
+  state.setColorID(colorID);
+  state.setCompanionID(companionID);
+  const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  state.setModel(identity);
+  state.setView(identity);
+  return state;
+}
+
+struct EmptyScene {
+  EmptyScene() : session(new kvg::DrawableSession(4242, -1)) {
+    scene = session->getDrawableScenes().createScene(std::unique_ptr<kvg::GenericWindowResourceManager>(), "empty");
+  }
+  std::unique_ptr<kvg::DrawableSession> session;
+  kvg::DrawableScene* scene = nullptr;
+};
+
+}  // namespace
+
+TEST(AvatarGroup, AvatarsFollowTheListenersStatesAndSelectionWraps) {
+  EmptyScene empty;
+  ASSERT_NE(empty.scene, nullptr);
+  AvatarGroup group(nullptr);
+  group.setup(1, 0, 7, nullptr);
+  // Ids 3, 5, 9; 5 follows this user, 9 follows 3; colour ids from a peer beyond the table.
+  group.updateAvatar({peer(3, 2), peer(5, 4, 7), peer(9, 255, 3)}, nullptr, *empty.scene);
+  ASSERT_EQ(group.avatarCount(), 3);
+  EXPECT_TRUE(group.isBoxVisible());
+  EXPECT_TRUE(group.avatar(5)->followsLocalUser());
+  for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(group.avatar(5)->getLaserColor()[c], group.currentColor()[c]);
+  double colour3[3], colour9[3];
+  group.avatar(3)->getColor(colour3);
+  group.avatar(9)->getColor(colour9);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_DOUBLE_EQ(group.avatar(9)->getLaserColor()[c], colour3[c]);
+    EXPECT_DOUBLE_EQ(colour9[c], group.colorAt(15)[c]);
+  }
+
+  group.selectNextAvatar();
+  EXPECT_EQ(group.currentAvatarID(), 3);
+  group.selectNextAvatar();
+  EXPECT_EQ(group.currentAvatarID(), 5);
+  EXPECT_EQ(group.nextAvatarColorID(), 15);
+  EXPECT_EQ(group.previousAvatarColorID(), 2);
+  group.selectNextAvatar();
+  group.selectNextAvatar();
+  EXPECT_EQ(group.currentAvatarID(), 3);  // wrapped
+  group.selectPreviousAvatar();
+  EXPECT_EQ(group.currentAvatarID(), 9);
+
+  // 9 leaves: its avatar goes; the selection moves on to the next id.
+  group.updateAvatar({peer(3, 2), peer(5, 4)}, nullptr, *empty.scene);
+  EXPECT_EQ(group.avatarCount(), 2);
+  EXPECT_EQ(group.avatar(9), nullptr);
+  EXPECT_FALSE(group.isBoxVisible());
+  EXPECT_EQ(group.currentAvatarColorID(), 2);
+  EXPECT_EQ(group.currentAvatarID(), 3);
+
+  // Many joins and leaves end with no avatar.
+  for (int i = 0; i < 100; ++i) {
+    group.updateAvatar({peer(3, 2), peer(100 + i, 6)}, nullptr, *empty.scene);
+    ASSERT_EQ(group.avatarCount(), 2);
+  }
+  group.updateAvatar({}, nullptr, *empty.scene);
+  EXPECT_EQ(group.avatarCount(), 0);
+  EXPECT_EQ(group.currentAvatarColorID(), 0);
+}
+
+TEST(Avatar, MatricesThatAreNotFiniteOrSingularSkipTheFrame) {
+  AvatarGroup group(nullptr);
+  const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* what;
+    double model[16];
+    bool usable;
+  } cases[] = {
+      {"identity", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, true},
+      {"scaled and moved", {2, 0, 0, 1, 0, 2, 0, 2, 0, 0, 2, 3, 0, 0, 0, 1}, true},
+      {"all zero", {}, false},
+      {"NaN", {nan, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, false},
+      {"infinite translation", {1, 0, 0, inf, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, false},
+      {"flat", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, false},
+  };
+  for (const Case& c : cases) {
+    kvg::Ptr<Avatar> avatar(new Avatar());
+    avatar->setupPointers(nullptr, nullptr, nullptr, &group);
+    kvg::VRClientState state = peer(4, 3);
+    state.setModel(c.model);
+    avatar->setClientState(state);
+    EXPECT_EQ(avatar->updateFromState(nullptr, identity, identity, identity), c.usable) << c.what;
+    // A head that was skipped is not drawn somewhere arbitrary.
+    if (!c.usable) EXPECT_FALSE(avatar->head().isVisible()) << c.what;
+  }
 }
