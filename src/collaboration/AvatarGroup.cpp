@@ -3,11 +3,15 @@
 #include <vtkImageData.h>
 #include <vtkMatrix4x4.h>
 #include <vtkOBJReader.h>
+#include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <iostream>
 
 #include "Configuration.h"
@@ -27,12 +31,17 @@ const unsigned char kColors[AvatarGroup::ColorCount][3] = {
 // Pool entries made when a group is set up.
 constexpr size_t ISO_MARKER_POOL_SIZE = 10;
 
-// A head mesh of the assets folder; an empty mesh when the file is missing.
+// A head mesh of the assets folder; an empty mesh, silently, when the file is missing.
 vtkSmartPointer<vtkPolyDataMapper> loadMesh(const char* name) {
-  auto reader = vtkSmartPointer<vtkOBJReader>::New();
-  reader->SetFileName((getVRAssetsDir() + name).c_str());
-  reader->Update();
   auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+  const std::string path = getVRAssetsDir() + name;
+  if (!std::ifstream(path).good()) {
+    mapper->SetInputData(vtkSmartPointer<vtkPolyData>::New());
+    return mapper;
+  }
+  auto reader = vtkSmartPointer<vtkOBJReader>::New();
+  reader->SetFileName(path.c_str());
+  reader->Update();
   mapper->SetInputConnection(reader->GetOutputPort());
   mapper->Update();
   return mapper;
@@ -238,9 +247,22 @@ double AvatarGroup::intersectAvatars(const ControllerInput& input, ToolSet& tool
   return hit.distance;
 }
 
+// Render thread. The local head lands at the avatar's head, moved by "avatarTeleportationOffset"
+// (x right, then the second value down and the third back, in the avatar's head frame).
 bool AvatarGroup::teleportToAvatar(const double* avatarPose, const double headView[16], double modelMatrix[16],
                                    double& modelScale) {
-  return false;
+  if (!avatarPose || !isUsablePose(avatarPose) || !isUsablePose(headView)) return false;
+  const std::array<double, 3> offset = GetConfigVector3("avatarTeleportationOffset", {0.0, -0.7, 0.2});
+  const double shift[16] = {1, 0, 0, offset[0], 0, 1, 0, offset[2], 0, 0, 1, -offset[1], 0, 0, 0, 1};
+  double t[16], model[16];
+  vtkMatrix4x4::Multiply4x4(shift, headView, t);
+  vtkMatrix4x4::Multiply4x4(avatarPose, t, model);
+  if (!isUsablePose(model)) return false;
+  std::copy(model, model + 16, modelMatrix);
+  const Avatar* selected = avatar(_currentAvatarID);
+  if (selected && selected->getModelScale() > 0.0 && std::isfinite(selected->getModelScale()))
+    modelScale = selected->getModelScale();
+  return true;
 }
 
 void AvatarGroup::updateLinkedStates() {}

@@ -152,6 +152,37 @@ TEST(AvatarGroup, AvatarsFollowTheListenersStatesAndSelectionWraps) {
   EXPECT_EQ(group.currentAvatarColorID(), 0);
 }
 
+TEST(AvatarGroup, TeleportPutsTheHeadAtTheSelectedAvatarsHead) {
+  ScopedBaseDir base;
+  EmptyScene empty;
+  AvatarGroup group(nullptr);
+  group.setup(0, 0, 1, nullptr);
+  kvg::VRClientState state = peer(4, 3);
+  const double model[16] = {2, 0, 0, 5, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
+  const double view[16] = {1, 0, 0, 0, 0, 1, 0, 1.5, 0, 0, 1, 0, 0, 0, 0, 1};
+  state.setModel(model);
+  state.setView(view);
+  state.setModelScale(2.0);
+  group.updateAvatar({state}, nullptr, *empty.scene);
+  group.selectNextAvatar();
+  ASSERT_NE(group.currentAvatarPose(), nullptr);
+  // The local head stands at (0, 1, 0) in the room; its view matrix is the inverse pose.
+  const double headView[16] = {1, 0, 0, 0, 0, 1, 0, -1, 0, 0, 1, 0, 0, 0, 0, 1};
+  double localModel[16];
+  double scale = 1.0;
+  ASSERT_TRUE(group.teleportToAvatar(group.currentAvatarPose(), headView, localModel, scale));
+  EXPECT_DOUBLE_EQ(scale, 2.0);
+  // The local head in the scene: the avatar's head (5, 3, 0) moved by the default offset
+  // (0, 0.2 up, 0.7 back) in the avatar's frame, scaled by its model.
+  const double head[4] = {0, 1, 0, 1};
+  double scene[4];
+  for (int r = 0; r < 4; ++r) scene[r] = localModel[r * 4] * head[0] + localModel[r * 4 + 1] * head[1] +
+                                         localModel[r * 4 + 2] * head[2] + localModel[r * 4 + 3] * head[3];
+  EXPECT_NEAR(scene[0], 5.0, 1e-12);
+  EXPECT_NEAR(scene[1], 3.0 + 2 * 0.2, 1e-12);
+  EXPECT_NEAR(scene[2], 2 * 0.7, 1e-12);
+}
+
 TEST(Avatar, MatricesThatAreNotFiniteOrSingularSkipTheFrame) {
   AvatarGroup group(nullptr);
   const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
