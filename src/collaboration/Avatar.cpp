@@ -10,6 +10,8 @@
 #include <cmath>
 
 #include "AvatarGroup.h"
+#include "ControllerInput.h"
+#include "ToolSet.h"
 #include "OpenVRActor.h"
 #include "OpenVRCamera.h"
 #include "OpenVRRenderWindow.h"
@@ -250,3 +252,74 @@ void Avatar::removeFromRenderWindow(OpenVRRenderWindow* window) {
 }
 
 void Avatar::releaseGraphicsResources(vtkWindow* window) { _head.releaseGraphicsResources(window); }
+
+// Render thread.
+bool Avatar::intersectRay(const ControllerInput& input, const ToolSet& tools, AvatarHitRecord& hit,
+                          const double a[16]) const {
+  double mv[16], x[16], xi[16];
+  vtkMatrix4x4::Multiply4x4(_state.getModel(), _state.getView(), mv);
+  vtkMatrix4x4::Multiply4x4(a, mv, x);
+  if (!isUsablePose(x)) return false;
+  vtkMatrix4x4::Invert(x, xi);
+  const double* l = tools.getLaserDirection();
+  const double* r = input.pose;
+  const double w[3] = {r[0] * l[0] + r[1] * l[1] + r[2] * l[2], r[4] * l[0] + r[5] * l[1] + r[6] * l[2],
+                       r[8] * l[0] + r[9] * l[1] + r[10] * l[2]};
+  const double origin[4] = {input.position[0], input.position[1], input.position[2], 1.0};
+  const double direction[4] = {w[0], w[1], w[2], 0.0};
+  double o[4], d[4];
+  vtkMatrix4x4::MultiplyPoint(xi, origin, o);
+  vtkMatrix4x4::MultiplyPoint(xi, direction, d);
+  const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+  if (!(length > 0.0)) return false;
+  for (int i = 0; i < 3; ++i) d[i] /= length;
+
+  const double* b = _head.bounds();
+  const double eps = (b[1] - b[0]) * 0.001;
+  double nearT[3], farT[3];
+  for (int i = 0; i < 3; ++i) {
+    const double lo = b[2 * i] - eps - o[i], hi = b[2 * i + 1] + eps - o[i];
+    if (d[i] == 0.0) {
+      // Parallel to the slab: inside it everywhere or nowhere.
+      const bool inside = lo <= 0.0 && hi >= 0.0;
+      nearT[i] = inside ? -HUGE_VAL : HUGE_VAL;
+      farT[i] = inside ? HUGE_VAL : -HUGE_VAL;
+      continue;
+    }
+    const double t0 = lo / d[i], t1 = hi / d[i];
+    nearT[i] = std::min(t0, t1);
+    farT[i] = std::max(t0, t1);
+  }
+  if (nearT[0] > farT[1] || nearT[1] > farT[0]) return false;
+  const double near01 = std::max(nearT[0], nearT[1]), far01 = std::min(farT[0], farT[1]);
+  if (nearT[2] > far01 || near01 > farT[2]) return false;
+
+  int entryAxis = 0;
+  if (nearT[1] > nearT[0]) entryAxis = 1;
+  if (nearT[2] > nearT[0] && nearT[2] > nearT[1]) entryAxis = 2;
+  int exitAxis = 0;
+  if (farT[1] < farT[0]) exitAxis = 1;
+  if (farT[2] < farT[0] && farT[2] < farT[1]) exitAxis = 2;
+  const double tEntry = nearT[entryAxis], tExit = farT[exitAxis];
+  // From inside the box the laser leaves it: the exit point, on the face of the exit axis.
+  double t = tEntry;
+  int face = entryAxis;
+  if (tEntry < 0.0) {
+    t = tExit;
+    face = entryAxis + 3;
+  }
+  if (!std::isfinite(t)) return false;
+
+  const double local[4] = {o[0] + t * d[0], o[1] + t * d[1], o[2] + t * d[2], 1.0};
+  double p[4];
+  vtkMatrix4x4::MultiplyPoint(x, local, p);
+  int axis = 2;
+  if (std::fabs(w[0]) >= std::fabs(w[1]) && std::fabs(w[0]) > std::fabs(w[2])) axis = 0;
+  else if (std::fabs(w[1]) > std::fabs(w[0]) && std::fabs(w[1]) > std::fabs(w[2])) axis = 1;
+  if (w[axis] == 0.0) return false;
+  hit.distance = (p[axis] - origin[axis]) / w[axis];
+  for (int i = 0; i < 3; ++i) hit.point[i] = local[i];
+  hit.face = face;
+  hit.avatarID = _state.getID();
+  return hit.distance >= 0.0;
+}

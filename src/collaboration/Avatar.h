@@ -11,12 +11,22 @@
 #include "kvg/Ptr.h"
 
 class AvatarGroup;
+class ToolSet;
+struct ControllerInput;
 class OpenVRActor;
 class OpenVRCamera;
 class OpenVRRenderWindow;
 class vtkPolyDataMapper;
 class vtkRenderer;
 class vtkWindow;
+
+// What a controller laser hit among the avatars.
+struct AvatarHitRecord {
+  double distance = 3.4028234663852886e38;  // along the laser; the largest float for no hit
+  double point[3] = {0.0, 0.0, 0.0};
+  int face = -1;       // face of the avatar's box that was hit
+  int avatarID = -1;   // state id of the avatar hit
+};
 
 // The head of one avatar: the shell and the inlays, sharing the group's meshes.
 class HMDRepresentation : public kvg::Object {
@@ -87,6 +97,12 @@ class Avatar : public kvg::Object {
   void setIsoValueMarker(const kvg::Ptr<IsoValueMarker>& marker) { _isoMarker = marker; }
   const kvg::Ptr<IsoValueMarker>& getIsoValueMarker() const { return _isoMarker; }
   void setIsoValueMarkerVisible(bool visible);
+
+  // The hand's laser against the head box (grown by 0.1 % of its width), with A the matrix from
+  // scene to the caller's frame (the group passes the inverse local model). Fills hit on any
+  // overlap of the ray's line with the box; true when the hit lies ahead of the controller.
+  bool intersectRay(const ControllerInput& input, const ToolSet& tools, AvatarHitRecord& hit,
+                    const double a[16]) const;
 
   HMDRepresentation& head() { return _head; }
   void removeFromRenderWindow(OpenVRRenderWindow* window);

@@ -241,9 +241,15 @@ int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int h
   return 0;
 }
 
+// Render thread.
 double AvatarGroup::intersectAvatars(const ControllerInput& input, ToolSet& tools, AvatarHitRecord& hit,
                                      const double inverseModel[16]) {
   hit = AvatarHitRecord();
+  for (const auto& entry : _avatars) {
+    AvatarHitRecord candidate;
+    if (entry.second->intersectRay(input, tools, candidate, inverseModel) && candidate.distance < hit.distance)
+      hit = candidate;
+  }
   return hit.distance;
 }
 

@@ -30,14 +30,6 @@ namespace kvg {
 class DrawableScene;
 }
 
-// What a controller laser hit among the avatars.
-struct AvatarHitRecord {
-  double distance = 3.4028234663852886e38;  // along the laser; the largest float for no hit
-  double point[3] = {0.0, 0.0, 0.0};
-  int face = -1;       // face of the avatar's box that was hit
-  int avatarID = -1;   // state id of the avatar hit
-};
-
 class AvatarGroup {
  public:
   static constexpr int ColorCount = 16;

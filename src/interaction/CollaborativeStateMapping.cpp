@@ -413,6 +413,10 @@ void FillClientState(VRInteractionState& state, kvg::VRClientState& client, kvg:
     client.setController(handRecord(state.controllerInputs[hand], state.toolSets[hand]), hand == 1);
 }
 
+void VRInteractionState::fillClientState(kvg::VRClientState& client, kvg::DrawableSession* session) {
+  FillClientState(*this, client, session);
+}
+
 void InteractionCollaborativeScene::storeScene(VRInteractionState& state, kvg::VRSharedState& shared,
                                                kvg::DrawableSession* session) {
   StoreSceneInSharedState(state, shared, session);
@@ -434,7 +438,7 @@ void InteractionCollaborativeScene::applyClientStates(VRInteractionState& state,
 
 void InteractionCollaborativeScene::fillClientState(VRInteractionState& state, kvg::VRClientState& client,
                                                     kvg::DrawableSession* session) {
-  FillClientState(state, client, session);
+  state.fillClientState(client, session);
 }
 
 void InteractionCollaborativeScene::headPose(const VRInteractionState& state, double pose[16]) {

@@ -59,6 +59,7 @@ class CollectionNode;
 class DrawableScene;
 class DrawableSession;
 class Plane;
+class VRClientState;
 }  // namespace kvg
 
 class VRInteractionState {
@@ -165,6 +166,8 @@ class VRInteractionState {
                              vtkRenderer* renderer, bool volumeRendering, bool takeIsoValue,
                              bool takePlaneSection);
   void resetToolSets();
+  // Render thread: this participant's situation into a fresh client state for the others.
+  void fillClientState(kvg::VRClientState& client, kvg::DrawableSession* session);
 
   // ---- State (declaration order is construction order) ----
 

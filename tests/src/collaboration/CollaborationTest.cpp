@@ -211,3 +211,38 @@ TEST(Avatar, MatricesThatAreNotFiniteOrSingularSkipTheFrame) {
     if (!c.usable) EXPECT_FALSE(avatar->head().isVisible()) << c.what;
   }
 }
+
+// The laser against a head without meshes (the fallback box x ±0.1, y ±0.12, z ±0.12) placed
+// 2 m ahead of a controller at the origin that points along -z.
+TEST(Avatar, LaserAgainstTheHeadBox) {
+  AvatarGroup group(nullptr);
+  const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  struct Case {
+    const char* what;
+    double head[3];
+    bool result;
+    bool filled;
+    double distance;
+    int face;
+  } cases[] = {
+      {"ahead", {0, 0, -2}, true, true, 2 - 0.12 - 0.0002, 2},
+      {"controller inside: the exit", {0, 0, 0}, true, true, 0.12 + 0.0002, 5},
+      {"behind the controller", {0, 0, 2}, false, true, -(2 - 0.12 - 0.0002), 5},
+      {"beside the line", {1, 0, -2}, false, false, 3.4028234663852886e38, -1},
+  };
+  for (const Case& c : cases) {
+    kvg::Ptr<Avatar> avatar(new Avatar());
+    avatar->setupPointers(nullptr, nullptr, nullptr, &group);
+    kvg::VRClientState state = peer(6, 2);
+    const double view[16] = {1, 0, 0, c.head[0], 0, 1, 0, c.head[1], 0, 0, 1, c.head[2], 0, 0, 0, 1};
+    state.setView(view);
+    avatar->setClientState(state);
+    ControllerInput input;
+    ToolSet tools;
+    AvatarHitRecord hit;
+    EXPECT_EQ(avatar->intersectRay(input, tools, hit, identity), c.result) << c.what;
+    EXPECT_NEAR(hit.distance, c.distance, 1e-9) << c.what;
+    EXPECT_EQ(hit.face, c.face) << c.what;
+    EXPECT_EQ(hit.avatarID, c.filled ? 6 : -1) << c.what;
+  }
+}
