@@ -15,6 +15,8 @@
 #include <iostream>
 
 #include "Configuration.h"
+#include "ControllerInput.h"
+#include "ToolSet.h"
 #include "IsoValueMarker.h"
 #include "OpenVRCamera.h"
 #include "OpenVRRenderWindow.h"
@@ -96,10 +98,46 @@ void AvatarGroup::copySettings(const AvatarGroup& other) {
   _companionHand = other._companionHand;
 }
 
+namespace {
+
+bool triggerActive(const ControllerInput& input) { return input.triggerPressed || input.triggerHeld; }
+
+}  // namespace
+
+// Render thread. While a trigger stays held the local model repeats every move and zoom of the
+// companion's model.
 void AvatarGroup::updateAvatarPoses(const ControllerInput inputs[2], double modelMatrix[16], double& modelScale) {
-  // Without avatars there is no companion to follow.
-  _hasCompanion = false;
-  _companionID = -1;
+  const int h = _companionHand;
+  if (!triggerActive(inputs[h])) {
+    if (!triggerActive(inputs[1 - h])) {
+      resetCompanion();
+      _picking = false;
+      return;
+    }
+    _companionHand = 1 - h;
+  }
+  if (!_hasCompanion) return;
+  const Avatar* companion = avatar(_companionID);
+  if (!companion) {
+    resetCompanion();
+    _picking = false;
+    return;
+  }
+  const double* m = companion->getModelMatrix();
+  const double s = companion->getModelScale();
+  // A peer's unusable matrix or scale skips the frame; the link holds.
+  if (!isUsablePose(m) || !isUsablePose(_companionMatrix) || !(s > 0.0) || !std::isfinite(s) ||
+      !(_companionModelScale > 0.0))
+    return;
+  double inverse[16], x[16], model[16];
+  vtkMatrix4x4::Invert(_companionMatrix, inverse);
+  vtkMatrix4x4::Multiply4x4(m, inverse, x);
+  vtkMatrix4x4::Multiply4x4(x, modelMatrix, model);
+  if (!isUsablePose(model)) return;
+  std::copy(model, model + 16, modelMatrix);
+  modelScale *= s / _companionModelScale;
+  std::copy(m, m + 16, _companionMatrix);
+  _companionModelScale = s;
 }
 
 void AvatarGroup::resetMatrix() {
@@ -108,6 +146,9 @@ void AvatarGroup::resetMatrix() {
   _companionModelScale = 1.0;
   _companionID = -1;
   _hasCompanion = false;
+  _attachPoint[0] = _attachPoint[1] = _attachPoint[2] = 0.0;
+  _attachNormal[0] = _attachNormal[1] = 0.0;
+  _attachNormal[2] = 1.0;
 }
 
 const double* AvatarGroup::currentColor() const { return colorAt(static_cast<int>(_colorID)); }
@@ -233,12 +274,63 @@ void AvatarGroup::updateAvatars(OpenVRCamera* camera, const double modelMatrix[1
   double inverse[16];
   if (!isUsablePose(modelMatrix)) return;
   vtkMatrix4x4::Invert(modelMatrix, inverse);
+  std::copy(inverse, inverse + 16, _inverseModel);
   for (auto& entry : _avatars) entry.second->updateFromState(camera, modelMatrix, inverse, headPose);
 }
 
+void AvatarGroup::highlightAvatar(int stateID) {
+  // The head box is not drawn yet; the hover shows through the laser colour of the pick.
+  (void)stateID;
+}
+
+// Render thread. The laser of the pointing hand grabs the avatar it meets while the trigger is
+// held; afterwards the link holds until the trigger is let go (updateAvatarPoses).
 int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int hand, AvatarHitRecord& hit) {
-  _picking = false;
-  return 0;
+  if (_boxVisible) {
+    _picking = false;
+    return 0;
+  }
+  int id = -1;
+  if (!_hasCompanion) {
+    const double d = intersectAvatars(input, tools, hit, _inverseModel);
+    if (d == AvatarHitRecord().distance) {
+      resetCompanion();
+      _picking = false;
+      return 1;
+    }
+    highlightAvatar(hit.avatarID);
+    tools.setLaserLength(d);
+    if (triggerActive(input)) id = hit.avatarID;
+  } else {
+    if (!avatar(_companionID)) {
+      resetCompanion();
+      _picking = false;
+      return 1;
+    }
+    id = _companionID;
+    hit.avatarID = id;
+  }
+  if (id == -1) {
+    resetCompanion();
+    _picking = false;
+    return 1;
+  }
+  _hasCompanion = true;
+  const Avatar* companion = avatar(id);
+  if (id != _companionID) {
+    _companionID = id;
+    std::copy(companion->getModelMatrix(), companion->getModelMatrix() + 16, _companionMatrix);
+    _companionModelScale = companion->getModelScale();
+    std::copy(hit.point, hit.point + 3, _attachPoint);
+    _attachNormal[0] = _attachNormal[1] = _attachNormal[2] = 0.0;
+    if (hit.face >= 0) _attachNormal[hit.face % 3] = hit.face > 2 ? -1.0 : 1.0;
+  }
+  double rgb[3];
+  companion->getColor(rgb);
+  tools.setLaserColor(rgb);
+  _companionHand = hand;
+  _picking = true;
+  return 1;
 }
 
 // Render thread.

@@ -47,6 +47,8 @@ class AvatarGroup {
 
   // Per frame: keeps or drops the companion link and follows the companion.
   void updateAvatarPoses(const ControllerInput inputs[2], double modelMatrix[16], double& modelScale);
+  // Shows that avatar's head box while the laser is on it (nothing for an unknown id).
+  void highlightAvatar(int stateID);
   // The group's matrix becomes the identity (every frame while the view-reset latch is set).
   void resetMatrix();
   void resetCompanion() { resetMatrix(); }
@@ -108,6 +110,8 @@ class AvatarGroup {
 
  private:
   double _companionMatrix[16];
+  // Inverse of the local model matrix of the last avatar update: scene to room, for picking.
+  double _inverseModel[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   double _companionModelScale = 1.0;
   int _companionID = -1;
   double _attachPoint[3] = {0.0, 0.0, 0.0};

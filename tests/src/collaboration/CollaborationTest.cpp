@@ -2,6 +2,7 @@
 // the avatar group of an interaction state with no other participant.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <limits>
 #include <memory>
@@ -245,4 +246,62 @@ TEST(Avatar, LaserAgainstTheHeadBox) {
     EXPECT_EQ(hit.face, c.face) << c.what;
     EXPECT_EQ(hit.avatarID, c.filled ? 6 : -1) << c.what;
   }
+}
+
+// B's laser grabs A's avatar while the trigger is held; B's model then repeats A's moves and
+// zooms, and letting go ends the link.
+TEST(AvatarGroup, CompanionLinkFollowsTheGrabbedAvatar) {
+  ScopedBaseDir base;
+  EmptyScene empty;
+  AvatarGroup group(nullptr);
+  group.setup(0, 0, 1, nullptr);
+  kvg::VRClientState a = peer(5, 1);
+  const double head[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, -2, 0, 0, 0, 1};
+  a.setView(head);
+  a.setModelScale(1.0);
+  group.updateAvatar({a}, nullptr, *empty.scene);
+
+  ControllerInput hands[2];
+  ToolSet tools;
+  AvatarHitRecord hit;
+  // Pointing without the trigger: nothing is grabbed.
+  EXPECT_EQ(group.pickAvatars(hands[1], tools, 1, hit), 1);
+  EXPECT_FALSE(group.hasCompanion());
+  hands[1].triggerHeld = true;
+  group.pickAvatars(hands[1], tools, 1, hit);
+  ASSERT_TRUE(group.hasCompanion());
+  EXPECT_EQ(group.getCompanionID(), 5);
+  EXPECT_EQ(group.getCompanionHand(), 1);
+
+  // A moves its model 1 along x and doubles its scale.
+  const double moved[16] = {2, 0, 0, 1, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
+  a.setModel(moved);
+  a.setModelScale(2.0);
+  group.updateAvatar({a}, nullptr, *empty.scene);
+  double model[16] = {1, 0, 0, 0, 0, 1, 0, 3, 0, 0, 1, 0, 0, 0, 0, 1};
+  double scale = 0.5;
+  group.updateAvatarPoses(hands, model, scale);
+  EXPECT_DOUBLE_EQ(model[3], 1.0);
+  EXPECT_DOUBLE_EQ(model[7], 6.0);
+  EXPECT_DOUBLE_EQ(model[0], 2.0);
+  EXPECT_DOUBLE_EQ(scale, 1.0);
+  // Unchanged next frame.
+  group.updateAvatarPoses(hands, model, scale);
+  EXPECT_DOUBLE_EQ(model[3], 1.0);
+
+  // A peer's NaN model skips the follow for the frame; the link holds.
+  kvg::VRClientState broken = a;
+  double nanModel[16];
+  std::copy(moved, moved + 16, nanModel);
+  nanModel[3] = std::numeric_limits<double>::quiet_NaN();
+  broken.setModel(nanModel);
+  group.updateAvatar({broken}, nullptr, *empty.scene);
+  group.updateAvatarPoses(hands, model, scale);
+  EXPECT_DOUBLE_EQ(model[3], 1.0);
+  EXPECT_TRUE(group.hasCompanion());
+
+  hands[1].triggerHeld = false;
+  group.updateAvatarPoses(hands, model, scale);
+  EXPECT_FALSE(group.hasCompanion());
+  EXPECT_EQ(group.getCompanionID(), -1);
 }
