@@ -176,7 +176,8 @@ int countOf(const std::string& text, const std::string& part) {
 }
 
 // Two programs on one server scene, each on its own simulated headset: each shows the other as
-// one avatar; a participant killed outright leaves the other's scene within three seconds.
+// one avatar; a participant killed outright leaves the other's scene within three seconds and
+// joins again when started again.
 TEST_F(CollaborationProgram, TwoProgramsSeeEachOtherAsOneAvatarAndAKilledOneLeaves) {
   std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\n";
   ServerProcess server;
@@ -241,6 +242,18 @@ TEST_F(CollaborationProgram, TwoProgramsSeeEachOtherAsOneAvatarAndAKilledOneLeav
             << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed).count()
             << " ms" << std::endl;
   a.wait();
+
+  // A started again joins again: B shows it as a new participant, A sees B once.
+  Program again({"127.0.0.1", std::to_string(server.port())},
+                environmentOf("a2", "rate 60\nhead position 0.4 1.6 -0.9\nhead rotation 180 0 0\n"));
+  ASSERT_TRUE(again.started());
+  ASSERT_TRUE(waitFor(again, " joined, colour ", 1, 90)) << again.err();
+  for (int i = 0; i < 100 && joinedIds(b.err()).size() < 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(joinedIds(b.err()).size(), 2u) << b.err();
+  EXPECT_EQ(joinedIds(again.err()).size(), 1u) << again.err();
+  again.signal(SIGKILL);
+  again.wait();
   const std::string window = b.waitForWindow(std::string("^") + kTitle);
   ASSERT_FALSE(window.empty());
   quitCleanly(b, window);
