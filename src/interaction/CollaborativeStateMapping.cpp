@@ -43,16 +43,6 @@ bool flowAt(kvg::ParticleAdvectionManager& particles, const double p[3], double 
   return particles.getDirection(p, direction) && !hasNoValue(direction, 3);
 }
 
-// Cone of a seed marker: a base as wide as the seed's particles, the faster the flow the slimmer.
-void seedMarkerShape(const VRInteractionState& state, const double flow[3], double& height, double& angle) {
-  const double radius = GetConfigReal("seedMarkerSize", 2.5) * GetConfigReal("defaultPointRadius", 0.005) *
-                        std::max(state.modelScale, 1e-9);
-  const double speed = vtkMath::Norm(flow);
-  const double median = state.medianParticleSpeed > 0.0 ? state.medianParticleSpeed : 1.0;
-  angle = std::max(10.0, std::min(40.0, 25.0 / std::max(0.25, speed / median)));
-  height = radius / std::tan(vtkMath::RadiansFromDegrees(angle));
-}
-
 vtkRenderer* layerRenderer(OpenVRRenderWindow& window, const char* name) {
   return static_cast<vtkRenderer*>(window.GetLayerRenderer(name));
 }
@@ -143,7 +133,7 @@ void CreateSeedMarkers(VRInteractionState& state, const kvg::VRSharedState& shar
       continue;
     }
     double height = 0.0, angle = 0.0;
-    seedMarkerShape(state, d, height, angle);
+    GetSeedMarkerShape(state, d, height, angle);
     if (vtkMath::Normalize(d) == 0.0) d[0] = d[1] = d[2] = 0.0;
     const double back[3] = {-d[0], -d[1], -d[2]};
     if (used < state.seedMarkers.size() && state.seedMarkers[used].isValid()) {
