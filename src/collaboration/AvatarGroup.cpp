@@ -1,9 +1,27 @@
 #include "AvatarGroup.h"
 
-#include <algorithm>
-#include <cstring>
+#include <vtkImageData.h>
+#include <vtkMatrix4x4.h>
+#include <vtkOBJReader.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <iostream>
+
+#include "Configuration.h"
+#include "ControllerInput.h"
+#include "ToolSet.h"
+#include "IsoValueMarker.h"
+#include "OpenVRCamera.h"
+#include "OpenVRRenderWindow.h"
 #include "OpenVRTexture.h"
+#include "kvg/OpenGLRenderer.h"
 
 namespace {
 
@@ -11,6 +29,29 @@ const unsigned char kColors[AvatarGroup::ColorCount][3] = {
     {50, 50, 50},    {0, 153, 153},   {235, 120, 10},  {0, 100, 135},   {175, 35, 95},   {255, 185, 0},
     {100, 125, 45},  {190, 205, 215}, {85, 160, 185},  {153, 0, 0},     {255, 255, 255}, {100, 25, 70},
     {170, 170, 150}, {170, 180, 20},  {215, 215, 205}, {135, 155, 170}};
+
+// Pool entries made when a group is set up.
+constexpr size_t ISO_MARKER_POOL_SIZE = 10;
+
+// A head mesh of the assets folder; an empty mesh, silently, when the file is missing.
+vtkSmartPointer<vtkPolyDataMapper> loadMesh(const char* name) {
+  auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+  const std::string path = getVRAssetsDir() + name;
+  if (!std::ifstream(path).good()) {
+    mapper->SetInputData(vtkSmartPointer<vtkPolyData>::New());
+    return mapper;
+  }
+  auto reader = vtkSmartPointer<vtkOBJReader>::New();
+  reader->SetFileName(path.c_str());
+  reader->Update();
+  mapper->SetInputConnection(reader->GetOutputPort());
+  mapper->Update();
+  return mapper;
+}
+
+vtkRenderer* modelsRenderer(OpenVRRenderWindow* window) {
+  return window ? static_cast<vtkRenderer*>(window->GetLayerRenderer("vrModels")) : nullptr;
+}
 
 }  // namespace
 
@@ -26,6 +67,17 @@ void AvatarGroup::setup(uint32_t colorID, int bufferIndex, uint32_t stateID, Ope
   _stateID = stateID;
   _colorID = colorID;
   _bufferIndex = bufferIndex;
+  _window = window;
+  if (!_headMapper) {
+    _headMapper = loadMesh("openhat.obj");
+    _inlayMapper = loadMesh("inlays.obj");
+  }
+  if (vtkRenderer* models = modelsRenderer(window))
+    while (_isoMarkerPool.size() < ISO_MARKER_POOL_SIZE) {
+      kvg::Ptr<IsoValueMarker> marker = IsoValueMarker::create(models);
+      if (marker.isValid()) marker->setVisibility(false);
+      _isoMarkerPool.push_back(marker);
+    }
   resetCompanion();
   _boxVisible = false;
   _companionHand = 0;
@@ -46,10 +98,46 @@ void AvatarGroup::copySettings(const AvatarGroup& other) {
   _companionHand = other._companionHand;
 }
 
+namespace {
+
+bool triggerActive(const ControllerInput& input) { return input.triggerPressed || input.triggerHeld; }
+
+}  // namespace
+
+// Render thread. While a trigger stays held the local model repeats every move and zoom of the
+// companion's model.
 void AvatarGroup::updateAvatarPoses(const ControllerInput inputs[2], double modelMatrix[16], double& modelScale) {
-  // Without avatars there is no companion to follow.
-  _hasCompanion = false;
-  _companionID = -1;
+  const int h = _companionHand;
+  if (!triggerActive(inputs[h])) {
+    if (!triggerActive(inputs[1 - h])) {
+      resetCompanion();
+      _picking = false;
+      return;
+    }
+    _companionHand = 1 - h;
+  }
+  if (!_hasCompanion) return;
+  const Avatar* companion = avatar(_companionID);
+  if (!companion) {
+    resetCompanion();
+    _picking = false;
+    return;
+  }
+  const double* m = companion->getModelMatrix();
+  const double s = companion->getModelScale();
+  // A peer's unusable matrix or scale skips the frame; the link holds.
+  if (!isUsablePose(m) || !isUsablePose(_companionMatrix) || !(s > 0.0) || !std::isfinite(s) ||
+      !(_companionModelScale > 0.0))
+    return;
+  double inverse[16], x[16], model[16];
+  vtkMatrix4x4::Invert(_companionMatrix, inverse);
+  vtkMatrix4x4::Multiply4x4(m, inverse, x);
+  vtkMatrix4x4::Multiply4x4(x, modelMatrix, model);
+  if (!isUsablePose(model)) return;
+  std::copy(model, model + 16, modelMatrix);
+  modelScale *= s / _companionModelScale;
+  std::copy(m, m + 16, _companionMatrix);
+  _companionModelScale = s;
 }
 
 void AvatarGroup::resetMatrix() {
@@ -58,6 +146,9 @@ void AvatarGroup::resetMatrix() {
   _companionModelScale = 1.0;
   _companionID = -1;
   _hasCompanion = false;
+  _attachPoint[0] = _attachPoint[1] = _attachPoint[2] = 0.0;
+  _attachNormal[0] = _attachNormal[1] = 0.0;
+  _attachNormal[2] = 1.0;
 }
 
 const double* AvatarGroup::currentColor() const { return colorAt(static_cast<int>(_colorID)); }
@@ -66,26 +157,210 @@ const double* AvatarGroup::colorAt(int colorID) const {
   return _colorTable[std::max(0, std::min(ColorCount - 1, colorID))];
 }
 
-int AvatarGroup::currentAvatarColorID() { return 0; }
-int AvatarGroup::previousAvatarColorID() const { return 0; }
-int AvatarGroup::nextAvatarColorID() const { return 0; }
-void AvatarGroup::selectPreviousAvatar() { _currentAvatarID = -1; }
-void AvatarGroup::selectNextAvatar() { _currentAvatarID = -1; }
+namespace {
 
-int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int hand, AvatarHitRecord& hit) {
-  _picking = false;
-  return 0;
+// Keys after / before the id, wrapping round; -1 for an empty map.
+template <typename Map>
+int nextKey(const Map& map, int id) {
+  if (map.empty()) return -1;
+  auto it = map.upper_bound(id);
+  return it == map.end() ? map.begin()->first : it->first;
 }
 
+template <typename Map>
+int previousKey(const Map& map, int id) {
+  if (map.empty()) return -1;
+  auto it = map.lower_bound(id);
+  return it == map.begin() ? map.rbegin()->first : std::prev(it)->first;
+}
+
+// A colour id as the table can show it: ids from a peer above 15 read as 15, as in colorAt.
+int tableColorID(unsigned id) { return int(std::min(id, unsigned(AvatarGroup::ColorCount - 1))); }
+
+}  // namespace
+
+Avatar* AvatarGroup::avatar(int stateID) const {
+  auto it = _avatars.find(stateID);
+  return it == _avatars.end() ? nullptr : it->second.get();
+}
+
+int AvatarGroup::currentAvatarColorID() {
+  if (_avatars.empty()) return 0;
+  if (!avatar(_currentAvatarID)) _currentAvatarID = nextKey(_avatars, _currentAvatarID);
+  return tableColorID(avatar(_currentAvatarID)->getColorID());
+}
+
+int AvatarGroup::previousAvatarColorID() const {
+  const Avatar* a = avatar(previousKey(_avatars, _currentAvatarID));
+  return a ? tableColorID(a->getColorID()) : 0;
+}
+
+int AvatarGroup::nextAvatarColorID() const {
+  const Avatar* a = avatar(nextKey(_avatars, _currentAvatarID));
+  return a ? tableColorID(a->getColorID()) : 0;
+}
+
+void AvatarGroup::selectPreviousAvatar() { _currentAvatarID = previousKey(_avatars, _currentAvatarID); }
+void AvatarGroup::selectNextAvatar() { _currentAvatarID = nextKey(_avatars, _currentAvatarID); }
+
+const double* AvatarGroup::currentAvatarPose() const {
+  const Avatar* a = avatar(_currentAvatarID);
+  if (!a) return nullptr;
+  a->computeCombinedMatrix(_currentPose);
+  return _currentPose;
+}
+
+// Render thread.
+void AvatarGroup::updateAvatar(const std::vector<kvg::VRClientState>& states, OpenVRRenderWindow* window,
+                               kvg::DrawableScene& scene) {
+  for (auto& entry : _avatars) entry.second->setActive(false);
+  _boxVisible = false;
+  for (const kvg::VRClientState& state : states) {
+    const int id = state.getID();
+    kvg::Ptr<Avatar>& slot = _avatars[id];
+    if (!slot.isValid()) {
+      slot = kvg::Ptr<Avatar>(new Avatar());
+      slot->setupPointers(window, _headMapper, _inlayMapper, this);
+      if (_isoMarkerPool.empty()) {
+        if (vtkRenderer* models = modelsRenderer(window)) _isoMarkerPool.push_back(IsoValueMarker::create(models));
+      }
+      if (!_isoMarkerPool.empty()) {
+        slot->setIsoValueMarker(_isoMarkerPool.back());
+        _isoMarkerPool.pop_back();
+        slot->setIsoValueMarkerVisible(false);
+      }
+      std::cerr << "Avatar " << id << " joined, colour " << state.getColorID() << std::endl;
+    }
+    slot->setClientState(state);
+    slot->setActive(true);
+    if (state.getCompanionID() == int(_stateID)) _boxVisible = true;
+  }
+  for (auto it = _avatars.begin(); it != _avatars.end();) {
+    Avatar* a = it->second.get();
+    if (a->isActive()) {
+      ++it;
+      continue;
+    }
+    a->removeFromRenderWindow(window);
+    a->releaseGraphicsResources(window);
+    // The marker goes back to the pool, so joins and leaves do not grow it.
+    if (a->getIsoValueMarker().isValid()) _isoMarkerPool.push_back(a->getIsoValueMarker());
+    a->setIsoValueMarker(nullptr);
+    std::cerr << "Avatar " << it->first << " left" << std::endl;
+    it = _avatars.erase(it);
+  }
+  const std::array<double, 3> laser = GetConfigVector3("laserColorRGB", {0.0, 0.37255, 1.0});
+  for (auto& entry : _avatars) {
+    Avatar* a = entry.second.get();
+    const int c = a->getCompanionID();
+    if (c == int(_stateID)) {
+      a->setLaserColor(currentColor());
+      a->setFollowsLocalUser(true);
+    } else if (const Avatar* companion = avatar(c)) {
+      double rgb[3];
+      companion->getColor(rgb);
+      a->setLaserColor(rgb);
+    } else {
+      a->setLaserColor(laser.data());
+    }
+  }
+}
+
+// Render thread.
+void AvatarGroup::updateAvatars(OpenVRCamera* camera, const double modelMatrix[16], const double headPose[16]) {
+  if (_avatars.empty()) return;
+  for (auto& marker : _isoMarkerPool)
+    if (marker.isValid()) marker->setVisibility(false);
+  double inverse[16];
+  if (!isUsablePose(modelMatrix)) return;
+  vtkMatrix4x4::Invert(modelMatrix, inverse);
+  std::copy(inverse, inverse + 16, _inverseModel);
+  for (auto& entry : _avatars) entry.second->updateFromState(camera, modelMatrix, inverse, headPose);
+}
+
+void AvatarGroup::highlightAvatar(int stateID) {
+  // The head box is not drawn yet; the hover shows through the laser colour of the pick.
+  (void)stateID;
+}
+
+// Render thread. The laser of the pointing hand grabs the avatar it meets while the trigger is
+// held; afterwards the link holds until the trigger is let go (updateAvatarPoses).
+int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int hand, AvatarHitRecord& hit) {
+  if (_boxVisible) {
+    _picking = false;
+    return 0;
+  }
+  int id = -1;
+  if (!_hasCompanion) {
+    const double d = intersectAvatars(input, tools, hit, _inverseModel);
+    if (d == AvatarHitRecord().distance) {
+      resetCompanion();
+      _picking = false;
+      return 1;
+    }
+    highlightAvatar(hit.avatarID);
+    tools.setLaserLength(d);
+    if (triggerActive(input)) id = hit.avatarID;
+  } else {
+    if (!avatar(_companionID)) {
+      resetCompanion();
+      _picking = false;
+      return 1;
+    }
+    id = _companionID;
+    hit.avatarID = id;
+  }
+  if (id == -1) {
+    resetCompanion();
+    _picking = false;
+    return 1;
+  }
+  _hasCompanion = true;
+  const Avatar* companion = avatar(id);
+  if (id != _companionID) {
+    _companionID = id;
+    std::copy(companion->getModelMatrix(), companion->getModelMatrix() + 16, _companionMatrix);
+    _companionModelScale = companion->getModelScale();
+    std::copy(hit.point, hit.point + 3, _attachPoint);
+    _attachNormal[0] = _attachNormal[1] = _attachNormal[2] = 0.0;
+    if (hit.face >= 0) _attachNormal[hit.face % 3] = hit.face > 2 ? -1.0 : 1.0;
+  }
+  double rgb[3];
+  companion->getColor(rgb);
+  tools.setLaserColor(rgb);
+  _companionHand = hand;
+  _picking = true;
+  return 1;
+}
+
+// Render thread.
 double AvatarGroup::intersectAvatars(const ControllerInput& input, ToolSet& tools, AvatarHitRecord& hit,
                                      const double inverseModel[16]) {
   hit = AvatarHitRecord();
+  for (const auto& entry : _avatars) {
+    AvatarHitRecord candidate;
+    if (entry.second->intersectRay(input, tools, candidate, inverseModel) && candidate.distance < hit.distance)
+      hit = candidate;
+  }
   return hit.distance;
 }
 
+// Render thread. The local head lands at the avatar's head, moved by "avatarTeleportationOffset"
+// (x right, then the second value down and the third back, in the avatar's head frame).
 bool AvatarGroup::teleportToAvatar(const double* avatarPose, const double headView[16], double modelMatrix[16],
                                    double& modelScale) {
-  return false;
+  if (!avatarPose || !isUsablePose(avatarPose) || !isUsablePose(headView)) return false;
+  const std::array<double, 3> offset = GetConfigVector3("avatarTeleportationOffset", {0.0, -0.7, 0.2});
+  const double shift[16] = {1, 0, 0, offset[0], 0, 1, 0, offset[2], 0, 0, 1, -offset[1], 0, 0, 0, 1};
+  double t[16], model[16];
+  vtkMatrix4x4::Multiply4x4(shift, headView, t);
+  vtkMatrix4x4::Multiply4x4(avatarPose, t, model);
+  if (!isUsablePose(model)) return false;
+  std::copy(model, model + 16, modelMatrix);
+  const Avatar* selected = avatar(_currentAvatarID);
+  if (selected && selected->getModelScale() > 0.0 && std::isfinite(selected->getModelScale()))
+    modelScale = selected->getModelScale();
+  return true;
 }
 
 void AvatarGroup::updateLinkedStates() {}
@@ -93,5 +368,3 @@ void AvatarGroup::updateLinkedStates() {}
 OpenVRTexture* AvatarGroup::linkedOverlayTexture() const { return _linkedOverlayTexture; }
 
 void AvatarGroup::setScene(OpenVRRenderWindow* window) {}
-
-void AvatarGroup::updateAvatars(OpenVRRenderWindow* window, kvg::DrawableScene& scene, VRInteractionState& state) {}

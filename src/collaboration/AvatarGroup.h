@@ -7,10 +7,20 @@
 // Avatars appear when remote client states arrive through the collaborative session; until
 // then the group is empty and every query answers for "no avatar".
 #include <cstdint>
+#include <map>
+#include <vector>
 
 #include <vtkSmartPointer.h>
 
+#include "Avatar.h"
+#include "VRClientState.h"
+#include "kvg/Ptr.h"
+#include "kvg/ShareableStateMask.h"
+
 class IconTextureCache;
+class IsoValueMarker;
+class OpenVRCamera;
+class vtkPolyDataMapper;
 class OpenVRRenderWindow;
 class OpenVRTexture;
 class ToolSet;
@@ -19,14 +29,6 @@ struct ControllerInput;
 namespace kvg {
 class DrawableScene;
 }
-
-// What a controller laser hit among the avatars.
-struct AvatarHitRecord {
-  double distance = 3.4028234663852886e38;  // along the laser; the largest float for no hit
-  double point[3] = {0.0, 0.0, 0.0};
-  int face = -1;       // face of the avatar's box that was hit
-  int avatarID = -1;   // state id of the avatar hit
-};
 
 class AvatarGroup {
  public:
@@ -45,6 +47,8 @@ class AvatarGroup {
 
   // Per frame: keeps or drops the companion link and follows the companion.
   void updateAvatarPoses(const ControllerInput inputs[2], double modelMatrix[16], double& modelScale);
+  // Shows that avatar's head box while the laser is on it (nothing for an unknown id).
+  void highlightAvatar(int stateID);
   // The group's matrix becomes the identity (every frame while the view-reset latch is set).
   void resetMatrix();
   void resetCompanion() { resetMatrix(); }
@@ -56,7 +60,20 @@ class AvatarGroup {
   // True while a participant has this user as its companion (the link icon shows it).
   bool isBoxVisible() const { return _boxVisible; }
   // Other participants' avatars; 0 when alone.
-  int avatarCount() const { return 0; }
+  int avatarCount() const { return int(_avatars.size()); }
+  // The avatar of a participant's state id, null when there is none.
+  Avatar* avatar(int stateID) const;
+  const std::map<int, kvg::Ptr<Avatar>>& avatars() const { return _avatars; }
+
+  // Per frame, with every client state the session's listener holds: an avatar for each new
+  // participant, the latest state into each, the avatars of those who left removed.
+  void updateAvatar(const std::vector<kvg::VRClientState>& states, OpenVRRenderWindow* window,
+                    kvg::DrawableScene& scene);
+  void setShareableStateMask(const ShareableStateMask& mask) { _shareMask = mask.getState(); }
+  // Per frame: every avatar follows its state, seen from the local model and head pose.
+  void updateAvatars(OpenVRCamera* camera, const double modelMatrix[16], const double headPose[16]);
+  // Iso-value markers lent to avatars and kept for the next ones.
+  size_t isoMarkerPoolSize() const { return _isoMarkerPool.size(); }
 
   uint32_t getColorID() const { return _colorID; }
   uint32_t getStateID() const { return _stateID; }
@@ -81,7 +98,7 @@ class AvatarGroup {
   double intersectAvatars(const ControllerInput& input, ToolSet& tools, AvatarHitRecord& hit,
                           const double inverseModel[16]);
   // The selected avatar's pose, null when there is none.
-  const double* currentAvatarPose() const { return nullptr; }
+  const double* currentAvatarPose() const;
   // Moves the local user to the selected avatar; false (nothing changed) without one.
   bool teleportToAvatar(const double* avatarPose, const double headView[16], double modelMatrix[16],
                         double& modelScale);
@@ -90,10 +107,11 @@ class AvatarGroup {
   void updateLinkedStates();
   OpenVRTexture* linkedOverlayTexture() const;
   void setScene(OpenVRRenderWindow* window);
-  void updateAvatars(OpenVRRenderWindow* window, kvg::DrawableScene& scene, VRInteractionState& state);
 
  private:
   double _companionMatrix[16];
+  // Inverse of the local model matrix of the last avatar update: scene to room, for picking.
+  double _inverseModel[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   double _companionModelScale = 1.0;
   int _companionID = -1;
   double _attachPoint[3] = {0.0, 0.0, 0.0};
@@ -111,4 +129,11 @@ class AvatarGroup {
   int _pickingHand = 0;
   int _bufferIndex = 0;
   vtkSmartPointer<OpenVRTexture> _linkedOverlayTexture;
+  std::map<int, kvg::Ptr<Avatar>> _avatars;
+  vtkSmartPointer<vtkPolyDataMapper> _headMapper;
+  vtkSmartPointer<vtkPolyDataMapper> _inlayMapper;
+  // Markers not lent to an avatar; a leaving avatar's marker comes back here.
+  std::vector<kvg::Ptr<IsoValueMarker>> _isoMarkerPool;
+  OpenVRRenderWindow* _window = nullptr;
+  mutable double _currentPose[16];
 };

@@ -4,6 +4,8 @@
 
 #include "Configuration.h"
 #include "ServerConnection.h"
+#include "kvg/DrawableScene.h"
+#include "kvg/SceneCanvasRenderer.h"
 
 namespace {
 
@@ -75,6 +77,8 @@ bool CollabSession::connect(ServerConnection& connection) {
     _debugListeners[i]->connect(connection, value + DEBUG_AVATAR_VALUE_STEP * int64_t(i + 1));
   }
   _clientStateSent = false;
+  _publishedMask = ~0u;
+  _sharedStatesPublished = 0;
   return true;
 }
 
@@ -97,11 +101,103 @@ void CollabSession::setShareMask(const ShareableStateMask& mask) {
   if (_lastSharedState) _lastSharedState->setShareableStateMask(mask.getState());
 }
 
-bool CollabSession::applyRemoteState(VRInteractionState& state, OpenVRRenderWindow& window, kvg::DrawableScene& scene) {
-  return false;
+namespace {
+
+// The vtk renderer of the scene's model renderer, null when the scene has none.
+vtkRenderer* modelRenderer(kvg::DrawableScene& scene) {
+  kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
+  return model ? model->getVTKRenderer() : nullptr;
 }
 
-bool CollabSession::publishLocalState(VRInteractionState& state, kvg::DrawableScene& scene) { return false; }
+}  // namespace
+
+// Render thread, every frame before the interaction update.
+bool CollabSession::applyRemoteState(VRInteractionState& state, OpenVRRenderWindow& window, kvg::DrawableScene& scene) {
+  vtkRenderer* renderer = modelRenderer(scene);
+  if (!isReady() || !_scene || !renderer) return false;
+  const ShareableStateMask mask = getShareMask();
+  if (!_lastSharedState) {
+    _lastSharedState = std::make_unique<kvg::VRSharedState>();
+    _lastSharedState->setShareableStateMask(mask.getState());
+    _scene->storeScene(state, *_lastSharedState, scene.getSession());
+  }
+
+  std::vector<kvg::VRClientState> clients;
+  _listener->getClientStates(clients);
+  _scene->applyClientStates(state, clients, window, scene, mask);
+
+  kvg::VRSharedState received;
+  _listener->getSharedState(received);
+  const unsigned stamp = received.getTimeStamp();
+  if (stamp == 0) return true;
+  const unsigned last = _lastSharedState->getTimeStamp();
+  // Only a newer state counts: an older one (say a late joiner's first, still empty scene) must
+  // not take back what the others have built since.
+  if (last != 0 && stamp < last) return true;
+  if (last == 0) _maskWidened = true;
+  const bool apply = _maskWidened || (stamp > last && received != *_lastSharedState &&
+                                      received.getID() != int(_sharedStateUpdater->getConnectionIds().second));
+  if (apply) _scene->applySharedState(state, received, renderer, window, scene.getSession(), mask);
+  _lastSharedState->copyState(received);
+  _maskWidened = false;
+  return true;
+}
+
+// Render thread, every frame after the interaction update.
+bool CollabSession::publishLocalState(VRInteractionState& state, kvg::DrawableScene& scene) {
+  if (!isReady() || !_scene || !modelRenderer(scene) || !_lastSharedState) return false;
+  const ShareableStateMask mask = getShareMask();
+  auto shared = std::make_unique<kvg::VRSharedState>();
+  shared->setShareableStateMask(mask.getState());
+  _scene->storeScene(state, *shared, scene.getSession());
+  // Sent while the scene differs from the last accepted state (the same stamp again until the
+  // service echoes it) and once for a changed mask.
+  if (*shared != *_lastSharedState || mask.getState() != _publishedMask) {
+    shared->setTimeStamp(_lastSharedState->getTimeStamp() + 1);
+    _publishedMask = mask.getState();
+    _sharedStateUpdater->queueState(std::move(shared));
+    ++_sharedStatesPublished;
+  }
+
+  if (!_listener->isEmpty() || !_clientStateSent) {
+    auto client = std::make_unique<kvg::VRClientState>();
+    _scene->fillClientState(state, *client, scene.getSession());
+    client->setShareableStateMask(mask.getState());
+    _clientStateUpdater->queueState(std::move(client));
+    _clientStateSent = true;
+  }
+
+  int colour = 0;
+  for (size_t k = 0; k < _debugUpdaters.size(); ++k) {
+    CVRStateUpdater* updater = _debugUpdaters[k].get();
+    if (!updater) continue;
+    auto client = std::make_unique<kvg::VRClientState>();
+    _scene->fillClientState(state, *client, scene.getSession());
+    double model[16] = {1, 0, 0, 0.5 * double(k), 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    client->setModel(model);
+    double view[16];
+    _scene->headPose(state, view);
+    client->setView(view);
+    client->setModelScale(1.0);
+    const auto ids = updater->getConnectionIds();
+    client->setBoxVis(client->getCompanionID() == int(ids.second));
+    client->setColorID(ids.first);
+    client->setCompanionID(-1);
+    client->setCurrentAvatarColorID(colour % 16);
+    client->setPreviousAvatarColorID(colour % 16);
+    client->setNextAvatarColorID(colour % 16);
+    colour += 7;
+    const double none[9] = {kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
+                            kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
+                            kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL};
+    client->setSeedPoint(none);
+    client->setClipPlane(none);
+    client->setPlaneSection(none);
+    client->setShareableStateMask(mask.getState());
+    updater->queueState(std::move(client));
+  }
+  return true;
+}
 
 uint32_t CollabSession::getCID() const {
   return isReady() ? _clientStateUpdater->getConnectionIds().first : 0;

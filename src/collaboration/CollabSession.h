@@ -13,6 +13,7 @@
 
 #include "CVRStateListener.h"
 #include "CVRStateUpdater.h"
+#include "CollaborativeScene.h"
 #include "kvg/ShareableStateMask.h"
 #include "kvg/VRSharedState.h"
 
@@ -69,6 +70,12 @@ class CollabSession {
 
   // The colour id ("CID") and state id ("TS") the service gave this client; 0 when not
   // connected.
+  // The interaction layer's side of the frame operations; borrowed, outlives the session. Without
+  // one the frame operations do nothing.
+  void setScene(CollaborativeScene* scene) { _scene = scene; }
+  // Shared states queued since the last connect (for the idle-rate figures).
+  uint64_t publishedSharedStates() const { return _sharedStatesPublished; }
+
   uint32_t getCID() const;
   uint32_t getTS() const;
   int debugAvatarCount() const { return int(_debugUpdaters.size()); }
@@ -85,4 +92,9 @@ class CollabSession {
   std::vector<std::unique_ptr<CVRStateListener>> _debugListeners;
   std::string _sceneKey;
   std::atomic<bool> _connected{false};
+  CollaborativeScene* _scene = nullptr;
+  // Mask word of the last shared state this client queued; a state is re-sent for a changed mask
+  // only, not for a peer whose mask differs (two such peers would answer each other forever).
+  unsigned _publishedMask = ~0u;
+  std::atomic<uint64_t> _sharedStatesPublished{0};
 };

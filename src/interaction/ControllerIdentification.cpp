@@ -98,5 +98,7 @@ void IdentifyControllers(VRInteractionState& state, kvg::DrawableScene& scene, O
     toolSet.setPaletteColors(group.colorAt(group.currentAvatarColorID()), group.colorAt(group.previousAvatarColorID()),
                              group.colorAt(group.nextAvatarColorID()));
   }
-  state.avatarGroup.updateAvatars(window, scene, state);
+  double head[16];
+  state.CopyPoseMatrixA(head);
+  state.avatarGroup.updateAvatars(state.getCamera(), state.modelMatrix, head);
 }

@@ -133,6 +133,8 @@ void VRInteractionState::copyStateFrom(const VRInteractionState& source) {
     persistentPlaneSections = source.persistentPlaneSections;
   }
   avatarGroup.copySettings(source.avatarGroup);
+  unrealisedSharedSeeds = source.unrealisedSharedSeeds;
+  unmarkedSharedClipPlanes = source.unmarkedSharedClipPlanes;
   std::memmove(sceneCameraOrientation, source.sceneCameraOrientation, sizeof(sceneCameraOrientation));
   if (handsSwapped != source.handsSwapped) {
     toolSets[0].swapPostIts(toolSets[1]);

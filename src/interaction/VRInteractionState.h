@@ -19,6 +19,7 @@
 // controller, hand 1 the right-role one.
 #include <openvr.h>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -60,6 +61,7 @@ class CollectionNode;
 class DrawableScene;
 class DrawableSession;
 class Plane;
+class VRClientState;
 }  // namespace kvg
 
 class VRInteractionState {
@@ -185,6 +187,8 @@ class VRInteractionState {
                              vtkRenderer* renderer, bool volumeRendering, bool takeIsoValue,
                              bool takePlaneSection);
   void resetToolSets();
+  // Render thread: this participant's situation into a fresh client state for the others.
+  void fillClientState(kvg::VRClientState& client, kvg::DrawableSession* session);
 
   // ---- State (declaration order is construction order) ----
 
@@ -221,6 +225,11 @@ class VRInteractionState {
   std::vector<kvg::SimplePlaneSection> peerPlaneSections;
   kvg::IsoValueList peerIsoValues;
   std::vector<vtkSmartPointer<vtkPlane>> peerClipPlanes;
+  // Received shared items this buffer cannot show (a seed outside its volumes with its place in
+  // the received list, clip planes beyond its markers): published again as received, so that
+  // this participant's next publication does not delete them for everybody.
+  std::vector<std::pair<size_t, std::array<double, 3>>> unrealisedSharedSeeds;
+  std::vector<std::array<double, 9>> unmarkedSharedClipPlanes;
   std::vector<vtkSmartPointer<OpenVRTexture>> planeSectionTextures;
   std::vector<kvg::Ptr<VolumeRepresentation>> volumeRepresentations;
   std::vector<kvg::Ptr<kvg::Plane>> clipPlaneNodes;

@@ -1,5 +1,7 @@
 #include "SceneView.h"
 
+#include "CollaborativeStateMapping.h"
+
 #include "GlxContextInfo.h"
 
 #include <QCoreApplication>
@@ -57,6 +59,8 @@ std::string defaultTextureFile() {
 SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
   // Before any scene arrives: the widget library's service sees the first scene too.
   loadWidgetLibrary();
+  _collabScene = std::make_unique<InteractionCollaborativeScene>();
+  _collabSession.setScene(_collabScene.get());
   for (auto& session : _drawableSessions) createDrawableSession(session);
   _backBufferReady = false;
   for (auto& ready : _sceneResourcesReady) ready = false;

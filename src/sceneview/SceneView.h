@@ -309,6 +309,8 @@ class SceneView : public QQuickItem {
   // Created and destroyed on the GUI thread; made current on by the render thread (start-up)
   // and the updater (its pass).
   QOffscreenSurface _offscreenSurface;
+  // The interaction layer's side of the session's frame operations (render thread).
+  std::unique_ptr<CollaborativeScene> _collabScene;
   CollabSession _collabSession;
   // The mask given to the collaborative session.
   std::atomic<int> _shareMask{0};

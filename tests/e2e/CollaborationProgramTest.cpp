@@ -4,14 +4,21 @@
 // the same.
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QImage>
 #include <QString>
+
+#include <signal.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <fstream>
+#include <dirent.h>
+
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,6 +130,133 @@ TEST_F(CollaborationProgram, WithoutAServiceTheSceneOpensAlone) {
   const std::string window = program.waitForWindow(std::string("^") + kTitle);
   ASSERT_FALSE(window.empty());
   quitCleanly(program, window);
+}
+
+// The newest capture of the left eye in the folder, empty when there is none.
+std::string newestLeftEye(const std::string& folder) {
+  std::string best;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.size() > 9 && name.compare(name.size() - 9, 9, "-left.png") == 0 && name > best) best = name;
+    }
+    closedir(d);
+  }
+  return best.empty() ? best : folder + "/" + best;
+}
+
+// Pixels of a teal hue, however dark (green and blue alike, both above red): colour 1 of the
+// avatar table on a visor.
+int tealPixels(const std::string& file) {
+  const QImage image(QString::fromStdString(file));
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.green() >= c.red() + 8 && c.blue() >= c.red() + 8 && std::abs(c.green() - c.blue()) <= 6) ++count;
+    }
+  return count;
+}
+
+// Distinct avatar ids a program reported joining.
+std::set<std::string> joinedIds(const std::string& text) {
+  std::set<std::string> ids;
+  for (size_t at = text.find("Avatar "); at != std::string::npos; at = text.find("Avatar ", at + 1)) {
+    const size_t end = text.find(" joined, colour ", at);
+    const size_t line = text.find('\n', at);
+    if (end != std::string::npos && end < line) ids.insert(text.substr(at, end - at));
+  }
+  return ids;
+}
+
+int countOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// Two programs on one server scene, each on its own simulated headset: each shows the other as
+// one avatar; a participant killed outright leaves the other's scene within three seconds and
+// joins again when started again.
+TEST_F(CollaborationProgram, TwoProgramsSeeEachOtherAsOneAvatarAndAKilledOneLeaves) {
+  std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\n";
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--scene", "Orbit:3", "--journal", journal}, error)) << error;
+  auto environmentOf = [&](const std::string& name, const std::string& script) {
+    std::ofstream(dir + "/" + name + ".txt") << script;
+    return std::map<std::string, std::string>{{"XDG_CONFIG_HOME", dir + "/settings-" + name},
+                                              {"QUONIX_BASE_DIR", base},
+                                              {"QUONIX_VRSIM_SCRIPT", dir + "/" + name + ".txt"},
+                                              {"QUONIX_VRSIM_CAPTURE_DIR", dir + "/eyes-" + name},
+                                              {"QUONIX_VRSIM_CAPTURE_EVERY", "20"}};
+  };
+  // B stands at the origin looking along -z; A stands in front of it, to the right, turned to B.
+  Program b({"127.0.0.1", std::to_string(server.port())},
+            environmentOf("b", "rate 60\nleft position -0.3 1.2 -0.3\nright position 0.3 1.2 -0.3\n"));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitForLines(":collab-join", 1, 90)) << b.err();
+  const std::string eyesB = dir + "/eyes-b";
+  std::string alone;
+  for (int i = 0; i < 300 && alone.empty(); ++i) {
+    alone = newestLeftEye(eyesB);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_FALSE(alone.empty()) << b.err();
+  const int tealAlone = tealPixels(alone);
+
+  Program a({"127.0.0.1", std::to_string(server.port())},
+            environmentOf("a", "rate 60\nhead position 0.4 1.6 -0.9\nhead rotation 180 0 0\n"
+                               "left position 0.1 1.2 -1.1\nright position 0.7 1.2 -1.1\n"));
+  ASSERT_TRUE(a.started());
+  auto waitFor = [](const Program& p, const std::string& part, int count, int seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+      if (countOf(p.err(), part) >= count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitFor(a, " joined, colour ", 1, 90)) << a.err();
+  ASSERT_TRUE(waitFor(b, " joined, colour ", 1, 30)) << b.err();
+  // Each sees exactly the other, in the other's colour: B's colour id is 0, A's 1.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  // (Each render buffer's view reports its own avatars.)
+  EXPECT_EQ(joinedIds(a.err()).size(), 1u) << a.err();
+  EXPECT_EQ(joinedIds(b.err()).size(), 1u) << b.err();
+  EXPECT_EQ(countOf(a.err(), " joined, colour "), countOf(a.err(), " joined, colour 0")) << a.err();
+  EXPECT_EQ(countOf(b.err(), " joined, colour "), countOf(b.err(), " joined, colour 1")) << b.err();
+  // B's eyes, in a frame drawn after both joined, show A's head with its teal visor.
+  const std::string joined = newestLeftEye(eyesB);
+  std::string together = joined;
+  for (int i = 0; i < 200 && together == joined; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    together = newestLeftEye(eyesB);
+  }
+  EXPECT_GT(tealPixels(together), tealAlone + 20) << together << " vs " << alone;
+
+  // A dies without a word: its avatar leaves B's scene within three seconds.
+  a.signal(SIGKILL);
+  const auto killed = std::chrono::steady_clock::now();
+  EXPECT_TRUE(waitFor(b, " left", 1, 3)) << b.err();
+  std::cout << "avatar gone after "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed).count()
+            << " ms" << std::endl;
+  a.wait();
+
+  // A started again joins again: B shows it as a new participant, A sees B once.
+  Program again({"127.0.0.1", std::to_string(server.port())},
+                environmentOf("a2", "rate 60\nhead position 0.4 1.6 -0.9\nhead rotation 180 0 0\n"));
+  ASSERT_TRUE(again.started());
+  ASSERT_TRUE(waitFor(again, " joined, colour ", 1, 90)) << again.err();
+  for (int i = 0; i < 100 && joinedIds(b.err()).size() < 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(joinedIds(b.err()).size(), 2u) << b.err();
+  EXPECT_EQ(joinedIds(again.err()).size(), 1u) << again.err();
+  again.signal(SIGKILL);
+  again.wait();
+  const std::string window = b.waitForWindow(std::string("^") + kTitle);
+  ASSERT_FALSE(window.empty());
+  quitCleanly(b, window);
 }
 
 }  // namespace

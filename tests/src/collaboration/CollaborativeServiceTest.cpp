@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <set>
 #include <string>
@@ -20,11 +21,18 @@
 #include "CVRStateListener.h"
 #include "CVRStateUpdater.h"
 #include "CollabSession.h"
+#include "CollaborativeScene.h"
 #include "SceneLibrary.h"
 #include "ServerConnection.h"
 #include "ServerOptions.h"
 #include "SimulationServer.h"
 #include "VrTestSupport.h"
+#include "kvg/DrawableScene.h"
+#include "kvg/DrawableScenes.h"
+#include "kvg/DrawableSession.h"
+#include "kvg/GenericWindowResourceManager.h"
+#include "kvg/NodeRegistry.h"
+#include "kvg/SceneCanvas.h"
 #include "zeltvtk/Service.h"
 #include "zeltvtk/SocketCommunicator.h"
 
@@ -392,4 +400,143 @@ TEST(CollaborativeService, SixteenColoursAreHandedOutAndComeFreeAgain) {
   ASSERT_TRUE(next.connect(server.connection, 200));
   EXPECT_EQ(next.getConnectionIds().first, freed);
   EXPECT_EQ(next.getConnectionIds().second, 17u);
+}
+
+namespace {
+
+// The interaction layer's side of a session, reduced to a list of seed points that a shared
+// state carries both ways; counts what the session asks of it.
+struct SeedOnlyScene : CollaborativeScene {
+  std::vector<double> seeds;
+  int applied = 0;
+  size_t peers = 0;
+  void storeScene(VRInteractionState&, kvg::VRSharedState& shared, kvg::DrawableSession*) override {
+    shared.setSeedPoints(seeds);
+  }
+  void applySharedState(VRInteractionState&, const kvg::VRSharedState& shared, vtkRenderer*, OpenVRRenderWindow&,
+                        kvg::DrawableSession*, const ShareableStateMask&) override {
+    seeds = shared.getSeedPoints();
+    ++applied;
+  }
+  void applyClientStates(VRInteractionState&, const std::vector<kvg::VRClientState>& clients, OpenVRRenderWindow&,
+                         kvg::DrawableScene&, const ShareableStateMask&) override {
+    peers = clients.size();
+  }
+  void fillClientState(VRInteractionState&, kvg::VRClientState& client, kvg::DrawableSession*) override {
+    const double none[9] = {kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
+                            kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
+                            kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL};
+    client.setSeedPoint(none);
+    client.setClipPlane(none);
+    client.setPlaneSection(none);
+  }
+  void headPose(const VRInteractionState&, double pose[16]) override {
+    for (int i = 0; i < 16; ++i) pose[i] = i % 5 == 0 ? 1.0 : 0.0;
+  }
+};
+
+// A scene with a model renderer (no window), as the frame operations require.
+struct ModelScene {
+  ModelScene() : session(new kvg::DrawableSession(777, -1)) {
+    kvg::Ptr<kvg::SceneCanvas> canvas(new kvg::SceneCanvas);
+    const std::string key = session->getNodeRegistry().addNode(canvas);
+    scene = session->getDrawableScenes().createScene(std::unique_ptr<kvg::GenericWindowResourceManager>(), key);
+    scene->update(false);
+  }
+  std::unique_ptr<kvg::DrawableSession> session;
+  kvg::DrawableScene* scene = nullptr;
+};
+
+// One program's collaborative session on its own server connection.
+struct Participant {
+  explicit Participant(int port) {
+    Properties reply;
+    connection.setTimeout(1000);
+    EXPECT_TRUE(connection.createCommandSocket("127.0.0.1", port, reply));
+    session.setScene(&scene);
+    session.setSceneKey("SceneCanvas_1");
+  }
+  bool join() {
+    if (!session.connect(connection)) return false;
+    session.startThreads();
+    return true;
+  }
+  // One rendered frame. The fake scene touches neither the interaction state nor the window,
+  // so the frame operations get stand-in references that are never used.
+  void frame(ModelScene& model) {
+    session.applyRemoteState(*reinterpret_cast<VRInteractionState*>(unused),
+                             *reinterpret_cast<OpenVRRenderWindow*>(unused), *model.scene);
+    session.publishLocalState(*reinterpret_cast<VRInteractionState*>(unused), *model.scene);
+  }
+  ServerConnection connection;
+  SeedOnlyScene scene;
+  CollabSession session;
+  alignas(16) unsigned char unused[16] = {};
+};
+
+}  // namespace
+
+// Shared states between two sessions: the first state received is applied, a late joiner's empty
+// scene does not wipe the others' seeds, own echoes are not applied, two sessions with masks that
+// do not contain each other fall silent, and widening a mask applies the next state again.
+TEST(CollabSession, SharedStatesApplyWhenNewerAndFallSilentWhenIdle) {
+  ScopedBaseDir base;
+  LocalServer server;
+  ModelScene sceneA, sceneB;
+  Participant a(server.port()), b(server.port());
+  a.scene.seeds = {9, 9, 9};
+  a.session.setShareMask(ShareableStateMask(true, false, false, false, false, false));
+  b.session.setShareMask(ShareableStateMask(false, false, true, false, false, false));
+  ASSERT_TRUE(a.join());
+  auto frames = [&](int count, bool withB) {
+    for (int i = 0; i < count; ++i) {
+      a.frame(sceneA);
+      if (withB) b.frame(sceneB);
+      std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+  };
+  frames(40, false);
+  // The first state received is applied, even A's own (it equals the scene).
+  EXPECT_EQ(a.scene.applied, 1);
+  // A's later states come back as echoes: kept, not applied.
+  a.scene.seeds = {1, 2, 3};
+  frames(40, false);
+  EXPECT_EQ(a.scene.applied, 1);
+  EXPECT_EQ(a.scene.seeds, (std::vector<double>{1, 2, 3}));
+
+  ASSERT_TRUE(b.join());
+  frames(80, true);
+  EXPECT_EQ(b.scene.seeds, (std::vector<double>{1, 2, 3})) << "the late joiner took the scene";
+  EXPECT_EQ(a.scene.seeds, (std::vector<double>{1, 2, 3})) << "the late joiner's empty scene wiped the seeds";
+  EXPECT_EQ(a.scene.peers, 1u);
+  EXPECT_EQ(b.scene.peers, 1u);
+
+  // Idle: the masks differ, but neither republishes for it.
+  const uint64_t sentA = a.session.publishedSharedStates(), sentB = b.session.publishedSharedStates();
+  const auto start = std::chrono::steady_clock::now();
+  frames(100, true);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const uint64_t idle = a.session.publishedSharedStates() - sentA + b.session.publishedSharedStates() - sentB;
+  std::cout << "idle shared states: " << idle / seconds << " per second" << std::endl;
+  EXPECT_EQ(idle, 0u);
+
+  // A change at B reaches A once.
+  b.scene.seeds = {1, 2, 3, 4, 5, 6};
+  const auto changed = std::chrono::steady_clock::now();
+  for (int i = 0; i < 200 && a.scene.seeds != b.scene.seeds; ++i) frames(1, true);
+  std::cout << "a change at B applied at A after "
+            << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - changed).count()
+            << " ms (frames 4 ms apart)" << std::endl;
+  frames(20, true);
+  EXPECT_EQ(a.scene.seeds, b.scene.seeds);
+  const int appliedAtA = a.scene.applied;
+
+  // Widening A's mask applies the next received state even though it did not change.
+  a.session.setShareMask(ShareableStateMask(true, false, true, false, false, false));
+  b.scene.seeds.push_back(7);
+  b.scene.seeds.push_back(8);
+  b.scene.seeds.push_back(9);
+  frames(60, true);
+  EXPECT_GT(a.scene.applied, appliedAtA);
+  EXPECT_EQ(a.scene.seeds, b.scene.seeds);
 }
