@@ -77,14 +77,7 @@ void Cylinder::update(const double world[16], const double rotation[16], const d
   toolmath::placed(rotation, position, none, placed);
   toolmath::multiply(world, placed, user);
   toolmath::multiply(user, beam, user);
-  vtkMatrix4x4* matrix = _actor->GetUserMatrix();
-  if (!matrix) {
-    vtkNew<vtkMatrix4x4> created;
-    _actor->SetUserMatrix(created);
-    matrix = created;
-  }
-  matrix->DeepCopy(user);
-  matrix->Modified();
+  setUserMatrix(user);
 }
 
 void Cylinder::setDirection(const double direction[3]) { toolmath::unit(direction, _direction); }

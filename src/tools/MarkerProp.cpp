@@ -1,5 +1,7 @@
 #include "MarkerProp.h"
 
+#include <vtkMatrix4x4.h>
+#include <vtkNew.h>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
 
@@ -26,4 +28,15 @@ const double* MarkerProp::getColor() const { return _actor->GetProperty()->GetAm
 
 void MarkerProp::releaseGraphicsResources(vtkWindow* window) {
   if (window) _actor->ReleaseGraphicsResources(window);
+}
+
+void MarkerProp::setUserMatrix(const double matrix[16]) {
+  vtkMatrix4x4* user = _actor->GetUserMatrix();
+  if (!user) {
+    vtkNew<vtkMatrix4x4> created;
+    _actor->SetUserMatrix(created);
+    user = created;
+  }
+  user->DeepCopy(matrix);
+  user->Modified();
 }

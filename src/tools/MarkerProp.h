@@ -24,6 +24,8 @@ class MarkerProp : public kvg::Object {
   // The actor's GL resources in the window's context (render thread, that context current).
   void releaseGraphicsResources(vtkWindow* window);
   OpenVRActor* getActor() const { return _actor; }
+  // The actor's user matrix (created when it has none), column after column as VTK's.
+  void setUserMatrix(const double matrix[16]);
 
  protected:
   MarkerProp();

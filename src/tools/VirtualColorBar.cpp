@@ -176,14 +176,7 @@ void VirtualColorBar::updateTransform(const double world[16], const double rotat
   double placed[16], user[16];
   toolmath::placed(rotation, position, _offset, placed);
   toolmath::multiply(world, placed, user);
-  vtkMatrix4x4* matrix = _actor->GetUserMatrix();
-  if (!matrix) {
-    vtkNew<vtkMatrix4x4> created;
-    _actor->SetUserMatrix(created);
-    matrix = created;
-  }
-  matrix->DeepCopy(user);
-  matrix->Modified();
+  setUserMatrix(user);
 }
 
 void VirtualColorBar::setTranslucencyMode(int mode) { _actor->SetTranslucencyMode(mode); }

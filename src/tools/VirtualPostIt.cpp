@@ -191,12 +191,5 @@ void VirtualPostIt::updatePose(const double world[16], const double rotation[16]
   toolmath::placed(rotation, position, _positionOffset, placed);
   toolmath::multiply(world, placed, user);
   toolmath::multiply(user, local, user);
-  vtkMatrix4x4* matrix = _actor->GetUserMatrix();
-  if (!matrix) {
-    vtkNew<vtkMatrix4x4> created;
-    _actor->SetUserMatrix(created);
-    matrix = created;
-  }
-  matrix->DeepCopy(user);
-  matrix->Modified();
+  setUserMatrix(user);
 }

@@ -119,11 +119,3 @@ void VolumeRepresentation::setColor(const double rgb[3]) {
   _actor->GetProperty()->SetAmbientColor(rgb[0], rgb[1], rgb[2]);
 }
 
-void VolumeRepresentation::setUserMatrix(const double matrix[16]) {
-  if (!_actor->GetUserMatrix()) {
-    vtkNew<vtkMatrix4x4> created;
-    _actor->SetUserMatrix(created);
-  }
-  _actor->GetUserMatrix()->DeepCopy(matrix);
-  _actor->GetUserMatrix()->Modified();
-}

@@ -23,8 +23,6 @@ class VolumeRepresentation : public MarkerProp {
   bool build(vtkRenderer* renderer, const double bounds[6], double thickness, bool inside);
   // Diffuse, then ambient colour.
   void setColor(const double rgb[3]);
-  // Creates the actor's user matrix when it has none.
-  void setUserMatrix(const double matrix[16]);
 
   // The region of the last build without drawing anything (the volume box compares it).
   void setBounds(const double bounds[6]);

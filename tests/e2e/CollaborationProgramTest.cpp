@@ -37,18 +37,14 @@ class CollaborationProgram : public ::testing::Test {
     dir = makeTempDir();
     base = dir + "/base";
     binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
-    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    makeBaseWithAssets(base);
     std::ofstream(dir + "/vrsim.txt") << "rate 60\nleft position -1 1 2\nright position 1 1 2\n";
     captures = dir + "/eyes";
     journal = dir + "/journal.txt";
   }
 
   std::map<std::string, std::string> environment(const std::string& frames) const {
-    return {{"XDG_CONFIG_HOME", dir + "/settings"},
-            {"QUONIX_BASE_DIR", base},
-            {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
-            {"QUONIX_VRSIM_CAPTURE_DIR", captures},
-            {"QUONIX_VRSIM_CAPTURE_FRAMES", frames}};
+    return headsetEnvironment(dir, base, captures, frames);
   }
 
   // Journal lines of one name: their arguments.

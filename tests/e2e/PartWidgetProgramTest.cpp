@@ -105,7 +105,7 @@ class PartWidgetProgram : public ::testing::Test {
     dir = makeTempDir();
     base = dir + "/base";
     binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
-    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    makeBaseWithAssets(base);
     // The laser leaves the controller straight ahead from its origin.
     std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nlaserAngle = 0\n"
                                            "toolsOffset = [0, 0, 0]\n";
@@ -114,11 +114,7 @@ class PartWidgetProgram : public ::testing::Test {
   }
 
   std::map<std::string, std::string> environment(const std::string& frames) const {
-    return {{"XDG_CONFIG_HOME", dir + "/settings"},
-            {"QUONIX_BASE_DIR", base},
-            {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
-            {"QUONIX_VRSIM_CAPTURE_DIR", captures},
-            {"QUONIX_VRSIM_CAPTURE_FRAMES", frames}};
+    return headsetEnvironment(dir, base, captures, frames);
   }
   std::string eyeFile(int frame, const char* side) const {
     char name[64];

@@ -59,6 +59,20 @@ int countLines(const std::string& text, const std::string& line) {
   return count;
 }
 
+void makeBaseWithAssets(const std::string& base) {
+  const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
+  shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+}
+
+std::map<std::string, std::string> headsetEnvironment(const std::string& dir, const std::string& base,
+                                                      const std::string& captures, const std::string& frames) {
+  return {{"XDG_CONFIG_HOME", dir + "/settings"},
+          {"QUONIX_BASE_DIR", base},
+          {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
+          {"QUONIX_VRSIM_CAPTURE_DIR", captures},
+          {"QUONIX_VRSIM_CAPTURE_FRAMES", frames}};
+}
+
 std::string shell(const std::string& command) {
   std::string out;
   if (FILE* pipe = popen(command.c_str(), "r")) {

@@ -18,6 +18,13 @@ std::string shell(const std::string& command);
 std::vector<std::string> threadNames(pid_t pid);
 bool hasThread(pid_t pid, const std::string& name);
 
+// Makes the folder `base` a program base folder that uses the build's generated assets.
+void makeBaseWithAssets(const std::string& base);
+// What a run on the scripted headset needs: settings in dir/settings, config.ini and assets in
+// base, the script dir/vrsim.txt, the eye images of the listed frames in captures.
+std::map<std::string, std::string> headsetEnvironment(const std::string& dir, const std::string& base,
+                                                      const std::string& captures, const std::string& frames);
+
 class Program;
 // Asks the window to close as a window manager would (WM_DELETE_WINDOW).
 bool requestClose(const std::string& windowId);

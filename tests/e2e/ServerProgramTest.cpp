@@ -79,7 +79,7 @@ class ServerProgram : public ::testing::Test {
     dir = makeTempDir();
     base = dir + "/base";
     binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
-    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    makeBaseWithAssets(base);
     std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 0.4\n";
     std::ofstream(dir + "/vrsim.txt") << "rate 60\nleft position -1 1 2\nright position 1 1 2\n";
     captures = dir + "/eyes";
@@ -87,11 +87,7 @@ class ServerProgram : public ::testing::Test {
   }
 
   std::map<std::string, std::string> environment(const std::string& frames) const {
-    return {{"XDG_CONFIG_HOME", dir + "/settings"},
-            {"QUONIX_BASE_DIR", base},
-            {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
-            {"QUONIX_VRSIM_CAPTURE_DIR", captures},
-            {"QUONIX_VRSIM_CAPTURE_FRAMES", frames}};
+    return headsetEnvironment(dir, base, captures, frames);
   }
 
   void startServer(ServerProcess& server, std::vector<std::string> args) {
