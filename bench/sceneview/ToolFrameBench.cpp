@@ -16,58 +16,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "TestScenes.h"
 
-std::string flowScene() {
-  std::ostringstream pressure, velocity;
-  for (int k = 0; k < 3; ++k)
-    for (int j = 0; j < 3; ++j)
-      for (int i = 0; i < 3; ++i) {
-        const bool first = i == 0 && j == 0 && k == 0;
-        pressure << (first ? "" : ", ") << (k - 1.0);
-        velocity << (first ? "" : ", ") << "1, 0, 0";
-      }
-  return R"(format = quonix-scene
-version = 1
-camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
-frameSets {
-  flow {
-    title = "Flow block"
-    frames {
-      only {
-        drawables {
-          plate {
-            type = Surface
-            name = "Plate Boundary"
-            data {
-              points = [-1, -1, -1,  1, -1, -1,  1, 1, -1,  -1, 1, -1]
-              polys = [4, 0, 1, 2, 3]
-            }
-            base { color = [1, 0, 1] }
-          }
-          block {
-            type = Volume
-            name = "Flow Block"
-            scalars = "pressure"
-            vectors = "velocity"
-            data {
-              dimensions = [3, 3, 3], origin = [-1, -1, -1], spacing = [1, 1, 1]
-              pointData {
-                pressure = [)" +
-         pressure.str() + R"(]
-                velocity { components = 3, values = [)" +
-         velocity.str() + R"(] }
-              }
-            }
-            volumeRendering { mode = direct, opacity = 0.5, colorMap = rainbow }
-          }
-        }
-      }
-    }
-  }
-}
-)";
-}
+namespace {
 
 double modified(const std::string& path) {
   struct stat s;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ProgramProcess.h"
+#include "TestScenes.h"
 
 namespace {
 const char* const kTitle = "Mavolin Quonix Virtual Reality";
@@ -27,35 +28,6 @@ const char* const kTitle = "Mavolin Quonix Virtual Reality";
 const char* const kSceneBaseName = "Strömung";
 constexpr int kEyeWidth = 320;  // the simulated 640 x 720 at resolutionFactor 0.5
 constexpr int kEyeHeight = 360;
-
-// A magenta plate 2 x 2 scene units, facing the scene camera, centred at the origin, with
-// more drawables after it when given.
-std::string plateScene(const std::string& moreDrawables = std::string()) {
-  return R"(format = quonix-scene
-version = 1
-camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
-frameSets {
-  plate {
-    title = "Magenta plate"
-    frames {
-      only {
-        drawables {
-          plate {
-            type = Surface
-            name = "Plate Boundary"
-            data {
-              points = [-1, -1, 0,  1, -1, 0,  1, 1, 0,  -1, 1, 0]
-              polys = [4, 0, 1, 2, 3]
-            }
-            base { color = [1, 0, 1] }
-          }
-)" + moreDrawables + R"(        }
-      }
-    }
-  }
-}
-)";
-}
 
 // A volume behind the plate: the view pre-renders it once per render buffer.
 const char* const kVolumeBlock = R"(          block {
@@ -123,8 +95,7 @@ class SceneViewProgram : public ::testing::Test {
     // The program's assets with a configuration of our own: small eyes, no fog, a model
     // 0.4 m wide placed where the view reset puts it by default (1 m up, 2 m ahead).
     base = dir + "/base";
-    const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
-    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    makeBaseWithAssets(base);
     std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 0.4\n";
     captures = dir + "/eyes";
   }

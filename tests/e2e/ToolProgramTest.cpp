@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ProgramProcess.h"
+#include "TestScenes.h"
 #include "ServerProcess.h"
 
 namespace {
@@ -27,60 +28,6 @@ namespace {
 constexpr int kEyeWidth = 320;  // the simulated 640 x 720 at resolutionFactor 0.5
 constexpr int kEyeHeight = 360;
 constexpr int kLastFrame = 101;
-
-// A block of flow 2 x 2 x 2 scene units about the origin: the air moves along +x everywhere,
-// the pressure rises along z (so an iso-surface is a plane facing the viewer). A magenta plate
-// closes the block's back face.
-std::string flowScene() {
-  std::ostringstream pressure, velocity;
-  for (int k = 0; k < 3; ++k)
-    for (int j = 0; j < 3; ++j)
-      for (int i = 0; i < 3; ++i) {
-        const bool first = i == 0 && j == 0 && k == 0;
-        pressure << (first ? "" : ", ") << (k - 1.0);
-        velocity << (first ? "" : ", ") << "1, 0, 0";
-      }
-  return R"(format = quonix-scene
-version = 1
-camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
-frameSets {
-  flow {
-    title = "Flow block"
-    frames {
-      only {
-        drawables {
-          plate {
-            type = Surface
-            name = "Plate Boundary"
-            data {
-              points = [-1, -1, -1,  1, -1, -1,  1, 1, -1,  -1, 1, -1]
-              polys = [4, 0, 1, 2, 3]
-            }
-            base { color = [1, 0, 1] }
-          }
-          block {
-            type = Volume
-            name = "Flow Block"
-            scalars = "pressure"
-            vectors = "velocity"
-            data {
-              dimensions = [3, 3, 3], origin = [-1, -1, -1], spacing = [1, 1, 1]
-              pointData {
-                pressure = [)" +
-         pressure.str() + R"(]
-                velocity { components = 3, values = [)" +
-         velocity.str() + R"(] }
-              }
-            }
-            volumeRendering { mode = direct, opacity = 0.5, colorMap = rainbow }
-          }
-        }
-      }
-    }
-  }
-}
-)";
-}
 
 // Where a room point lands in the left eye image (head at 1.6 m looking along -z).
 struct Pixel {
@@ -172,7 +119,7 @@ class ToolProgram : public ::testing::Test {
     auto run = std::make_unique<Run>();
     run->dir = dir + "/" + name;
     const std::string base = run->dir + "/base";
-    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    makeBaseWithAssets(base);
     std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 0.4\n"
                                            "defaultPointRadius = 0.03\nbaseParticleStepSize = 0.02\n"
                                         << config;

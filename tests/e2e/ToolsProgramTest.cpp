@@ -18,34 +18,9 @@
 #include <string>
 
 #include "ProgramProcess.h"
+#include "TestScenes.h"
 
 namespace {
-
-// A magenta plate 0.4 m wide where the view reset puts the model.
-const char* const kPlateScene = R"(format = quonix-scene
-version = 1
-camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
-frameSets {
-  plate {
-    title = "Magenta plate"
-    frames {
-      only {
-        drawables {
-          plate {
-            type = Surface
-            name = "Plate Boundary"
-            data {
-              points = [-1, -1, 0,  1, -1, 0,  1, 1, 0,  -1, 1, 0]
-              polys = [4, 0, 1, 2, 3]
-            }
-            base { color = [1, 0, 1] }
-          }
-        }
-      }
-    }
-  }
-}
-)";
 
 using Vec = std::array<double, 3>;
 
@@ -119,10 +94,9 @@ class ToolsProgram : public ::testing::Test {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
     dir = makeTempDir();
     scene = dir + "/plate.sce";
-    std::ofstream(scene) << kPlateScene;
+    std::ofstream(scene) << plateScene();  // 0.4 m wide where the view reset puts it
     base = dir + "/base";
-    const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
-    shell("mkdir -p '" + base + "' && ln -s \"$(realpath '" + binDir + "/vrassets')\" '" + base + "/vrassets'");
+    makeBaseWithAssets(base);
     // A red HUD border makes the (otherwise transparent) HUD snapshot visible in the eyes.
     std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 0.4\n"
                                         << "hudBorderSize = 10\n";
@@ -131,11 +105,7 @@ class ToolsProgram : public ::testing::Test {
 
   std::map<std::string, std::string> environment(const std::string& script, const std::string& frames) const {
     std::ofstream(dir + "/vrsim.txt") << script;
-    return {{"XDG_CONFIG_HOME", dir + "/settings"},
-            {"QUONIX_BASE_DIR", base},
-            {"QUONIX_VRSIM_SCRIPT", dir + "/vrsim.txt"},
-            {"QUONIX_VRSIM_CAPTURE_DIR", captures},
-            {"QUONIX_VRSIM_CAPTURE_FRAMES", frames}};
+    return headsetEnvironment(dir, base, captures, frames);
   }
 
   QImage eye(int frame) const {
