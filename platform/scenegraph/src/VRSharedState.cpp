@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "ByteReader.h"
 #include "Properties.h"
 
 namespace kvg {
@@ -34,49 +35,10 @@ class Writer {
   std::vector<unsigned char>& _out;
 };
 
-// Every read is checked against the end; the first failure sticks and names what was missing.
-class Reader {
+// The shared state's compound fields on top of the checked reads.
+class Reader : public ByteReader {
  public:
-  Reader(const unsigned char* bytes, size_t size) : _p(bytes), _left(bytes ? size : 0) {}
-  bool ok() const { return _error.empty(); }
-  const std::string& error() const { return _error; }
-  size_t left() const { return _left; }
-  bool take(size_t n, const char* what) {
-    if (!ok()) return false;
-    if (n > _left) {
-      _error = std::string("the message ends inside ") + what;
-      return false;
-    }
-    return true;
-  }
-  uint32_t u32(const char* what) {
-    if (!take(4, what)) return 0;
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t(_p[i]) << (8 * i);
-    advance(4);
-    return v;
-  }
-  double f64(const char* what) {
-    if (!take(8, what)) return 0;
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= uint64_t(_p[i]) << (8 * i);
-    advance(8);
-    double v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-  }
-  unsigned char u8(const char* what) {
-    if (!take(1, what)) return 0;
-    unsigned char v = *_p;
-    advance(1);
-    return v;
-  }
-  std::string text(size_t n, const char* what) {
-    if (!take(n, what)) return std::string();
-    std::string s(reinterpret_cast<const char*>(_p), n);
-    advance(n);
-    return s;
-  }
+  using ByteReader::ByteReader;
   // A count of 8-byte values: refused before anything is allocated when the rest cannot hold it.
   bool doubles(std::vector<double>& v, const char* what) {
     uint32_t n = u32(what);
@@ -89,18 +51,6 @@ class Reader {
     for (double& d : v) d = f64(what);
     return ok();
   }
-  void fail(const std::string& why) {
-    if (ok()) _error = why;
-  }
-
- private:
-  void advance(size_t n) {
-    _p += n;
-    _left -= n;
-  }
-  const unsigned char* _p;
-  size_t _left;
-  std::string _error;
 };
 
 // Two doubles are the same content when equal, or both NaN (a NaN must not count as a change

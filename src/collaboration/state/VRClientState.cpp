@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ByteReader.h"
 #include "Properties.h"
 
 namespace kvg {
@@ -45,43 +46,10 @@ class Writer {
   unsigned char* _p;
 };
 
-// Every read is checked against the end; after the first shortfall nothing more is read.
-class Reader {
+// The client state's compound fields on top of the checked reads.
+class Reader : public ByteReader {
  public:
-  Reader(const unsigned char* bytes, size_t size) : _p(bytes), _left(bytes ? size : 0) {}
-  bool ok() const { return _error.empty(); }
-  const std::string& error() const { return _error; }
-  size_t left() const { return _left; }
-  void fail(const std::string& why) {
-    if (ok()) _error = why;
-  }
-  bool take(size_t n, const char* what) {
-    if (!ok()) return false;
-    if (n > _left) {
-      _error = std::string("the message ends inside ") + what;
-      return false;
-    }
-    return true;
-  }
-  unsigned char u8(const char* what) {
-    if (!take(1, what)) return 0;
-    unsigned char v = *_p;
-    advance(1);
-    return v;
-  }
-  int32_t i32(const char* what) {
-    if (!take(4, what)) return 0;
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t(_p[i]) << (8 * i);
-    advance(4);
-    return int32_t(v);
-  }
-  double f32(const char* what) {
-    uint32_t v = uint32_t(i32(what));
-    float f;
-    std::memcpy(&f, &v, 4);
-    return ok() ? double(f) : 0.0;
-  }
+  using ByteReader::ByteReader;
   void f32s(double* values, int n, const char* what) {
     for (int i = 0; i < n; ++i) values[i] = f32(what);
   }
@@ -91,21 +59,6 @@ class Reader {
     m[12] = m[13] = m[14] = 0.0;
     m[15] = 1.0;
   }
-  std::string text(size_t n, const char* what) {
-    if (!take(n, what)) return std::string();
-    std::string s(reinterpret_cast<const char*>(_p), n);
-    advance(n);
-    return s;
-  }
-
- private:
-  void advance(size_t n) {
-    _p += n;
-    _left -= n;
-  }
-  const unsigned char* _p;
-  size_t _left;
-  std::string _error;
 };
 
 bool anyFlag2(const VRClientController& l, const VRClientController& r) { return l.Flag2 || r.Flag2; }
