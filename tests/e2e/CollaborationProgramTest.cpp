@@ -222,11 +222,14 @@ TEST_F(CollaborationProgram, TwoProgramsSeeEachOtherAsOneAvatarAndAKilledOneLeav
   EXPECT_EQ(countOf(a.err(), " joined, colour "), countOf(a.err(), " joined, colour 0")) << a.err();
   EXPECT_EQ(countOf(b.err(), " joined, colour "), countOf(b.err(), " joined, colour 1")) << b.err();
   // B's eyes, in a frame drawn after both joined, show A's head with its teal visor.
+  // (On a loaded machine the frames after the join may still be the other buffer's: the newest
+  // captures are looked at for a while.)
   const std::string joined = newestLeftEye(eyesB);
   std::string together = joined;
-  for (int i = 0; i < 200 && together == joined; ++i) {
+  for (int i = 0; i < 200; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     together = newestLeftEye(eyesB);
+    if (together != joined && tealPixels(together) > tealAlone + 20) break;
   }
   EXPECT_GT(tealPixels(together), tealAlone + 20) << together << " vs " << alone;
 
