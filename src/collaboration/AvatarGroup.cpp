@@ -1,14 +1,18 @@
 #include "AvatarGroup.h"
 
+#include <vtkDataArray.h>
 #include <vtkImageData.h>
+#include <vtkImageResize.h>
 #include <vtkMatrix4x4.h>
 #include <vtkOBJReader.h>
 #include <vtkPolyData.h>
+#include <vtkPointData.h>
 #include <vtkPolyDataMapper.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -16,6 +20,11 @@
 
 #include "Configuration.h"
 #include "ControllerInput.h"
+#include "FreezablePipeline.h"
+#include "IconPreload.h"
+#include "IconTextureCache.h"
+#include "PaletteImages.h"
+#include "PngImage.h"
 #include "ToolSet.h"
 #include "IsoValueMarker.h"
 #include "OpenVRCamera.h"
@@ -81,6 +90,7 @@ void AvatarGroup::setup(uint32_t colorID, int bufferIndex, uint32_t stateID, Ope
   resetCompanion();
   _boxVisible = false;
   _companionHand = 0;
+  createLinkedOverlays(bufferIndex);
 }
 
 void AvatarGroup::copySettings(const AvatarGroup& other) {
@@ -363,8 +373,168 @@ bool AvatarGroup::teleportToAvatar(const double* avatarPose, const double headVi
   return true;
 }
 
-void AvatarGroup::updateLinkedStates() {}
+void AvatarGroup::setScene(OpenVRRenderWindow* window) {}
+
+namespace {
+
+// The palette buttons that show linked settings, in painting order: the shareable-state bit,
+// the button's key and its default rectangle (x0, x1, y0, y1 as fractions of the palette
+// image). Particle radius and speed have a decrease and an increase button each.
+struct LinkedButton {
+  unsigned bit;
+  const char* key;
+  PaletteRect defaultRect;
+};
+const LinkedButton kLinkedButtons[] = {
+    {kvg::SHARE_HUD, "uiToggleHUD", {0.0, 0.5, 0.4, 0.6}},
+    {kvg::SHARE_FLY_MODE, "uiToggleFlyMode", {0.5, 1.0, 0.4, 0.6}},
+    {kvg::SHARE_FLOOR, "uiToggleFloor", {0.0, 0.5, 0.2, 0.4}},
+    {kvg::SHARE_VOLUME_RENDERING, "uiToggleVolume", {0.5, 1.0, 0.2, 0.4}},
+    {kvg::SHARE_PARTICLE_RADIUS, "uiDecreaseParticleSize", {0.0, 0.5, 0.6, 0.8}},
+    {kvg::SHARE_PARTICLE_SPEED, "uiDecreaseParticleSpeed", {0.0, 0.5, 0.8, 1.0}},
+    {kvg::SHARE_PARTICLE_RADIUS, "uiIncreaseParticleSize", {0.5, 1.0, 0.6, 0.8}},
+    {kvg::SHARE_PARTICLE_SPEED, "uiIncreaseParticleSpeed", {0.5, 1.0, 0.8, 1.0}},
+};
+constexpr int kLinkedButtonCount = int(sizeof(kLinkedButtons) / sizeof(kLinkedButtons[0]));
+constexpr int kLinkIconSide = 48;
+
+// The buttons' bits that both masks share, summed per button (the particle bits twice).
+uint32_t linkedValue(unsigned local, unsigned remote) {
+  uint32_t value = 0;
+  for (const LinkedButton& button : kLinkedButtons)
+    if ((local & button.bit) && (remote & button.bit)) value += button.bit;
+  return value;
+}
+
+bool isRgba8Image(vtkImageData* image) {
+  if (!image || image->GetScalarType() != VTK_UNSIGNED_CHAR || image->GetNumberOfScalarComponents() != 4) return false;
+  const int* dims = image->GetDimensions();
+  return dims[0] > 0 && dims[1] > 0 && image->GetScalarPointer() != nullptr;
+}
+
+// "Link2.png" of the assets as 48 x 48 RGBA; an image without pixels when it cannot be read.
+vtkSmartPointer<vtkImageData> readLinkIcon() {
+  auto icon = vtkSmartPointer<vtkImageData>::New();
+  vtkSmartPointer<vtkImageData> png = ReadPngRgba8(getVRAssetsDir() + "Link2.png");
+  if (!png) return icon;
+  // Set-up may run on a thread whose pipeline updates are frozen between frames.
+  RestoreThreadFlag thawed(false);
+  auto resize = vtkSmartPointer<vtkImageResize>::New();
+  resize->SetInputData(png);
+  resize->SetOutputDimensions(kLinkIconSide, kLinkIconSide, 1);
+  resize->Update();
+  vtkSmartPointer<vtkImageData> rgba = ConvertToRgba8(resize->GetOutput());
+  if (rgba) icon->DeepCopy(rgba);
+  return icon;
+}
+
+// Writes the icon, tinted, with its first pixel at (row0, col0) of the overlay;
+// what falls outside the overlay is left out pixel by pixel.
+void stampIcon(vtkImageData* icon, vtkImageData* overlay, long row0, long col0, const double color[3]) {
+  const int iw = icon->GetDimensions()[0], ih = icon->GetDimensions()[1];
+  const int ow = overlay->GetDimensions()[0], oh = overlay->GetDimensions()[1];
+  const auto* in = static_cast<const unsigned char*>(icon->GetScalarPointer());
+  auto* out = static_cast<unsigned char*>(overlay->GetScalarPointer());
+  double tint[3];
+  for (int c = 0; c < 3; ++c) tint[c] = std::isfinite(color[c]) ? std::max(0.0, std::min(1.0, color[c])) : 0.0;
+  for (int r = 0; r < ih; ++r) {
+    const long y = row0 + r;
+    if (y < 0) continue;
+    if (y >= oh) break;
+    for (int c = 0; c < iw; ++c) {
+      const long x = col0 + c;
+      if (x < 0) continue;
+      if (x >= ow) break;
+      const unsigned char* src = in + (size_t(r) * iw + c) * 4;
+      unsigned char* dst = out + (size_t(y) * ow + x) * 4;
+      for (int k = 0; k < 3; ++k) dst[k] = static_cast<unsigned char>(std::trunc(src[k] * tint[k]));
+      dst[3] = src[3];
+    }
+  }
+}
+
+}  // namespace
+
+// Render thread, from the palette handler of every frame.
+void AvatarGroup::updateLinkedStates() {
+  bool changed = false;
+  for (const auto& entry : _avatars) {
+    const uint32_t value = linkedValue(_shareMask, entry.second->getShareableStateMask());
+    auto it = _linkedSignature.find(entry.first);
+    if (it != _linkedSignature.end() && it->second == value) continue;
+    _linkedSignature[entry.first] = value;
+    changed = true;
+  }
+  if (changed) paintLinkedOverlays();
+}
+
+// Buffer set-up thread, its context current (the cache may make the texture).
+void AvatarGroup::createLinkedOverlays(int bufferIndex) {
+  _linkedSignature.clear();
+  const int w = GetLinkedOverlayWidth(), h = GetLinkedOverlayHeight();
+  _linkIcon = readLinkIcon();
+  _linkedOverlayImage = vtkSmartPointer<vtkImageData>::New();
+  _linkedOverlayImage->SetDimensions(w, h, 1);
+  _linkedOverlayImage->AllocateScalars(VTK_UNSIGNED_CHAR, 4);
+  std::memset(_linkedOverlayImage->GetScalarPointer(), 0, size_t(w) * size_t(h) * 4);
+  _linkedOverlayTexture = nullptr;
+  if (_iconCache) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "LINKED%d", bufferIndex);
+    // A texture made here (none preloaded) takes the overlay's size, not the HUD's.
+    SetHudSize(*_iconCache, w, h);
+    _iconCache->getTexture(_linkedOverlayTexture, name, 1);
+    ReadHudSize(*_iconCache);
+    if (_linkedOverlayTexture) _linkedOverlayTexture->SetInputData(_linkedOverlayImage);
+  }
+  paintLinkedOverlays();
+}
+
+void AvatarGroup::paintLinkedOverlays() {
+  vtkImageData* overlay = _linkedOverlayImage;
+  if (!isRgba8Image(overlay)) return;
+  const int ow = overlay->GetDimensions()[0], oh = overlay->GetDimensions()[1];
+  std::memset(overlay->GetScalarPointer(), 0, size_t(ow) * size_t(oh) * 4);
+  overlay->GetPointData()->GetScalars()->Modified();
+  overlay->Modified();
+
+  // Without an icon (missing or unreadable "Link2.png") there is nothing to draw, and its
+  // height must not divide anything.
+  vtkImageData* icon = _linkIcon;
+  const bool hasIcon = isRgba8Image(icon);
+  const int iw = hasIcon ? icon->GetDimensions()[0] : 0, ih = hasIcon ? icon->GetDimensions()[1] : 0;
+  // Icons per column: a button is a fifth of the palette's height.
+  const int perColumn = hasIcon ? int(std::floor((1.0 / (double(ih) / oh)) / 5.0 - 0.01)) : 0;
+  if (perColumn > 0) {
+    PaletteRect rects[kLinkedButtonCount];
+    for (int i = 0; i < kLinkedButtonCount; ++i)
+      rects[i] = GetSettingRect(kLinkedButtons[i].key, kLinkedButtons[i].defaultRect);
+    int counter[kLinkedButtonCount] = {};
+    for (const auto& entry : _avatars) {
+      const unsigned remote = entry.second->getShareableStateMask();
+      double color[3];
+      entry.second->getColor(color);
+      for (int i = 0; i < kLinkedButtonCount; ++i) {
+        const unsigned bit = kLinkedButtons[i].bit;
+        if (!(_shareMask & bit) || !(remote & bit) || counter[i] >= 2 * perColumn) continue;
+        const PaletteRect& rect = rects[i];
+        int k = counter[i]++;
+        double x = rect[0] + 0.01;
+        if (k >= perColumn) {
+          k -= perColumn;
+          x = rect[1] - 0.01 - double(iw) / ow;
+        }
+        const double row = (rect[2] + 0.01 + k * double(ih) / oh) * (oh - 1);
+        const double col = x * (ow - 1);
+        // A configured rectangle that puts the icon wholly off the overlay draws nothing.
+        if (!(row < oh && row > -ih && col < ow && col > -iw)) continue;
+        stampIcon(icon, overlay, long(std::trunc(row)), long(std::trunc(col)), color);
+      }
+    }
+  }
+  if (_linkedOverlayTexture) _linkedOverlayTexture->RequestUpload();
+}
 
 OpenVRTexture* AvatarGroup::linkedOverlayTexture() const { return _linkedOverlayTexture; }
-
-void AvatarGroup::setScene(OpenVRRenderWindow* window) {}
+vtkImageData* AvatarGroup::linkedOverlayImage() const { return _linkedOverlayImage; }
+vtkImageData* AvatarGroup::linkIcon() const { return _linkIcon; }

@@ -24,6 +24,7 @@ class vtkPolyDataMapper;
 class OpenVRRenderWindow;
 class OpenVRTexture;
 class ToolSet;
+class vtkImageData;
 class VRInteractionState;
 struct ControllerInput;
 namespace kvg {
@@ -103,10 +104,21 @@ class AvatarGroup {
   bool teleportToAvatar(const double* avatarPose, const double headView[16], double modelMatrix[16],
                         double& modelScale);
 
-  // The palette's linked-state overlay and the avatars' own state.
-  void updateLinkedStates();
-  OpenVRTexture* linkedOverlayTexture() const;
   void setScene(OpenVRRenderWindow* window);
+
+  // The palette's linked-state overlay: on each toggle and particle button one link icon per
+  // participant who shares that setting with this user, in the participant's colour.
+  // Per frame (palette handler): repaints when some avatar's linked settings changed.
+  void updateLinkedStates();
+  // Set-up: the link icon, a cleared overlay of "linkedOverlayWidth" x "linkedOverlayHeight"
+  // and the cached texture "LINKED<bufferIndex>" showing it; then paints.
+  void createLinkedOverlays(int bufferIndex);
+  // Clears the overlay, draws every avatar's icons and asks the texture for an upload. Nothing
+  // is drawn without a link icon or with an overlay too small for one.
+  void paintLinkedOverlays();
+  OpenVRTexture* linkedOverlayTexture() const;
+  vtkImageData* linkedOverlayImage() const;
+  vtkImageData* linkIcon() const;
 
  private:
   double _companionMatrix[16];
@@ -128,7 +140,12 @@ class AvatarGroup {
   bool _picking = false;
   int _pickingHand = 0;
   int _bufferIndex = 0;
+  // Linked-state overlay: the icon, the image the texture shows, and per avatar id the last
+  // linked-settings value painted.
+  vtkSmartPointer<vtkImageData> _linkIcon;
+  vtkSmartPointer<vtkImageData> _linkedOverlayImage;
   vtkSmartPointer<OpenVRTexture> _linkedOverlayTexture;
+  std::map<int, uint32_t> _linkedSignature;
   std::map<int, kvg::Ptr<Avatar>> _avatars;
   vtkSmartPointer<vtkPolyDataMapper> _headMapper;
   vtkSmartPointer<vtkPolyDataMapper> _inlayMapper;
