@@ -1,7 +1,7 @@
 // Two real programs on one server scene, each on its own simulated headset: the HUD switched on
-// A's palette switches it on B while both share it (Tools, "Collaborative...", "Show/Hide HUD"),
-// B keeps its HUD while it does not share it, and sharing it again takes A's HUD at once. B's
-// palette shows the link icons in A's colour on the buttons of the settings both share.
+// A's palette switches it on B only while both share it (Shared Settings, "Show/Hide HUD", as
+// stored at start-up and as changed in the dialog), and B's palette shows the link icons in A's
+// colour on the buttons of the settings both share.
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -249,15 +249,15 @@ class SharedSettingsProgram : public ::testing::Test {
     ASSERT_TRUE(program.waitForWindowGone("^Shared Settings$"));
   }
 
-  // Watches both programs' captures from now until A's HUD has changed at least twice (or the
-  // time is up); the first second is left out, so that what was on its way has arrived.
-  std::pair<Stretch, Stretch> watch(int seconds = 40) {
+  // Watches both programs' captures from now until A's HUD has changed that often (or the time
+  // is up); the first second is left out, so that what was on its way has arrived.
+  std::pair<Stretch, Stretch> watch(int changes, int seconds = 40) {
     const auto from = Clock::now() + std::chrono::seconds(1);
     Stretch a, b;
     for (int i = 0; i < seconds * 2; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       a = look(capturesBetween(dir + "/eyes-a", from, Clock::now()), false);
-      if (a.changes >= 2) break;
+      if (a.changes >= changes) break;
     }
     b = look(capturesBetween(dir + "/eyes-b", from, Clock::now() - std::chrono::milliseconds(300)), true);
     return {a, b};
@@ -274,6 +274,9 @@ TEST_F(SharedSettingsProgram, TheHudFollowsTheOtherPaletteOnlyWhileBothShareIt) 
   ASSERT_TRUE(server.start({"--scene", "Orbit:3", "--journal", journal}, error)) << error;
   const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
 
+  // B starts with "Show/Hide HUD" unchecked in its Shared Settings.
+  shell("mkdir -p '" + dir + "/settings-b/Kelmar Software'");
+  std::ofstream(settingsOf("b")) << "[myCollaborativeSettings]\nhudIsShared=false\n";
   // B holds its palette up close in the left hand, the right laser off it; it never presses
   // anything.
   Program b(address, environmentOf("b", "rate 60\nleft position -0.08 1.4 -0.15\nframe 2\nleft press grip\n"
@@ -291,38 +294,38 @@ TEST_F(SharedSettingsProgram, TheHudFollowsTheOtherPaletteOnlyWhileBothShareIt) 
   ASSERT_TRUE(waitForText(a, " joined, colour ", 90)) << a.err();
   ASSERT_TRUE(waitForText(b, " joined, colour 1", 30)) << b.err();
 
-  // Both share everything (the dialog's default): B's HUD follows A's taps, and B's palette
-  // shows A's link icons.
-  auto [a1, b1] = watch();
-  std::cout << "shared: A changes " << a1.changes << ", B on " << b1.hudOn << " off " << b1.hudOff << " changes "
-            << b1.changes << ", teal " << b1.tealOnPalette << std::endl;
+  // B does not share the HUD (its stored dialog setting): A goes on switching, B's HUD stays as
+  // it is, and B's palette shows A's link icons on every button but the HUD.
+  auto [a1, b1] = watch(2);
+  std::cout << "B not sharing: A changes " << a1.changes << ", B on " << b1.hudOn << " off " << b1.hudOff
+            << " changes " << b1.changes << ", teal " << b1.tealOnPalette << std::endl;
   ASSERT_GE(a1.changes, 2) << a.err();
-  EXPECT_GE(b1.changes, 1);
-  EXPECT_GT(b1.hudOn, 0);
-  EXPECT_GT(b1.hudOff, 0);
+  EXPECT_EQ(b1.changes, 0);
+  EXPECT_GT(b1.captures, 3);
   EXPECT_GT(b1.tealOnPalette, 100.0);
 
-  // B stops sharing the HUD: A goes on switching, B's HUD stays as it is, and the HUD button's
-  // icon leaves B's palette.
+  // B shares it in the dialog: A's state applies and B's HUD follows A's taps; the HUD button
+  // gets A's icon.
   toggleHudSharing(b, true);
-  EXPECT_TRUE(waitForSetting("b", "hudIsShared=false"));
-  auto [a2, b2] = watch();
-  std::cout << "not shared: A changes " << a2.changes << ", B on " << b2.hudOn << " off " << b2.hudOff << " changes "
-            << b2.changes << ", teal " << b2.tealOnPalette << std::endl;
-  ASSERT_GE(a2.changes, 2) << a.err();
-  EXPECT_EQ(b2.changes, 0);
-  EXPECT_GT(b2.captures, 3);
-  EXPECT_LT(b2.tealOnPalette, b1.tealOnPalette - 20.0);
-
-  // B shares it again: the next state from A applies at once and the toggles follow again.
-  toggleHudSharing(b, false);
   EXPECT_TRUE(waitForSetting("b", "hudIsShared=true"));
-  auto [a3, b3] = watch();
-  std::cout << "shared again: A changes " << a3.changes << ", B on " << b3.hudOn << " off " << b3.hudOff
+  auto [a2, b2] = watch(3);
+  std::cout << "both sharing: A changes " << a2.changes << ", B on " << b2.hudOn << " off " << b2.hudOff
+            << " changes " << b2.changes << ", teal " << b2.tealOnPalette << std::endl;
+  ASSERT_GE(a2.changes, 3) << a.err();
+  EXPECT_GE(b2.changes, 2);
+  EXPECT_GT(b2.hudOn, 0);
+  EXPECT_GT(b2.hudOff, 0);
+  EXPECT_GT(b2.tealOnPalette, b1.tealOnPalette + 20.0);
+
+  // And stops sharing it again: B's HUD stays, the icon goes.
+  toggleHudSharing(b, false);
+  EXPECT_TRUE(waitForSetting("b", "hudIsShared=false"));
+  auto [a3, b3] = watch(2);
+  std::cout << "B not sharing again: A changes " << a3.changes << ", B on " << b3.hudOn << " off " << b3.hudOff
             << " changes " << b3.changes << ", teal " << b3.tealOnPalette << std::endl;
   ASSERT_GE(a3.changes, 2) << a.err();
-  EXPECT_GE(b3.changes, 1);
-  EXPECT_GT(b3.tealOnPalette, b2.tealOnPalette + 20.0);
+  EXPECT_EQ(b3.changes, 0);
+  EXPECT_LT(b3.tealOnPalette, b2.tealOnPalette - 20.0);
 
   a.signal(SIGTERM);
   b.signal(SIGTERM);
