@@ -1,7 +1,7 @@
 // Two real programs on one server scene, each on its own simulated headset: the HUD switched on
 // A's palette switches it on B only while both share it (Shared Settings, "Show/Hide HUD", as
 // stored at start-up and as changed in the dialog), and B's palette shows the link icons in A's
-// colour on the buttons of the settings both share.
+// colour on the buttons of the settings both share, until A leaves.
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -327,8 +327,16 @@ TEST_F(SharedSettingsProgram, TheHudFollowsTheOtherPaletteOnlyWhileBothShareIt) 
   EXPECT_EQ(b3.changes, 0);
   EXPECT_LT(b3.tealOnPalette, b2.tealOnPalette - 20.0);
 
+  // A leaves: B's palette drops the icons with the last avatar.
   a.signal(SIGTERM);
-  b.signal(SIGTERM);
   EXPECT_TRUE(a.wait());
+  ASSERT_TRUE(waitForText(b, " left", 10)) << b.err();
+  const auto left = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const Stretch alone = look(capturesBetween(dir + "/eyes-b", left + std::chrono::seconds(1), Clock::now()), true);
+  std::cout << "B alone: teal " << alone.tealOnPalette << " in " << alone.captures << " captures" << std::endl;
+  EXPECT_GT(alone.captures, 0);
+  EXPECT_LT(alone.tealOnPalette, 10.0);
+  b.signal(SIGTERM);
   EXPECT_TRUE(b.wait());
 }
