@@ -46,11 +46,14 @@ class LocalUser : public AvatarContext {
   void modelMatrix(double out[16]) const override { std::copy(kIdentity, kIdentity + 16, out); }
   void headPose(double out[16]) const override { std::copy(kIdentity, kIdentity + 16, out); }
   const ControllerModel& controllerModel(int hand) const override { return models[hand]; }
-  void handleIsoValueTool(const ControllerInput&, int hand, kvg::DrawableScene&, vtkRenderer*, const double*,
-                          double target) override {
+  void handleIsoValueTool(const ControllerInput& input, int hand, kvg::DrawableScene&, vtkRenderer*,
+                          const double* matrix, double target) override {
     ++isoToolCalls;
     isoToolHand = hand;
     isoToolTarget = target;
+    // Where the tool places the participant's hand in the scene.
+    isoToolHandX = matrix[0] * input.position[0] + matrix[1] * input.position[1] + matrix[2] * input.position[2] +
+                   matrix[3];
   }
 
   // Both local models built from the simulated headset's controller model.
@@ -67,6 +70,7 @@ class LocalUser : public AvatarContext {
   int isoToolCalls = 0;
   int isoToolHand = -1;
   double isoToolTarget = -1.0;
+  double isoToolHandX = 0.0;
 
  private:
   vtkSmartPointer<OpenVRCamera> _camera;
@@ -260,10 +264,14 @@ TEST(Avatar, HandsShowTheParticipantsToolsFromItsRecords) {
   AvatarUnderTest under(group);
   Avatar& avatar = *under.avatar;
   LocalUser local;
-  const double ahead[3] = {0.0, 0.0, -2.0};
+  // The participant's room lies 1 m to the right of the local one in the scene: its model moves
+  // by +1 in x, its head and hands are 1 m further left in its own room.
+  const double ahead[3] = {-1.0, 0.0, -2.0};
   kvg::VRClientState state = participant(4, 2, ahead);
+  const double shifted[16] = {1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  state.setModel(shifted);
   // Right record (hand 0): the pointing laser, 0.7 long, its spot 0.7 ahead.
-  kvg::VRClientController pointer = handAt(0.2, 0.0, -1.6);
+  kvg::VRClientController pointer = handAt(-0.8, 0.0, -1.6);
   pointer.Flag1 = true;
   pointer.Flag4 = true;
   pointer.LaserProps[2] = -1.0;
@@ -272,7 +280,7 @@ TEST(Avatar, HandsShowTheParticipantsToolsFromItsRecords) {
   pointer.LaserProps[9] = 0.7;
   // Its laser points against the palette's normal, while the Left record's own laser (not
   // shown) points the other way: the circle is on the front.
-  kvg::VRClientController palette = handAt(-0.2, 0.0, -1.6);
+  kvg::VRClientController palette = handAt(-1.2, 0.0, -1.6);
   palette.Flag2 = true;
   palette.Flag4 = true;
   palette.ControllerState[4] = 5;
@@ -334,6 +342,10 @@ TEST(Avatar, HandsShowTheParticipantsToolsFromItsRecords) {
   EXPECT_TRUE(left.isColorBarVisible());
   EXPECT_EQ(local.isoToolCalls, 1);
   EXPECT_EQ(local.isoToolHand, 1);
+  EXPECT_DOUBLE_EQ(local.isoToolTarget, 0.25);
+  // The hand's input lives in the local room: the local model, not the participant's, puts it
+  // at the participant's hand in the scene.
+  EXPECT_DOUBLE_EQ(local.isoToolHandX, -0.2);
 
   // A page or an overlay out of range from the peer: no palette, no overlay.
   palette.ControllerState[4] = 99;
