@@ -219,6 +219,7 @@ Avatar::Avatar() {
 
 Avatar::~Avatar() = default;
 
+// Render thread (the group's first frame with the participant), the window's context current.
 void Avatar::setupPointers(OpenVRRenderWindow* window, kvg::DrawableScene* scene, vtkPolyDataMapper* headMapper,
                            vtkPolyDataMapper* inlayMapper, IconTextureCache* iconCache, bool controllerTexture,
                            AvatarGroup* group, const kvg::Ptr<IsoValueMarker>& isoMarker) {
@@ -510,6 +511,7 @@ void Avatar::updateHand(int hand, const kvg::VRClientController& h, const Contro
   tools.setPaletteColors(current, previous, next);
 }
 
+// Render thread.
 void Avatar::removeFromRenderWindow(OpenVRRenderWindow* window) {
   // The lent marker goes back to the group's pool: hidden, it stays in its renderer.
   setIsoValueMarkerVisible(false);

@@ -50,8 +50,8 @@ class InteractionAvatarContext : public AvatarContext {
   void modelMatrix(double out[16]) const override { std::copy(_state.modelMatrix, _state.modelMatrix + 16, out); }
   void headPose(double out[16]) const override { _state.CopyPoseMatrixA(out); }
   const ControllerModel& controllerModel(int hand) const override { return _state.controllerModels[hand]; }
-  void handleIsoValueTool(const ControllerInput& input, int hand, kvg::DrawableScene& scene, vtkRenderer* markerRenderer,
-                          const double matrix[16], double target) override {
+  void handleIsoValueTool(const ControllerInput& input, int hand, kvg::DrawableScene& scene,
+                          vtkRenderer* markerRenderer, const double matrix[16], double target) override {
     _state.handleIsoValueTool(input, hand, scene, markerRenderer, matrix, target, true);
   }
 

@@ -91,7 +91,9 @@ class AvatarProgram : public ::testing::Test {
     dir = makeTempDir();
     base = dir + "/base";
     makeBaseWithAssets(base);
-    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nlaserColorRGB = [1.0, 0.0, 1.0]\ndirectionMarkerSize = 4\n";
+    // A laser colour the scene does not have; a marker image large enough to count its pixels.
+    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\n"
+                                        << "laserColorRGB = [1.0, 0.0, 1.0]\ndirectionMarkerSize = 4\n";
   }
 
   std::map<std::string, std::string> environmentOf(const std::string& name, const std::string& script) const {
