@@ -8,13 +8,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
+#include "AnnotationLayoutSettings.h"
+#include "AvatarContext.h"
 #include "AvatarGroup.h"
+#include "Configuration.h"
 #include "ControllerInput.h"
-#include "ToolSet.h"
+#include "IconTextureCache.h"
 #include "OpenVRActor.h"
 #include "OpenVRCamera.h"
 #include "OpenVRRenderWindow.h"
+#include "OpenVRTexture.h"
+#include "ToolGeometry.h"
+#include "ToolLayoutSettings.h"
+#include "ToolSet.h"
+#include "VolumeRenderingManager.h"
+#include "kvg/DrawableScene.h"
 #include "kvg/OpenGLRenderer.h"
 
 namespace {
@@ -162,26 +172,103 @@ void HMDRepresentation::releaseGraphicsResources(vtkWindow* window) {
 
 // ---- Avatar ----
 
-Avatar::Avatar() = default;
+namespace {
+
+constexpr double NO_TOOL_VALUE = -3.4028234663852886e38;
+// Palette pages are toggle masks 0..31; overlays 0 none, 1..12 hovered, 13..24 pressed.
+constexpr int PALETTE_PAGE_COUNT = 32;
+constexpr int PALETTE_OVERLAY_LIMIT = 24;
+
+vtkRenderer* layer(OpenVRRenderWindow* window, int which) {
+  return window ? static_cast<vtkRenderer*>(window->GetLayerRenderer(which)) : nullptr;
+}
+
+// [R | p] of a controller input.
+void poseOf(const ControllerInput& input, double out[16]) {
+  std::copy(input.pose, input.pose + 16, out);
+  for (int r = 0; r < 3; ++r) out[r * 4 + 3] = input.position[r];
+}
+
+void rotate(const double m[16], const double v[3], double out[3]) {
+  for (int r = 0; r < 3; ++r) out[r] = m[r * 4] * v[0] + m[r * 4 + 1] * v[1] + m[r * 4 + 2] * v[2];
+}
+
+bool finite3(const double v[3]) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
+
+}  // namespace
+
+double IsoValuePosition(double value, double lo, double hi) {
+  // An empty range has no position along the bar: its middle, not a division by zero.
+  if (!(hi != lo) || !std::isfinite(hi - lo)) return 0.5;
+  return (value - lo) / (hi - lo);
+}
+
+bool LaserCircleOnFront(const double pointingDirection[3], const double pointingPose[16], const double spotNormal[3],
+                        const double palettePose[16]) {
+  double a[3], b[3];
+  rotate(pointingPose, pointingDirection, a);
+  rotate(palettePose, spotNormal, b);
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] < 0.0;
+}
+
+Avatar::Avatar() {
+  const double empty[6] = {3.4028234663852886e38, 1.1754943508222875e-38, 3.4028234663852886e38,
+                           1.1754943508222875e-38, 3.4028234663852886e38, 1.1754943508222875e-38};
+  _box.setBounds(empty);
+}
+
 Avatar::~Avatar() = default;
 
-void Avatar::setupPointers(OpenVRRenderWindow* window, vtkPolyDataMapper* headMapper, vtkPolyDataMapper* inlayMapper,
-                           AvatarGroup* group) {
+// Render thread (the group's first frame with the participant), the window's context current.
+void Avatar::setupPointers(OpenVRRenderWindow* window, kvg::DrawableScene* scene, vtkPolyDataMapper* headMapper,
+                           vtkPolyDataMapper* inlayMapper, IconTextureCache* iconCache, bool controllerTexture,
+                           AvatarGroup* group, const kvg::Ptr<IsoValueMarker>& isoMarker) {
+  GetLaserColorRGB(_laserColor);
   _group = group;
-  vtkRenderer* models = window ? static_cast<vtkRenderer*>(window->GetLayerRenderer("vrModels")) : nullptr;
+  _isoMarker = isoMarker;
+  setIsoValueMarkerVisible(false);
+
+  vtkRenderer* models = layer(window, OpenVRRenderWindow::ModelLayer);
+  vtkRenderer* widgets = layer(window, OpenVRRenderWindow::WidgetLayer);
+  vtkObject* lookupTable = nullptr;
+  if (scene && scene->getSession())
+    lookupTable = kvg::VolumeRenderingManager::getSingleton(scene->getSession()).getLookupTable();
+  for (int hand = 0; hand < 2; ++hand) {
+    _controllers[hand].init(controllerTexture);
+    _controllers[hand].actor()->SetVisibility(0);
+    _toolSets[hand].init(widgets, hand, iconCache);
+    _toolSets[hand].setQuickStartVisible(false);
+    _toolSets[hand].setColorBarVisible(false);
+    _toolSets[hand].setColorBarSource(lookupTable);
+  }
+
+  const std::string assets = getVRAssetsDir();
+  const char* const pointers[2] = {"directionPointer.png", "positionPointer.png"};
+  for (int i = 0; i < 2; ++i)
+    if (iconCache) iconCache->getTexture(_pointerTextures[i], assets + pointers[i], 1);
+  _directionMarker.setup(widgets, _pointerTextures[0], _pointerTextures[1], GetConfigReal("directionMarkerDist", 0.5));
+  _directionMarker.actor()->SetVisibility(0);
+
   _head.setModels(models, headMapper, inlayMapper);
   // Nothing is drawn before the first state has placed the head.
   _head.setVisible(false);
+  _box.build(models, _head.bounds(), 0.03, true);
+  _box.setVisibility(false);
 }
 
 void Avatar::setClientState(const kvg::VRClientState& state) {
   _state = state;
   _followsLocalUser = false;
+  setBoxVisible(state.getBoxVis());
 }
 
 void Avatar::setIsoValueMarkerVisible(bool visible) {
   if (_isoMarker.isValid()) _isoMarker->setVisibility(visible);
 }
+
+void Avatar::setBoxVisible(bool visible) { _box.setVisibility(visible); }
+bool Avatar::isBoxVisible() const { return _box.getVisibility(); }
+bool Avatar::isDirectionMarkerVisible() const { return _directionMarker.actor()->GetVisibility() != 0; }
 
 void Avatar::setLaserColor(const double rgb[3]) { std::copy(rgb, rgb + 3, _laserColor); }
 
@@ -199,11 +286,15 @@ void Avatar::computeCombinedMatrix(double out[16]) const {
 }
 
 // Render thread.
-bool Avatar::updateFromState(OpenVRCamera* camera, const double localModel[16], const double inverseModel[16],
-                             const double localHead[16]) {
+bool Avatar::updateFromState(OpenVRRenderWindow* window, kvg::DrawableScene* scene, AvatarContext& local,
+                             const double inverseModel[16]) {
+  double localModel[16], localHead[16];
+  local.modelMatrix(localModel);
+  local.headPose(localHead);
+  OpenVRCamera* camera = local.camera();
   double model[16];
   std::copy(_state.getModel(), _state.getModel() + 16, model);
-  if (!isUsablePose(model) || !isUsablePose(_state.getView())) return false;
+  if (!isUsablePose(model) || !isUsablePose(_state.getView()) || !isUsablePose(localHead)) return false;
   if (_followsLocalUser) {
     // The participant follows the local model; its CompanionTrafo is the local model it applied.
     double inverse[16], step[16];
@@ -215,43 +306,234 @@ bool Avatar::updateFromState(OpenVRCamera* camera, const double localModel[16], 
   double p[16];
   vtkMatrix4x4::Multiply4x4(model, _state.getView(), p);
   if (!isUsablePose(p)) return false;
+  double q[16], inverseHead[16], r[16], step[16];
+  vtkMatrix4x4::Multiply4x4(localModel, localHead, q);
+  vtkMatrix4x4::Invert(localHead, inverseHead);
+  vtkMatrix4x4::Multiply4x4(inverseHead, inverseModel, step);
+  vtkMatrix4x4::Multiply4x4(step, p, r);
+
+  // The participant's own placement of palette and icons; sizes of bar and palette stay local.
+  ToolLayoutSettings tools;
+  AnnotationLayoutSettings annotations;
+  tools.toolIconSize = _state.getToolIconSize();
+  tools.toolsAngle = _state.getToolsAngle();
+  std::copy(_state.getToolsOffset(), _state.getToolsOffset() + 3, tools.toolsOffset);
+  tools.paletteAngle = _state.getPaletteAngle();
+  std::copy(_state.getPaletteOffsetXYZ(), _state.getPaletteOffsetXYZ() + 3, tools.paletteOffset);
+
+  if (_state.getSwapLR() != _swapLR) {
+    _toolSets[0].swapPostIts(_toolSets[1]);
+    _swapLR = _state.getSwapLR();
+  }
 
   double corners[8][4];
   _head.getBoundsCorners(corners);
   const bool inView = !camera || camera->isBoxInView(corners, p, 1.0);
   _head.setVisible(inView);
-  if (!inView) return true;
-  _head.setUserMatrix(p);
   double rgb[3];
   getColor(rgb);
-  _head.setColor(rgb);
-
-  // Faded while the local head is inside or right next to the participant's head.
-  double q[16], inverseP[16], local[4];
-  vtkMatrix4x4::Multiply4x4(localModel, localHead, q);
-  vtkMatrix4x4::Invert(p, inverseP);
-  const double origin[4] = {q[3], q[7], q[11], 1.0};
-  vtkMatrix4x4::MultiplyPoint(inverseP, origin, local);
-  double b1[6], b2[6];
-  boxOfCorners(corners, b1);
-  std::copy(b1, b1 + 6, b2);
-  for (int a = 0; a < 3; ++a) {
-    b2[2 * a] = std::min(b2[2 * a], local[a]);
-    b2[2 * a + 1] = std::max(b2[2 * a + 1], local[a]);
+  bool showMarker = true;
+  if (!inView) {
+    _box.setVisibility(false);
+  } else {
+    _head.setUserMatrix(p);
+    _head.setColor(rgb);
+    if (_box.getVisibility()) {
+      _box.setUserMatrix(p);
+      _box.setColor(rgb);
+    }
+    const bool inner = !camera || camera->isBoxInView(corners, p, 0.5);
+    // Occlusion is the previous render's answer: a single occluded frame may be a flicker.
+    const bool occluded = _head.isOccluded();
+    showMarker = !inner || (occluded && _markerShown);
+    _markerShown = occluded;
   }
-  const double d1 = diagonal(b1);
-  _head.setOpacity(d1 > 0.0 && diagonal(b2) / d1 > 1.2 ? 1.0 : 0.2);
-  (void)inverseModel;
+  _directionMarker.actor()->SetVisibility(showMarker);
+  if (showMarker) {
+    double d[3] = {r[3], r[7], r[11]};
+    if (Normalize3(d) > 0.0) _directionMarker.update(q, d);
+    _directionMarker.setColor(rgb);
+    _markerShown = true;
+  }
+
+  setIsoValueMarkerVisible(false);
+
+  // The hands in the local room: Ml⁻¹ · Mr · ControllerTrafo.
+  const kvg::VRClientController& right = _state.getController(false);
+  const kvg::VRClientController& left = _state.getController(true);
+  const kvg::VRClientController* records[2] = {&right, &left};
+  double toRoom[16];
+  vtkMatrix4x4::Multiply4x4(inverseModel, model, toRoom);
+  ControllerInput inputs[2];
+  bool usable[2];
+  for (int hand = 0; hand < 2; ++hand) {
+    double m[16];
+    vtkMatrix4x4::Multiply4x4(toRoom, records[hand]->ControllerTrafo, m);
+    usable[hand] = isUsablePose(m);
+    if (usable[hand]) inputs[hand] = ControllerInput::initFromMatrix(m);
+  }
+  vtkRenderer* models = layer(window, OpenVRRenderWindow::ModelLayer);
+  for (int hand = 0; hand < 2; ++hand)
+    if (usable[hand])
+      updateHand(hand, *records[hand], inputs, models, scene, local, localModel, annotations, tools);
+
+  if (inView) {
+    // Faded while the local head is inside or right next to the participant's head.
+    double inverseP[16], localPoint[4];
+    vtkMatrix4x4::Invert(p, inverseP);
+    const double origin[4] = {q[3], q[7], q[11], 1.0};
+    vtkMatrix4x4::MultiplyPoint(inverseP, origin, localPoint);
+    double b1[6], b2[6];
+    boxOfCorners(corners, b1);
+    std::copy(b1, b1 + 6, b2);
+    for (int a = 0; a < 3; ++a) {
+      b2[2 * a] = std::min(b2[2 * a], localPoint[a]);
+      b2[2 * a + 1] = std::max(b2[2 * a + 1], localPoint[a]);
+    }
+    const double d1 = diagonal(b1);
+    _head.setOpacity(d1 > 0.0 && diagonal(b2) / d1 > 1.2 ? 1.0 : 0.2);
+  }
   return true;
 }
 
-void Avatar::removeFromRenderWindow(OpenVRRenderWindow* window) {
-  if (!window) return;
-  _head.removeFromRenderer(static_cast<vtkRenderer*>(window->GetLayerRenderer("vrModels")));
-  setIsoValueMarkerVisible(false);
+// Render thread. One hand of the participant, as its hand record tells.
+void Avatar::updateHand(int hand, const kvg::VRClientController& h, const ControllerInput inputs[2],
+                        vtkRenderer* models, kvg::DrawableScene* scene, AvatarContext& local,
+                        const double localModel[16], const AnnotationLayoutSettings& annotations,
+                        const ToolLayoutSettings& layout) {
+  const ControllerInput& input = inputs[hand];
+  ControllerModel& controller = _controllers[hand];
+  // Until the local model of that hand is loaded there is no mesh to share: nothing is drawn.
+  if (!AddControllerActorsToRenderers(controller, local.controllerModel(hand), models)) return;
+  controller.setTextureEnabled(false);
+  UpdateControllerActorPose(controller, localModel, input.pose, input.position);
+  double rgb[3];
+  getColor(rgb);
+  SetActorColor(controller, rgb);
+
+  ToolSet& tools = _toolSets[hand];
+  double corners[8][4], pose[16], world[16];
+  BoundsToCorners(controller, corners);
+  poseOf(input, pose);
+  vtkMatrix4x4::Multiply4x4(localModel, pose, world);
+  OpenVRCamera* camera = local.camera();
+  if (!camera || camera->isBoxInView(corners, world, 1.0)) {
+    tools.setPostItsVisible(true);
+    for (int j = 0; j < 4; ++j) tools.selectPostItPage(j, h.ControllerState[j]);
+  } else {
+    tools.setPostItsVisible(false);
+    controller.actor()->SetVisibility(0);
+  }
+
+  // Page and overlay bytes come from a peer: out of range shows no palette and no overlay.
+  const int page = h.ControllerState[4], overlay = h.ControllerState[5];
+  const bool pageValid = page >= 0 && page < PALETTE_PAGE_COUNT;
+  if (pageValid) tools.setPalettePage(page);
+  tools.setPaletteOverlay(overlay >= 0 && overlay <= PALETTE_OVERLAY_LIMIT ? overlay : 0);
+  tools.setPalettePanelVisible(h.Flag2 && pageValid);
+  tools.setTeleportOverlayVisible(h.Flag2 && pageValid);
+  tools.setLinkedOverlayVisible(false);
+  tools.selectQuickStartPage(h.ControllerState[6]);
+  tools.setQuickStartVisible(h.Flag3);
+  tools.resetLasers(layout.paletteAngle);
+
+  if (h.Flag1) {
+    if (std::isfinite(h.LaserProps[9]) && h.LaserProps[9] >= 0.0) tools.setLaserLength(h.LaserProps[9]);
+    tools.setLaserDirection(h.LaserProps);
+    tools.setLaserVisible(true);
+    tools.setLaserColor(_laserColor);
+  }
+  if (h.Flag4 && finite3(h.LaserProps + 3) && finite3(h.LaserProps + 6)) {
+    if (h.Flag1) {
+      tools.alignLaserSpot(h.LaserProps + 6);
+      tools.setLaserSpotVisible(true);
+      tools.setLaserCircleVisible(false);
+      double spot[3];
+      rotate(input.pose, h.LaserProps + 3, spot);
+      tools.setLaserSpotPosition(spot);
+      tools.setLaserSpotColor(_laserColor);
+    } else {
+      // The circle where the other hand's laser meets this hand's palette, on the face it meets.
+      const int other = 1 - hand;
+      const kvg::VRClientController& pointing = _state.getController(other == 1);
+      tools.setLaserSpotVisible(false);
+      tools.setLaserCircleVisible(true);
+      tools.setLaserCirclePos(h.LaserProps[3], h.LaserProps[4]);
+      tools.setLaserCircleOnFront(
+          LaserCircleOnFront(pointing.LaserProps, inputs[other].pose, h.LaserProps + 6, input.pose));
+    }
+  }
+
+  tools.setToolIconsVisible(h.ControllerState[8], h.ControllerState[7]);
+
+  if (tools.isColorBarVisible()) {
+    double tip[3];
+    computeToolTipPosition(input, localModel, hand, tip);
+    kvg::VolumeRenderingManager* volumes =
+        scene && scene->getSession() ? &kvg::VolumeRenderingManager::getSingleton(scene->getSession()) : nullptr;
+    if (volumes) tools.setColorBarSource(volumes->getLookupTable(tip));
+    const double unitX[3] = {1.0, 0.0, 0.0};
+    double x[3];
+    rotate(input.pose, unitX, x);
+    double values[3] = {0.0, 0.0, 0.0};
+    const kvg::VRClientState::IsoFieldValue iso = _state.getIsoField();
+    if (!iso.first.empty() && iso.second != NO_TOOL_VALUE && std::isfinite(iso.second) && volumes && scene) {
+      double lo = 0.0, hi = 1.0;
+      volumes->getScalarRange(tip, lo, hi);
+      const double t = IsoValuePosition(iso.second, lo, hi);
+      for (int k = 0; k < 3; ++k) values[k] = x[k] * (0.5 - t) * layout.colorBarWidth;
+      // The input lives in the local room, so the local model places it in the scene.
+      local.handleIsoValueTool(input, hand, *scene, models, localModel, t);
+    }
+    tools.setColorBarOffset(values);
+    if (_isoMarker.isValid()) {
+      _isoMarker->computeToolOffset(0.0, input, hand);
+      _isoMarker->updateTransform(localModel, input.pose, input.position);
+      _isoMarker->setVisibility(true);
+    }
+  }
+
+  double headView[16], head[16];
+  local.headPose(head);
+  vtkMatrix4x4::Invert(head, headView);
+  tools.update(localModel, headView, input, hand, annotations, layout);
+
+  double current[3] = {0.0, 0.0, 0.0}, previous[3] = {0.0, 0.0, 0.0}, next[3] = {0.0, 0.0, 0.0};
+  if (_group) {
+    auto take = [this](int id, double out[3]) {
+      const double* c = _group->colorAt(std::max(0, id));
+      std::copy(c, c + 3, out);
+    };
+    take(_state.getCurrentAvatarColorID(), current);
+    take(_state.getPreviousAvatarColorID(), previous);
+    take(_state.getNextAvatarColorID(), next);
+  }
+  tools.setPaletteColors(current, previous, next);
 }
 
-void Avatar::releaseGraphicsResources(vtkWindow* window) { _head.releaseGraphicsResources(window); }
+// Render thread.
+void Avatar::removeFromRenderWindow(OpenVRRenderWindow* window) {
+  // The lent marker goes back to the group's pool: hidden, it stays in its renderer.
+  setIsoValueMarkerVisible(false);
+  if (!window) return;
+  vtkRenderer* models = layer(window, OpenVRRenderWindow::ModelLayer);
+  vtkRenderer* widgets = layer(window, OpenVRRenderWindow::WidgetLayer);
+  _head.removeFromRenderer(models);
+  _box.removeFromRenderer(models);
+  if (models)
+    for (ControllerModel& controller : _controllers) models->RemoveActor(controller.actor());
+  if (widgets) widgets->RemoveActor(_directionMarker.actor());
+  for (ToolSet& tools : _toolSets) tools.removeFromRenderer(widgets);
+}
+
+// Render thread, the window's context current.
+void Avatar::releaseGraphicsResources(vtkWindow* window) {
+  if (!window) return;
+  _directionMarker.actor()->ReleaseGraphicsResources(window);
+  _head.releaseGraphicsResources(window);
+  if (_isoMarker.isValid()) _isoMarker->releaseGraphicsResources(window);
+  for (ToolSet& tools : _toolSets) tools.releaseGraphicsResources(window);
+}
 
 // Render thread.
 bool Avatar::intersectRay(const ControllerInput& input, const ToolSet& tools, AvatarHitRecord& hit,

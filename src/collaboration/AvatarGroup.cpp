@@ -18,6 +18,7 @@
 #include <string>
 #include <iostream>
 
+#include "AvatarContext.h"
 #include "Configuration.h"
 #include "ControllerInput.h"
 #include "FreezablePipeline.h"
@@ -230,15 +231,15 @@ void AvatarGroup::updateAvatar(const std::vector<kvg::VRClientState>& states, Op
     kvg::Ptr<Avatar>& slot = _avatars[id];
     if (!slot.isValid()) {
       slot = kvg::Ptr<Avatar>(new Avatar());
-      slot->setupPointers(window, _headMapper, _inlayMapper, this);
       if (_isoMarkerPool.empty()) {
         if (vtkRenderer* models = modelsRenderer(window)) _isoMarkerPool.push_back(IsoValueMarker::create(models));
       }
+      kvg::Ptr<IsoValueMarker> marker;
       if (!_isoMarkerPool.empty()) {
-        slot->setIsoValueMarker(_isoMarkerPool.back());
+        marker = _isoMarkerPool.back();
         _isoMarkerPool.pop_back();
-        slot->setIsoValueMarkerVisible(false);
       }
+      slot->setupPointers(window, &scene, _headMapper, _inlayMapper, _iconCache, false, this, marker);
       std::cerr << "Avatar " << id << " joined, colour " << state.getColorID() << std::endl;
     }
     slot->setClientState(state);
@@ -277,20 +278,20 @@ void AvatarGroup::updateAvatar(const std::vector<kvg::VRClientState>& states, Op
 }
 
 // Render thread.
-void AvatarGroup::updateAvatars(OpenVRCamera* camera, const double modelMatrix[16], const double headPose[16]) {
+void AvatarGroup::updateAvatars(OpenVRRenderWindow* window, kvg::DrawableScene* scene, AvatarContext& local) {
   if (_avatars.empty()) return;
   for (auto& marker : _isoMarkerPool)
     if (marker.isValid()) marker->setVisibility(false);
-  double inverse[16];
-  if (!isUsablePose(modelMatrix)) return;
-  vtkMatrix4x4::Invert(modelMatrix, inverse);
+  double model[16], inverse[16];
+  local.modelMatrix(model);
+  if (!isUsablePose(model)) return;
+  vtkMatrix4x4::Invert(model, inverse);
   std::copy(inverse, inverse + 16, _inverseModel);
-  for (auto& entry : _avatars) entry.second->updateFromState(camera, modelMatrix, inverse, headPose);
+  for (auto& entry : _avatars) entry.second->updateFromState(window, scene, local, inverse);
 }
 
 void AvatarGroup::highlightAvatar(int stateID) {
-  // The head box is not drawn yet; the hover shows through the laser colour of the pick.
-  (void)stateID;
+  if (Avatar* a = avatar(stateID)) a->setBoxVisible(true);
 }
 
 // Render thread. The laser of the pointing hand grabs the avatar it meets while the trigger is

@@ -17,6 +17,7 @@
 #include "kvg/Ptr.h"
 #include "kvg/ShareableStateMask.h"
 
+class AvatarContext;
 class IconTextureCache;
 class IsoValueMarker;
 class OpenVRCamera;
@@ -71,8 +72,9 @@ class AvatarGroup {
   void updateAvatar(const std::vector<kvg::VRClientState>& states, OpenVRRenderWindow* window,
                     kvg::DrawableScene& scene);
   void setShareableStateMask(const ShareableStateMask& mask) { _shareMask = mask.getState(); }
-  // Per frame: every avatar follows its state, seen from the local model and head pose.
-  void updateAvatars(OpenVRCamera* camera, const double modelMatrix[16], const double headPose[16]);
+  // Per frame: every avatar follows its state, seen by the local user (camera, model, head,
+  // controller models of local).
+  void updateAvatars(OpenVRRenderWindow* window, kvg::DrawableScene* scene, AvatarContext& local);
   // Iso-value markers lent to avatars and kept for the next ones.
   size_t isoMarkerPoolSize() const { return _isoMarkerPool.size(); }
 

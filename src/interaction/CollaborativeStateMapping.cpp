@@ -359,7 +359,22 @@ kvg::VRClientController handRecord(const ControllerInput& input, const ToolSet& 
   const double* d = tools.getLaserDirection();
   for (int i = 0; i < 3; ++i) h.LaserProps[i] = d[i];
   h.Flag1 = tools.isLaserVisible();
-  // The laser target and spot normal travel once the tool set reports them.
+  // The laser target: the circle's palette coordinates, or the spot's offset from the
+  // controller in the controller's own frame (the transpose of its rotation).
+  if (tools.isLaserCircleVisible()) {
+    const double* uv = tools.laserCirclePos();
+    h.LaserProps[3] = uv[0];
+    h.LaserProps[4] = uv[1];
+    h.LaserProps[5] = 0.0;
+  } else {
+    double offset[3];
+    tools.laserSpotPosition(offset);
+    for (int i = 0; i < 3; ++i)
+      h.LaserProps[3 + i] = input.pose[i] * offset[0] + input.pose[4 + i] * offset[1] + input.pose[8 + i] * offset[2];
+  }
+  double normal[3];
+  tools.laserSpotNormal(normal);
+  for (int i = 0; i < 3; ++i) h.LaserProps[6 + i] = normal[i];
   h.Flag4 = tools.isLaserSpotVisible() || tools.isLaserCircleVisible();
   for (int j = 0; j < 4; ++j) h.ControllerState[j] = std::max(0, tools.postItPage(j));
   return h;

@@ -1,10 +1,12 @@
 // The controller identification with its per-type settings, and the per-frame update of the
 // controller models, tool sets and avatars. Render thread.
+#include <algorithm>
 #include <iostream>
 
 #include <vtkImageData.h>  // OpenVRRenderWindow.h uses it without including it
 
 #include "AnnotationLayoutSettings.h"
+#include "AvatarContext.h"
 #include "Configuration.h"
 #include "IsoValueMarker.h"
 #include "OpenVRRenderWindow.h"
@@ -39,6 +41,23 @@ void identify(VRInteractionState& state, vr::TrackedDeviceIndex_t device) {
             << GetTrackedDeviceString(system, device, vr::Prop_TrackingSystemName_String) << std::endl;
   if (!state.controllerTypeName.empty()) mergeConfigFile(state.controllerTypeName + ".ini");
 }
+
+// The local user as the avatars see it.
+class InteractionAvatarContext : public AvatarContext {
+ public:
+  explicit InteractionAvatarContext(VRInteractionState& state) : _state(state) {}
+  OpenVRCamera* camera() const override { return _state.getCamera(); }
+  void modelMatrix(double out[16]) const override { std::copy(_state.modelMatrix, _state.modelMatrix + 16, out); }
+  void headPose(double out[16]) const override { _state.CopyPoseMatrixA(out); }
+  const ControllerModel& controllerModel(int hand) const override { return _state.controllerModels[hand]; }
+  void handleIsoValueTool(const ControllerInput& input, int hand, kvg::DrawableScene& scene,
+                          vtkRenderer* markerRenderer, const double matrix[16], double target) override {
+    _state.handleIsoValueTool(input, hand, scene, markerRenderer, matrix, target, true);
+  }
+
+ private:
+  VRInteractionState& _state;
+};
 
 }  // namespace
 
@@ -98,7 +117,6 @@ void IdentifyControllers(VRInteractionState& state, kvg::DrawableScene& scene, O
     toolSet.setPaletteColors(group.colorAt(group.currentAvatarColorID()), group.colorAt(group.previousAvatarColorID()),
                              group.colorAt(group.nextAvatarColorID()));
   }
-  double head[16];
-  state.CopyPoseMatrixA(head);
-  state.avatarGroup.updateAvatars(state.getCamera(), state.modelMatrix, head);
+  InteractionAvatarContext local(state);
+  state.avatarGroup.updateAvatars(window, &scene, local);
 }

@@ -4,10 +4,11 @@
 // side, the second image while it lies behind. The owner (an avatar) sets it up once and turns
 // it every frame. Touched only by the thread that drives its owner (render thread).
 #include <vtkSmartPointer.h>
+#include <vtkSphereSource.h>
 
-class OpenVRActor;
+#include "OpenVRActor.h"
+
 class vtkRenderer;
-class vtkSphereSource;
 class vtkTexture;
 
 class DirectionMarker {

@@ -7,10 +7,12 @@
 #include <limits>
 #include <memory>
 
+#include "AvatarContext.h"
 #include "AvatarGroup.h"
 #include "CollabSession.h"
 #include "ControllerInput.h"
 #include "ServerConnection.h"
+#include "ToolGeometry.h"
 #include "ToolSet.h"
 #include "VrTestSupport.h"
 #include "kvg/DrawableScene.h"
@@ -93,6 +95,20 @@ kvg::VRClientState peer(int id, unsigned colorID, int companionID = -1) {
   state.setView(identity);
   return state;
 }
+
+// The local user at the room's origin without a camera or controller models.
+class StillLocalUser : public AvatarContext {
+ public:
+  OpenVRCamera* camera() const override { return nullptr; }
+  void modelMatrix(double out[16]) const override { identityMatrix4x4(out); }
+  void headPose(double out[16]) const override { identityMatrix4x4(out); }
+  const ControllerModel& controllerModel(int hand) const override { return _models[hand]; }
+  void handleIsoValueTool(const ControllerInput&, int, kvg::DrawableScene&, vtkRenderer*, const double*,
+                          double) override {}
+
+ private:
+  ControllerModel _models[2];
+};
 
 struct EmptyScene {
   EmptyScene() : session(new kvg::DrawableSession(4242, -1)) {
@@ -186,6 +202,7 @@ TEST(AvatarGroup, TeleportPutsTheHeadAtTheSelectedAvatarsHead) {
 
 TEST(Avatar, MatricesThatAreNotFiniteOrSingularSkipTheFrame) {
   AvatarGroup group(nullptr);
+  StillLocalUser local;
   const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
@@ -203,11 +220,11 @@ TEST(Avatar, MatricesThatAreNotFiniteOrSingularSkipTheFrame) {
   };
   for (const Case& c : cases) {
     kvg::Ptr<Avatar> avatar(new Avatar());
-    avatar->setupPointers(nullptr, nullptr, nullptr, &group);
+    avatar->setupPointers(nullptr, nullptr, nullptr, nullptr, nullptr, false, &group, nullptr);
     kvg::VRClientState state = peer(4, 3);
     state.setModel(c.model);
     avatar->setClientState(state);
-    EXPECT_EQ(avatar->updateFromState(nullptr, identity, identity, identity), c.usable) << c.what;
+    EXPECT_EQ(avatar->updateFromState(nullptr, nullptr, local, identity), c.usable) << c.what;
     // A head that was skipped is not drawn somewhere arbitrary.
     if (!c.usable) EXPECT_FALSE(avatar->head().isVisible()) << c.what;
   }
@@ -233,7 +250,7 @@ TEST(Avatar, LaserAgainstTheHeadBox) {
   };
   for (const Case& c : cases) {
     kvg::Ptr<Avatar> avatar(new Avatar());
-    avatar->setupPointers(nullptr, nullptr, nullptr, &group);
+    avatar->setupPointers(nullptr, nullptr, nullptr, nullptr, nullptr, false, &group, nullptr);
     kvg::VRClientState state = peer(6, 2);
     const double view[16] = {1, 0, 0, c.head[0], 0, 1, 0, c.head[1], 0, 0, 1, c.head[2], 0, 0, 0, 1};
     state.setView(view);
