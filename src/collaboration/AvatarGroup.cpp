@@ -329,6 +329,8 @@ int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int h
   companion->getColor(rgb);
   tools.setLaserColor(rgb);
   _companionHand = hand;
+  // The picking hand points while the pick lasts.
+  _pickingHand = hand;
   _picking = true;
   return 1;
 }
