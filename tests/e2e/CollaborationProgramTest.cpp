@@ -498,6 +498,31 @@ std::array<double, 3> palettePoint(const std::array<double, 3>& left, double u, 
   return {left[0] + x, left[1] - z * std::sin(a), left[2] + z * std::cos(a)};
 }
 
+// Pixels of the flow scene's magenta plate: how many, and where on average.
+struct Plate {
+  int count = 0;
+  double column = 0.0;
+  double row = 0.0;
+};
+Plate magentaPlate(const std::string& file) {
+  const QImage image(QString::fromStdString(file));
+  Plate p;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) > 150) {
+        ++p.count;
+        p.column += x;
+        p.row += y;
+      }
+    }
+  if (p.count) {
+    p.column /= p.count;
+    p.row /= p.count;
+  }
+  return p;
+}
+
 class SharedSceneProgram : public CollaborationProgram {
  protected:
   void SetUp() override {
@@ -574,6 +599,7 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
 
   // Each change A publishes, timed from A's frame to the frame in which B applies it.
   LineClock clockA(*a), clockB(b);
+  const Plate beforeEye = magentaPlate(newestLeftEye(dir + "/eyes-b"));
   go("a");
   const std::string made = "seeds 2, plane sections 1, clip planes 1, iso values 1";
   bool allMade = false;
@@ -584,7 +610,8 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_TRUE(allMade) << b.err() << "\nA:\n" << a->err();
-  const QImage allMadeEye(QString::fromStdString(newestLeftEye(dir + "/eyes-b")));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const Plate allMadeEye = magentaPlate(newestLeftEye(dir + "/eyes-b"));
 
   go("a2");
   const std::string removed = "seeds 1, plane sections 0, clip planes 0, iso values 0";
@@ -624,7 +651,11 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
             << std::endl;
 
   // B saw the kept clip plane cut the plate away and the plate whole again once it was removed.
-  (void)allMadeEye;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const Plate removedEye = magentaPlate(newestLeftEye(dir + "/eyes-b"));
+  ASSERT_GT(beforeEye.count, 200);
+  EXPECT_LT(allMadeEye.count, beforeEye.count * 3 / 4);
+  EXPECT_NEAR(removedEye.count, beforeEye.count, beforeEye.count / 20.0);
 
   // A dies and comes back with an empty scene: B's seed stays at B and reaches the new A.
   a->signal(SIGKILL);
@@ -642,6 +673,194 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
   again.signal(SIGTERM);
   b.signal(SIGTERM);
   EXPECT_TRUE(again.wait());
+  EXPECT_TRUE(b.wait());
+}
+
+
+// B's laser holds A's avatar while its trigger stays down: B's model repeats A's move and zoom.
+// Let go, B teleports to A from the palette and sees the scene from A's place. Then both idle,
+// and the test counts what they send.
+TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleportGoesToIt) {
+  std::ofstream(base + "/config.ini", std::ios::app) << "avatarTeleportationOffset = [0, 0, 0]\n";
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+
+  // A stands to B's front right; on the first go it runs on a while (B then sees it where it
+  // stands), on the second it drags the model 0.2 m to the right with its right trigger and
+  // zooms with its left pad.
+  const std::array<double, 3> headA = {0.5, 1.6, -1.0};
+  std::vector<Step> aSteps = {{30, "wait-file \"" + goFile("a1") + "\"\n"},
+                              {60, "wait-file \"" + goFile("a2") + "\"\n"},
+                              {61, "right press trigger\n"}};
+  for (int k = 1; k <= 10; ++k) aSteps.push_back({61 + k, "right position " + std::to_string(0.5 + 0.02 * k) + " 1 -1\n"});
+  aSteps.push_back({75, "right release trigger\n"});
+  aSteps.push_back({80, "left axis 0 0 0.9\nleft press pad\n"});
+  aSteps.push_back({95, "left release pad\n"});
+  Program a(address, headset("a", script(std::string("rate 60\nhead position 0.5 1.6 -1\nleft position ") + kLeftAside +
+                                             "\nright position " + kRightAside + "\n",
+                                         aSteps)));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(waitUntil([&] { return a.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << a.err();
+
+  // B: its left hand holds the palette, its right laser goes to A's head and the trigger grabs
+  // it and stays down until the second go; then the laser presses the palette's teleport button.
+  const std::array<double, 3> left = {-0.1, 1.25, -0.3}, right = {0.15, 1.2, -0.1};
+  const std::string restingRight = "right pose 1 0 0 0.15 0 1 0 1.2 0 0 1 -0.1\n";
+  std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"},
+                              {31, "left press grip\n" + aimRight(right, headA)},
+                              {35, "right press trigger\n"},
+                              {40, "left release grip\n"},
+                              {200, "wait-file \"" + goFile("b2") + "\"\n"},
+                              {201, "right release trigger\n" + restingRight},
+                              {205, "left press grip\n" + aimRight(right, palettePoint(left, 0.75, 0.1))},
+                              {210, "right press trigger\n"},
+                              {213, "right release trigger\n"},
+                              {218, "left release grip\n" + restingRight}};
+  Program b(address, headset("b", script("rate 60\nleft position -0.1 1.25 -0.3\nright position 0.15 1.2 -0.1\n", bSteps)));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " joined, colour ") >= 1; }, 90)) << b.err();
+  go("a1");
+  ASSERT_TRUE(waitForFile(dir + "/eyes-a/frame-000050-left.png", a, 30)) << a.err();
+  const std::vector<unsigned> ids = joinedStateIds(journalLines(":collab-join"));
+  ASSERT_EQ(ids.size(), 2u);
+  const unsigned idA = ids[0], idB = ids[1];
+
+  // The test watches both on the service (its updater reads this base's configuration).
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  TestParticipant observer;
+  ASSERT_TRUE(observer.join(server.port(), 0x7e57000001LL, sceneKey())) << observer.updater->getLastError();
+  ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idA) && observer.clientFrom(idB); }, 10));
+
+  go("b");
+  ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idB)->getCompanionID() == int(idA); }, 30))
+      << "B did not grab A's avatar\n" << b.err();
+  const Matrix modelA0 = toMatrix(observer.clientFrom(idA)->getModel());
+  const Matrix modelB0 = toMatrix(observer.clientFrom(idB)->getModel());
+  const double scaleA0 = observer.clientFrom(idA)->getModelScale();
+  const double scaleB0 = observer.clientFrom(idB)->getModelScale();
+  const std::string beforeMove = newestLeftEye(dir + "/eyes-b");
+
+  go("a2");
+  ASSERT_TRUE(waitForFile(dir + "/eyes-a/frame-000110-left.png", a, 30)) << a.err();
+  const auto stateA = observer.clientFrom(idA);
+  const Matrix modelA = toMatrix(stateA->getModel());
+  ASSERT_GT(largestDifference(modelA, modelA0), 0.1) << "A's model did not move";
+  ASSERT_GT(std::abs(stateA->getModelScale() / scaleA0 - 1.0), 0.1) << "A did not zoom";
+  // B's model went the same way: B x A^-1 stays what it was when B grabbed A.
+  Matrix inverseA0, inverseA;
+  {
+    // The model matrices are similarities; their inverses through the adjugate would do, but
+    // B's expected model is simply A's move applied to B's own: (A x A0^-1) x B0.
+    auto invert = [](const Matrix& m) {
+      // Rigid-with-scale inverse: R^T / s^2 and the translation back.
+      Matrix r{};
+      double s2 = m[0] * m[0] + m[4] * m[4] + m[8] * m[8];
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) r[i * 4 + j] = m[j * 4 + i] / s2;
+      for (int i = 0; i < 3; ++i) r[i * 4 + 3] = -(r[i * 4 + 0] * m[3] + r[i * 4 + 1] * m[7] + r[i * 4 + 2] * m[11]);
+      r[15] = 1.0;
+      return r;
+    };
+    inverseA0 = invert(modelA0);
+    inverseA = invert(modelA);
+  }
+  const Matrix expectedB = product(product(modelA, inverseA0), modelB0);
+  EXPECT_TRUE(waitUntil([&] { return largestDifference(toMatrix(observer.clientFrom(idB)->getModel()), expectedB) < 1e-3; }, 10))
+      << "B " << text(toMatrix(observer.clientFrom(idB)->getModel())) << "\nexpected " << text(expectedB);
+  EXPECT_NEAR(observer.clientFrom(idB)->getModelScale() / scaleB0, stateA->getModelScale() / scaleA0, 1e-6);
+  EXPECT_EQ(observer.clientFrom(idB)->getCompanionID(), int(idA));
+  const std::string afterMove = newestLeftEye(dir + "/eyes-b");
+  const Plate plateBefore = magentaPlate(beforeMove), plateAfter = magentaPlate(afterMove);
+  // In B's eyes the plate went right with A's hand and grew with A's zoom.
+  EXPECT_GT(plateAfter.column, plateBefore.column + 10.0) << beforeMove << " vs " << afterMove;
+  EXPECT_GT(plateAfter.count, plateBefore.count * 3 / 2) << beforeMove << " vs " << afterMove;
+
+  // Let go, then teleport: B's head lands on A's head in the scene, at A's scale.
+  go("b2");
+  const Matrix headOfA = product(toMatrix(stateA->getModel()), toMatrix(stateA->getView()));
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        const auto s = observer.clientFrom(idB);
+        return s->getCompanionID() == -1 &&
+               largestDifference(product(toMatrix(s->getModel()), toMatrix(s->getView())), headOfA) < 1e-3;
+      },
+      20))
+      << "B's head " << text(product(toMatrix(observer.clientFrom(idB)->getModel()), toMatrix(observer.clientFrom(idB)->getView())))
+      << "\nA's head " << text(headOfA) << "\n" << b.err();
+  EXPECT_NEAR(observer.clientFrom(idB)->getModelScale(), stateA->getModelScale(), 1e-9);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const Plate seenByA = magentaPlate(newestLeftEye(dir + "/eyes-a")), seenByB = magentaPlate(newestLeftEye(dir + "/eyes-b"));
+  // B's eyes now show the plate as A's do.
+  EXPECT_NEAR(seenByB.count, seenByA.count, seenByA.count / 10.0);
+  EXPECT_NEAR(seenByB.column, seenByA.column, 3.0);
+  EXPECT_NEAR(seenByB.row, seenByA.row, 3.0);
+
+  // Both idle: what reaches a third participant of the scene each second.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const uint64_t clients0 = observer.listener->receivedClientStates(), shared0 = observer.listener->receivedSharedStates();
+  const auto t0 = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double clientRate = double(observer.listener->receivedClientStates() - clients0) / seconds;
+  const double sharedRate = double(observer.listener->receivedSharedStates() - shared0) / seconds;
+  std::cout << "idle, two programs: " << clientRate << " client states/s, " << sharedRate << " shared states/s" << std::endl;
+  EXPECT_EQ(sharedRate, 0.0);
+
+  b.signal(SIGTERM);
+  a.signal(SIGTERM);
+  EXPECT_TRUE(b.wait());
+  EXPECT_TRUE(a.wait());
+}
+
+
+// A hundred participants join and leave one by one while a program shows them: each comes and
+// goes as an avatar, none is left at the end, and the program's memory stays where it was.
+TEST_F(SharedSceneProgram, AHundredParticipantsComingAndGoingLeaveNothingBehind) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  Program b({"127.0.0.1", std::to_string(server.port())},
+            headset("b", std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n"));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << b.err();
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  const std::string key = sceneKey();
+  ASSERT_FALSE(key.empty());
+
+  // Ten rounds of ten at once; memory is measured after the first round has set up what the
+  // avatars share.
+  long afterFirstRound = 0;
+  for (int round = 0; round < 10; ++round) {
+    std::vector<std::unique_ptr<TestParticipant>> round_;
+    for (int i = 0; i < 10; ++i) {
+      round_.push_back(std::make_unique<TestParticipant>());
+      ASSERT_TRUE(round_.back()->join(server.port(), 0x7e57100000LL + round * 10 + i, key))
+          << round_.back()->updater->getLastError();
+      round_.back()->sendPresence();
+    }
+    const int joins = 10 * (round + 1);
+    ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " joined, colour ") >= joins; }, 30))
+        << "round " << round << "\n" << b.err();
+    round_.clear();
+    ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " left\n") >= joins; }, 30)) << "round " << round << "\n" << b.err();
+    if (round == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      afterFirstRound = residentKilobytes(b.pid());
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const long atEnd = residentKilobytes(b.pid());
+  EXPECT_EQ(countOf(b.err(), " joined, colour "), 100);
+  EXPECT_EQ(countOf(b.err(), " left\n"), 100);
+  std::cout << "B's resident memory after 10 joins and leaves " << afterFirstRound / 1024 << " MiB, after 100 "
+            << atEnd / 1024 << " MiB" << std::endl;
+  ASSERT_GT(afterFirstRound, 0);
+  // A generous bound: an avatar that left its head, tools or marker behind would cost far more
+  // over ninety of them.
+  EXPECT_LT(atEnd - afterFirstRound, 40 * 1024);
+  b.signal(SIGTERM);
   EXPECT_TRUE(b.wait());
 }
 
