@@ -771,6 +771,10 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
       << "B " << text(toMatrix(observer.clientFrom(idB)->getModel())) << "\nexpected " << text(expectedB);
   EXPECT_NEAR(observer.clientFrom(idB)->getModelScale() / scaleB0, stateA->getModelScale() / scaleA0, 1e-6);
   EXPECT_EQ(observer.clientFrom(idB)->getCompanionID(), int(idA));
+  // The laser that holds A stays on the hand that grabbed it (hand 1's record is the state's
+  // "Left" one), not on the other.
+  EXPECT_TRUE(observer.clientFrom(idB)->getController(true).Flag1);
+  EXPECT_FALSE(observer.clientFrom(idB)->getController(false).Flag1);
   const std::string afterMove = newestLeftEye(dir + "/eyes-b");
   const Plate plateBefore = magentaPlate(beforeMove), plateAfter = magentaPlate(afterMove);
   // In B's eyes the plate went right with A's hand and grew with A's zoom.
