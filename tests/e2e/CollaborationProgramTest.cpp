@@ -775,6 +775,11 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   // "Left" one), not on the other.
   EXPECT_TRUE(observer.clientFrom(idB)->getController(true).Flag1);
   EXPECT_FALSE(observer.clientFrom(idB)->getController(false).Flag1);
+  // It ends on A's head, about a metre away, with its spot there.
+  const kvg::VRClientController laser = observer.clientFrom(idB)->getController(true);
+  EXPECT_GT(laser.LaserProps[9], 0.7);
+  EXPECT_LT(laser.LaserProps[9], 1.1);
+  EXPECT_TRUE(laser.Flag4);
   const std::string afterMove = newestLeftEye(dir + "/eyes-b");
   const Plate plateBefore = magentaPlate(beforeMove), plateAfter = magentaPlate(afterMove);
   // In B's eyes the plate went right with A's hand and grew with A's zoom.
