@@ -409,6 +409,7 @@ struct TestParticipant {
     s->setCompanionTrafo(identity);
     s->setModelScale(1.0);
     s->setCompanionID(-1);
+    s->setColorID(updater->getConnectionIds().first);
     const double none[9] = {kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
                             kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
                             kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL};
@@ -679,7 +680,8 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
 
 // B's laser holds A's avatar while its trigger stays down: B's model repeats A's move and zoom.
 // Let go, B teleports to A from the palette and sees the scene from A's place. Then both idle,
-// and the test counts what they send.
+// and the test counts what they send. Last, with a third participant, the palette's next and
+// previous buttons move B's selection.
 TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleportGoesToIt) {
   std::ofstream(base + "/config.ini", std::ios::app) << "avatarTeleportationOffset = [0, 0, 0]\n";
   ServerProcess server;
@@ -717,7 +719,15 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
                               {205, "left press grip\n" + aimRight(right, palettePoint(left, 0.75, 0.1))},
                               {210, "right press trigger\n"},
                               {213, "right release trigger\n"},
-                              {218, "left release grip\n" + restingRight}};
+                              {218, "left release grip\n" + restingRight},
+                              {230, "wait-file \"" + goFile("b3") + "\"\n"},
+                              {231, "left press grip\n" + aimRight(right, palettePoint(left, 0.95, 0.1))},
+                              {235, "right press trigger\n"},
+                              {238, "right release trigger\n"},
+                              {250, aimRight(right, palettePoint(left, 0.55, 0.1))},
+                              {255, "right press trigger\n"},
+                              {258, "right release trigger\n"},
+                              {262, "left release grip\n" + restingRight}};
   Program b(address, headset("b", script("rate 60\nleft position -0.1 1.25 -0.3\nright position 0.15 1.2 -0.1\n", bSteps)));
   ASSERT_TRUE(b.started());
   ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " joined, colour ") >= 1; }, 90)) << b.err();
@@ -732,6 +742,9 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   TestParticipant observer;
   ASSERT_TRUE(observer.join(server.port(), 0x7e57000001LL, sceneKey())) << observer.updater->getLastError();
   ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idA) && observer.clientFrom(idB); }, 10));
+  // It shows itself too: a head in the scene away from A's, which the palette's avatar buttons
+  // will select at the end.
+  observer.sendPresence();
 
   go("b");
   ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idB)->getCompanionID() == int(idA); }, 30))
@@ -816,6 +829,21 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   const double sharedRate = double(observer.listener->receivedSharedStates() - shared0) / seconds;
   std::cout << "idle, two programs: " << clientRate << " client states/s, " << sharedRate << " shared states/s" << std::endl;
   EXPECT_EQ(sharedRate, 0.0);
+
+  // With the observer present as a third participant, the palette's next and previous buttons
+  // move B's selection from A to it and back (B's state carries the selected avatar's colour
+  // while its palette is shown).
+  const unsigned colourA = observer.clientFrom(idA)->getColorID();
+  const unsigned colourObserver = observer.updater->getConnectionIds().first;
+  ASSERT_NE(colourA, colourObserver);
+  auto selected = [&](unsigned colour) {
+    const auto s = observer.clientFrom(idB);
+    return s->getController(false).Flag2 && s->getCurrentAvatarColorID() == int(colour);
+  };
+  go("b3");
+  EXPECT_TRUE(waitUntil([&] { return selected(colourA); }, 20)) << b.err();
+  EXPECT_TRUE(waitUntil([&] { return selected(colourObserver); }, 20)) << b.err();
+  EXPECT_TRUE(waitUntil([&] { return selected(colourA); }, 20)) << b.err();
 
   b.signal(SIGTERM);
   a.signal(SIGTERM);
