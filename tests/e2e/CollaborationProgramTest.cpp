@@ -499,6 +499,17 @@ std::array<double, 3> palettePoint(const std::array<double, 3>& left, double u, 
   return {left[0] + x, left[1] - z * std::sin(a), left[2] + z * std::cos(a)};
 }
 
+// The newest left-eye capture that reads as a whole image (the runtime may still be writing the
+// newest file: then it is read again a moment later).
+std::string completeLeftEye(const std::string& folder) {
+  for (int i = 0; i < 20; ++i) {
+    const std::string file = newestLeftEye(folder);
+    if (!file.empty() && !QImage(QString::fromStdString(file)).isNull()) return file;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return "";
+}
+
 // Pixels of the flow scene's magenta plate: how many, and where on average.
 struct Plate {
   int count = 0;
@@ -600,7 +611,7 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
 
   // Each change A publishes, timed from A's frame to the frame in which B applies it.
   LineClock clockA(*a), clockB(b);
-  const Plate beforeEye = magentaPlate(newestLeftEye(dir + "/eyes-b"));
+  const Plate beforeEye = magentaPlate(completeLeftEye(dir + "/eyes-b"));
   go("a");
   const std::string made = "seeds 2, plane sections 1, clip planes 1, iso values 1";
   bool allMade = false;
@@ -611,8 +622,8 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_TRUE(allMade) << b.err() << "\nA:\n" << a->err();
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const Plate allMadeEye = magentaPlate(newestLeftEye(dir + "/eyes-b"));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Plate allMadeEye = magentaPlate(completeLeftEye(dir + "/eyes-b"));
 
   go("a2");
   const std::string removed = "seeds 1, plane sections 0, clip planes 0, iso values 0";
@@ -652,8 +663,8 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
             << std::endl;
 
   // B saw the kept clip plane cut the plate away and the plate whole again once it was removed.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const Plate removedEye = magentaPlate(newestLeftEye(dir + "/eyes-b"));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Plate removedEye = magentaPlate(completeLeftEye(dir + "/eyes-b"));
   ASSERT_GT(beforeEye.count, 200);
   EXPECT_LT(allMadeEye.count, beforeEye.count * 3 / 4);
   EXPECT_NEAR(removedEye.count, beforeEye.count, beforeEye.count / 20.0);
@@ -753,7 +764,7 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   const Matrix modelB0 = toMatrix(observer.clientFrom(idB)->getModel());
   const double scaleA0 = observer.clientFrom(idA)->getModelScale();
   const double scaleB0 = observer.clientFrom(idB)->getModelScale();
-  const std::string beforeMove = newestLeftEye(dir + "/eyes-b");
+  const std::string beforeMove = completeLeftEye(dir + "/eyes-b");
 
   go("a2");
   ASSERT_TRUE(waitForFile(dir + "/eyes-a/frame-000110-left.png", a, 30)) << a.err();
@@ -793,7 +804,8 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   EXPECT_GT(laser.LaserProps[9], 0.7);
   EXPECT_LT(laser.LaserProps[9], 1.1);
   EXPECT_TRUE(laser.Flag4);
-  const std::string afterMove = newestLeftEye(dir + "/eyes-b");
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const std::string afterMove = completeLeftEye(dir + "/eyes-b");
   const Plate plateBefore = magentaPlate(beforeMove), plateAfter = magentaPlate(afterMove);
   // In B's eyes the plate went right with A's hand and grew with A's zoom.
   EXPECT_GT(plateAfter.column, plateBefore.column + 10.0) << beforeMove << " vs " << afterMove;
@@ -812,8 +824,8 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
       << "B's head " << text(product(toMatrix(observer.clientFrom(idB)->getModel()), toMatrix(observer.clientFrom(idB)->getView())))
       << "\nA's head " << text(headOfA) << "\n" << b.err();
   EXPECT_NEAR(observer.clientFrom(idB)->getModelScale(), stateA->getModelScale(), 1e-9);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const Plate seenByA = magentaPlate(newestLeftEye(dir + "/eyes-a")), seenByB = magentaPlate(newestLeftEye(dir + "/eyes-b"));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Plate seenByA = magentaPlate(completeLeftEye(dir + "/eyes-a")), seenByB = magentaPlate(completeLeftEye(dir + "/eyes-b"));
   // B's eyes now show the plate as A's do.
   EXPECT_NEAR(seenByB.count, seenByA.count, seenByA.count / 10.0);
   EXPECT_NEAR(seenByB.column, seenByA.column, 3.0);
