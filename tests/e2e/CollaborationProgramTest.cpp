@@ -301,9 +301,11 @@ std::string script(const std::string& start, const std::vector<Step>& steps) {
 // West plane section.
 std::vector<Step> toolGesture(int f, bool rightHand, bool east, bool keep) {
   const std::string hand = rightHand ? "right" : "left", other = rightHand ? "left" : "right";
-  const std::string pose = rightHand || east ? "position 0 1.024 -1.9\n" : "position 0 1.024 -1.9\n" + hand + " rotation 45 0 0\n";
-  const std::string aside = std::string(rightHand ? kRightAside : kLeftAside);
-  return {{f, hand + " " + pose},
+  std::string pose = hand + " position 0 1.024 -1.9\n";
+  // The plane section (left West) turned to face the viewer.
+  if (!rightHand && !east) pose += hand + " rotation 45 0 0\n";
+  const std::string aside = rightHand ? kRightAside : kLeftAside;
+  return {{f, pose},
           {f + 5, hand + " axis 0 " + (east ? "0.9" : "-0.9") + " 0\n" + hand + " press pad\n"},
           {f + 15, other + " axis 0 " + (keep ? "0.9" : "-0.9") + " 0\n" + other + " press pad\n"},
           {f + 17, other + " release pad\n"},
@@ -399,7 +401,8 @@ struct TestParticipant {
       if (s.getID() == int(id)) return std::make_unique<kvg::VRClientState>(s);
     return nullptr;
   }
-  // A client state with a head one metre up beside the origin and no tools in hand.
+  // A client state of a participant standing still: identity model, the head at (0.5, 1.6, -1)
+  // of the scene, the colour the service gave it, no tool in hand.
   void sendPresence() {
     auto s = std::make_unique<kvg::VRClientState>();
     const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
@@ -432,6 +435,17 @@ Matrix product(const Matrix& a, const Matrix& b) {
     for (int c = 0; c < 4; ++c)
       for (int k = 0; k < 4; ++k) out[r * 4 + c] += a[r * 4 + k] * b[k * 4 + c];
   return out;
+}
+// The inverse of a model matrix, a rotation with uniform scale s and a translation: the
+// transposed rotation part over s^2, and the translation taken back.
+Matrix similarityInverse(const Matrix& m) {
+  Matrix r{};
+  const double s2 = m[0] * m[0] + m[4] * m[4] + m[8] * m[8];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) r[i * 4 + j] = m[j * 4 + i] / s2;
+  for (int i = 0; i < 3; ++i) r[i * 4 + 3] = -(r[i * 4 + 0] * m[3] + r[i * 4 + 1] * m[7] + r[i * 4 + 2] * m[11]);
+  r[15] = 1.0;
+  return r;
 }
 double largestDifference(const Matrix& a, const Matrix& b) {
   double d = 0.0;
@@ -772,24 +786,8 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   const Matrix modelA = toMatrix(stateA->getModel());
   ASSERT_GT(largestDifference(modelA, modelA0), 0.1) << "A's model did not move";
   ASSERT_GT(std::abs(stateA->getModelScale() / scaleA0 - 1.0), 0.1) << "A did not zoom";
-  // B's model went the same way: B x A^-1 stays what it was when B grabbed A.
-  Matrix inverseA0, inverseA;
-  {
-    // The model matrices are similarities; their inverses through the adjugate would do, but
-    // B's expected model is simply A's move applied to B's own: (A x A0^-1) x B0.
-    auto invert = [](const Matrix& m) {
-      // Rigid-with-scale inverse: R^T / s^2 and the translation back.
-      Matrix r{};
-      double s2 = m[0] * m[0] + m[4] * m[4] + m[8] * m[8];
-      for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) r[i * 4 + j] = m[j * 4 + i] / s2;
-      for (int i = 0; i < 3; ++i) r[i * 4 + 3] = -(r[i * 4 + 0] * m[3] + r[i * 4 + 1] * m[7] + r[i * 4 + 2] * m[11]);
-      r[15] = 1.0;
-      return r;
-    };
-    inverseA0 = invert(modelA0);
-    inverseA = invert(modelA);
-  }
+  // B's model made A's move: (A x A0^-1) x B0, B's scale changed by A's ratio.
+  const Matrix inverseA0 = similarityInverse(modelA0);
   const Matrix expectedB = product(product(modelA, inverseA0), modelB0);
   EXPECT_TRUE(waitUntil([&] { return largestDifference(toMatrix(observer.clientFrom(idB)->getModel()), expectedB) < 1e-3; }, 10))
       << "B " << text(toMatrix(observer.clientFrom(idB)->getModel())) << "\nexpected " << text(expectedB);
