@@ -737,6 +737,7 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   const std::string restingRight = "right pose 1 0 0 0.15 0 1 0 1.2 0 0 1 -0.1\n";
   std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"},
                               {31, "left press grip\n" + aimRight(right, headA)},
+                              {34, "wait-file \"" + goFile("b-hover") + "\"\n"},
                               {35, "right press trigger\n"},
                               {40, "left release grip\n"},
                               {200, "wait-file \"" + goFile("b2") + "\"\n"},
@@ -772,6 +773,15 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
   observer.sendPresence();
 
   go("b");
+  // Resting on A's head without the trigger, B's laser ends there with its spot, and B holds
+  // nothing yet.
+  const auto laserOfB = [&] { return observer.clientFrom(idB)->getController(true); };
+  EXPECT_TRUE(waitUntil([&] { return laserOfB().Flag1 && laserOfB().LaserProps[9] < 1.1; }, 30))
+      << laserOfB().LaserProps[9] << "\n" << b.err();
+  EXPECT_GT(laserOfB().LaserProps[9], 0.7);
+  EXPECT_TRUE(laserOfB().Flag4);
+  EXPECT_EQ(observer.clientFrom(idB)->getCompanionID(), -1);
+  go("b-hover");
   ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idB)->getCompanionID() == int(idA); }, 30))
       << "B did not grab A's avatar\n" << b.err();
   const Matrix modelA0 = toMatrix(observer.clientFrom(idA)->getModel());
