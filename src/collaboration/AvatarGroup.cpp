@@ -26,6 +26,7 @@
 #include "IconTextureCache.h"
 #include "PaletteImages.h"
 #include "PngImage.h"
+#include "ToolGeometry.h"
 #include "ToolSet.h"
 #include "IsoValueMarker.h"
 #include "OpenVRCamera.h"
@@ -112,6 +113,45 @@ void AvatarGroup::copySettings(const AvatarGroup& other) {
 namespace {
 
 bool triggerActive(const ControllerInput& input) { return input.triggerPressed || input.triggerHeld; }
+
+// The laser ends at distance d, with the spot there turned to the hit surface (normal in room
+// space; the spot's position is an offset from the controller in room space, its turn in the
+// controller's frame).
+void showLaserHit(const ControllerInput& input, ToolSet& tools, double d, const double normal[3]) {
+  tools.setLaserLength(d);
+  tools.setLaserSpotVisible(true);
+  const double* l = tools.laserDirection();
+  const double along[3] = {d * l[0], d * l[1], d * l[2]};
+  double offset[3];
+  transformPoint(input, along, offset);
+  tools.setLaserSpotPosition(offset);
+  const double* r = input.pose;
+  double n[3] = {r[0] * normal[0] + r[4] * normal[1] + r[8] * normal[2],
+                 r[1] * normal[0] + r[5] * normal[1] + r[9] * normal[2],
+                 r[2] * normal[0] + r[6] * normal[1] + r[10] * normal[2]};
+  const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(length > 0.0) || !std::isfinite(length)) return;
+  for (double& v : n) v /= length;
+  tools.alignLaserSpot(n);
+}
+
+// Unit axis of a head-box face: +1 on axis (face mod 3), -1 for faces 3..5.
+void faceNormal(int face, double out[3]) {
+  out[0] = out[1] = 0.0;
+  out[2] = 1.0;
+  if (face < 0) return;
+  out[2] = 0.0;
+  out[face % 3] = face > 2 ? -1.0 : 1.0;
+}
+
+// The head box of the avatar in room space: the local model's inverse after the avatar's
+// Model x View.
+bool headToRoom(const Avatar& avatar, const double inverseModel[16], double out[16]) {
+  double head[16];
+  avatar.computeCombinedMatrix(head);
+  vtkMatrix4x4::Multiply4x4(inverseModel, head, out);
+  return isUsablePose(out);
+}
 
 }  // namespace
 
@@ -310,16 +350,44 @@ int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int h
       return 1;
     }
     highlightAvatar(hit.avatarID);
-    tools.setLaserLength(d);
+    double local[3], normal[3], x[16];
+    faceNormal(hit.face, local);
+    if (headToRoom(*avatar(hit.avatarID), _inverseModel, x)) {
+      rotateVector(x, local, normal);
+      showLaserHit(input, tools, d, normal);
+    } else {
+      tools.setLaserLength(d);
+    }
     if (triggerActive(input)) id = hit.avatarID;
   } else {
-    if (!avatar(_companionID)) {
+    const Avatar* companion = avatar(_companionID);
+    if (!companion) {
       resetCompanion();
       _picking = false;
       return 1;
     }
     id = _companionID;
     hit.avatarID = id;
+    // The laser stays on the point where it grabbed the head, wherever the head goes.
+    highlightAvatar(id);
+    double x[16];
+    if (headToRoom(*companion, _inverseModel, x)) {
+      double point[3], normal[3];
+      transformPointByMatrix(_attachPoint, x, point);
+      rotateVector(x, _attachNormal, normal);
+      const double to[3] = {point[0] - input.position[0], point[1] - input.position[1],
+                            point[2] - input.position[2]};
+      const double d = std::sqrt(to[0] * to[0] + to[1] * to[1] + to[2] * to[2]);
+      if (d > 0.0 && std::isfinite(d)) {
+        // Into the controller's frame, where the laser's direction lives.
+        const double* r = input.pose;
+        const double local[3] = {(r[0] * to[0] + r[4] * to[1] + r[8] * to[2]) / d,
+                                 (r[1] * to[0] + r[5] * to[1] + r[9] * to[2]) / d,
+                                 (r[2] * to[0] + r[6] * to[1] + r[10] * to[2]) / d};
+        tools.setLaserDirection(local);
+        showLaserHit(input, tools, d, normal);
+      }
+    }
   }
   if (id == -1) {
     resetCompanion();
@@ -339,7 +407,10 @@ int AvatarGroup::pickAvatars(const ControllerInput& input, ToolSet& tools, int h
   double rgb[3];
   companion->getColor(rgb);
   tools.setLaserColor(rgb);
+  tools.setLaserSpotColor(rgb);
   _companionHand = hand;
+  // The picking hand points while the pick lasts.
+  _pickingHand = hand;
   _picking = true;
   return 1;
 }

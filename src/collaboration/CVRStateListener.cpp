@@ -61,11 +61,13 @@ void CVRStateListener::run() {
     if (bytes[0] == kvg::VRState::SHARED_STATE_TYPE) {
       kvg::VRSharedState state;
       if (!kvg::VRSharedState::fromBytes(bytes, size, state)) continue;
+      ++_receivedSharedStates;
       std::lock_guard<std::mutex> lock(_stateMutex);
       _sharedState = state;
     } else {
       kvg::VRClientState state;
       if (!kvg::VRClientState::fromBytes(bytes, size, state)) continue;
+      ++_receivedClientStates;
       std::lock_guard<std::mutex> lock(_clientMutex);
       _clients[state.getID()] = state;
       _clientCount = _clients.size();

@@ -1,6 +1,7 @@
 #include "CollabSession.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "Configuration.h"
 #include "ServerConnection.h"
@@ -79,6 +80,7 @@ bool CollabSession::connect(ServerConnection& connection) {
   _clientStateSent = false;
   _publishedMask = ~0u;
   _sharedStatesPublished = 0;
+  _reportedStamp = 0;
   return true;
 }
 
@@ -154,6 +156,11 @@ bool CollabSession::publishLocalState(VRInteractionState& state, kvg::DrawableSc
   // service echoes it) and once for a changed mask.
   if (*shared != *_lastSharedState || mask.getState() != _publishedMask) {
     shared->setTimeStamp(_lastSharedState->getTimeStamp() + 1);
+    // One line per new stamp (the same stamp goes again each frame until the service echoes it).
+    if (shared->getTimeStamp() != _reportedStamp) {
+      _reportedStamp = shared->getTimeStamp();
+      std::cerr << "Shared scene " << _reportedStamp << " published" << std::endl;
+    }
     _publishedMask = mask.getState();
     _sharedStateUpdater->queueState(std::move(shared));
     ++_sharedStatesPublished;

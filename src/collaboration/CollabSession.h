@@ -97,4 +97,6 @@ class CollabSession {
   // only, not for a peer whose mask differs (two such peers would answer each other forever).
   unsigned _publishedMask = ~0u;
   std::atomic<uint64_t> _sharedStatesPublished{0};
+  // Stamp of the last shared state reported as published (render thread).
+  unsigned _reportedStamp = 0;
 };

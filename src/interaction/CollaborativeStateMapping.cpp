@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iostream>
 
 #include "AvatarGroup.h"
 #include "ClipMarker.h"
@@ -257,6 +258,10 @@ void ApplySharedStateToScene(VRInteractionState& state, const kvg::VRSharedState
     tools.setPaletteStateBit(4, state.floorShown);
     tools.setPaletteStateBit(16, state.avatarGroup.avatarCount() != 0);
   }
+  std::cerr << "Shared scene " << shared.getTimeStamp() << " from " << shared.getID()
+            << " applied: seeds " << state.seedMarkers.size() << ", plane sections "
+            << state.persistentPlaneSections.size() << ", clip planes " << state.clipPlanes.size()
+            << ", iso values " << state.persistentIsoValues.size() << std::endl;
 }
 
 // ---- The other participants ----

@@ -1,7 +1,10 @@
 // The real program against the stand-in server's collaborative service: opening a server scene
 // connects the collaborative session (the service sees the participant, and its debug avatars,
 // join the scene and leave when the program quits), and without a service the scene opens all
-// the same.
+// the same. Two programs on one scene share what their tools keep, one follows the other's model
+// while its laser holds the other's avatar and teleports to it; participants that come and go
+// leave nothing behind. The test also joins the service itself, as a silent observer of what the
+// programs send or as short-lived participants.
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -23,8 +26,18 @@
 #include <thread>
 #include <vector>
 
+#include <array>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <sstream>
+
+#include "CVRStateListener.h"
+#include "CVRStateUpdater.h"
 #include "ProgramProcess.h"
+#include "ServerConnection.h"
 #include "ServerProcess.h"
+#include "TestScenes.h"
 
 namespace {
 
@@ -256,6 +269,656 @@ TEST_F(CollaborationProgram, TwoProgramsSeeEachOtherAsOneAvatarAndAKilledOneLeav
   const std::string window = b.waitForWindow(std::string("^") + kTitle);
   ASSERT_FALSE(window.empty());
   quitCleanly(b, window);
+}
+
+
+// ---- Two programs working on one scene ----
+
+// Poses and gestures of the flow scene's tools (see the scene-tool tests): the model's centre
+// stands at (0, 1, -2) after the view reset, 0.4 m wide; a controller at (0, 1.024, -1.9) has
+// its tool tip there.
+const char* const kConfig =
+    "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 0.4\ndefaultPointRadius = 0.03\n"
+    "baseParticleStepSize = 0.02\nplaneSectionOrientation = 1\n";
+const char* const kLeftAside = "-0.5 1 -1";
+const char* const kRightAside = "0.5 1 -1";
+
+// One step of a headset script: "frame N" and the lines that follow it.
+struct Step {
+  int frame;
+  std::string lines;
+};
+std::string script(const std::string& start, const std::vector<Step>& steps) {
+  std::ostringstream out;
+  out << start;
+  for (const Step& step : steps) out << "frame " << step.frame << '\n' << step.lines;
+  return out.str();
+}
+
+// The tool of one hand at the model's centre, kept (mode 1, the other hand's East) or removed
+// (mode 2, its West) by the other hand, from frame f on; then both let go, the hand goes aside.
+// East / West pick the tool: right East seed, right West clip plane, left East colour bar, left
+// West plane section.
+std::vector<Step> toolGesture(int f, bool rightHand, bool east, bool keep) {
+  const std::string hand = rightHand ? "right" : "left", other = rightHand ? "left" : "right";
+  std::string pose = hand + " position 0 1.024 -1.9\n";
+  // The plane section (left West) turned to face the viewer.
+  if (!rightHand && !east) pose += hand + " rotation 45 0 0\n";
+  const std::string aside = rightHand ? kRightAside : kLeftAside;
+  return {{f, pose},
+          {f + 5, hand + " axis 0 " + (east ? "0.9" : "-0.9") + " 0\n" + hand + " press pad\n"},
+          {f + 15, other + " axis 0 " + (keep ? "0.9" : "-0.9") + " 0\n" + other + " press pad\n"},
+          {f + 17, other + " release pad\n"},
+          {f + 20, hand + " release pad\n" + hand + " position " + aside + "\n" + hand + " rotation 0 0 0\n"}};
+}
+
+void append(std::vector<Step>& to, const std::vector<Step>& steps) { to.insert(to.end(), steps.begin(), steps.end()); }
+
+// Each line of a program's error stream with the time the test first saw it, so that a line of
+// one program can be timed against a line of another.
+class LineClock {
+ public:
+  explicit LineClock(const Program& program) : _program(program) {}
+  void poll() {
+    const std::string text = _program.err();
+    const auto now = std::chrono::steady_clock::now();
+    size_t at = _read;
+    for (size_t end = text.find('\n', at); end != std::string::npos; end = text.find('\n', at)) {
+      _lines.push_back({text.substr(at, end - at), now});
+      at = end + 1;
+    }
+    _read = at;
+  }
+  // The first line beginning with the prefix; false when none was seen.
+  bool find(const std::string& prefix, std::chrono::steady_clock::time_point& when) const {
+    for (const auto& line : _lines)
+      if (line.first.compare(0, prefix.size(), prefix) == 0) {
+        when = line.second;
+        return true;
+      }
+    return false;
+  }
+  const std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>>& lines() const { return _lines; }
+
+ private:
+  const Program& _program;
+  size_t _read = 0;
+  std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> _lines;
+};
+
+// Lines of the text that begin with the prefix.
+std::vector<std::string> linesStarting(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+  return out;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return condition();
+}
+
+// What the scene view reported when it applied the other's shared scene last, "" when it never
+// did: "seeds S, plane sections P, clip planes C, iso values I".
+std::string lastApplied(const std::string& text) {
+  const std::vector<std::string> lines = linesStarting(text, "Shared scene ");
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    const size_t at = it->find(" applied: ");
+    if (at != std::string::npos) return it->substr(at + 10);
+  }
+  return "";
+}
+
+// A participant the test itself keeps on the service, as a program's session does: a sending
+// connection and a listener on the same connection value.
+struct TestParticipant {
+  ServerConnection connection;
+  std::unique_ptr<CVRStateListener> listener = std::make_unique<CVRStateListener>();
+  std::unique_ptr<CVRStateUpdater> updater = std::make_unique<CVRStateUpdater>();
+
+  bool join(int port, int64_t value, const std::string& key) {
+    connection.setHost("127.0.0.1");
+    connection.setPort(port);
+    connection.setTimeout(5000);
+    updater->setSceneKey(key);
+    listener->setSceneKey(key);
+    if (!updater->connect(connection, value) || !listener->connect(connection, value)) return false;
+    return listener->start() && updater->start();
+  }
+  unsigned ts() const { return updater->getConnectionIds().second; }
+  // The newest client state from the participant with that state id, or null.
+  std::unique_ptr<kvg::VRClientState> clientFrom(unsigned id) const {
+    std::vector<kvg::VRClientState> states;
+    listener->getClientStates(states);
+    for (auto& s : states)
+      if (s.getID() == int(id)) return std::make_unique<kvg::VRClientState>(s);
+    return nullptr;
+  }
+  // A client state of a participant standing still: identity model, the head at (0.5, 1.6, -1)
+  // of the scene, the colour the service gave it, no tool in hand.
+  void sendPresence() {
+    auto s = std::make_unique<kvg::VRClientState>();
+    const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const double head[16] = {1, 0, 0, 0.5, 0, 1, 0, 1.6, 0, 0, 1, -1, 0, 0, 0, 1};
+    s->setModel(identity);
+    s->setView(head);
+    s->setCompanionTrafo(identity);
+    s->setModelScale(1.0);
+    s->setCompanionID(-1);
+    s->setColorID(updater->getConnectionIds().first);
+    const double none[9] = {kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
+                            kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL,
+                            kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL, kvg::VRClientState::NO_TOOL};
+    s->setSeedPoint(none);
+    s->setClipPlane(none);
+    s->setPlaneSection(none);
+    updater->queueState(std::move(s));
+  }
+};
+
+using Matrix = std::array<double, 16>;
+Matrix toMatrix(const double* m) {
+  Matrix out;
+  std::copy(m, m + 16, out.begin());
+  return out;
+}
+Matrix product(const Matrix& a, const Matrix& b) {
+  Matrix out{};
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      for (int k = 0; k < 4; ++k) out[r * 4 + c] += a[r * 4 + k] * b[k * 4 + c];
+  return out;
+}
+// The inverse of a model matrix, a rotation with uniform scale s and a translation: the
+// transposed rotation part over s^2, and the translation taken back.
+Matrix similarityInverse(const Matrix& m) {
+  Matrix r{};
+  const double s2 = m[0] * m[0] + m[4] * m[4] + m[8] * m[8];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) r[i * 4 + j] = m[j * 4 + i] / s2;
+  for (int i = 0; i < 3; ++i) r[i * 4 + 3] = -(r[i * 4 + 0] * m[3] + r[i * 4 + 1] * m[7] + r[i * 4 + 2] * m[11]);
+  r[15] = 1.0;
+  return r;
+}
+double largestDifference(const Matrix& a, const Matrix& b) {
+  double d = 0.0;
+  for (int i = 0; i < 16; ++i) d = std::max(d, std::abs(a[i] - b[i]));
+  return d;
+}
+std::string text(const Matrix& m) {
+  std::ostringstream out;
+  for (double v : m) out << v << ' ';
+  return out.str();
+}
+
+// The state ids of the participants that joined, in the order they joined.
+std::vector<unsigned> joinedStateIds(const std::vector<std::string>& joins) {
+  std::vector<unsigned> ids;
+  for (const std::string& join : joins) {
+    unsigned ts = 0;
+    if (std::sscanf(join.c_str(), "TS = %u", &ts) == 1) ids.push_back(ts);
+  }
+  return ids;
+}
+
+long residentKilobytes(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
+  return -1;
+}
+
+// A rotation of the right controller that turns its laser (forward, 20 degrees down) onto the
+// target point, as a "right pose" line with the controller at `from`.
+std::string aimRight(const std::array<double, 3>& from, const std::array<double, 3>& target) {
+  auto unit = [](std::array<double, 3> v) {
+    const double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    return std::array<double, 3>{v[0] / l, v[1] / l, v[2] / l};
+  };
+  const double t = 20.0 * M_PI / 180.0;
+  const std::array<double, 3> a = {0.0, -std::sin(t), -std::cos(t)};
+  const std::array<double, 3> b = unit({target[0] - from[0], target[1] - from[1], target[2] - from[2]});
+  const std::array<double, 3> axis =
+      unit({a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]});
+  const double c = a[0] * b[0] + a[1] * b[1] + a[2] * b[2], s = std::sqrt(1.0 - c * c);
+  // Rodrigues: R = I + s K + (1 - c) K^2.
+  const double K[3][3] = {{0, -axis[2], axis[1]}, {axis[2], 0, -axis[0]}, {-axis[1], axis[0], 0}};
+  std::ostringstream out;
+  out << "right pose";
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      double k2 = 0.0;
+      for (int m = 0; m < 3; ++m) k2 += K[i][m] * K[m][j];
+      out << ' ' << ((i == j ? 1.0 : 0.0) + s * K[i][j] + (1.0 - c) * k2);
+    }
+    out << ' ' << from[i];
+  }
+  out << '\n';
+  return out.str();
+}
+
+// A point of the palette in the unturned left controller at `left`: 0.2 x 0.288 m from 0.01 m
+// ahead of it, tilted up by 40 degrees (the default layout); u across, v down.
+std::array<double, 3> palettePoint(const std::array<double, 3>& left, double u, double v) {
+  const double x = -0.1 + 0.2 * u, z = -0.01 - 0.288 * v;
+  const double a = 40.0 * M_PI / 180.0;
+  return {left[0] + x, left[1] - z * std::sin(a), left[2] + z * std::cos(a)};
+}
+
+// The newest left-eye capture that reads as a whole image (the runtime may still be writing the
+// newest file: then it is read again a moment later).
+std::string completeLeftEye(const std::string& folder) {
+  for (int i = 0; i < 20; ++i) {
+    const std::string file = newestLeftEye(folder);
+    if (!file.empty() && !QImage(QString::fromStdString(file)).isNull()) return file;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return "";
+}
+
+// Pixels of the flow scene's magenta plate: how many, and where on average.
+struct Plate {
+  int count = 0;
+  double column = 0.0;
+  double row = 0.0;
+};
+Plate magentaPlate(const std::string& file) {
+  const QImage image(QString::fromStdString(file));
+  Plate p;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) > 150) {
+        ++p.count;
+        p.column += x;
+        p.row += y;
+      }
+    }
+  if (p.count) {
+    p.column /= p.count;
+    p.row /= p.count;
+  }
+  return p;
+}
+
+class SharedSceneProgram : public CollaborationProgram {
+ protected:
+  void SetUp() override {
+    CollaborationProgram::SetUp();
+    if (IsSkipped()) return;
+    std::ofstream(base + "/config.ini") << kConfig;
+    scene = dir + "/flow.sce";
+    std::ofstream(scene) << flowScene();
+  }
+  std::map<std::string, std::string> headset(const std::string& name, const std::string& text) const {
+    std::ofstream(dir + "/" + name + ".txt") << text;
+    return {{"XDG_CONFIG_HOME", dir + "/settings-" + name},
+            {"QUONIX_BASE_DIR", base},
+            {"QUONIX_VRSIM_SCRIPT", dir + "/" + name + ".txt"},
+            {"QUONIX_VRSIM_CAPTURE_DIR", dir + "/eyes-" + name},
+            {"QUONIX_VRSIM_CAPTURE_EVERY", "10"}};
+  }
+  // The go signal a script's "wait-file" line waits for.
+  std::string goFile(const std::string& name) const { return dir + "/go-" + name; }
+  void go(const std::string& name) const { std::ofstream(goFile(name)) << "go\n"; }
+  std::string sceneKey() const {
+    const std::vector<std::string> joins = journalLines(":collab-join");
+    if (joins.empty()) return "";
+    const size_t at = joins.front().find("SceneKey = \"");
+    return at == std::string::npos ? "" : joins.front().substr(at + 12, joins.front().find('"', at + 12) - at - 12);
+  }
+
+  std::string scene;
+};
+
+// What A's tools keep appears at B and goes with them when A removes it; B's own seed stays
+// through all of that, and through A's death and return with an empty scene.
+TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+
+  // B keeps a seed of its own on the model's left, once the test says go.
+  std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"},
+                              {31, "right position -0.12 1.024 -1.9\n"},
+                              {35, "right axis 0 0.9 0\nright press pad\n"},
+                              {45, "left axis 0 0.9 0\nleft press pad\n"},
+                              {47, "left release pad\n"},
+                              {50, std::string("right release pad\nright position ") + kRightAside + "\n"}};
+  Program b(address, headset("b", script(hands, bSteps)));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << b.err();
+  go("b");
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 2 published") != std::string::npos; }, 30)) << b.err();
+
+  // A, its head behind B (out of B's sight), keeps a seed, a plane section, a clip plane and an
+  // iso value at the model's centre; then, on the next go, removes each.
+  std::vector<Step> aSteps = {{30, "wait-file \"" + goFile("a") + "\"\n"}};
+  append(aSteps, toolGesture(40, true, true, true));     // seed
+  append(aSteps, toolGesture(70, false, false, true));   // plane section
+  append(aSteps, toolGesture(100, true, false, true));   // clip plane
+  append(aSteps, toolGesture(130, false, true, true));   // iso value
+  aSteps.push_back({160, "wait-file \"" + goFile("a2") + "\"\n"});
+  append(aSteps, toolGesture(170, true, true, false));
+  append(aSteps, toolGesture(200, false, false, false));
+  append(aSteps, toolGesture(230, true, false, false));
+  append(aSteps, toolGesture(260, false, true, false));
+  const std::string aStart = "head position -0.8 1.6 0.5\n" + hands;
+  auto a = std::make_unique<Program>(address, headset("a", script(aStart, aSteps)));
+  ASSERT_TRUE(a->started());
+  // A took B's scene on joining: B's seed.
+  ASSERT_TRUE(waitUntil([&] { return lastApplied(a->err()) == "seeds 1, plane sections 0, clip planes 0, iso values 0"; }, 90))
+      << a->err();
+  const std::vector<unsigned> ids = joinedStateIds(journalLines(":collab-join"));
+  ASSERT_EQ(ids.size(), 2u);
+  const std::string fromA = " from " + std::to_string(ids[1]) + " applied: ";
+
+  // Each change A publishes, timed from A's frame to the frame in which B applies it.
+  LineClock clockA(*a), clockB(b);
+  const Plate beforeEye = magentaPlate(completeLeftEye(dir + "/eyes-b"));
+  go("a");
+  const std::string made = "seeds 2, plane sections 1, clip planes 1, iso values 1";
+  bool allMade = false;
+  for (int i = 0; i < 60000 && !allMade; ++i) {
+    clockA.poll();
+    clockB.poll();
+    allMade = lastApplied(b.err()) == made;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(allMade) << b.err() << "\nA:\n" << a->err();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Plate allMadeEye = magentaPlate(completeLeftEye(dir + "/eyes-b"));
+
+  go("a2");
+  const std::string removed = "seeds 1, plane sections 0, clip planes 0, iso values 0";
+  bool allRemoved = false;
+  const size_t before = b.err().size();
+  for (int i = 0; i < 60000 && !allRemoved; ++i) {
+    clockA.poll();
+    clockB.poll();
+    allRemoved = b.err().size() > before && lastApplied(b.err()) == removed;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(allRemoved) << b.err() << "\nA:\n" << a->err();
+  // Every shared scene A published, B applied, in the order made: the seed, the section, the
+  // clip plane, the iso value, then each removed again.
+  const std::vector<std::string> expected = {
+      "seeds 2, plane sections 0, clip planes 0, iso values 0", "seeds 2, plane sections 1, clip planes 0, iso values 0",
+      "seeds 2, plane sections 1, clip planes 1, iso values 0", made,
+      "seeds 1, plane sections 1, clip planes 1, iso values 1", "seeds 1, plane sections 0, clip planes 1, iso values 1",
+      "seeds 1, plane sections 0, clip planes 0, iso values 1", removed};
+  std::vector<std::string> appliedAtB;
+  for (const std::string& line : linesStarting(b.err(), "Shared scene "))
+    if (line.find(fromA) != std::string::npos) appliedAtB.push_back(line.substr(line.find(fromA) + fromA.size()));
+  EXPECT_EQ(appliedAtB, expected) << b.err();
+
+  std::vector<double> delays;
+  for (const auto& line : clockA.lines()) {
+    unsigned stamp = 0;
+    if (std::sscanf(line.first.c_str(), "Shared scene %u published", &stamp) != 1) continue;
+    std::chrono::steady_clock::time_point appliedAt;
+    if (!clockB.find("Shared scene " + std::to_string(stamp) + fromA, appliedAt)) continue;
+    delays.push_back(std::chrono::duration<double, std::milli>(appliedAt - line.second).count());
+  }
+  ASSERT_FALSE(delays.empty());
+  std::sort(delays.begin(), delays.end());
+  std::cout << "state change from A's frame to B's frame: " << delays.size() << " changes, median "
+            << delays[delays.size() / 2] << " ms, min " << delays.front() << " ms, max " << delays.back() << " ms"
+            << std::endl;
+
+  // B saw the kept clip plane cut the plate away and the plate whole again once it was removed.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Plate removedEye = magentaPlate(completeLeftEye(dir + "/eyes-b"));
+  ASSERT_GT(beforeEye.count, 200);
+  EXPECT_LT(allMadeEye.count, beforeEye.count * 3 / 4);
+  EXPECT_NEAR(removedEye.count, beforeEye.count, beforeEye.count / 20.0);
+
+  // A dies and comes back with an empty scene: B's seed stays at B and reaches the new A.
+  a->signal(SIGKILL);
+  a->wait();
+  ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " left\n") >= 1; }, 10)) << b.err();
+  const size_t beforeReturn = b.err().size();
+  Program again(address, headset("a2", aStart));
+  ASSERT_TRUE(again.started());
+  EXPECT_TRUE(waitUntil([&] { return lastApplied(again.err()) == removed; }, 90)) << again.err();
+  ASSERT_TRUE(waitUntil([&] { return joinedIds(b.err()).size() >= 2; }, 30)) << b.err();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const std::string afterReturn = b.err().substr(beforeReturn);
+  EXPECT_EQ(afterReturn.find(" applied: seeds 0"), std::string::npos) << afterReturn;
+  EXPECT_EQ(lastApplied(b.err()), removed) << b.err();
+  again.signal(SIGTERM);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(again.wait());
+  EXPECT_TRUE(b.wait());
+}
+
+
+// B's laser holds A's avatar while its trigger stays down: B's model repeats A's move and zoom.
+// Let go, B teleports to A from the palette and sees the scene from A's place. Then both idle,
+// and the test counts what they send. Last, with a third participant, the palette's next and
+// previous buttons move B's selection.
+TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleportGoesToIt) {
+  std::ofstream(base + "/config.ini", std::ios::app) << "avatarTeleportationOffset = [0, 0, 0]\n";
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+
+  // A stands to B's front right; on the first go it runs on a while (B then sees it where it
+  // stands), on the second it drags the model 0.2 m to the right with its right trigger and
+  // zooms with its left pad.
+  const std::array<double, 3> headA = {0.5, 1.6, -1.0};
+  std::vector<Step> aSteps = {{30, "wait-file \"" + goFile("a1") + "\"\n"},
+                              {60, "wait-file \"" + goFile("a2") + "\"\n"},
+                              {61, "right press trigger\n"}};
+  for (int k = 1; k <= 10; ++k) aSteps.push_back({61 + k, "right position " + std::to_string(0.5 + 0.02 * k) + " 1 -1\n"});
+  aSteps.push_back({75, "right release trigger\n"});
+  aSteps.push_back({80, "left axis 0 0 0.9\nleft press pad\n"});
+  aSteps.push_back({95, "left release pad\n"});
+  Program a(address, headset("a", script(std::string("rate 60\nhead position 0.5 1.6 -1\nleft position ") + kLeftAside +
+                                             "\nright position " + kRightAside + "\n",
+                                         aSteps)));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(waitUntil([&] { return a.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << a.err();
+
+  // B: its left hand holds the palette, its right laser goes to A's head and the trigger grabs
+  // it and stays down until the second go; then the laser presses the palette's teleport button.
+  const std::array<double, 3> left = {-0.1, 1.25, -0.3}, right = {0.15, 1.2, -0.1};
+  const std::string restingRight = "right pose 1 0 0 0.15 0 1 0 1.2 0 0 1 -0.1\n";
+  std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"},
+                              {31, "left press grip\n" + aimRight(right, headA)},
+                              {34, "wait-file \"" + goFile("b-hover") + "\"\n"},
+                              {35, "right press trigger\n"},
+                              {40, "left release grip\n"},
+                              {200, "wait-file \"" + goFile("b2") + "\"\n"},
+                              {201, "right release trigger\n" + restingRight},
+                              {205, "left press grip\n" + aimRight(right, palettePoint(left, 0.75, 0.1))},
+                              {210, "right press trigger\n"},
+                              {213, "right release trigger\n"},
+                              {218, "left release grip\n" + restingRight},
+                              {230, "wait-file \"" + goFile("b3") + "\"\n"},
+                              {231, "left press grip\n" + aimRight(right, palettePoint(left, 0.95, 0.1))},
+                              {235, "right press trigger\n"},
+                              {238, "right release trigger\n"},
+                              {250, aimRight(right, palettePoint(left, 0.55, 0.1))},
+                              {255, "right press trigger\n"},
+                              {258, "right release trigger\n"},
+                              {262, "left release grip\n" + restingRight}};
+  Program b(address, headset("b", script("rate 60\nleft position -0.1 1.25 -0.3\nright position 0.15 1.2 -0.1\n", bSteps)));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " joined, colour ") >= 1; }, 90)) << b.err();
+  go("a1");
+  ASSERT_TRUE(waitForFile(dir + "/eyes-a/frame-000050-left.png", a, 30)) << a.err();
+  const std::vector<unsigned> ids = joinedStateIds(journalLines(":collab-join"));
+  ASSERT_EQ(ids.size(), 2u);
+  const unsigned idA = ids[0], idB = ids[1];
+
+  // The test watches both on the service (its updater reads this base's configuration).
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  TestParticipant observer;
+  ASSERT_TRUE(observer.join(server.port(), 0x7e57000001LL, sceneKey())) << observer.updater->getLastError();
+  ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idA) && observer.clientFrom(idB); }, 10));
+  // It shows itself too: a head in the scene away from A's, which the palette's avatar buttons
+  // will select at the end.
+  observer.sendPresence();
+
+  go("b");
+  // Resting on A's head without the trigger, B's laser ends there with its spot, and B holds
+  // nothing yet.
+  const auto laserOfB = [&] { return observer.clientFrom(idB)->getController(true); };
+  EXPECT_TRUE(waitUntil([&] { return laserOfB().Flag1 && laserOfB().LaserProps[9] < 1.1; }, 30))
+      << laserOfB().LaserProps[9] << "\n" << b.err();
+  EXPECT_GT(laserOfB().LaserProps[9], 0.7);
+  EXPECT_TRUE(laserOfB().Flag4);
+  EXPECT_EQ(observer.clientFrom(idB)->getCompanionID(), -1);
+  go("b-hover");
+  ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idB)->getCompanionID() == int(idA); }, 30))
+      << "B did not grab A's avatar\n" << b.err();
+  const Matrix modelA0 = toMatrix(observer.clientFrom(idA)->getModel());
+  const Matrix modelB0 = toMatrix(observer.clientFrom(idB)->getModel());
+  const double scaleA0 = observer.clientFrom(idA)->getModelScale();
+  const double scaleB0 = observer.clientFrom(idB)->getModelScale();
+  const std::string beforeMove = completeLeftEye(dir + "/eyes-b");
+
+  go("a2");
+  ASSERT_TRUE(waitForFile(dir + "/eyes-a/frame-000110-left.png", a, 30)) << a.err();
+  const auto stateA = observer.clientFrom(idA);
+  const Matrix modelA = toMatrix(stateA->getModel());
+  ASSERT_GT(largestDifference(modelA, modelA0), 0.1) << "A's model did not move";
+  ASSERT_GT(std::abs(stateA->getModelScale() / scaleA0 - 1.0), 0.1) << "A did not zoom";
+  // B's model made A's move: (A x A0^-1) x B0, B's scale changed by A's ratio.
+  const Matrix inverseA0 = similarityInverse(modelA0);
+  const Matrix expectedB = product(product(modelA, inverseA0), modelB0);
+  EXPECT_TRUE(waitUntil([&] { return largestDifference(toMatrix(observer.clientFrom(idB)->getModel()), expectedB) < 1e-3; }, 10))
+      << "B " << text(toMatrix(observer.clientFrom(idB)->getModel())) << "\nexpected " << text(expectedB);
+  EXPECT_NEAR(observer.clientFrom(idB)->getModelScale() / scaleB0, stateA->getModelScale() / scaleA0, 1e-6);
+  EXPECT_EQ(observer.clientFrom(idB)->getCompanionID(), int(idA));
+  // The laser that holds A stays on the hand that grabbed it (hand 1's record is the state's
+  // "Left" one), not on the other.
+  EXPECT_TRUE(observer.clientFrom(idB)->getController(true).Flag1);
+  EXPECT_FALSE(observer.clientFrom(idB)->getController(false).Flag1);
+  // It ends on A's head, about a metre away, with its spot there.
+  const kvg::VRClientController laser = observer.clientFrom(idB)->getController(true);
+  EXPECT_GT(laser.LaserProps[9], 0.7);
+  EXPECT_LT(laser.LaserProps[9], 1.1);
+  EXPECT_TRUE(laser.Flag4);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const std::string afterMove = completeLeftEye(dir + "/eyes-b");
+  const Plate plateBefore = magentaPlate(beforeMove), plateAfter = magentaPlate(afterMove);
+  // In B's eyes the plate went right with A's hand and grew with A's zoom.
+  EXPECT_GT(plateAfter.column, plateBefore.column + 10.0) << beforeMove << " vs " << afterMove;
+  EXPECT_GT(plateAfter.count, plateBefore.count * 3 / 2) << beforeMove << " vs " << afterMove;
+
+  // Let go, then teleport: B's head lands on A's head in the scene, at A's scale.
+  go("b2");
+  const Matrix headOfA = product(toMatrix(stateA->getModel()), toMatrix(stateA->getView()));
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        const auto s = observer.clientFrom(idB);
+        return s->getCompanionID() == -1 &&
+               largestDifference(product(toMatrix(s->getModel()), toMatrix(s->getView())), headOfA) < 1e-3;
+      },
+      20))
+      << "B's head " << text(product(toMatrix(observer.clientFrom(idB)->getModel()), toMatrix(observer.clientFrom(idB)->getView())))
+      << "\nA's head " << text(headOfA) << "\n" << b.err();
+  EXPECT_NEAR(observer.clientFrom(idB)->getModelScale(), stateA->getModelScale(), 1e-9);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const Plate seenByA = magentaPlate(completeLeftEye(dir + "/eyes-a")), seenByB = magentaPlate(completeLeftEye(dir + "/eyes-b"));
+  // B's eyes now show the plate as A's do.
+  EXPECT_NEAR(seenByB.count, seenByA.count, seenByA.count / 10.0);
+  EXPECT_NEAR(seenByB.column, seenByA.column, 3.0);
+  EXPECT_NEAR(seenByB.row, seenByA.row, 3.0);
+
+  // Both idle: what reaches a third participant of the scene each second.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const uint64_t clients0 = observer.listener->receivedClientStates(), shared0 = observer.listener->receivedSharedStates();
+  const auto t0 = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double clientRate = double(observer.listener->receivedClientStates() - clients0) / seconds;
+  const double sharedRate = double(observer.listener->receivedSharedStates() - shared0) / seconds;
+  std::cout << "idle, two programs: " << clientRate << " client states/s, " << sharedRate << " shared states/s" << std::endl;
+  EXPECT_EQ(sharedRate, 0.0);
+
+  // With the observer present as a third participant, the palette's next and previous buttons
+  // move B's selection from A to it and back (B's state carries the selected avatar's colour
+  // while its palette is shown).
+  const unsigned colourA = observer.clientFrom(idA)->getColorID();
+  const unsigned colourObserver = observer.updater->getConnectionIds().first;
+  ASSERT_NE(colourA, colourObserver);
+  auto selected = [&](unsigned colour) {
+    const auto s = observer.clientFrom(idB);
+    return s->getController(false).Flag2 && s->getCurrentAvatarColorID() == int(colour);
+  };
+  go("b3");
+  EXPECT_TRUE(waitUntil([&] { return selected(colourA); }, 20)) << b.err();
+  EXPECT_TRUE(waitUntil([&] { return selected(colourObserver); }, 20)) << b.err();
+  EXPECT_TRUE(waitUntil([&] { return selected(colourA); }, 20)) << b.err();
+
+  b.signal(SIGTERM);
+  a.signal(SIGTERM);
+  EXPECT_TRUE(b.wait());
+  EXPECT_TRUE(a.wait());
+}
+
+
+// A hundred participants join and leave one by one while a program shows them: each comes and
+// goes as an avatar, none is left at the end, and the program's memory stays where it was.
+TEST_F(SharedSceneProgram, AHundredParticipantsComingAndGoingLeaveNothingBehind) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  Program b({"127.0.0.1", std::to_string(server.port())},
+            headset("b", std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n"));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << b.err();
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  const std::string key = sceneKey();
+  ASSERT_FALSE(key.empty());
+
+  // Ten rounds of ten at once; memory is measured after the first round has set up what the
+  // avatars share.
+  long afterFirstRound = 0;
+  for (int round = 0; round < 10; ++round) {
+    std::vector<std::unique_ptr<TestParticipant>> round_;
+    for (int i = 0; i < 10; ++i) {
+      round_.push_back(std::make_unique<TestParticipant>());
+      ASSERT_TRUE(round_.back()->join(server.port(), 0x7e57100000LL + round * 10 + i, key))
+          << round_.back()->updater->getLastError();
+      round_.back()->sendPresence();
+    }
+    const int joins = 10 * (round + 1);
+    ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " joined, colour ") >= joins; }, 30))
+        << "round " << round << "\n" << b.err();
+    round_.clear();
+    ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " left\n") >= joins; }, 30)) << "round " << round << "\n" << b.err();
+    if (round == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      afterFirstRound = residentKilobytes(b.pid());
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const long atEnd = residentKilobytes(b.pid());
+  EXPECT_EQ(countOf(b.err(), " joined, colour "), 100);
+  EXPECT_EQ(countOf(b.err(), " left\n"), 100);
+  std::cout << "B's resident memory after 10 joins and leaves " << afterFirstRound / 1024 << " MiB, after 100 "
+            << atEnd / 1024 << " MiB" << std::endl;
+  ASSERT_GT(afterFirstRound, 0);
+  // A generous bound: an avatar that left its head, tools or marker behind would cost far more
+  // over ninety of them.
+  EXPECT_LT(atEnd - afterFirstRound, 40 * 1024);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(b.wait());
 }
 
 }  // namespace

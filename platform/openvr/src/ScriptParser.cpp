@@ -279,6 +279,12 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
     if (advance) return [=](SimWorld& s) { s.pendingDelay += seconds; };
     return [=](SimWorld& s) { s.pendingDelay = std::max(s.pendingDelay, seconds - FrameCompositor::now()); };
   }
+  if (verb == "wait-file") {
+    expectCount(w, 1, 1, "wait-file PATH");
+    const std::string path = w[1];
+    if (path.empty()) throw LineError{"wait-file needs a file name"};
+    return [=](SimWorld& s) { s.pendingFile = path; };
+  }
   if (verb == "fail") return failAction(w);
   if (verb == "loading") {
     if (w.size() == 4 && w[1] == "render-model") {

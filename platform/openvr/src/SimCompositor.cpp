@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "Runtime.h"
@@ -47,6 +49,17 @@ vr::EVRCompositorError SimCompositor::WaitGetPoses(vr::TrackedDevicePose_t* rend
     world.pendingDelay = 0;
     rt.mutex().unlock();
     std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    rt.mutex().lock();
+    if (!rt.isCurrent(_token)) return vr::VRCompositorError_RequestFailed;
+  }
+  // A scripted "wait-file" line holds the frame until its file exists, at most a minute.
+  if (!world.pendingFile.empty()) {
+    const std::string path = world.pendingFile;
+    world.pendingFile.clear();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    rt.mutex().unlock();
+    while (!std::ifstream(path).good() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     rt.mutex().lock();
     if (!rt.isCurrent(_token)) return vr::VRCompositorError_RequestFailed;
   }

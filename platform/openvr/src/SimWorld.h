@@ -102,6 +102,8 @@ class SimWorld {
   // Seconds the current frame's wait still lasts beyond its pacing: the script's "time" lines
   // move the runtime's (steady) clock on by holding the frame that long.
   double pendingDelay = 0.0;
+  // A "wait-file" line: the current frame waits until this file exists (a test's go signal).
+  std::string pendingFile;
 
   // Injected failures.
   InjectedFailure initFailure;

@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+#include <unistd.h>
 
 #include "SimulatedHeadset.h"
 #include "VRSimulator.h"
@@ -291,4 +293,31 @@ TEST(ScriptTime, ATimeLineHoldsItsFrame) {
   EXPECT_GE(waits[2], 0.2);
   EXPECT_LT(waits[3], 0.1);
   vr::VR_Shutdown();
+}
+
+// A "wait-file" line holds its frame until the file appears.
+TEST(ScriptTime, AWaitFileLineHoldsItsFrameUntilTheFileExists) {
+  namespace fs = std::filesystem;
+  const fs::path go = fs::temp_directory_path() / ("vrsim-go-" + std::to_string(::getpid()));
+  fs::remove(go);
+  EXPECT_TRUE(vrsim::useScript("rate 0\nframe 2\nwait-file \"" + go.string() + "\"\nframe 3\nwait-file\n", "go.txt") ==
+              std::vector<std::string>{"go.txt:5: expected: wait-file PATH"});
+  vr::EVRInitError error = vr::VRInitError_None;
+  ASSERT_NE(vr::VR_Init(&error, vr::VRApplication_Scene), nullptr);
+  vr::IVRCompositor* compositor = vr::VRCompositor();
+  vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount];
+  compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+  std::thread signal([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::ofstream(go.string()) << "go";
+  });
+  const auto start = std::chrono::steady_clock::now();
+  compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  signal.join();
+  EXPECT_GE(waited, 0.15);
+  EXPECT_LT(waited, 10.0);
+  EXPECT_EQ(vrsim::poseFrameCount(), 2u);
+  vr::VR_Shutdown();
+  fs::remove(go);
 }
