@@ -235,10 +235,15 @@ Avatar* AvatarGroup::avatar(int stateID) const {
   return it == _avatars.end() ? nullptr : it->second.get();
 }
 
-int AvatarGroup::currentAvatarColorID() {
-  if (_avatars.empty()) return 0;
+Avatar* AvatarGroup::currentAvatar() {
+  if (_avatars.empty()) return nullptr;
   if (!avatar(_currentAvatarID)) _currentAvatarID = nextKey(_avatars, _currentAvatarID);
-  return tableColorID(avatar(_currentAvatarID)->getColorID());
+  return avatar(_currentAvatarID);
+}
+
+int AvatarGroup::currentAvatarColorID() {
+  const Avatar* a = currentAvatar();
+  return a ? tableColorID(a->getColorID()) : 0;
 }
 
 int AvatarGroup::previousAvatarColorID() const {
@@ -254,8 +259,8 @@ int AvatarGroup::nextAvatarColorID() const {
 void AvatarGroup::selectPreviousAvatar() { _currentAvatarID = previousKey(_avatars, _currentAvatarID); }
 void AvatarGroup::selectNextAvatar() { _currentAvatarID = nextKey(_avatars, _currentAvatarID); }
 
-const double* AvatarGroup::currentAvatarPose() const {
-  const Avatar* a = avatar(_currentAvatarID);
+const double* AvatarGroup::currentAvatarPose() {
+  const Avatar* a = currentAvatar();
   if (!a) return nullptr;
   a->computeCombinedMatrix(_currentPose);
   return _currentPose;

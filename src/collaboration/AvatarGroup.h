@@ -84,6 +84,8 @@ class AvatarGroup {
   const double* currentColor() const;
   const double* colorAt(int colorID) const;
   // Colour ids of the selected avatar and its neighbours, 0 without avatars.
+  // The selected avatar; a selection whose participant left moves on to the next one.
+  Avatar* currentAvatar();
   int currentAvatarColorID();
   int previousAvatarColorID() const;
   int nextAvatarColorID() const;
@@ -101,7 +103,7 @@ class AvatarGroup {
   double intersectAvatars(const ControllerInput& input, ToolSet& tools, AvatarHitRecord& hit,
                           const double inverseModel[16]);
   // The selected avatar's pose, null when there is none.
-  const double* currentAvatarPose() const;
+  const double* currentAvatarPose();
   // Moves the local user to the selected avatar; false (nothing changed) without one.
   bool teleportToAvatar(const double* avatarPose, const double headView[16], double modelMatrix[16],
                         double& modelScale);
