@@ -450,7 +450,26 @@ bool AvatarGroup::teleportToAvatar(const double* avatarPose, const double headVi
   return true;
 }
 
-void AvatarGroup::setScene(OpenVRRenderWindow* window) {}
+// Render thread.
+void AvatarGroup::rebuildIsoMarkers(OpenVRRenderWindow* window) {
+  vtkRenderer* models = modelsRenderer(window);
+  if (!models) return;
+  for (auto& marker : _isoMarkerPool)
+    if (marker.isValid()) marker->removeFromRenderer(models);
+  for (auto& entry : _avatars)
+    if (entry.second->getIsoValueMarker().isValid()) entry.second->getIsoValueMarker()->removeFromRenderer(models);
+  _isoMarkerPool.clear();
+  for (auto& entry : _avatars) {
+    kvg::Ptr<IsoValueMarker> marker = IsoValueMarker::create(models);
+    if (marker.isValid()) marker->setVisibility(false);
+    entry.second->setIsoValueMarker(marker);
+  }
+  while (_isoMarkerPool.size() + _avatars.size() < ISO_MARKER_POOL_SIZE) {
+    kvg::Ptr<IsoValueMarker> marker = IsoValueMarker::create(models);
+    if (marker.isValid()) marker->setVisibility(false);
+    _isoMarkerPool.push_back(marker);
+  }
+}
 
 namespace {
 

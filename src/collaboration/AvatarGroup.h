@@ -108,7 +108,9 @@ class AvatarGroup {
   bool teleportToAvatar(const double* avatarPose, const double headView[16], double modelMatrix[16],
                         double& modelScale);
 
-  void setScene(OpenVRRenderWindow* window);
+  // New markers for the pool and every avatar after the marker geometry changed (the tools'
+  // angle); the old ones leave "vrModels".
+  void rebuildIsoMarkers(OpenVRRenderWindow* window);
 
   // The palette's linked-state overlay: on each toggle and particle button one link icon per
   // participant who shares that setting with this user, in the participant's colour.

@@ -81,7 +81,7 @@ void IdentifyControllers(VRInteractionState& state, kvg::DrawableScene& scene, O
   if (state.interactiveIsoMarker.isValid() && state.interactiveIsoMarker->value() != tools.toolsAngle) {
     state.interactiveIsoMarker->removeFromRenderer(models);
     state.interactiveIsoMarker = IsoValueMarker::create(models);
-    state.avatarGroup.setScene(window);
+    state.avatarGroup.rebuildIsoMarkers(window);
   }
 
   const bool volumeRendering = kvg::VolumeRenderingManager::getSingleton(scene.getSession()).getEnableVolRend();

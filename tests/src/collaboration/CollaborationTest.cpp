@@ -6,16 +6,24 @@
 #include <cfloat>
 #include <limits>
 #include <memory>
+#include <vector>
+
+#include <vtkImageData.h>
+#include <vtkPropCollection.h>
+#include <vtkRenderer.h>
 
 #include "AvatarContext.h"
 #include "AvatarGroup.h"
 #include "CollabSession.h"
 #include "ControllerInput.h"
+#include "OpenVRActor.h"
+#include "OpenVRRenderWindow.h"
 #include "ServerConnection.h"
 #include "ToolGeometry.h"
 #include "ToolSet.h"
 #include "VrTestSupport.h"
 #include "kvg/DrawableScene.h"
+#include "kvg/OpenGLRenderer.h"
 #include "kvg/DrawableScenes.h"
 #include "kvg/DrawableSession.h"
 #include "kvg/GenericWindowResourceManager.h"
@@ -168,6 +176,36 @@ TEST(AvatarGroup, AvatarsFollowTheListenersStatesAndSelectionWraps) {
   group.updateAvatar({}, nullptr, *empty.scene);
   EXPECT_EQ(group.avatarCount(), 0);
   EXPECT_EQ(group.currentAvatarColorID(), 0);
+}
+
+// A change of the markers' geometry gives every avatar and the pool new markers; the old ones
+// leave the renderer, so none is drawn twice or left behind.
+TEST(AvatarGroup, RebuiltIsoMarkersReplaceTheOldOnesInTheRenderer) {
+  ScopedBaseDir base;
+  EmptyScene empty;
+  ASSERT_NE(empty.scene, nullptr);
+  vtkSmartPointer<OpenVRRenderWindow> window = vtkSmartPointer<OpenVRRenderWindow>::New();
+  vtkRenderer* models = window->GetLayerRenderer(OpenVRRenderWindow::ModelLayer);
+  AvatarGroup group(nullptr);
+  group.setup(0, 0, 1, window);
+  group.updateAvatar({peer(3, 2), peer(5, 4)}, window, *empty.scene);
+  ASSERT_EQ(group.avatarCount(), 2);
+  std::vector<kvg::Ptr<IsoValueMarker>> before;  // held, so no new marker takes an old address
+  for (int id : {3, 5}) {
+    ASSERT_TRUE(group.avatar(id)->getIsoValueMarker().isValid());
+    before.push_back(group.avatar(id)->getIsoValueMarker());
+  }
+  const int propsBefore = models->GetViewProps()->GetNumberOfItems();
+
+  group.rebuildIsoMarkers(window);
+  for (int i = 0; i < 2; ++i) {
+    const kvg::Ptr<IsoValueMarker>& marker = group.avatar(i == 0 ? 3 : 5)->getIsoValueMarker();
+    ASSERT_TRUE(marker.isValid());
+    EXPECT_NE(marker->getActor(), before[i]->getActor());
+    EXPECT_TRUE(models->GetViewProps()->IsItemPresent(marker->getActor()));
+    EXPECT_FALSE(models->GetViewProps()->IsItemPresent(before[i]->getActor()));
+  }
+  EXPECT_EQ(models->GetViewProps()->GetNumberOfItems(), propsBefore);
 }
 
 TEST(AvatarGroup, TeleportPutsTheHeadAtTheSelectedAvatarsHead) {
