@@ -34,6 +34,7 @@
 
 #include "CVRStateListener.h"
 #include "CVRStateUpdater.h"
+#include "ControllerAim.h"
 #include "ProgramProcess.h"
 #include "ServerConnection.h"
 #include "ServerProcess.h"
@@ -474,43 +475,6 @@ long residentKilobytes(pid_t pid) {
   while (std::getline(in, line))
     if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
   return -1;
-}
-
-// A rotation of the right controller that turns its laser (forward, 20 degrees down) onto the
-// target point, as a "right pose" line with the controller at `from`.
-std::string aimRight(const std::array<double, 3>& from, const std::array<double, 3>& target) {
-  auto unit = [](std::array<double, 3> v) {
-    const double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    return std::array<double, 3>{v[0] / l, v[1] / l, v[2] / l};
-  };
-  const double t = 20.0 * M_PI / 180.0;
-  const std::array<double, 3> a = {0.0, -std::sin(t), -std::cos(t)};
-  const std::array<double, 3> b = unit({target[0] - from[0], target[1] - from[1], target[2] - from[2]});
-  const std::array<double, 3> axis =
-      unit({a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]});
-  const double c = a[0] * b[0] + a[1] * b[1] + a[2] * b[2], s = std::sqrt(1.0 - c * c);
-  // Rodrigues: R = I + s K + (1 - c) K^2.
-  const double K[3][3] = {{0, -axis[2], axis[1]}, {axis[2], 0, -axis[0]}, {-axis[1], axis[0], 0}};
-  std::ostringstream out;
-  out << "right pose";
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      double k2 = 0.0;
-      for (int m = 0; m < 3; ++m) k2 += K[i][m] * K[m][j];
-      out << ' ' << ((i == j ? 1.0 : 0.0) + s * K[i][j] + (1.0 - c) * k2);
-    }
-    out << ' ' << from[i];
-  }
-  out << '\n';
-  return out.str();
-}
-
-// A point of the palette in the unturned left controller at `left`: 0.2 x 0.288 m from 0.01 m
-// ahead of it, tilted up by 40 degrees (the default layout); u across, v down.
-std::array<double, 3> palettePoint(const std::array<double, 3>& left, double u, double v) {
-  const double x = -0.1 + 0.2 * u, z = -0.01 - 0.288 * v;
-  const double a = 40.0 * M_PI / 180.0;
-  return {left[0] + x, left[1] - z * std::sin(a), left[2] + z * std::cos(a)};
 }
 
 // The newest left-eye capture that reads as a whole image (the runtime may still be writing the

@@ -17,55 +17,18 @@
 #include <sstream>
 #include <string>
 
+#include "ControllerAim.h"
 #include "ProgramProcess.h"
 #include "TestScenes.h"
 
 namespace {
 
-using Vec = std::array<double, 3>;
+// The left controller, unturned, holds the palette; the right one points at it.
+const Vec3 kLeft = {-0.1, 1.25, -0.3};
+const Vec3 kRight = {0.15, 1.2, -0.1};
 
-Vec sub(const Vec& a, const Vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-Vec unit(const Vec& v) {
-  const double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-  return {v[0] / l, v[1] / l, v[2] / l};
-}
-Vec cross(const Vec& a, const Vec& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-// The left controller, unturned, holds the palette: 0.2 x 0.288 m from 0.01 m ahead of its
-// origin, tilted up by 40 degrees about x (the default layout).
-const Vec kLeft = {-0.1, 1.25, -0.3};
-const Vec kRight = {0.15, 1.2, -0.1};
-
-Vec palettePoint(double u, double v) {
-  const double x = -0.1 + 0.2 * u, z = -0.01 - 0.288 * v;
-  const double a = 40.0 * M_PI / 180.0;
-  return {kLeft[0] + x, kLeft[1] - z * std::sin(a), kLeft[2] + z * std::cos(a)};
-}
-
-// "right pose ..." turning the right laser (forward, 20 degrees down) onto the palette point.
-std::string aimRightAt(double u, double v) {
-  const double t = 20.0 * M_PI / 180.0;
-  const Vec a = {0.0, -std::sin(t), -std::cos(t)};
-  const Vec b = unit(sub(palettePoint(u, v), kRight));
-  const Vec axis = unit(cross(a, b));
-  const double c = a[0] * b[0] + a[1] * b[1] + a[2] * b[2], s = std::sqrt(1.0 - c * c);
-  // Rodrigues: R = I + s K + (1 - c) K^2.
-  const double K[3][3] = {{0, -axis[2], axis[1]}, {axis[2], 0, -axis[0]}, {-axis[1], axis[0], 0}};
-  std::ostringstream out;
-  out << "right pose";
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      double k2 = 0.0;
-      for (int m = 0; m < 3; ++m) k2 += K[i][m] * K[m][j];
-      out << ' ' << ((i == j ? 1.0 : 0.0) + s * K[i][j] + (1.0 - c) * k2);
-    }
-    out << ' ' << kRight[i];
-  }
-  out << '\n';
-  return out.str();
-}
+// "right pose ..." turning the right laser onto the palette point.
+std::string aimRightAt(double u, double v) { return aimRight(kRight, palettePoint(kLeft, u, v)); }
 
 int countPixels(const QImage& image, const std::function<bool(int, int, int)>& match) {
   int count = 0;
