@@ -1,6 +1,7 @@
 #include "Environment.h"
 
 #include <array>
+#include <cstdlib>
 
 #include <vtkAppendPolyData.h>
 #include <vtkMatrix4x4.h>
@@ -17,6 +18,7 @@
 #include "OpenVRActor.h"
 #include "OpenVRTexture.h"
 #include "SceneViewSettings.h"
+#include "TextureParameters.h"
 #include "kvg/PropLighting.h"
 
 namespace {
@@ -112,6 +114,8 @@ void Environment::applySettings(IconTextureCache* cache, const SceneViewSettings
   buildPlanes(_floorScale, _ceilingScale, floorTexture ? floorTexture->GetWidth() : 1,
               floorTexture ? floorTexture->GetHeight() : 1, ceilingTexture ? ceilingTexture->GetWidth() : 1,
               ceilingTexture ? ceilingTexture->GetHeight() : 1);
+  for (const auto& texture : {floorTexture, ceilingTexture})
+    if (texture) ApplyRoomTextureFilter(texture->GetIndex());
   _actors[0]->SetTexture(ceilingTexture);
   _actors[1]->SetTexture(floorTexture);
 }
@@ -169,6 +173,7 @@ void Environment::setVisible(bool visible) {
 bool Environment::isVisible() const { return _actors[0]->GetVisibility() != 0; }
 
 void Environment::followPose(const double modelMatrix[16], bool shown) {
+  if (getenv("NOROOM")) shown = false;
   setVisible(shown);
   if (!shown) return;
   double n[16];
