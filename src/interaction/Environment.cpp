@@ -1,7 +1,6 @@
 #include "Environment.h"
 
 #include <array>
-#include <cstdlib>
 
 #include <vtkAppendPolyData.h>
 #include <vtkMatrix4x4.h>
@@ -173,7 +172,6 @@ void Environment::setVisible(bool visible) {
 bool Environment::isVisible() const { return _actors[0]->GetVisibility() != 0; }
 
 void Environment::followPose(const double modelMatrix[16], bool shown) {
-  if (getenv("NOROOM")) shown = false;
   setVisible(shown);
   if (!shown) return;
   double n[16];
