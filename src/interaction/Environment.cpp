@@ -17,6 +17,7 @@
 #include "OpenVRActor.h"
 #include "OpenVRTexture.h"
 #include "SceneViewSettings.h"
+#include "TextureParameters.h"
 #include "kvg/PropLighting.h"
 
 namespace {
@@ -112,6 +113,8 @@ void Environment::applySettings(IconTextureCache* cache, const SceneViewSettings
   buildPlanes(_floorScale, _ceilingScale, floorTexture ? floorTexture->GetWidth() : 1,
               floorTexture ? floorTexture->GetHeight() : 1, ceilingTexture ? ceilingTexture->GetWidth() : 1,
               ceilingTexture ? ceilingTexture->GetHeight() : 1);
+  for (const auto& texture : {floorTexture, ceilingTexture})
+    if (texture) ApplyRoomTextureFilter(texture->GetIndex());
   _actors[0]->SetTexture(ceilingTexture);
   _actors[1]->SetTexture(floorTexture);
 }

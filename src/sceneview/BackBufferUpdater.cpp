@@ -118,13 +118,6 @@ void SceneView::waitForIconPreload() {
 // Back-buffer updater thread, context i current.
 void SceneView::setUpSceneResources(int i) {
   const SceneViewSettings settings = settingsSnapshot();
-  waitForIconPreload();
-  if (!_iconsPreloaded) {
-    // The contexts share textures: what is loaded here serves both buffers.
-    PreloadIconTextures(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName,
-                        &BuildPaletteImages);
-    _iconsPreloaded = true;
-  }
 
   kvg::DrawableSession& session = *_drawableSessions[i];
   std::vector<kvg::DrawableScene*> found = session.getDrawableScenes().hasScene(_sceneKey);
@@ -138,6 +131,14 @@ void SceneView::setUpSceneResources(int i) {
   kvg::SceneCanvasRenderer* model = scene->hasModelRenderer();
   vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
 
+  // The scene above needs no icons: it is set up while the preload may still run.
+  waitForIconPreload();
+  if (!_iconsPreloaded) {
+    // The contexts share textures: what is loaded here serves both buffers.
+    PreloadIconTextures(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName,
+                        &BuildPaletteImages);
+    _iconsPreloaded = true;
+  }
   _interactionStates[i].reset(new VRInteractionState(&_iconTextureCache));
   _volumePrerendered[i] = false;
   // The part widgets name the server's scene by the name the server offered it under.

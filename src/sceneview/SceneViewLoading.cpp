@@ -222,11 +222,12 @@ void SceneView::startLoaderTask(const std::string& title, const std::string& sta
 
   _sceneLoader->start(QThread::InheritPriority);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  // The flag is checked after the sleep, so every task shows its status for at least one period
-  // (and what the user typed meanwhile is taken in order after it).
+  // The dots move on every period; the wait ends as soon as the task has, and its report is
+  // delivered by the event processing that follows.
   for (int n = 0; !_loaderResultReady.load(); ++n) {
     showStatus(title, status + std::string(size_t(n % 4), '.'));
-    QThread::msleep(kStatusPeriodMs);
+    if (_sceneLoader->wait(kStatusPeriodMs))
+      while (!_loaderResultReady.load()) processViewEvents(QEventLoop::ExcludeUserInputEvents);
   }
   _sceneLoader->quit();
   _sceneLoader->wait();

@@ -229,10 +229,16 @@ uint32_t UploadGlTexture(IconTextureCache& cache, const unsigned char* pixels, i
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     ApplyAnisotropy();
   } else {
-    // Render targets start transparent rather than with whatever the driver left there.
+    // Render targets start transparent rather than with whatever the driver left there. Every
+    // level is written directly: a mipmap pass over zeros would only cost (on a software
+    // rasterizer it is a draw per level).
     const std::vector<unsigned char> zeros(static_cast<size_t>(width) * height * 4, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
-    glGenerateMipmap(GL_TEXTURE_2D);
+    const int levels = MipLevelCount(width, height);
+    for (int level = 0, w = width, h = height; level < levels; ++level) {
+      glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+      w = w > 1 ? w / 2 : 1;
+      h = h > 1 ? h / 2 : 1;
+    }
   }
   const GLfloat wrap = static_cast<GLfloat>(cache._repeatWrap ? GL_REPEAT : GL_CLAMP_TO_BORDER);
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);

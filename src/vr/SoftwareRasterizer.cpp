@@ -45,13 +45,15 @@ double TextureAnisotropy() {
   return IsSoftwareRasterizer() ? 1.0 : kDefaultAnisotropy;
 }
 
+bool RoomBlendsMipmapLevels() { return getConfig().hasName("textureQuality") || !IsSoftwareRasterizer(); }
+
 void ReportSoftwareRasterizerChoices() {
   if (!IsSoftwareRasterizer() || g_reported.exchange(true)) return;
   const bool samples = getConfig().hasName("multiSamples");
   const bool anisotropy = getConfig().hasName("textureQuality");
   if (samples && anisotropy) return;
   std::string left;
-  if (!anisotropy) left = "anisotropic filtering (\"textureQuality\")";
+  if (!anisotropy) left = "anisotropic filtering and the room's mipmap blending (\"textureQuality\")";
   if (!samples) left += std::string(left.empty() ? "" : " and ") + "multisampling (\"multiSamples\")";
   const GLubyte* renderer = glGetString(GL_RENDERER);
   Logger::getSingleton().warning(std::string("Software OpenGL renderer (") +

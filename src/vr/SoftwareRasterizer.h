@@ -20,6 +20,11 @@ int EyeMultiSamples();
 // on a software rasterizer (clamped by the caller to what the driver takes).
 double TextureAnisotropy();
 
+// Whether the room's textures blend two mipmap levels per pixel (trilinear): yes unless the
+// renderer is a software rasterizer and config.ini gives no "textureQuality". The room fills
+// both eyes, and on a software rasterizer the second level is most of what the room costs.
+bool RoomBlendsMipmapLevels();
+
 // On a software rasterizer, says once per process what it left off and which keys bring it
 // back: one log line. Nothing on hardware.
 void ReportSoftwareRasterizerChoices();

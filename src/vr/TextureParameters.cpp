@@ -28,6 +28,16 @@ void ApplyAnisotropy() {
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, static_cast<GLfloat>(quality));
 }
 
+void ApplyRoomTextureFilter(unsigned int texture) {
+  if (texture == 0) return;
+  GLint previous = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                  RoomBlendsMipmapLevels() ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+}
+
 int MaxTextureSize() {
   GLint size = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);

@@ -10,6 +10,11 @@ int WrapModeToGL(int vtkWrapMode);
 // anisotropic filtering.
 void ApplyAnisotropy();
 
+// The minification filter of one of the room's textures (given by name, any binding): trilinear,
+// or the nearest mipmap level sampled bilinearly where RoomBlendsMipmapLevels says no. Restores
+// the binding of GL_TEXTURE_2D.
+void ApplyRoomTextureFilter(unsigned int texture);
+
 // The largest texture side the current context accepts (GL_MAX_TEXTURE_SIZE).
 int MaxTextureSize();
 

@@ -129,6 +129,23 @@ TEST_F(ProgramTest, ServerDialogRemembersHostsAndPortAcrossRuns) {
     }
     Program::keys(dialog, "Return");
     ASSERT_TRUE(program.waitForWindowGone("server dialog$"));
+    // No server answers under these names: the error box comes up, window-modal, and is
+    // closed as a user would before the next connect.
+    const std::string logged = "Error connecting to host: " + host;
+    for (int i = 0; i < 300 && program.err().find(logged) == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_NE(program.err().find(logged), std::string::npos) << program.err();
+    std::string box;
+    for (int i = 0; i < 100 && box.empty(); ++i) {
+      for (const std::string& w : program.windows(kTitlePattern))
+        if (w != window) box = w;
+      if (box.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(box.empty()) << "no error box";
+    Program::settle();
+    Program::keys(box, "Return");
+    for (int i = 0; i < 50 && program.windows(kTitlePattern).size() > 1; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
   };
 
   {

@@ -207,7 +207,9 @@ TEST_F(SceneViewProgram, TheRoomKeepsItsTexturesAtDefaultSettingsOnASoftwareRend
   program.signal(SIGTERM);
   expectCleanEnd(program);
   const std::string err = program.err();
-  const std::string said = "anisotropic filtering (\"textureQuality\") and multisampling (\"multiSamples\") left off";
+  const std::string said =
+      "anisotropic filtering and the room's mipmap blending (\"textureQuality\") and multisampling (\"multiSamples\") "
+      "left off";
   size_t count = 0;
   for (size_t at = err.find(said); at != std::string::npos; at = err.find(said, at + 1)) ++count;
   EXPECT_EQ(count, 1u) << err;

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -25,7 +26,9 @@ bool PngWriter::writeRGB(const std::string& path, int width, int height,
     error = "no image";
     return false;
   }
-  FileCloser out{std::fopen(path.c_str(), "wb")};
+  // Written under another name and renamed when whole: a reader that sees the name sees it all.
+  const std::string partial = path + ".part";
+  FileCloser out{std::fopen(partial.c_str(), "wb")};
   if (!out.file) {
     error = std::strerror(errno);
     return false;
@@ -35,12 +38,14 @@ bool PngWriter::writeRGB(const std::string& path, int width, int height,
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
     error = "libpng could not start";
+    std::remove(partial.c_str());
     return false;
   }
   std::vector<uint8_t> row(size_t(width) * 3);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
     error = "libpng failed";
+    std::remove(partial.c_str());
     return false;
   }
   png_init_io(png, out.file);
@@ -60,8 +65,13 @@ bool PngWriter::writeRGB(const std::string& path, int width, int height,
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (std::fflush(out.file) != 0) {
-    error = std::strerror(errno);
+  const bool written = std::fflush(out.file) == 0;
+  const int writeError = errno;
+  const bool closed = std::fclose(out.file) == 0;
+  out.file = nullptr;
+  if (!written || !closed || std::rename(partial.c_str(), path.c_str()) != 0) {
+    error = std::strerror(written ? errno : writeError);
+    std::remove(partial.c_str());
     return false;
   }
   return true;

@@ -38,11 +38,13 @@ TEST(SoftwareRasterizer, DefaultsFollowTheRendererAndTheConfigurationWins) {
     ScopedBaseDir base("");
     EXPECT_EQ(EyeMultiSamples(), software ? 0 : 4);
     EXPECT_EQ(TextureAnisotropy(), software ? 1.0 : 16.0);
+    EXPECT_EQ(RoomBlendsMipmapLevels(), !software);
   }
   {
     ScopedBaseDir base("multiSamples = 2\ntextureQuality = 8\n");
     EXPECT_EQ(EyeMultiSamples(), 2);
     EXPECT_EQ(TextureAnisotropy(), 8.0);
+    EXPECT_TRUE(RoomBlendsMipmapLevels());
   }
   {
     // Absurd values are kept within what a driver may be asked for.
