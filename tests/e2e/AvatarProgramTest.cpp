@@ -27,19 +27,6 @@ namespace {
 
 const char* const kTitle = "Mavolin Quonix Virtual Reality";
 
-// The newest capture of the left eye in the folder, empty when there is none.
-std::string newestLeftEye(const std::string& folder) {
-  std::string best;
-  if (DIR* d = opendir(folder.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name.size() > 9 && name.compare(name.size() - 9, 9, "-left.png") == 0 && name > best) best = name;
-    }
-    closedir(d);
-  }
-  return best.empty() ? best : folder + "/" + best;
-}
-
 int countPixels(const std::string& file, const std::function<bool(const QColor&)>& test) {
   const QImage image(QString::fromStdString(file));
   int count = 0;
@@ -76,12 +63,6 @@ int lastJoinedColour(const std::string& text) {
   const size_t at = text.rfind(key);
   if (at == std::string::npos) return -1;
   return std::atoi(text.c_str() + at + key.size());
-}
-
-int countOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 class AvatarProgram : public ::testing::Test {

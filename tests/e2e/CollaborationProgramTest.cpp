@@ -143,19 +143,6 @@ TEST_F(CollaborationProgram, WithoutAServiceTheSceneOpensAlone) {
   quitCleanly(program, window);
 }
 
-// The newest capture of the left eye in the folder, empty when there is none.
-std::string newestLeftEye(const std::string& folder) {
-  std::string best;
-  if (DIR* d = opendir(folder.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name.size() > 9 && name.compare(name.size() - 9, 9, "-left.png") == 0 && name > best) best = name;
-    }
-    closedir(d);
-  }
-  return best.empty() ? best : folder + "/" + best;
-}
-
 // Pixels of a teal hue, however dark (green and blue alike, both above red): colour 1 of the
 // avatar table on a visor.
 int tealPixels(const std::string& file) {
@@ -178,12 +165,6 @@ std::set<std::string> joinedIds(const std::string& text) {
     if (end != std::string::npos && end < line) ids.insert(text.substr(at, end - at));
   }
   return ids;
-}
-
-int countOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 // Two programs on one server scene, each on its own simulated headset: each shows the other as

@@ -225,6 +225,22 @@ bool requestClose(const std::string& windowId) {
   return sent;
 }
 
+std::string newestLeftEye(const std::string& folder) {
+  std::string best;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > 9 && name.compare(name.size() - 9, 9, "-left.png") == 0 && name > best) best = name;
+  }
+  return best.empty() ? best : folder + "/" + best;
+}
+
+int countOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 bool waitForFile(const std::string& path, Program& program, int seconds) {
   for (int i = 0; i < seconds * 20; ++i) {
     if (std::ifstream(path).good()) {

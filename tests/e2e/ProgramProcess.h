@@ -30,6 +30,10 @@ class Program;
 bool requestClose(const std::string& windowId);
 // Waits for the file to appear while the program runs; false when it ended or time ran out.
 bool waitForFile(const std::string& path, Program& program, int seconds = 60);
+// The newest capture of the left eye in the folder, empty when there is none.
+std::string newestLeftEye(const std::string& folder);
+// How often part stands in text.
+int countOf(const std::string& text, const std::string& part);
 
 // One run of the program with its own settings folder; output goes to files.
 class Program {

@@ -103,12 +103,6 @@ std::vector<std::string> capturesBetween(const std::string& folder, Clock::time_
   return paths;
 }
 
-int countOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 bool waitForText(const Program& p, const std::string& part, int seconds) {
   for (int i = 0; i < seconds * 20; ++i) {
     if (countOf(p.err(), part) >= 1) return true;

@@ -52,7 +52,7 @@ vr::EVRCompositorError SimCompositor::WaitGetPoses(vr::TrackedDevicePose_t* rend
     rt.mutex().lock();
     if (!rt.isCurrent(_token)) return vr::VRCompositorError_RequestFailed;
   }
-  // A scripted "wait-file" line holds the frame until its file exists, at most a minute.
+  // A scripted "wait-file" line holds the frame until the file is there, at most a minute.
   if (!world.pendingFile.empty()) {
     const std::string path = world.pendingFile;
     world.pendingFile.clear();
