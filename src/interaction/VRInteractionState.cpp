@@ -181,6 +181,11 @@ void VRInteractionState::resetToolSets() {
   toolSets[1].reset();
 }
 
+void VRInteractionState::attachPaletteImages() {
+  toolSets[0].attachPaletteImages(iconCache);
+  toolSets[1].attachPaletteImages(iconCache);
+}
+
 void VRInteractionState::AnalyseSceneOnLoad(kvg::DrawableScene& scene, vtkCamera* previousCamera) {
   kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
   vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;

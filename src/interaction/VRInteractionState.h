@@ -187,6 +187,9 @@ class VRInteractionState {
                              vtkRenderer* renderer, bool volumeRendering, bool takeIsoValue,
                              bool takePlaneSection);
   void resetToolSets();
+  // Render thread, per frame: both tool sets take the cache's palette images once they are
+  // ready (the set-up may have run while they were still being built).
+  void attachPaletteImages();
   // Render thread: this participant's situation into a fresh client state for the others.
   void fillClientState(kvg::VRClientState& client, kvg::DrawableSession* session);
 

@@ -94,15 +94,31 @@ void SceneView::startIconPreload(QOpenGLContext* windowContext) {
     return;
   }
   const SceneViewSettings settings = settingsSnapshot();
+  // Tool sets set up before the palette images are complete take them later.
+  _iconTextureCache.setPalettePending(true);
   // Icon preload thread: the context is its own from start to end.
   _iconPreloader = QThread::create([this, context, settings] {
-    if (context->makeCurrent(&_preloadSurface)) {
-      PreloadIconTextures(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName,
-                          &BuildPaletteImages);
+    const bool current = context->makeCurrent(&_preloadSurface);
+    if (current) {
+      PreloadIconImages(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName);
       // The buffers' contexts use the textures next: they must be complete.
       SceneGlState::finish();
+    } else {
+      // The set-up loads everything itself, the palette included.
+      _iconTextureCache.setPalettePending(false);
+    }
+    {
+      std::lock_guard<std::mutex> lock(_iconStepMutex);
+      _iconsPreloaded = current;
+      _iconStepEnded = true;
+    }
+    _iconStepEndedCondition.notify_all();
+    if (current) {
+      // Off the path to the first frame: the scene is set up and drawn meanwhile.
+      PreloadPaletteImages(&_iconTextureCache, &BuildPaletteImages);
+      SceneGlState::finish();
       context->doneCurrent();
-      _iconsPreloaded = true;
+      _iconTextureCache.setPalettePending(false);
     }
     delete context;
   });
@@ -113,6 +129,12 @@ void SceneView::startIconPreload(QOpenGLContext* windowContext) {
 
 void SceneView::waitForIconPreload() {
   if (_iconPreloader) _iconPreloader->wait();
+}
+
+void SceneView::waitForPreloadedIcons() {
+  if (!_iconPreloader) return;
+  std::unique_lock<std::mutex> lock(_iconStepMutex);
+  _iconStepEndedCondition.wait(lock, [this] { return _iconStepEnded; });
 }
 
 // Back-buffer updater thread, context i current.
@@ -131,12 +153,19 @@ void SceneView::setUpSceneResources(int i) {
   kvg::SceneCanvasRenderer* model = scene->hasModelRenderer();
   vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
 
-  // The scene above needs no icons: it is set up while the preload may still run.
-  waitForIconPreload();
-  if (!_iconsPreloaded) {
+  // The scene above needs no icons: it is set up while the preload may still run. The palette
+  // images need not be there: the tool sets take them when they are (attachPaletteImages).
+  waitForPreloadedIcons();
+  bool preloaded = false;
+  {
+    std::lock_guard<std::mutex> lock(_iconStepMutex);
+    preloaded = _iconsPreloaded;
+  }
+  if (!preloaded) {
     // The contexts share textures: what is loaded here serves both buffers.
     PreloadIconTextures(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName,
                         &BuildPaletteImages);
+    std::lock_guard<std::mutex> lock(_iconStepMutex);
     _iconsPreloaded = true;
   }
   _interactionStates[i].reset(new VRInteractionState(&_iconTextureCache));

@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -167,6 +168,9 @@ class SceneView : public QQuickItem {
   void startIconPreload(QOpenGLContext* windowContext);
   // Any thread but the preload's: returns once the preload has ended (or never started).
   void waitForIconPreload();
+  // Any thread but the preload's: returns once the preload's icon step has ended (or the
+  // preload never started); the palette images may still be on their way.
+  void waitForPreloadedIcons();
   // Back-buffer updater thread, buffer b's context current: scene update, renderer set-up,
   // HUD snapshot and the scene's analysis for the interaction state.
   void updateSceneAndCamera(int b);
@@ -320,7 +324,11 @@ class SceneView : public QQuickItem {
   QRecursiveMutex _loaderMutex;
   // Nesting depth of processViewEvents; GUI thread only.
   int _viewEventDepth = 0;
-  bool _iconsPreloaded = false;
+  bool _iconsPreloaded = false;  // written by the preload under _iconStepMutex
+  // Guards _iconStepEnded and _iconsPreloaded; the preload's icon step signals its end on it.
+  std::mutex _iconStepMutex;
+  std::condition_variable _iconStepEndedCondition;
+  bool _iconStepEnded = false;
   std::atomic<bool> _widgetLibraryReported{false};  // the missing widget library was logged
   // Runs the icon preload once; its context lives and dies on it. Started by the render thread.
   QThread* _iconPreloader = nullptr;

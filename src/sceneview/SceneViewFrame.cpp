@@ -87,6 +87,7 @@ void SceneView::onBeforeRendering() {
   VRInteractionState& state = *_interactionStates[a];
   kvg::DrawableScene& scene = *_drawableScenes[a];
   const SceneViewSettings settings = settingsSnapshot();
+  state.attachPaletteImages();
   _collabSession.applyRemoteState(state, *renderWindow, scene);
   state.update(scene, _adjusting, settings, _quickStartRequested);
   _controllerType = state.controllerType();

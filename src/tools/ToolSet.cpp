@@ -121,19 +121,13 @@ void ToolSet::init(vtkRenderer* renderer, int hand, IconTextureCache* cache) {
   }
   setPostItsVisible(false);
 
-  if (cache) {
-    vtkSmartPointer<OpenVRTexture> teleport;
-    cache->wrapCurrentTexture(teleport);
-    _palettePainter->SetTeleportOverlayTexture(teleport);
-    std::vector<vtkSmartPointer<OpenVRTexture>> overlays, pages;
-    cache->createTexturesB(overlays);
-    _palettePainter->SetOverlayTextures(asTextures(overlays));
-    cache->createTexturesA(pages);
-    _palettePanel.build(renderer, asTextures(pages), _palettePainter);
-  } else {
-    // One empty page per toggle mask, so that the pages still count.
-    _palettePanel.build(renderer, VirtualPostIt::TextureList(32), _palettePainter);
-  }
+  _paletteAttached = false;
+  _palettePainter->SetTeleportOverlayTexture(nullptr);
+  _palettePainter->SetOverlayTextures(VirtualPostIt::TextureList());
+  // One empty page per toggle mask, so that the pages still count; the cache's images replace
+  // them now or, while the cache builds them, later.
+  _palettePanel.build(renderer, VirtualPostIt::TextureList(32), _palettePainter);
+  attachPaletteImages(cache);
   _palettePanel.setTranslucencyMode(1);
 
   {
@@ -170,6 +164,20 @@ void ToolSet::init(vtkRenderer* renderer, int hand, IconTextureCache* cache) {
   // The first update lays everything out.
   _toolLayoutCache.clear();
   _annotationLayoutCache.clear();
+}
+
+bool ToolSet::attachPaletteImages(IconTextureCache* cache) {
+  if (_paletteAttached || !_built || !cache || cache->palettePending()) return false;
+  vtkSmartPointer<OpenVRTexture> teleport;
+  cache->wrapCurrentTexture(teleport);
+  _palettePainter->SetTeleportOverlayTexture(teleport);
+  std::vector<vtkSmartPointer<OpenVRTexture>> overlays, pages;
+  cache->createTexturesB(overlays);
+  _palettePainter->SetOverlayTextures(asTextures(overlays));
+  cache->createTexturesA(pages);
+  _palettePanel.setPageTextures(asTextures(pages));
+  _paletteAttached = true;
+  return true;
 }
 
 void ToolSet::update(const double modelMatrix[16], const double /*headView*/[16], const ControllerInput& input,

@@ -51,8 +51,13 @@ class ToolSet {
   // "QuickStart<k>.png" up to the first missing one, the hand's labels with their "Undefined"
   // fallback and the fly-mode pages, the palette images of the cache, the icons, the laser
   // spot), then hides all. A second init first takes the previous pieces out of the renderer
-  // they were built into. A null renderer or cache builds without drawing or textures.
+  // they were built into. A null renderer or cache builds without drawing or textures. While
+  // the cache's palette is pending, the palette gets empty pages until attachPaletteImages.
   void init(vtkRenderer* renderer, int hand, IconTextureCache* cache);
+  // The cache's palette images for the palette panel and its painter, once the cache no longer
+  // has them pending and this set has not taken them yet; the page and visibility stay. True
+  // when they were taken now. The thread working on the owning interaction state.
+  bool attachPaletteImages(IconTextureCache* cache);
   // Render thread, per frame: lays the pieces out when the layout records changed, then places
   // each visible piece at the controller (user matrix world x controller pose x its placement).
   void update(const double modelMatrix[16], const double headView[16], const ControllerInput& input, int hand,
@@ -195,6 +200,7 @@ class ToolSet {
   kvg::PalettePainter* _palettePainter;
   vtkRenderer* _renderer = nullptr;  // where init put the pieces
   bool _built = false;
+  bool _paletteAttached = false;  // the palette panel wraps the cache's images
 };
 
 // "paletteAngle", default 40.

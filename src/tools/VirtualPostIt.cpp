@@ -102,6 +102,14 @@ void VirtualPostIt::setPage(int page) {
     _actor->SetVisibility(0);
 }
 
+void VirtualPostIt::setPageTextures(const TextureList& pages) {
+  _pageTextures = pages;
+  if (_pageIndex >= 0 && _pageIndex < pageCount())
+    _actor->SetTexture(_pageTextures[_pageIndex]);
+  else if (!_pageTextures.empty())
+    _actor->SetTexture(_pageTextures.front());
+}
+
 void VirtualPostIt::setSize(const double point1[3], const double point2[3], const double origin[3]) {
   _planeSource->SetPoint1(point1[0], point1[1], point1[2]);
   _planeSource->SetPoint2(point2[0], point2[1], point2[2]);

@@ -40,6 +40,8 @@ class VirtualPostIt : public MarkerProp {
   // Stores the page; a page outside 0 .. count-1 hides the panel and keeps its texture. A valid
   // page never shows a hidden panel.
   void setPage(int page);
+  // New page textures for the built panel; the page, visibility and placement stay.
+  void setPageTextures(const TextureList& pages);
   int page() const { return _pageIndex; }
   int pageCount() const { return static_cast<int>(_pageTextures.size()); }
 

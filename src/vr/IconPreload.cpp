@@ -50,6 +50,12 @@ std::vector<std::string> PreloadIconFileNames(const std::string& assetsDir) {
 
 void PreloadIconTextures(IconTextureCache* cache, const std::string& firstTexturePath,
                          const std::string& secondTexturePath, const PaletteImageBuild& buildPalette) {
+  PreloadIconImages(cache, firstTexturePath, secondTexturePath);
+  PreloadPaletteImages(cache, buildPalette);
+}
+
+void PreloadIconImages(IconTextureCache* cache, const std::string& firstTexturePath,
+                       const std::string& secondTexturePath) {
   if (!cache) return;
   const std::string assets = getVRAssetsDir();
   IconTextureCache::Record record;
@@ -65,10 +71,12 @@ void PreloadIconTextures(IconTextureCache* cache, const std::string& firstTextur
   CreateBlankTexture(*cache, "LINKED1", record);
   ReadHudSize(*cache);
 
-  if (!HasPendingItems(*cache) && buildPalette) buildPalette(*cache, assets + "PaletteVersion9.png");
-
   cache->setRepeatWrap(true);
   const std::string fallback = assets + GetDefaultTexFileName();
   FindOrLoadImage(*cache, firstTexturePath, record, fallback);
   FindOrLoadImage(*cache, secondTexturePath, record, fallback);
+}
+
+void PreloadPaletteImages(IconTextureCache* cache, const PaletteImageBuild& buildPalette) {
+  if (cache && !HasPendingItems(*cache) && buildPalette) buildPalette(*cache, getVRAssetsDir() + "PaletteVersion9.png");
 }

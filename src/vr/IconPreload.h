@@ -15,8 +15,16 @@ using PaletteImageBuild = std::function<void(IconTextureCache& cache, const std:
 
 // firstTexturePath, secondTexturePath: the floor and ceiling texture files. A missing one takes
 // the pixels of the "defaultTexFileName" asset. An empty buildPalette skips the palette step.
+// Both steps below, in order.
 void PreloadIconTextures(IconTextureCache* cache, const std::string& firstTexturePath,
                          const std::string& secondTexturePath, const PaletteImageBuild& buildPalette);
+// The first step: the icons and panel images, the blank targets and the floor and ceiling
+// textures; everything a scene's set-up wraps.
+void PreloadIconImages(IconTextureCache* cache, const std::string& firstTexturePath,
+                       const std::string& secondTexturePath);
+// The second step: the palette images, unless the cache holds them already. Only tool sets
+// wrap them, and they can take them later (see IconTextureCache::palettePending).
+void PreloadPaletteImages(IconTextureCache* cache, const PaletteImageBuild& buildPalette);
 
 // The image files the preload loads, in order: the tool icons, the quick-start pages up to the
 // first missing one, the touch-pad labels present (a missing label replaced by its hand and

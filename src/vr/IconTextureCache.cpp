@@ -88,7 +88,7 @@ bool IconTextureCache::uploadPaletteImage(vtkImageData* image, std::vector<uint3
   rgba->GetDimensions(dims);
   std::lock_guard<std::mutex> lock(_mutex);
   const uint32_t name =
-      UploadGlTexture(*this, static_cast<const unsigned char*>(rgba->GetScalarPointer()), dims[0], dims[1], 4);
+      UploadGlTexture(static_cast<const unsigned char*>(rgba->GetScalarPointer()), dims[0], dims[1], 4, false);
   if (name == 0) return false;
   if (current) {
     _currentImage = name;
@@ -116,6 +116,10 @@ void IconTextureCache::wrapCurrentTexture(vtkSmartPointer<OpenVRTexture>& textur
   std::lock_guard<std::mutex> lock(_mutex);
   texture = wrap(Record{_currentImage, 0, 0}, 1);
 }
+
+void IconTextureCache::setPalettePending(bool pending) { _palettePending.store(pending, std::memory_order_release); }
+
+bool IconTextureCache::palettePending() const { return _palettePending.load(std::memory_order_acquire); }
 
 void IconTextureCache::deleteAllTextures() {
   std::lock_guard<std::mutex> lock(_mutex);
@@ -209,6 +213,10 @@ bool CreateBlankTexture(IconTextureCache& cache, const std::string& name, IconTe
 
 uint32_t UploadGlTexture(IconTextureCache& cache, const unsigned char* pixels, int width, int height,
                          int components) {
+  return UploadGlTexture(pixels, width, height, components, cache._repeatWrap);
+}
+
+uint32_t UploadGlTexture(const unsigned char* pixels, int width, int height, int components, bool repeatWrap) {
   if (components != 3 && components != 4) return 0;
   const int maxSide = MaxTextureSize();
   if (width < 1 || height < 1 || width > maxSide || height > maxSide) return 0;
@@ -240,7 +248,7 @@ uint32_t UploadGlTexture(IconTextureCache& cache, const unsigned char* pixels, i
       h = h > 1 ? h / 2 : 1;
     }
   }
-  const GLfloat wrap = static_cast<GLfloat>(cache._repeatWrap ? GL_REPEAT : GL_CLAMP_TO_BORDER);
+  const GLfloat wrap = static_cast<GLfloat>(repeatWrap ? GL_REPEAT : GL_CLAMP_TO_BORDER);
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
   const GLfloat border[4] = {1.0f, 1.0f, 1.0f, 0.0f};

@@ -55,6 +55,11 @@ class IconTextureCache {
   void createTexturesB(std::vector<vtkSmartPointer<OpenVRTexture>>& textures);
   // Replaces the pointer by a translucent texture wrapping the current image.
   void wrapCurrentTexture(vtkSmartPointer<OpenVRTexture>& texture);
+  // True while a preload is still building the palette images: the lists above are then
+  // incomplete and their textures may still be written, so nobody else may wrap them yet. The
+  // preload clears it only once the images are complete (glFinish), with release order.
+  void setPalettePending(bool pending);
+  bool palettePending() const;
 
   // Deletes every texture and empties the cache, so a second call deletes nothing.
   void deleteAllTextures();
@@ -89,6 +94,7 @@ class IconTextureCache {
   std::vector<uint32_t> _paletteImagesB;
   std::vector<uint32_t> _paletteImagesA;
   std::atomic<bool> _repeatWrap{true};
+  std::atomic<bool> _palettePending{false};
   uint32_t _currentImage = 0;
   int _blankWidth = 1024;
   int _blankHeight = 768;
@@ -111,6 +117,9 @@ bool CreateBlankTexture(IconTextureCache& cache, const std::string& name, IconTe
 // Returns 0 (nothing made) for sizes outside 1 .. GL_MAX_TEXTURE_SIZE or other components.
 uint32_t UploadGlTexture(IconTextureCache& cache, const unsigned char* pixels, int width, int height,
                          int components);
+// The same with the wrap given: the palette images always clamp to the border, whatever
+// another thread sets the repeat flag to while they are built.
+uint32_t UploadGlTexture(const unsigned char* pixels, int width, int height, int components, bool repeatWrap);
 // Whether the first palette list holds any image.
 bool HasPendingItems(IconTextureCache& cache);
 // The size of the blank textures made from now on.

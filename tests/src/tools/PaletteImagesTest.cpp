@@ -5,7 +5,10 @@
 #include <vtkImageData.h>
 
 #include "IconTextureCache.h"
+#include "OpenVRActor.h"
 #include "PaletteImages.h"
+#include "PalettePainter.h"
+#include "ToolSet.h"
 #include "VrTestSupport.h"
 
 namespace {
@@ -231,4 +234,45 @@ TEST_F(PaletteTest, WithoutAnArtworkNothingIsUploaded) {
   EXPECT_EQ(cache->paletteImageCountA(), 32u);
   EXPECT_EQ(cache->paletteImageCountB(), 25u);
   EXPECT_NE(cache->currentImage(), 0u);
+}
+
+// A tool set set up while the palette images are still being built shows empty pages, takes
+// none of the incomplete lists, and takes them all once they are complete, on the page and
+// with the visibility it has by then.
+TEST_F(PaletteTest, AToolSetTakesThePaletteOnceItIsNoLongerPending) {
+  WritePng(base->assets() + "PaletteVersion9.png", TestPalette());
+  cache->setPalettePending(true);
+  cache->uploadImageA(SolidImage(2, 2, {1, 2, 3, 255}));
+  ToolSet tools;
+  tools.init(nullptr, 0, cache.get());
+  EXPECT_EQ(tools.palettePanel()->pageCount(), 32);
+  EXPECT_EQ(tools.palettePanel()->getActor()->GetTexture(), nullptr);
+  EXPECT_TRUE(tools.palettePainter()->GetOverlayTextures().empty());
+  EXPECT_FALSE(tools.attachPaletteImages(cache.get()));
+  EXPECT_EQ(tools.palettePanel()->getActor()->GetTexture(), nullptr);
+
+  cache->deleteAllTextures();
+  BuildPaletteImages(*cache, base->assets() + "PaletteVersion9.png");
+  tools.setPalettePage(5);
+  tools.setPalettePanelVisible(true);
+  cache->setPalettePending(false);
+  std::vector<vtkSmartPointer<OpenVRTexture>> pages, overlays;
+  cache->createTexturesA(pages);
+  cache->createTexturesB(overlays);
+  ASSERT_EQ(pages.size(), 32u);
+  EXPECT_TRUE(tools.attachPaletteImages(cache.get()));
+  EXPECT_FALSE(tools.attachPaletteImages(cache.get()));
+  EXPECT_EQ(tools.palettePanel()->pageCount(), 32);
+  EXPECT_EQ(tools.palettePage(), 5);
+  EXPECT_TRUE(tools.isPalettePanelVisible());
+  auto* shown = dynamic_cast<OpenVRTexture*>(tools.palettePanel()->getActor()->GetTexture());
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->GetIndex(), pages[5]->GetIndex());
+  EXPECT_EQ(tools.palettePainter()->GetOverlayTextures().size(), overlays.size());
+
+  // A set built once the palette is complete takes it at once.
+  ToolSet later;
+  later.init(nullptr, 1, cache.get());
+  EXPECT_FALSE(later.attachPaletteImages(cache.get()));
+  EXPECT_EQ(later.palettePainter()->GetOverlayTextures().size(), overlays.size());
 }

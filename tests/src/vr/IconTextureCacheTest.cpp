@@ -268,6 +268,27 @@ TEST_F(CacheTest, WrapModeFollowsTheRepeatFlag) {
   EXPECT_EQ(border[3], 0.0f);
 }
 
+// The palette images are built while other threads may load textures that repeat: they clamp
+// to the transparent border whatever the flag says meanwhile.
+TEST_F(CacheTest, PaletteImagesClampWhateverTheRepeatFlag) {
+  cache->setRepeatWrap(true);
+  ASSERT_TRUE(cache->uploadImageA(SolidImage(2, 2, {1, 2, 3, 255})));
+  ASSERT_TRUE(cache->uploadCurrentImage(SolidImage(2, 2, {1, 2, 3, 255})));
+  std::vector<vtkSmartPointer<OpenVRTexture>> pages;
+  cache->createTexturesA(pages);
+  ASSERT_EQ(pages.size(), 1u);
+  for (unsigned int name : {static_cast<unsigned int>(cache->currentImage()), pages[0]->GetIndex()}) {
+    GLint wrapS = 0, wrapT = 0;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapS);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapT);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(wrapS, GL_CLAMP_TO_BORDER);
+    EXPECT_EQ(wrapT, GL_CLAMP_TO_BORDER);
+  }
+  EXPECT_TRUE(cache->getRepeatWrap());
+}
+
 TEST(CacheThreads, TwoThreadsLoadingOneNameKeepOneTexture) {
   ScopedBaseDir base;
   const std::string png = base.dir() + "/shared.png";
