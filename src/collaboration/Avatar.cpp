@@ -225,6 +225,7 @@ void Avatar::setupPointers(OpenVRRenderWindow* window, kvg::DrawableScene* scene
                            AvatarGroup* group, const kvg::Ptr<IsoValueMarker>& isoMarker) {
   GetLaserColorRGB(_laserColor);
   _group = group;
+  _iconCache = iconCache;
   _isoMarker = isoMarker;
   setIsoValueMarkerVisible(false);
 
@@ -406,6 +407,8 @@ void Avatar::updateHand(int hand, const kvg::VRClientController& h, const Contro
   // Until the local model of that hand is loaded there is no mesh to share: nothing is drawn.
   if (!AddControllerActorsToRenderers(controller, local.controllerModel(hand), models)) return;
   controller.setTextureEnabled(false);
+  // An avatar set up while the palette images were still being built takes them now.
+  _toolSets[hand].attachPaletteImages(_iconCache);
   UpdateControllerActorPose(controller, localModel, input.pose, input.position);
   double rgb[3];
   getColor(rgb);

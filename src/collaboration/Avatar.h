@@ -149,6 +149,7 @@ class Avatar : public kvg::Object {
   kvg::VRClientState _state;
   double _laserColor[3] = {0.0, 0.0, 0.0};
   AvatarGroup* _group = nullptr;
+  IconTextureCache* _iconCache = nullptr;  // not owned; gives the tool sets a palette built late
   bool _followsLocalUser = false;
   DirectionMarker _directionMarker;
   vtkSmartPointer<OpenVRTexture> _pointerTextures[2];
