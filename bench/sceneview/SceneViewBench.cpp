@@ -214,6 +214,7 @@ struct BareRun {
       const double c = cpuMs();
       window->Render();
       window->SubmitEyes();
+      window->MirrorLeftEye();
       SceneGlState::finish();
       if (i >= warmup) {
         wall.push_back(msSince(start));

@@ -94,12 +94,13 @@ void SceneView::onBeforeRendering() {
   _quickStartRequested = false;
   _collabSession.publishLocalState(state, scene);
   renderWindow->Render();
+  renderWindow->SubmitEyes();
+  renderWindow->MirrorLeftEye();
   FreezablePipeline::SetThreadFrozen(true);
   SceneGlState::flush();
   renderWindow->SetMakeCurrentCallback({});
   _contexts[a]->doneCurrent();
   if (windowContext) windowContext->makeCurrent(w);
-  renderWindow->SubmitEyes();
   // Qt Quick draws its menu and dialogs over the mirror next.
   w->resetOpenGLState();
 }

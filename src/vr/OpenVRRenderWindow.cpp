@@ -419,19 +419,22 @@ void OpenVRRenderWindow::StereoMidpoint() {
 }
 
 void OpenVRRenderWindow::StereoRenderComplete() {
-  const FramebufferRecord& right = _records[ActiveRightRecord];
-  const FramebufferRecord& left = _records[ActiveLeftRecord];
-  resolve(right);
-  // The mirror: the left eye stretched over the view in the default framebuffer.
+  resolve(_records[ActiveRightRecord]);
   vtkOpenGLState* state = GetState();
-  state->vtkglViewport(0, 0, _viewWidth, _viewHeight);
-  state->vtkglScissor(0, 0, _viewWidth, _viewHeight);
   state->vtkglDisable(GL_DEPTH_TEST);
   state->vtkglDisable(GL_CULL_FACE);
   state->vtkglDisable(GL_BLEND);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
   state->vtkglBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void OpenVRRenderWindow::MirrorLeftEye() {
+  const FramebufferRecord& left = _records[ActiveLeftRecord];
+  vtkOpenGLState* state = GetState();
+  state->vtkglBindFramebuffer(GL_FRAMEBUFFER, 0);
   if (left.resolveTexture == 0 || _viewWidth <= 0 || _viewHeight <= 0) return;
+  state->vtkglViewport(0, 0, _viewWidth, _viewHeight);
+  state->vtkglScissor(0, 0, _viewWidth, _viewHeight);
   kvg::OpenGLRenderer* models = _layers[ModelLayer];
   if (!models->IsA("OpenGLRenderer")) return;
   models->getFramebufferUtils().copyColorTextureToFramebuffer2D(left.resolveTexture, left.width, left.height,

@@ -3,7 +3,7 @@
 // or context: the scene view owns one context per render buffer and makes it current through the
 // make-current callback. Both eyes are rendered into framebuffers of the headset's recommended
 // size and resolved into the eye textures (without multisampling they are drawn there directly),
-// the left eye is mirrored into the view, and both go to the compositor. Three layer renderers
+// both go to the compositor, then the left eye is mirrored into the view. Three layer renderers
 // of its own surround the scene's model renderer: "vrBackGround" (with fog) below it, "vrModels"
 // and "vrWidgets" above it. VTK's GPU volume mappers in its renderers take the depth drawn so
 // far from a texture of this window (see copyVolumeDepth).
@@ -76,6 +76,9 @@ class OpenVRRenderWindow : public vtkGenericOpenGLRenderWindow {
   // Render thread, after the frame: both eye textures to the compositor under the render lock.
   // A failed right-eye submission prints its error number to standard output.
   void SubmitEyes();
+  // Render thread, after the submission, so the headset's frame does not wait for the desktop:
+  // the left eye stretched over the view in the default framebuffer.
+  void MirrorLeftEye();
   // Back-buffer updater thread: the scene's renderers that the HUD pass of SetupRenderer left
   // drawing, rendered once, mono, into the HUD image (with volume rendering of the session).
   void RenderHudSnapshot(kvg::DrawableSession* session);

@@ -193,6 +193,7 @@ TEST_P(StereoSamples, BothEyesReachTheCompositorWithParallaxAndTheLeftEyeTheWind
 
   window->Render();
   window->SubmitEyes();
+  window->MirrorLeftEye();
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
   vtkSmartPointer<vtkImageData> leftImage = ReadPngRgba8(captured(1, "left"));
