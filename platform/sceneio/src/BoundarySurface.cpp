@@ -1,0 +1,335 @@
+#include "BoundarySurface.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <vtkCellArray.h>
+#include <vtkCellData.h>
+#include <vtkCellType.h>
+#include <vtkHexahedron.h>
+#include <vtkIdList.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPyramid.h>
+#include <vtkSMPThreadLocal.h>
+#include <vtkSMPTools.h>
+#include <vtkTetra.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkUnstructuredGrid.h>
+#include <vtkWedge.h>
+
+#include "HugePages.h"
+
+namespace {
+
+using Id = vtkIdType;
+
+// The faces of one cell type, their points as positions in the cell, in VTK's order.
+struct Shape {
+  int points = 0;
+  int faces = 0;
+  int size[6] = {};
+  int local[6][4] = {};
+};
+
+// Shapes by cell type; points 0 for the types not handled here.
+struct Shapes {
+  Shape byType[VTK_PYRAMID + 1];
+  Shapes() {
+    add(VTK_TETRA, 4, 4, 3, vtkTetra::GetFaceArray);
+    add(VTK_HEXAHEDRON, 8, 6, 4, vtkHexahedron::GetFaceArray);
+    add(VTK_WEDGE, 6, 5, 4, vtkWedge::GetFaceArray);
+    add(VTK_PYRAMID, 5, 5, 4, vtkPyramid::GetFaceArray);
+  }
+  // Faces of wedges and pyramids list up to 4 points, -1 ending a triangle's.
+  void add(int type, int points, int faces, int listed, const vtkIdType* (*face)(vtkIdType)) {
+    Shape& s = byType[type];
+    s.points = points;
+    s.faces = faces;
+    for (int f = 0; f < faces; ++f) {
+      const vtkIdType* ids = face(f);
+      for (int k = 0; k < listed && ids[k] >= 0; ++k) s.local[f][s.size[f]++] = int(ids[k]);
+    }
+  }
+  const Shape* of(unsigned char type) const {
+    return type <= VTK_PYRAMID && byType[type].points ? &byType[type] : nullptr;
+  }
+};
+const Shapes shapes;
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
+// A face: its cell and its index among the cell's faces.
+inline uint64_t faceRef(Id cell, int face) { return uint64_t(cell) * 8 + uint64_t(face); }
+inline Id refCell(uint64_t ref) { return Id(ref / 8); }
+inline int refFace(uint64_t ref) { return int(ref % 8); }
+
+class Extractor {
+ public:
+  explicit Extractor(vtkUnstructuredGrid* grid)
+      : _grid(grid),
+        _cells(grid->GetNumberOfCells()),
+        _points(grid->GetNumberOfPoints()),
+        _types(grid->GetCellTypesArray() ? grid->GetCellTypesArray()->GetPointer(0) : nullptr) {}
+
+  vtkSmartPointer<vtkPolyData> run() {
+    vtkCellArray* cells = _grid->GetCells();
+    if (_cells == 0 || _points == 0 || !_types || !cells || !cells->IsStorage64Bit() || !_grid->GetPoints())
+      return nullptr;
+    vtkPointData* pd = _grid->GetPointData();
+    vtkCellData* cd = _grid->GetCellData();
+    if (pd->GetGlobalIds() || pd->GetPedigreeIds() || cd->GetGlobalIds() || cd->GetPedigreeIds() ||
+        pd->GetArray(vtkDataSetAttributes::GhostArrayName()) || cd->GetArray(vtkDataSetAttributes::GhostArrayName()))
+      return nullptr;
+    _offsets = cells->GetOffsetsArray64()->GetPointer(0);
+    _connectivity = cells->GetConnectivityArray64()->GetPointer(0);
+    if (!cellsAreSound()) return nullptr;
+    bucketFaces();
+    std::vector<uint64_t> faces = unpairedFaces();
+    keepBoundaryFaces(faces);
+    return surface(faces);
+  }
+
+ private:
+  const Id* cellPoints(Id cell) const { return _connectivity + _offsets[cell]; }
+
+  // Every cell of a handled type with its own number of points, each existing and named once.
+  bool cellsAreSound() const {
+    std::atomic<bool> sound{true};
+    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
+      for (Id c = first; c < last && sound; ++c) {
+        const Shape* shape = shapes.of(_types[c]);
+        if (!shape || _offsets[c + 1] - _offsets[c] != shape->points) {
+          sound = false;
+          return;
+        }
+        const Id* ids = cellPoints(c);
+        for (int i = 0; i < shape->points; ++i) {
+          if (ids[i] < 0 || ids[i] >= _points) sound = false;
+          for (int j = 0; j < i; ++j)
+            if (ids[i] == ids[j]) sound = false;
+        }
+      }
+    });
+    return sound;
+  }
+
+  Id lowestPoint(Id cell, const Shape& shape, int face) const {
+    const Id* ids = cellPoints(cell);
+    Id low = ids[shape.local[face][0]];
+    for (int k = 1; k < shape.size[face]; ++k) low = std::min(low, ids[shape.local[face][k]]);
+    return low;
+  }
+
+  // Every face into the bucket of its lowest point: faces with the same points meet there.
+  void bucketFaces() {
+    std::unique_ptr<std::atomic<uint32_t>[]> count(new std::atomic<uint32_t>[size_t(_points)]());
+    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
+      for (Id c = first; c < last; ++c) {
+        const Shape& shape = *shapes.of(_types[c]);
+        for (int f = 0; f < shape.faces; ++f) count[size_t(lowestPoint(c, shape, f))].fetch_add(1, std::memory_order_relaxed);
+      }
+    });
+    _start.resize(size_t(_points) + 1);
+    uint64_t total = 0;
+    for (Id p = 0; p < _points; ++p) {
+      _start[size_t(p)] = total;
+      total += count[size_t(p)].load(std::memory_order_relaxed);
+    }
+    _start[size_t(_points)] = total;
+    void* memory = HugePages::allocate(size_t(total) * sizeof(uint64_t));
+    _buckets.reset(static_cast<uint64_t*>(memory ? memory : std::malloc(size_t(total) * sizeof(uint64_t) + 1)));
+    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
+      for (Id c = first; c < last; ++c) {
+        const Shape& shape = *shapes.of(_types[c]);
+        for (int f = 0; f < shape.faces; ++f) {
+          const Id low = lowestPoint(c, shape, f);
+          const uint32_t left = count[size_t(low)].fetch_sub(1, std::memory_order_relaxed) - 1;
+          _buckets.get()[_start[size_t(low)] + left] = faceRef(c, f);
+        }
+      }
+    });
+  }
+
+  // A face's points in ascending order, the unused places past its size left at -1.
+  std::array<Id, 4> sortedPoints(uint64_t ref) const {
+    const Id cell = refCell(ref);
+    const Shape& shape = *shapes.of(_types[cell]);
+    const int face = refFace(ref);
+    const Id* ids = cellPoints(cell);
+    std::array<Id, 4> key{-1, -1, -1, -1};
+    for (int k = 0; k < shape.size[face]; ++k) {
+      Id id = ids[shape.local[face][k]];
+      int at = k;
+      for (; at > 0 && key[size_t(at - 1)] > id; --at) key[size_t(at)] = key[size_t(at - 1)];
+      key[size_t(at)] = id;
+    }
+    return key;
+  }
+
+  // The faces no other face has the same points as, in cell and face order.
+  std::vector<uint64_t> unpairedFaces() const {
+    vtkSMPThreadLocal<std::vector<uint64_t>> found;
+    vtkSMPTools::For(0, _points, 1024, [&](Id first, Id last) {
+      std::vector<uint64_t>& out = found.Local();
+      std::vector<std::pair<std::array<Id, 4>, uint64_t>> keyed;
+      for (Id p = first; p < last; ++p) {
+        const uint64_t* bucket = _buckets.get() + _start[size_t(p)];
+        const size_t n = size_t(_start[size_t(p) + 1] - _start[size_t(p)]);
+        if (n == 1) out.push_back(bucket[0]);
+        if (n < 2) continue;
+        keyed.clear();
+        for (size_t i = 0; i < n; ++i) keyed.emplace_back(sortedPoints(bucket[i]), bucket[i]);
+        std::sort(keyed.begin(), keyed.end());
+        for (size_t i = 0; i < n;) {
+          size_t j = i + 1;
+          while (j < n && keyed[j].first == keyed[i].first) ++j;
+          if (j == i + 1) out.push_back(keyed[i].second);
+          i = j;
+        }
+      }
+    });
+    std::vector<uint64_t> faces;
+    for (std::vector<uint64_t>& part : found) faces.insert(faces.end(), part.begin(), part.end());
+    std::sort(faces.begin(), faces.end());
+    return faces;
+  }
+
+  // Drops the unpaired faces whose points another cell uses all of without having that face
+  // (cells meeting other than face to face): vtkGeometryFilter leaves those out as well.
+  void keepBoundaryFaces(std::vector<uint64_t>& faces) const {
+    std::vector<char> marked(size_t(_points), 0);
+    for (uint64_t ref : faces)
+      for (Id p : sortedPoints(ref))
+        if (p >= 0) marked[size_t(p)] = 1;
+    // The cells of each marked point, as (point, cell) in order.
+    vtkSMPThreadLocal<std::vector<std::pair<Id, Id>>> found;
+    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
+      std::vector<std::pair<Id, Id>>& out = found.Local();
+      for (Id c = first; c < last; ++c) {
+        const Id* ids = cellPoints(c);
+        for (Id k = 0, n = _offsets[c + 1] - _offsets[c]; k < n; ++k)
+          if (marked[size_t(ids[k])]) out.emplace_back(ids[k], c);
+      }
+    });
+    std::vector<std::pair<Id, Id>> links;
+    for (auto& part : found) links.insert(links.end(), part.begin(), part.end());
+    std::sort(links.begin(), links.end());
+
+    std::vector<char> keep(faces.size(), 1);
+    vtkSMPTools::For(0, Id(faces.size()), [&](Id first, Id last) {
+      for (Id i = first; i < last; ++i) {
+        const Id cell = refCell(faces[size_t(i)]);
+        const std::array<Id, 4> key = sortedPoints(faces[size_t(i)]);
+        auto it = std::lower_bound(links.begin(), links.end(), std::make_pair(key[0], Id(-1)));
+        for (; it != links.end() && it->first == key[0] && keep[size_t(i)]; ++it) {
+          if (it->second == cell) continue;
+          const Id* ids = cellPoints(it->second);
+          const Id n = _offsets[it->second + 1] - _offsets[it->second];
+          bool all = true;
+          for (size_t k = 1; k < 4 && key[k] >= 0 && all; ++k) all = std::find(ids, ids + n, key[k]) != ids + n;
+          if (all) keep[size_t(i)] = 0;
+        }
+      }
+    });
+    size_t kept = 0;
+    for (size_t i = 0; i < faces.size(); ++i)
+      if (keep[i]) faces[kept++] = faces[i];
+    faces.resize(kept);
+  }
+
+  vtkSmartPointer<vtkPolyData> surface(const std::vector<uint64_t>& faces) const {
+    // The points the faces use, in grid order.
+    std::vector<Id> used;
+    for (uint64_t ref : faces)
+      for (Id p : sortedPoints(ref))
+        if (p >= 0) used.push_back(p);
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    const Id usedCount = Id(used.size());
+
+    vtkPoints* in = _grid->GetPoints();
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataType(in->GetDataType());
+    points->SetNumberOfPoints(usedCount);
+    vtkDataArray* from = in->GetData();
+    vtkDataArray* to = points->GetData();
+    for (Id i = 0; i < usedCount; ++i) to->SetTuple(i, used[size_t(i)], from);
+
+    auto offsets = vtkSmartPointer<vtkCellArray::ArrayType64>::New();
+    auto connectivity = vtkSmartPointer<vtkCellArray::ArrayType64>::New();
+    offsets->SetNumberOfValues(Id(faces.size()) + 1);
+    Id size = 0;
+    for (size_t i = 0; i < faces.size(); ++i) {
+      offsets->SetValue(Id(i), size);
+      size += shapes.of(_types[refCell(faces[i])])->size[refFace(faces[i])];
+    }
+    offsets->SetValue(Id(faces.size()), size);
+    connectivity->SetNumberOfValues(size);
+    const vtkTypeInt64* starts = offsets->GetPointer(0);
+    vtkTypeInt64* ends = connectivity->GetPointer(0);
+    vtkSMPTools::For(0, Id(faces.size()), [&](Id first, Id last) {
+      for (Id i = first; i < last; ++i) {
+        const Id cell = refCell(faces[size_t(i)]);
+        const int face = refFace(faces[size_t(i)]);
+        const Shape& shape = *shapes.of(_types[cell]);
+        const Id* ids = cellPoints(cell);
+        vtkTypeInt64* out = ends + starts[i];
+        for (int k = 0; k < shape.size[face]; ++k)
+          out[k] = Id(std::lower_bound(used.begin(), used.end(), ids[shape.local[face][k]]) - used.begin());
+      }
+    });
+    auto polys = vtkSmartPointer<vtkCellArray>::New();
+    polys->SetData(offsets, connectivity);
+
+    auto output = vtkSmartPointer<vtkPolyData>::New();
+    output->SetPoints(points);
+    output->SetPolys(polys);
+
+    auto fromIds = vtkSmartPointer<vtkIdList>::New();
+    auto toIds = vtkSmartPointer<vtkIdList>::New();
+    fromIds->SetNumberOfIds(usedCount);
+    toIds->SetNumberOfIds(usedCount);
+    for (Id i = 0; i < usedCount; ++i) {
+      fromIds->SetId(i, used[size_t(i)]);
+      toIds->SetId(i, i);
+    }
+    output->GetPointData()->CopyAllocate(_grid->GetPointData(), usedCount);
+    output->GetPointData()->CopyData(_grid->GetPointData(), fromIds, toIds);
+
+    fromIds->SetNumberOfIds(Id(faces.size()));
+    toIds->SetNumberOfIds(Id(faces.size()));
+    for (size_t i = 0; i < faces.size(); ++i) {
+      fromIds->SetId(Id(i), refCell(faces[i]));
+      toIds->SetId(Id(i), Id(i));
+    }
+    vtkCellData* outCD = output->GetCellData();
+    outCD->CopyGlobalIdsOn();
+    outCD->CopyAllocate(_grid->GetCellData(), Id(faces.size()));
+    outCD->CopyData(_grid->GetCellData(), fromIds, toIds);
+    return output;
+  }
+
+  vtkUnstructuredGrid* _grid;
+  const Id _cells, _points;
+  const unsigned char* _types;
+  const vtkTypeInt64* _offsets = nullptr;
+  const vtkTypeInt64* _connectivity = nullptr;
+  std::vector<uint64_t> _start;
+  std::unique_ptr<uint64_t, FreeDeleter> _buckets;
+};
+
+}  // namespace
+
+vtkSmartPointer<vtkPolyData> BoundarySurface::extract(vtkUnstructuredGrid* grid) {
+  if (!grid) return nullptr;
+  return Extractor(grid).run();
+}
