@@ -4,7 +4,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -24,7 +23,6 @@
 #include <vtkUnstructuredGrid.h>
 #include <vtkWedge.h>
 
-#include "HugePages.h"
 
 namespace {
 
@@ -63,10 +61,6 @@ struct Shapes {
 };
 const Shapes shapes;
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-
 // A face: its cell and its index among the cell's faces.
 inline uint64_t faceRef(Id cell, int face) { return uint64_t(cell) * 8 + uint64_t(face); }
 inline Id refCell(uint64_t ref) { return Id(ref / 8); }
@@ -92,7 +86,6 @@ class Extractor {
     _offsets = cells->GetOffsetsArray64()->GetPointer(0);
     _connectivity = cells->GetConnectivityArray64()->GetPointer(0);
     if (!cellsAreSound()) return nullptr;
-    bucketFaces();
     std::vector<uint64_t> faces = unpairedFaces();
     keepBoundaryFaces(faces);
     return surface(faces);
@@ -122,43 +115,6 @@ class Extractor {
     return sound;
   }
 
-  Id lowestPoint(Id cell, const Shape& shape, int face) const {
-    const Id* ids = cellPoints(cell);
-    Id low = ids[shape.local[face][0]];
-    for (int k = 1; k < shape.size[face]; ++k) low = std::min(low, ids[shape.local[face][k]]);
-    return low;
-  }
-
-  // Every face into the bucket of its lowest point: faces with the same points meet there.
-  void bucketFaces() {
-    std::unique_ptr<std::atomic<uint32_t>[]> count(new std::atomic<uint32_t>[size_t(_points)]());
-    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
-      for (Id c = first; c < last; ++c) {
-        const Shape& shape = *shapes.of(_types[c]);
-        for (int f = 0; f < shape.faces; ++f) count[size_t(lowestPoint(c, shape, f))].fetch_add(1, std::memory_order_relaxed);
-      }
-    });
-    _start.resize(size_t(_points) + 1);
-    uint64_t total = 0;
-    for (Id p = 0; p < _points; ++p) {
-      _start[size_t(p)] = total;
-      total += count[size_t(p)].load(std::memory_order_relaxed);
-    }
-    _start[size_t(_points)] = total;
-    void* memory = HugePages::allocate(size_t(total) * sizeof(uint64_t));
-    _buckets.reset(static_cast<uint64_t*>(memory ? memory : std::malloc(size_t(total) * sizeof(uint64_t) + 1)));
-    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
-      for (Id c = first; c < last; ++c) {
-        const Shape& shape = *shapes.of(_types[c]);
-        for (int f = 0; f < shape.faces; ++f) {
-          const Id low = lowestPoint(c, shape, f);
-          const uint32_t left = count[size_t(low)].fetch_sub(1, std::memory_order_relaxed) - 1;
-          _buckets.get()[_start[size_t(low)] + left] = faceRef(c, f);
-        }
-      }
-    });
-  }
-
   // A face's points in ascending order, the unused places past its size left at -1.
   std::array<Id, 4> sortedPoints(uint64_t ref) const {
     const Id cell = refCell(ref);
@@ -175,31 +131,65 @@ class Extractor {
     return key;
   }
 
-  // The faces no other face has the same points as, in cell and face order.
-  std::vector<uint64_t> unpairedFaces() const {
-    vtkSMPThreadLocal<std::vector<uint64_t>> found;
-    vtkSMPTools::For(0, _points, 1024, [&](Id first, Id last) {
-      std::vector<uint64_t>& out = found.Local();
-      std::vector<std::pair<std::array<Id, 4>, uint64_t>> keyed;
-      for (Id p = first; p < last; ++p) {
-        const uint64_t* bucket = _buckets.get() + _start[size_t(p)];
-        const size_t n = size_t(_start[size_t(p) + 1] - _start[size_t(p)]);
-        if (n == 1) out.push_back(bucket[0]);
-        if (n < 2) continue;
-        keyed.clear();
-        for (size_t i = 0; i < n; ++i) keyed.emplace_back(sortedPoints(bucket[i]), bucket[i]);
-        std::sort(keyed.begin(), keyed.end());
-        for (size_t i = 0; i < n;) {
-          size_t j = i + 1;
-          while (j < n && keyed[j].first == keyed[i].first) ++j;
-          if (j == i + 1) out.push_back(keyed[i].second);
-          i = j;
+  // An odd 64-bit digest of a face's point set.
+  static uint64_t digest(const std::array<Id, 4>& key) {
+    uint64_t h = 0x243f6a8885a308d3ULL;
+    for (Id id : key) {
+      h = (h ^ uint64_t(id)) * 0x9e3779b97f4a7c15ULL;
+      h ^= h >> 29;
+    }
+    return h | 1;
+  }
+
+  // The digests of the faces whose lowest point is p, xor-ed into parity[p]: faces met twice
+  // (two cells sharing them) cancel, so that a point whose faces are all shared keeps 0 and only
+  // the few others need their faces looked at. A point with one unshared face cannot keep 0
+  // (digests are odd); with more, only if their digests cancel by chance, about one time in
+  // 2^63.
+  std::unique_ptr<std::atomic<uint64_t>[]> parities() const {
+    std::unique_ptr<std::atomic<uint64_t>[]> parity(new std::atomic<uint64_t>[size_t(_points)]());
+    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
+      for (Id c = first; c < last; ++c) {
+        const Shape& shape = *shapes.of(_types[c]);
+        for (int f = 0; f < shape.faces; ++f) {
+          const std::array<Id, 4> key = sortedPoints(faceRef(c, f));
+          parity[size_t(key[0])].fetch_xor(digest(key), std::memory_order_relaxed);
         }
       }
     });
+    return parity;
+  }
+
+  // The faces no other face has the same points as, in cell and face order.
+  std::vector<uint64_t> unpairedFaces() const {
+    std::unique_ptr<std::atomic<uint64_t>[]> parity = parities();
+    using Keyed = std::pair<std::array<Id, 4>, uint64_t>;
+    vtkSMPThreadLocal<std::vector<Keyed>> found;
+    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
+      std::vector<Keyed>& out = found.Local();
+      for (Id c = first; c < last; ++c) {
+        const Shape& shape = *shapes.of(_types[c]);
+        const Id* ids = cellPoints(c);
+        for (int f = 0; f < shape.faces; ++f) {
+          Id low = ids[shape.local[f][0]];
+          for (int k = 1; k < shape.size[f]; ++k) low = std::min(low, ids[shape.local[f][k]]);
+          if (parity[size_t(low)].load(std::memory_order_relaxed) != 0)
+            out.emplace_back(sortedPoints(faceRef(c, f)), faceRef(c, f));
+        }
+      }
+    });
+    parity.reset();
+    std::vector<Keyed> keyed;
+    for (std::vector<Keyed>& part : found) keyed.insert(keyed.end(), part.begin(), part.end());
+    vtkSMPTools::Sort(keyed.begin(), keyed.end());
     std::vector<uint64_t> faces;
-    for (std::vector<uint64_t>& part : found) faces.insert(faces.end(), part.begin(), part.end());
-    std::sort(faces.begin(), faces.end());
+    for (size_t i = 0; i < keyed.size();) {
+      size_t j = i + 1;
+      while (j < keyed.size() && keyed[j].first == keyed[i].first) ++j;
+      if (j == i + 1) faces.push_back(keyed[i].second);
+      i = j;
+    }
+    vtkSMPTools::Sort(faces.begin(), faces.end());
     return faces;
   }
 
@@ -323,8 +313,6 @@ class Extractor {
   const unsigned char* _types;
   const vtkTypeInt64* _offsets = nullptr;
   const vtkTypeInt64* _connectivity = nullptr;
-  std::vector<uint64_t> _start;
-  std::unique_ptr<uint64_t, FreeDeleter> _buckets;
 };
 
 }  // namespace
