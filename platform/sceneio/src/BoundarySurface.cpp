@@ -16,7 +16,6 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPyramid.h>
-#include <vtkSMPThreadLocal.h>
 #include <vtkSMPTools.h>
 #include <vtkTetra.h>
 #include <vtkUnsignedCharArray.h>
@@ -65,6 +64,32 @@ const Shapes shapes;
 inline uint64_t faceRef(Id cell, int face) { return uint64_t(cell) * 8 + uint64_t(face); }
 inline Id refCell(uint64_t ref) { return Id(ref / 8); }
 inline int refFace(uint64_t ref) { return int(ref % 8); }
+
+// What visit(cell, emit) emits for every cell, in cell order, in one array: a counting pass over
+// fixed blocks of cells sizes it and places each block's part. Growing vectors on the worker
+// threads would leave their discarded buffers in those threads' malloc arenas.
+template <class T, class Visit>
+std::vector<T> gather(Id cells, const Visit& visit) {
+  constexpr Id Block = 16384;
+  const Id blocks = (cells + Block - 1) / Block;
+  std::vector<size_t> start(size_t(blocks) + 1, 0);
+  vtkSMPTools::For(0, blocks, 1, [&](Id first, Id last) {
+    for (Id b = first; b < last; ++b) {
+      size_t n = 0;
+      for (Id c = b * Block, end = std::min(cells, c + Block); c < end; ++c) visit(c, [&n](const T&) { ++n; });
+      start[size_t(b) + 1] = n;
+    }
+  });
+  for (size_t b = 0; b < size_t(blocks); ++b) start[b + 1] += start[b];
+  std::vector<T> out(start.back());
+  vtkSMPTools::For(0, blocks, 1, [&](Id first, Id last) {
+    for (Id b = first; b < last; ++b) {
+      T* at = out.data() + start[size_t(b)];
+      for (Id c = b * Block, end = std::min(cells, c + Block); c < end; ++c) visit(c, [&at](const T& t) { *at++ = t; });
+    }
+  });
+  return out;
+}
 
 class Extractor {
  public:
@@ -164,23 +189,16 @@ class Extractor {
   std::vector<uint64_t> unpairedFaces() const {
     std::unique_ptr<std::atomic<uint64_t>[]> parity = parities();
     using Keyed = std::pair<std::array<Id, 4>, uint64_t>;
-    vtkSMPThreadLocal<std::vector<Keyed>> found;
-    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
-      std::vector<Keyed>& out = found.Local();
-      for (Id c = first; c < last; ++c) {
-        const Shape& shape = *shapes.of(_types[c]);
-        const Id* ids = cellPoints(c);
-        for (int f = 0; f < shape.faces; ++f) {
-          Id low = ids[shape.local[f][0]];
-          for (int k = 1; k < shape.size[f]; ++k) low = std::min(low, ids[shape.local[f][k]]);
-          if (parity[size_t(low)].load(std::memory_order_relaxed) != 0)
-            out.emplace_back(sortedPoints(faceRef(c, f)), faceRef(c, f));
-        }
+    std::vector<Keyed> keyed = gather<Keyed>(_cells, [&](Id c, const auto& emit) {
+      const Shape& shape = *shapes.of(_types[c]);
+      const Id* ids = cellPoints(c);
+      for (int f = 0; f < shape.faces; ++f) {
+        Id low = ids[shape.local[f][0]];
+        for (int k = 1; k < shape.size[f]; ++k) low = std::min(low, ids[shape.local[f][k]]);
+        if (parity[size_t(low)].load(std::memory_order_relaxed) != 0) emit(Keyed(sortedPoints(faceRef(c, f)), faceRef(c, f)));
       }
     });
     parity.reset();
-    std::vector<Keyed> keyed;
-    for (std::vector<Keyed>& part : found) keyed.insert(keyed.end(), part.begin(), part.end());
     vtkSMPTools::Sort(keyed.begin(), keyed.end());
     std::vector<uint64_t> faces;
     for (size_t i = 0; i < keyed.size();) {
@@ -201,18 +219,12 @@ class Extractor {
       for (Id p : sortedPoints(ref))
         if (p >= 0) marked[size_t(p)] = 1;
     // The cells of each marked point, as (point, cell) in order.
-    vtkSMPThreadLocal<std::vector<std::pair<Id, Id>>> found;
-    vtkSMPTools::For(0, _cells, [&](Id first, Id last) {
-      std::vector<std::pair<Id, Id>>& out = found.Local();
-      for (Id c = first; c < last; ++c) {
-        const Id* ids = cellPoints(c);
-        for (Id k = 0, n = _offsets[c + 1] - _offsets[c]; k < n; ++k)
-          if (marked[size_t(ids[k])]) out.emplace_back(ids[k], c);
-      }
+    std::vector<std::pair<Id, Id>> links = gather<std::pair<Id, Id>>(_cells, [&](Id c, const auto& emit) {
+      const Id* ids = cellPoints(c);
+      for (Id k = 0, n = _offsets[c + 1] - _offsets[c]; k < n; ++k)
+        if (marked[size_t(ids[k])]) emit(std::make_pair(ids[k], c));
     });
-    std::vector<std::pair<Id, Id>> links;
-    for (auto& part : found) links.insert(links.end(), part.begin(), part.end());
-    std::sort(links.begin(), links.end());
+    vtkSMPTools::Sort(links.begin(), links.end());
 
     std::vector<char> keep(faces.size(), 1);
     vtkSMPTools::For(0, Id(faces.size()), [&](Id first, Id last) {

@@ -228,9 +228,11 @@ class Reader {
         grid->GetNumberOfNestedElements() != 1)
       return false;
     _piece = grid->GetNestedElement(0);
+    // Empty grids are left to VTK's reader, which gives them their empty arrays.
     return std::strcmp(_piece->GetName(), "Piece") == 0 &&
            hasOnlyAttributes(_piece, {"NumberOfPoints", "NumberOfCells"}) &&
-           readCount(_piece, "NumberOfPoints", _points) && readCount(_piece, "NumberOfCells", _cells);
+           readCount(_piece, "NumberOfPoints", _points) && readCount(_piece, "NumberOfCells", _cells) &&
+           _points > 0 && _cells > 0;
   }
 
   // The array an element describes, sized for tuples of its components (tuples < 0: from the
@@ -345,43 +347,37 @@ class Reader {
     }
     if (pointData && !queueAttributes(pointData, _points, grid->GetPointData())) return nullptr;
     if (cellData && !queueAttributes(cellData, _cells, grid->GetCellData())) return nullptr;
-    if (_points > 0) {
-      if (!points || points->GetNumberOfAttributes() != 0 || points->GetNumberOfNestedElements() != 1) return nullptr;
-      vtkSmartPointer<vtkDataArray> xyz = queueArray(points->GetNestedElement(0), _points, 3);
-      if (!xyz || (xyz->GetDataType() != VTK_FLOAT && xyz->GetDataType() != VTK_DOUBLE)) return nullptr;
-      auto p = vtkSmartPointer<vtkPoints>::New();
-      p->SetData(xyz);
-      grid->SetPoints(p);
+    if (!points || points->GetNumberOfAttributes() != 0 || points->GetNumberOfNestedElements() != 1) return nullptr;
+    vtkSmartPointer<vtkDataArray> xyz = queueArray(points->GetNestedElement(0), _points, 3);
+    if (!xyz || (xyz->GetDataType() != VTK_FLOAT && xyz->GetDataType() != VTK_DOUBLE)) return nullptr;
+    auto p = vtkSmartPointer<vtkPoints>::New();
+    p->SetData(xyz);
+    grid->SetPoints(p);
+    if (!cells || cells->GetNumberOfAttributes() != 0 || cells->GetNumberOfNestedElements() != 3) return nullptr;
+    vtkXMLDataElement *eConnectivity = nullptr, *eOffsets = nullptr, *eTypes = nullptr;
+    for (int i = 0; i < 3; ++i) {
+      vtkXMLDataElement* e = cells->GetNestedElement(i);
+      const char* name = e->GetAttribute("Name");
+      if (!name) return nullptr;
+      if (std::strcmp(name, "connectivity") == 0) eConnectivity = e;
+      else if (std::strcmp(name, "offsets") == 0) eOffsets = e;
+      else if (std::strcmp(name, "types") == 0) eTypes = e;
     }
-    if (_cells > 0) {
-      if (!cells || cells->GetNumberOfAttributes() != 0 || cells->GetNumberOfNestedElements() != 3) return nullptr;
-      vtkXMLDataElement *eConnectivity = nullptr, *eOffsets = nullptr, *eTypes = nullptr;
-      for (int i = 0; i < 3; ++i) {
-        vtkXMLDataElement* e = cells->GetNestedElement(i);
-        const char* name = e->GetAttribute("Name");
-        if (!name) return nullptr;
-        if (std::strcmp(name, "connectivity") == 0) eConnectivity = e;
-        else if (std::strcmp(name, "offsets") == 0) eOffsets = e;
-        else if (std::strcmp(name, "types") == 0) eTypes = e;
-      }
-      if (!eConnectivity || !eOffsets || !eTypes) return nullptr;
-      // Offsets and connectivity go straight into the arrays a cell array keeps; the file leaves
-      // out the leading 0 of the offsets.
-      const char* type = eOffsets->GetAttribute("type");
-      auto make = [type]() -> vtkSmartPointer<vtkDataArray> {
-        if (type && std::strcmp(type, "Int64") == 0) return vtkSmartPointer<vtkCellArray::ArrayType64>::New();
-        if (type && std::strcmp(type, "Int32") == 0) return vtkSmartPointer<vtkCellArray::ArrayType32>::New();
-        return nullptr;
-      };
-      vtkSmartPointer<vtkDataArray> offsets = make(), connectivity = make();
-      if (!offsets) return nullptr;
-      _connectivity = queueArray(eConnectivity, -1, 1, connectivity);
-      _offsets = queueArray(eOffsets, _cells, 1, offsets, 1);
-      _types = vtkUnsignedCharArray::SafeDownCast(queueArray(eTypes, _cells, 1));
-      if (!_connectivity || !_offsets || !_types) return nullptr;
-    } else if (cells) {
+    if (!eConnectivity || !eOffsets || !eTypes) return nullptr;
+    // Offsets and connectivity go straight into the arrays a cell array keeps; the file leaves
+    // out the leading 0 of the offsets.
+    const char* type = eOffsets->GetAttribute("type");
+    auto make = [type]() -> vtkSmartPointer<vtkDataArray> {
+      if (type && std::strcmp(type, "Int64") == 0) return vtkSmartPointer<vtkCellArray::ArrayType64>::New();
+      if (type && std::strcmp(type, "Int32") == 0) return vtkSmartPointer<vtkCellArray::ArrayType32>::New();
       return nullptr;
-    }
+    };
+    vtkSmartPointer<vtkDataArray> offsets = make(), connectivity = make();
+    if (!offsets) return nullptr;
+    _connectivity = queueArray(eConnectivity, -1, 1, connectivity);
+    _offsets = queueArray(eOffsets, _cells, 1, offsets, 1);
+    _types = vtkUnsignedCharArray::SafeDownCast(queueArray(eTypes, _cells, 1));
+    if (!_connectivity || !_offsets || !_types) return nullptr;
     return grid;
   }
 
@@ -437,7 +433,6 @@ class Reader {
   }
 
   bool finishCells(vtkUnstructuredGrid* grid) {
-    if (_cells == 0) return true;
     // As VTK's reader leaves them: the cell arrays named, the types not.
     _types->SetName(nullptr);
     return _offsets->GetDataType() == VTK_TYPE_INT64 ? setCells<vtkCellArray::ArrayType64>(grid)
@@ -461,6 +456,10 @@ class Reader {
 }  // namespace
 
 vtkSmartPointer<vtkUnstructuredGrid> ParallelGridReader::read(const std::string& path) {
+#ifdef VTK_WORDS_BIGENDIAN
+  // Files are read as little-endian words.
+  return nullptr;
+#endif
   MappedFile file(path);
   if (!file.data()) return nullptr;
   return Reader(file).read();

@@ -319,6 +319,14 @@ TEST(ParallelGridReader, LeavesOtherFormsAndDamageToVTKsReader) {
        nullptr},
       {"lz4 blocks", [](vtkXMLUnstructuredGridWriter* w, vtkUnstructuredGrid*) { w->SetCompressorTypeToLZ4(); },
        nullptr},
+      {"an empty grid",
+       [](vtkXMLUnstructuredGridWriter*, vtkUnstructuredGrid* g) {
+         g->SetPoints(vtkSmartPointer<vtkPoints>::New());
+         g->SetCells(VTK_HEXAHEDRON, vtkSmartPointer<vtkCellArray>::New());
+         g->GetPointData()->Initialize();
+         g->GetCellData()->Initialize();
+       },
+       nullptr},
       {"field data",
        [](vtkXMLUnstructuredGridWriter*, vtkUnstructuredGrid* g) {
          auto time = vtkSmartPointer<vtkDoubleArray>::New();
