@@ -91,6 +91,8 @@ std::vector<T> gather(Id cells, const Visit& visit) {
   return out;
 }
 
+// Value: the integer type the grid's cell array keeps its offsets and point ids in.
+template <class Value>
 class Extractor {
  public:
   explicit Extractor(vtkUnstructuredGrid* grid)
@@ -101,15 +103,19 @@ class Extractor {
 
   vtkSmartPointer<vtkPolyData> run() {
     vtkCellArray* cells = _grid->GetCells();
-    if (_cells == 0 || _points == 0 || !_types || !cells || !cells->IsStorage64Bit() || !_grid->GetPoints())
-      return nullptr;
+    if (_cells == 0 || _points == 0 || !_types || !cells || !_grid->GetPoints()) return nullptr;
     vtkPointData* pd = _grid->GetPointData();
     vtkCellData* cd = _grid->GetCellData();
     if (pd->GetGlobalIds() || pd->GetPedigreeIds() || cd->GetGlobalIds() || cd->GetPedigreeIds() ||
         pd->GetArray(vtkDataSetAttributes::GhostArrayName()) || cd->GetArray(vtkDataSetAttributes::GhostArrayName()))
       return nullptr;
-    _offsets = cells->GetOffsetsArray64()->GetPointer(0);
-    _connectivity = cells->GetConnectivityArray64()->GetPointer(0);
+    if constexpr (sizeof(Value) == 8) {
+      _offsets = cells->GetOffsetsArray64()->GetPointer(0);
+      _connectivity = cells->GetConnectivityArray64()->GetPointer(0);
+    } else {
+      _offsets = cells->GetOffsetsArray32()->GetPointer(0);
+      _connectivity = cells->GetConnectivityArray32()->GetPointer(0);
+    }
     if (!cellsAreSound()) return nullptr;
     std::vector<uint64_t> faces = unpairedFaces();
     keepBoundaryFaces(faces);
@@ -117,7 +123,7 @@ class Extractor {
   }
 
  private:
-  const Id* cellPoints(Id cell) const { return _connectivity + _offsets[cell]; }
+  const Value* cellPoints(Id cell) const { return _connectivity + _offsets[cell]; }
 
   // Every cell of a handled type with its own number of points, each existing and named once.
   bool cellsAreSound() const {
@@ -129,7 +135,7 @@ class Extractor {
           sound = false;
           return;
         }
-        const Id* ids = cellPoints(c);
+        const Value* ids = cellPoints(c);
         for (int i = 0; i < shape->points; ++i) {
           if (ids[i] < 0 || ids[i] >= _points) sound = false;
           for (int j = 0; j < i; ++j)
@@ -145,7 +151,7 @@ class Extractor {
     const Id cell = refCell(ref);
     const Shape& shape = *shapes.of(_types[cell]);
     const int face = refFace(ref);
-    const Id* ids = cellPoints(cell);
+    const Value* ids = cellPoints(cell);
     std::array<Id, 4> key{-1, -1, -1, -1};
     for (int k = 0; k < shape.size[face]; ++k) {
       Id id = ids[shape.local[face][k]];
@@ -191,10 +197,10 @@ class Extractor {
     using Keyed = std::pair<std::array<Id, 4>, uint64_t>;
     std::vector<Keyed> keyed = gather<Keyed>(_cells, [&](Id c, const auto& emit) {
       const Shape& shape = *shapes.of(_types[c]);
-      const Id* ids = cellPoints(c);
+      const Value* ids = cellPoints(c);
       for (int f = 0; f < shape.faces; ++f) {
         Id low = ids[shape.local[f][0]];
-        for (int k = 1; k < shape.size[f]; ++k) low = std::min(low, ids[shape.local[f][k]]);
+        for (int k = 1; k < shape.size[f]; ++k) low = std::min(low, Id(ids[shape.local[f][k]]));
         if (parity[size_t(low)].load(std::memory_order_relaxed) != 0) emit(Keyed(sortedPoints(faceRef(c, f)), faceRef(c, f)));
       }
     });
@@ -220,9 +226,9 @@ class Extractor {
         if (p >= 0) marked[size_t(p)] = 1;
     // The cells of each marked point, as (point, cell) in order.
     std::vector<std::pair<Id, Id>> links = gather<std::pair<Id, Id>>(_cells, [&](Id c, const auto& emit) {
-      const Id* ids = cellPoints(c);
+      const Value* ids = cellPoints(c);
       for (Id k = 0, n = _offsets[c + 1] - _offsets[c]; k < n; ++k)
-        if (marked[size_t(ids[k])]) emit(std::make_pair(ids[k], c));
+        if (marked[size_t(ids[k])]) emit(std::pair<Id, Id>(ids[k], c));
     });
     vtkSMPTools::Sort(links.begin(), links.end());
 
@@ -234,7 +240,7 @@ class Extractor {
         auto it = std::lower_bound(links.begin(), links.end(), std::make_pair(key[0], Id(-1)));
         for (; it != links.end() && it->first == key[0] && keep[size_t(i)]; ++it) {
           if (it->second == cell) continue;
-          const Id* ids = cellPoints(it->second);
+          const Value* ids = cellPoints(it->second);
           const Id n = _offsets[it->second + 1] - _offsets[it->second];
           bool all = true;
           for (size_t k = 1; k < 4 && key[k] >= 0 && all; ++k) all = std::find(ids, ids + n, key[k]) != ids + n;
@@ -283,7 +289,7 @@ class Extractor {
         const Id cell = refCell(faces[size_t(i)]);
         const int face = refFace(faces[size_t(i)]);
         const Shape& shape = *shapes.of(_types[cell]);
-        const Id* ids = cellPoints(cell);
+        const Value* ids = cellPoints(cell);
         vtkTypeInt64* out = ends + starts[i];
         for (int k = 0; k < shape.size[face]; ++k)
           out[k] = Id(std::lower_bound(used.begin(), used.end(), ids[shape.local[face][k]]) - used.begin());
@@ -323,13 +329,14 @@ class Extractor {
   vtkUnstructuredGrid* _grid;
   const Id _cells, _points;
   const unsigned char* _types;
-  const vtkTypeInt64* _offsets = nullptr;
-  const vtkTypeInt64* _connectivity = nullptr;
+  const Value* _offsets = nullptr;
+  const Value* _connectivity = nullptr;
 };
 
 }  // namespace
 
 vtkSmartPointer<vtkPolyData> BoundarySurface::extract(vtkUnstructuredGrid* grid) {
-  if (!grid) return nullptr;
-  return Extractor(grid).run();
+  vtkCellArray* cells = grid ? grid->GetCells() : nullptr;
+  if (!cells) return nullptr;
+  return cells->IsStorage64Bit() ? Extractor<vtkTypeInt64>(grid).run() : Extractor<vtkTypeInt32>(grid).run();
 }

@@ -395,6 +395,12 @@ TEST(BoundarySurface, IsTheSurfaceVTKsGeometryFilterGives) {
   } cases[] = {
       {"hexahedra", [] { return block(5, 4, 3, hexahedra); }},
       {"hexahedra with double points", [] { return block(3, 3, 3, hexahedra, false, VTK_DOUBLE); }},
+      {"hexahedra in 32-bit cell arrays",
+       [] {
+         auto grid = block(4, 2, 3, hexahedra);
+         grid->GetCells()->ConvertTo32BitStorage();
+         return grid;
+       }},
       {"tetrahedra", [] { return block(4, 3, 3, tetrahedra); }},
       {"wedges", [] { return block(3, 4, 2, wedges); }},
       {"pyramids around cube centres", [] { return block(3, 2, 3, pyramids, true); }},
