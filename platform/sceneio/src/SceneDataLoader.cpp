@@ -24,7 +24,9 @@
 #include <vtkXMLPolyDataReader.h>
 #include <vtkXMLUnstructuredGridReader.h>
 
+#include "BoundarySurface.h"
 #include "Logger.h"
+#include "ParallelGridReader.h"
 #include "SceneBlock.h"
 #include "kvg/CollectionNode.h"
 #include "kvg/ImageDataNode.h"
@@ -80,6 +82,9 @@ vtkSmartPointer<vtkPolyData> finiteSurface(vtkPointSet* data, const std::string&
                                    " points that are not finite or lie beyond 1e30; they and the cells that use "
                                    "them are left out");
   if (auto poly = vtkPolyData::SafeDownCast(finite)) return poly;
+  // The same surface vtkGeometryFilter gives, in a fraction of its time for the grids it takes.
+  if (auto* grid = vtkUnstructuredGrid::SafeDownCast(finite))
+    if (vtkSmartPointer<vtkPolyData> boundary = BoundarySurface::extract(grid)) return boundary;
   auto surface = vtkSmartPointer<vtkGeometryFilter>::New();
   surface->SetInputData(finite);
   surface->Update();
@@ -313,7 +318,11 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
   } else if (ext == ".vti") {
     if (auto r = readFile<vtkXMLImageDataReader>(path, why)) node = new kvg::ImageDataNode(r->GetOutput());
   } else if (ext == ".vtu") {
-    if (auto r = readFile<vtkXMLUnstructuredGridReader>(path, why)) node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
+    // VTK's reader for the forms the parallel one leaves, and to name what is wrong.
+    if (vtkSmartPointer<vtkUnstructuredGrid> grid = ParallelGridReader::read(path))
+      node = new kvg::PolyDataNode(finiteSurface(grid, name));
+    else if (auto r = readFile<vtkXMLUnstructuredGridReader>(path, why))
+      node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
   } else {
     error = "the data file '" + name + "' is not .vtp, .vtu or .vti";
     return nullptr;
