@@ -38,15 +38,34 @@ namespace {
 // would ruin the view's bounds as surely as an infinite one.
 constexpr double MaxCoordinate = 1e30;
 
-// A point at infinity, NaN or beyond MaxCoordinate ruins the bounds of everything drawn with it
-// (the whole surface vanishes, the view reset goes astray): such points go, with the cells that
-// use them.
-// Returns the data unchanged when every point is finite; counts what went in dropped.
-vtkSmartPointer<vtkDataSet> withoutNonFinitePoints(vtkPointSet* data, vtkIdType& dropped) {
-  dropped = 0;
+// True when every cell of the array names a point below n.
+bool idsInRange(vtkCellArray* cells, vtkIdType n) {
+  vtkDataArray* ids = cells ? cells->GetConnectivityArray() : nullptr;
+  if (!ids || ids->GetNumberOfTuples() == 0) return true;
+  double range[2];
+  ids->GetRange(range, 0);
+  return range[0] >= 0 && range[1] < double(n);
+}
+
+bool allIdsInRange(vtkPointSet* data, vtkIdType n) {
+  if (auto* poly = vtkPolyData::SafeDownCast(data))
+    return idsInRange(poly->GetVerts(), n) && idsInRange(poly->GetLines(), n) && idsInRange(poly->GetPolys(), n) &&
+           idsInRange(poly->GetStrips(), n);
+  if (auto* grid = vtkUnstructuredGrid::SafeDownCast(data)) return idsInRange(grid->GetCells(), n);
+  return true;
+}
+
+// Cells the scene cannot draw go, and the rest stays:
+// - a point at infinity, NaN or beyond MaxCoordinate ruins the bounds of everything drawn with
+//   it (the whole surface vanishes, the view reset goes astray): such points go, with the cells
+//   that use them;
+// - a cell naming a point the data does not have (a damaged file: VTK's readers take it as it
+//   stands) would make every later step read beyond the points.
+// Returns the data unchanged when nothing goes; counts what went in badPoints and badCells.
+vtkSmartPointer<vtkDataSet> withoutUnusableCells(vtkPointSet* data, vtkIdType& badPoints, vtkIdType& badCells) {
+  badPoints = badCells = 0;
   vtkPoints* points = data ? data->GetPoints() : nullptr;
-  if (!points) return data;
-  const vtkIdType n = points->GetNumberOfPoints();
+  const vtkIdType n = points ? points->GetNumberOfPoints() : 0;
   std::vector<char> bad(size_t(n), 0);
   for (vtkIdType i = 0; i < n; ++i) {
     double p[3];
@@ -54,17 +73,23 @@ vtkSmartPointer<vtkDataSet> withoutNonFinitePoints(vtkPointSet* data, vtkIdType&
     const auto usable = [](double v) { return std::isfinite(v) && std::fabs(v) <= MaxCoordinate; };
     if (!usable(p[0]) || !usable(p[1]) || !usable(p[2])) {
       bad[size_t(i)] = 1;
-      ++dropped;
+      ++badPoints;
     }
   }
-  if (dropped == 0) return data;
+  const bool idsUsable = allIdsInRange(data, n);
+  if (!data || (badPoints == 0 && idsUsable)) return data;
   auto keep = vtkSmartPointer<vtkIdList>::New();
   auto cellPoints = vtkSmartPointer<vtkIdList>::New();
   for (vtkIdType c = 0; c < data->GetNumberOfCells(); ++c) {
     data->GetCellPoints(c, cellPoints);
-    bool finite = true;
-    for (vtkIdType k = 0; k < cellPoints->GetNumberOfIds() && finite; ++k) finite = !bad[size_t(cellPoints->GetId(k))];
-    if (finite) keep->InsertNextId(c);
+    bool named = true, finite = true;
+    for (vtkIdType k = 0; k < cellPoints->GetNumberOfIds() && named && finite; ++k) {
+      const vtkIdType id = cellPoints->GetId(k);
+      named = id >= 0 && id < n;
+      finite = named && !bad[size_t(id)];
+    }
+    if (!named) ++badCells;
+    if (named && finite) keep->InsertNextId(c);
   }
   auto extract = vtkSmartPointer<vtkExtractCells>::New();
   extract->SetInputData(data);
@@ -75,12 +100,15 @@ vtkSmartPointer<vtkDataSet> withoutNonFinitePoints(vtkPointSet* data, vtkIdType&
 
 // Poly data as the scene draws it: a data set that lost cells comes back as a surface.
 vtkSmartPointer<vtkPolyData> finiteSurface(vtkPointSet* data, const std::string& name) {
-  vtkIdType dropped = 0;
-  vtkSmartPointer<vtkDataSet> finite = withoutNonFinitePoints(data, dropped);
-  if (dropped > 0)
-    Logger::getSingleton().warning("'" + name + "' has " + std::to_string(dropped) +
+  vtkIdType badPoints = 0, badCells = 0;
+  vtkSmartPointer<vtkDataSet> finite = withoutUnusableCells(data, badPoints, badCells);
+  if (badPoints > 0)
+    Logger::getSingleton().warning("'" + name + "' has " + std::to_string(badPoints) +
                                    " points that are not finite or lie beyond 1e30; they and the cells that use "
                                    "them are left out");
+  if (badCells > 0)
+    Logger::getSingleton().warning("'" + name + "' has " + std::to_string(badCells) +
+                                   " cells naming points that do not exist; they are left out");
   if (auto poly = vtkPolyData::SafeDownCast(finite)) return poly;
   // The same surface vtkGeometryFilter gives, in a fraction of its time for the grids it takes.
   if (auto* grid = vtkUnstructuredGrid::SafeDownCast(finite))

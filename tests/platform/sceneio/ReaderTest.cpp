@@ -10,7 +10,9 @@
 #include <sstream>
 
 #include <vtkCellArray.h>
+#include <vtkCellType.h>
 #include <vtkDataArray.h>
+#include <vtkIdList.h>
 #include <vtkImageData.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
@@ -384,6 +386,77 @@ frameSets {
   EXPECT_EQ(cells, 2 + 1);  // both squares of the file, the inline triangle without the far point
   EXPECT_NE(log.find("'surface.vtp' has 1 points that are not finite"), std::string::npos) << log;
   EXPECT_NE(log.find("has 1 points that are not finite"), log.rfind("has 1 points that are not finite")) << log;
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A data file whose cells name points it does not have (a damaged or hand-made file: VTK's
+// readers take it as it stands) loses just those cells, with a warning naming the file; the
+// surface and the grid keep the rest instead of reading beyond their points.
+TEST(SDBReader, CellsNamingMissingPointsGoAndTheRestStays) {
+  char folder[] = "/tmp/quonix-badcells-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  {
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    const double xyz[][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (const auto& p : xyz) points->InsertNextPoint(p);
+    auto polys = vtkSmartPointer<vtkCellArray>::New();
+    const vtkIdType a[] = {0, 1, 2}, b[] = {0, 2, 3}, c[] = {0, 3, 1000000}, d[] = {-5, 1, 2};
+    for (const vtkIdType* cell : {a, b, c, d}) polys->InsertNextCell(3, cell);
+    auto poly = vtkSmartPointer<vtkPolyData>::New();
+    poly->SetPoints(points);
+    poly->SetPolys(polys);
+    auto polyWriter = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
+    polyWriter->SetInputData(poly);
+    polyWriter->SetFileName((dir + "/surface.vtp").c_str());
+    ASSERT_EQ(polyWriter->Write(), 1);
+
+    auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
+    grid->SetPoints(points);
+    const vtkIdType good[] = {0, 1, 3, 4}, bad[] = {0, 1, 2, 7000000};
+    grid->InsertNextCell(VTK_TETRA, 4, good);
+    grid->InsertNextCell(VTK_TETRA, 4, bad);
+    auto gridWriter = vtkSmartPointer<vtkXMLUnstructuredGridWriter>::New();
+    gridWriter->SetInputData(grid);
+    gridWriter->SetFileName((dir + "/grid.vtu").c_str());
+    ASSERT_EQ(gridWriter->Write(), 1);
+  }
+  std::ofstream(dir + "/scene.sce") << R"(format = quonix-scene
+version = 1
+frameSets {
+  s { title = "S", frames { f { drawables {
+    surface { type = Surface, name = "Surface", data = "surface.vtp" }
+    grid { type = Surface, name = "Grid", data = "grid.vtu" }
+  } } } }
+}
+)";
+  std::string log;
+  Logger::getSingleton().setOutput(new CapturedWarnings(log));
+  kvg::SDBReader reader;
+  ASSERT_EQ(reader.open(wide(dir + "/scene.sce")), 0) << reader.getLastError();
+  auto session = newSession();
+  {
+    kvg::RendererNodeStream stream(*session);
+    ASSERT_TRUE(reader.loadRecord(record(0, 0), stream)) << reader.getLastError();
+  }
+  Logger::getSingleton().setOutput(nullptr);
+  auto surfaces = session->getNodeRegistry().findNodesOfClass<kvg::PolyDataNode>();
+  ASSERT_EQ(surfaces.size(), 2u);
+  vtkIdType cells = 0;
+  for (auto& surface : surfaces) {
+    vtkPolyData* data = surface->getPolyData();
+    ASSERT_NE(data, nullptr);
+    cells += data->GetNumberOfCells();
+    const vtkIdType n = data->GetNumberOfPoints();
+    auto ids = vtkSmartPointer<vtkIdList>::New();
+    for (vtkIdType c = 0; c < data->GetNumberOfCells(); ++c) {
+      data->GetCellPoints(c, ids);
+      for (vtkIdType k = 0; k < ids->GetNumberOfIds(); ++k) EXPECT_TRUE(ids->GetId(k) >= 0 && ids->GetId(k) < n);
+    }
+  }
+  EXPECT_EQ(cells, 2 + 4);  // the file's two good triangles, the good tetrahedron's faces
+  EXPECT_NE(log.find("'surface.vtp' has 2 cells naming points that do not exist"), std::string::npos) << log;
+  EXPECT_NE(log.find("'grid.vtu' has 1 cells naming points that do not exist"), std::string::npos) << log;
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
