@@ -88,9 +88,9 @@ namespace {
 void onPngError(png_structp png, png_const_charp) { longjmp(png_jmpbuf(png), 1); }
 void onPngWarning(png_structp, png_const_charp) {}
 
-// Decodes into the image, whose objects all exist before the error jump point, so a damaged
-// file unwinds nothing but libpng's own state.
-bool decodePng(FILE* file, vtkImageData* image) {
+// Reads the header's size, then decodes into the image unless it is null. The image's objects
+// all exist before the error jump point, so a damaged file unwinds nothing but libpng's own state.
+bool decodePng(FILE* file, vtkImageData* image, png_uint_32& width, png_uint_32& height) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -106,8 +106,12 @@ bool decodePng(FILE* file, vtkImageData* image) {
   png_set_user_limits(png, kMaxPngSide, kMaxPngSide);
   png_init_io(png, file);
   png_read_info(png, info);
-  const png_uint_32 width = png_get_image_width(png, info);
-  const png_uint_32 height = png_get_image_height(png, info);
+  width = png_get_image_width(png, info);
+  height = png_get_image_height(png, info);
+  if (!image) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return width > 0 && height > 0;
+  }
   const int colorType = png_get_color_type(png, info);
   // Everything becomes 8-bit RGBA: palettes and low bit depths expanded, 16 bits cut to
   // their high byte, grey spread to RGB, a missing alpha filled opaque.
@@ -133,28 +137,6 @@ bool decodePng(FILE* file, vtkImageData* image) {
   return true;
 }
 
-// The header's size, under the same limits as decodePng.
-bool readPngHeader(FILE* file, png_uint_32& width, png_uint_32& height) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return false;
-  }
-  png_set_user_limits(png, kMaxPngSide, kMaxPngSide);
-  png_init_io(png, file);
-  png_read_info(png, info);
-  width = png_get_image_width(png, info);
-  height = png_get_image_height(png, info);
-  png_destroy_read_struct(&png, &info, nullptr);
-  return width > 0 && height > 0;
-}
-
 // The file opened for reading when it starts with the PNG signature, else null.
 FILE* openPng(const std::string& path) {
   if (!ProbeFile(path)) return nullptr;
@@ -175,7 +157,7 @@ bool ReadPngSize(const std::string& path, int& width, int& height) {
   FILE* file = openPng(path);
   if (!file) return false;
   png_uint_32 w = 0, h = 0;
-  const bool ok = readPngHeader(file, w, h);
+  const bool ok = decodePng(file, nullptr, w, h);
   std::fclose(file);
   if (!ok) return false;
   width = static_cast<int>(w);
@@ -187,7 +169,8 @@ vtkSmartPointer<vtkImageData> ReadPngRgba8(const std::string& path) {
   FILE* file = openPng(path);
   if (!file) return nullptr;
   auto image = vtkSmartPointer<vtkImageData>::New();
-  const bool ok = decodePng(file, image);
+  png_uint_32 width = 0, height = 0;
+  const bool ok = decodePng(file, image, width, height);
   std::fclose(file);
   return ok ? image : nullptr;
 }
