@@ -99,9 +99,10 @@ void SceneView::startIconPreload(QOpenGLContext* windowContext) {
   // Icon preload thread: the context is its own from start to end.
   _iconPreloader = QThread::create([this, context, settings] {
     const bool current = context->makeCurrent(&_preloadSurface);
+    AnnouncedImages announced;
     if (current) {
-      PreloadIconImages(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName);
-      // The buffers' contexts use the textures next: they must be complete.
+      announced = AnnounceIconImages(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName);
+      // The buffers' contexts use the placeholder and the room's textures next: they must be complete.
       SceneGlState::finish();
     } else {
       // The set-up loads everything itself, the palette included.
@@ -114,11 +115,15 @@ void SceneView::startIconPreload(QOpenGLContext* windowContext) {
     }
     _iconStepEndedCondition.notify_all();
     if (current) {
-      // Off the path to the first frame: the scene is set up and drawn meanwhile.
+      // Off the path to the first frame: the scene is set up and drawn meanwhile, each image
+      // showing from the first frame after it is filled. The palette comes before the panels
+      // shown on demand: a hand shows it as soon as its grip is squeezed.
+      FillIconImages(&_iconTextureCache, announced.first);
       PreloadPaletteImages(&_iconTextureCache, &BuildPaletteImages);
       SceneGlState::finish();
-      context->doneCurrent();
       _iconTextureCache.setPalettePending(false);
+      FillIconImages(&_iconTextureCache, announced.later);
+      context->doneCurrent();
     }
     delete context;
   });
@@ -153,8 +158,9 @@ void SceneView::setUpSceneResources(int i) {
   kvg::SceneCanvasRenderer* model = scene->hasModelRenderer();
   vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
 
-  // The scene above needs no icons: it is set up while the preload may still run. The palette
-  // images need not be there: the tool sets take them when they are (attachPaletteImages).
+  // The scene above needs no icons: it is set up while the preload may still run. The icons
+  // need only be announced: their wrappers take them once filled. The palette images need not
+  // be there either: the tool sets take them when they are (attachPaletteImages).
   waitForPreloadedIcons();
   bool preloaded = false;
   {

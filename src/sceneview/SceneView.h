@@ -168,8 +168,8 @@ class SceneView : public QQuickItem {
   void startIconPreload(QOpenGLContext* windowContext);
   // Any thread but the preload's: returns once the preload has ended (or never started).
   void waitForIconPreload();
-  // Any thread but the preload's: returns once the preload's icon step has ended (or the
-  // preload never started); the palette images may still be on their way.
+  // Any thread but the preload's: returns once the preload has announced the icons and loaded
+  // the room's textures (or never started); the icons and palette images may still be on their way.
   void waitForPreloadedIcons();
   // Back-buffer updater thread, buffer b's context current: scene update, renderer set-up,
   // HUD snapshot and the scene's analysis for the interaction state.

@@ -1,8 +1,11 @@
 #include "IconPreload.h"
 
+#include <vtk_glew.h>
+
 #include "Configuration.h"
 #include "IconTextureCache.h"
 #include "PngImage.h"
+#include "TextureParameters.h"
 
 namespace {
 
@@ -20,6 +23,8 @@ const char* const kPadDirections[] = {"North", "East", "South", "West"};
 const char* const kStates[] = {"West", "South", "East", "North", "Undefined", "Alt"};
 
 constexpr int kMaxOverlaySide = 16384;
+// Images of more pixels are panels shown on demand, made after the palette images.
+constexpr long long kMaxIconPixels = 512 * 512;
 
 }  // namespace
 
@@ -56,25 +61,64 @@ void PreloadIconTextures(IconTextureCache* cache, const std::string& firstTextur
 
 void PreloadIconImages(IconTextureCache* cache, const std::string& firstTexturePath,
                        const std::string& secondTexturePath) {
-  if (!cache) return;
+  const AnnouncedImages images = AnnounceIconImages(cache, firstTexturePath, secondTexturePath);
+  FillIconImages(cache, images.first);
+  FillIconImages(cache, images.later);
+}
+
+AnnouncedImages AnnounceIconImages(IconTextureCache* cache, const std::string& firstTexturePath,
+                                   const std::string& secondTexturePath) {
+  AnnouncedImages images;
+  if (!cache) return images;
   const std::string assets = getVRAssetsDir();
-  IconTextureCache::Record record;
-
-  cache->setRepeatWrap(false);
-  for (const std::string& name : PreloadIconFileNames(assets)) FindOrLoadImage(*cache, name, record, std::string());
+  int blankWidth = 0, blankHeight = 0;
+  cache->blankSize(blankWidth, blankHeight);
   // The HUD panels of the two render buffers: render targets, never files.
-  CreateBlankTexture(*cache, "HUD0", record);
-  CreateBlankTexture(*cache, "HUD1", record);
+  for (const char* name : {"HUD0", "HUD1"})
+    if (cache->announce(name, blankWidth, blankHeight)) images.first.push_back({name, false});
+  // A file that is missing, no PNG or too large for a texture becomes a blank of the HUD size.
+  const int maxSide = MaxTextureSize();
+  for (const std::string& name : PreloadIconFileNames(assets)) {
+    int width = blankWidth, height = blankHeight;
+    if (!ReadPngSize(name, width, height) || width > maxSide || height > maxSide) {
+      width = blankWidth;
+      height = blankHeight;
+    }
+    if (cache->announce(name, width, height))
+      (static_cast<long long>(width) * height > kMaxIconPixels ? images.later : images.first).push_back({name, true});
+  }
+  // The linked-state overlays show only once another participant shares something.
+  for (const char* name : {"LINKED0", "LINKED1"})
+    if (cache->announce(name, GetLinkedOverlayWidth(), GetLinkedOverlayHeight()))
+      images.later.push_back({name, false});
 
-  SetHudSize(*cache, GetLinkedOverlayWidth(), GetLinkedOverlayHeight());
-  CreateBlankTexture(*cache, "LINKED0", record);
-  CreateBlankTexture(*cache, "LINKED1", record);
-  ReadHudSize(*cache);
-
+  IconTextureCache::Record record;
   cache->setRepeatWrap(true);
   const std::string fallback = assets + GetDefaultTexFileName();
   FindOrLoadImage(*cache, firstTexturePath, record, fallback);
   FindOrLoadImage(*cache, secondTexturePath, record, fallback);
+  return images;
+}
+
+void FillIconImages(IconTextureCache* cache, const std::vector<AnnouncedImage>& images) {
+  if (!cache) return;
+  for (const AnnouncedImage& image : images) {
+    IconTextureCache::Record record;
+    if (!cache->find(image.name, record) || !record.fill) continue;
+    uint32_t texture = 0;
+    if (image.fromFile) {
+      vtkSmartPointer<vtkImageData> pixels = ReadPngRgba8(image.name);
+      const int* dims = pixels ? pixels->GetDimensions() : nullptr;
+      // Icons clamp to a transparent border.
+      if (dims && dims[0] == record.width && dims[1] == record.height)
+        texture = UploadGlTexture(static_cast<const unsigned char*>(pixels->GetScalarPointer()), dims[0], dims[1], 4,
+                                  false);
+    }
+    if (texture == 0) texture = UploadGlTexture(nullptr, record.width, record.height, 4, false);
+    // Other contexts may bind it as soon as the cache has it.
+    glFinish();
+    cache->fill(image.name, texture);
+  }
 }
 
 void PreloadPaletteImages(IconTextureCache* cache, const PaletteImageBuild& buildPalette) {

@@ -49,6 +49,41 @@ IconTextureCache::Record IconTextureCache::insertOrKeep(const std::string& name,
   return inserted.first->second;
 }
 
+bool IconTextureCache::announce(const std::string& name, int width, int height) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  if (_textures.count(name)) return false;
+  if (_placeholder == 0) {
+    const unsigned char transparent[4] = {0, 0, 0, 0};
+    _placeholder = UploadGlTexture(transparent, 1, 1, 4, false);
+  }
+  _textures.emplace(name, Record{0, width, height, std::make_shared<TextureFill>(_placeholder)});
+  return true;
+}
+
+void IconTextureCache::fill(const std::string& name, uint32_t texture) {
+  std::shared_ptr<TextureFill> fill;
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    auto it = _textures.find(name);
+    if (it != _textures.end() && it->second.name == 0 && it->second.fill) {
+      it->second.name = texture;
+      fill.swap(it->second.fill);
+    }
+  }
+  if (fill) {
+    fill->publish(texture);
+  } else if (texture != 0) {
+    GLuint unused = texture;
+    glDeleteTextures(1, &unused);
+  }
+}
+
+void IconTextureCache::blankSize(int& width, int& height) const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  width = _blankWidth;
+  height = _blankHeight;
+}
+
 void IconTextureCache::getOrLoad(const std::string& name, const std::string& fallback, Record& record) {
   record = Record();
   if (!find(name, record)) LoadPngIcon(*this, name, record, fallback);
@@ -57,7 +92,11 @@ void IconTextureCache::getOrLoad(const std::string& name, const std::string& fal
 vtkSmartPointer<OpenVRTexture> IconTextureCache::wrap(const Record& record, int translucencyMode) const {
   auto texture = vtkSmartPointer<OpenVRTexture>::New();
   texture->SetTranslucencyMode(translucencyMode);
-  texture->SetTextureHandle(record.name);
+  if (record.name == 0 && record.fill) {
+    texture->SetTextureFill(record.fill);
+  } else {
+    texture->SetTextureHandle(record.name);
+  }
   texture->SetWidth(record.width);
   texture->SetHeight(record.height);
   return texture;
@@ -104,17 +143,17 @@ bool IconTextureCache::uploadCurrentImage(vtkImageData* image) { return uploadPa
 
 void IconTextureCache::createTexturesA(std::vector<vtkSmartPointer<OpenVRTexture>>& textures) {
   std::lock_guard<std::mutex> lock(_mutex);
-  for (uint32_t name : _paletteImagesA) textures.push_back(wrap(Record{name, 0, 0}, 1));
+  for (uint32_t name : _paletteImagesA) textures.push_back(wrap(Record{name, 0, 0, nullptr}, 1));
 }
 
 void IconTextureCache::createTexturesB(std::vector<vtkSmartPointer<OpenVRTexture>>& textures) {
   std::lock_guard<std::mutex> lock(_mutex);
-  for (uint32_t name : _paletteImagesB) textures.push_back(wrap(Record{name, 0, 0}, 1));
+  for (uint32_t name : _paletteImagesB) textures.push_back(wrap(Record{name, 0, 0, nullptr}, 1));
 }
 
 void IconTextureCache::wrapCurrentTexture(vtkSmartPointer<OpenVRTexture>& texture) {
   std::lock_guard<std::mutex> lock(_mutex);
-  texture = wrap(Record{_currentImage, 0, 0}, 1);
+  texture = wrap(Record{_currentImage, 0, 0, nullptr}, 1);
 }
 
 void IconTextureCache::setPalettePending(bool pending) { _palettePending.store(pending, std::memory_order_release); }
@@ -129,14 +168,13 @@ void IconTextureCache::deleteAllTextures() {
   }
   if (!_paletteImagesB.empty()) glDeleteTextures(static_cast<GLsizei>(_paletteImagesB.size()), _paletteImagesB.data());
   if (!_paletteImagesA.empty()) glDeleteTextures(static_cast<GLsizei>(_paletteImagesA.size()), _paletteImagesA.data());
-  if (_currentImage != 0) {
-    GLuint name = _currentImage;
-    glDeleteTextures(1, &name);
-  }
+  for (GLuint name : {GLuint(_currentImage), GLuint(_placeholder)})
+    if (name != 0) glDeleteTextures(1, &name);
   _textures.clear();
   _paletteImagesB.clear();
   _paletteImagesA.clear();
   _currentImage = 0;
+  _placeholder = 0;
 }
 
 void IconTextureCache::setRepeatWrap(bool repeat) { _repeatWrap = repeat; }
@@ -194,7 +232,7 @@ bool LoadPngIcon(IconTextureCache& cache, const std::string& name, IconTextureCa
     }
   }
   if (texture == 0) texture = UploadGlTexture(cache, nullptr, width, height, 4);
-  record = cache.insertOrKeep(name, IconTextureCache::Record{texture, width, height});
+  record = cache.insertOrKeep(name, IconTextureCache::Record{texture, width, height, nullptr});
   return fromFile;
 }
 
@@ -207,7 +245,7 @@ bool CreateBlankTexture(IconTextureCache& cache, const std::string& name, IconTe
     height = cache._blankHeight;
   }
   const uint32_t texture = UploadGlTexture(cache, nullptr, width, height, 4);
-  record = cache.insertOrKeep(name, IconTextureCache::Record{texture, width, height});
+  record = cache.insertOrKeep(name, IconTextureCache::Record{texture, width, height, nullptr});
   return true;
 }
 
@@ -230,9 +268,20 @@ uint32_t UploadGlTexture(const unsigned char* pixels, int width, int height, int
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexStorage2D(GL_TEXTURE_2D, MipLevelCount(width, height), GL_RGBA8, width, height);
   if (pixels) {
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, components == 3 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE,
-                    pixels);
-    glGenerateMipmap(GL_TEXTURE_2D);
+    // The levels are made here rather than by glGenerateMipmap: a software rasterizer draws
+    // each level, serialised with every other context's drawing.
+    const GLenum format = components == 3 ? GL_RGB : GL_RGBA;
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels);
+    const int levels = MipLevelCount(width, height);
+    std::vector<unsigned char> above, below;
+    const unsigned char* level = pixels;
+    for (int l = 1, w = width, h = height; l < levels; ++l) {
+      below.resize(static_cast<size_t>(w > 1 ? w / 2 : 1) * (h > 1 ? h / 2 : 1) * components);
+      NextMipLevel(level, w, h, components, below.data(), w, h);
+      glTexSubImage2D(GL_TEXTURE_2D, l, 0, 0, w, h, format, GL_UNSIGNED_BYTE, below.data());
+      above.swap(below);
+      level = above.data();
+    }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     ApplyAnisotropy();

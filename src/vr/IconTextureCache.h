@@ -4,10 +4,12 @@
 // mutex for itself; the mutex is not recursive. GL work runs on whichever thread has a context
 // of the shared group current (the back-buffer updater during the preload, the render thread
 // for later lookups). The cache owns every GL name it holds; the OpenVRTexture objects it hands
-// out only wrap them.
+// out only wrap them. A name can be announced with its size before its texture exists, so that
+// a scene's set-up need not wait for the preload: its wrappers draw nothing until it is filled.
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,15 +17,17 @@
 #include <vtkSmartPointer.h>
 
 #include "OpenVRTexture.h"
+#include "TextureFill.h"
 
 class vtkImageData;
 
 class IconTextureCache {
  public:
   struct Record {
-    uint32_t name = 0;  // GL texture name
+    uint32_t name = 0;  // GL texture name; 0 while an announced texture is not filled yet
     int32_t width = 0;
     int32_t height = 0;
+    std::shared_ptr<TextureFill> fill;  // while announced and not filled yet
   };
 
   // Reads only settings: the blank size from "hudResolution" and "hudAspectRatio".
@@ -43,6 +47,17 @@ class IconTextureCache {
                     int translucencyMode);
   // Exact lookup of a name.
   bool find(const std::string& name, Record& record) const;
+
+  // Caches the name with the size its texture will have, before the texture exists; false
+  // (nothing changed) when the name is cached already. Its wrappers draw a transparent
+  // placeholder until fill. A context of the group must be current: the first announcement
+  // makes the placeholder, which must be complete (glFinish) before any other context uses it.
+  bool announce(const std::string& name, int width, int height);
+  // The announced name's texture, complete (glFinish) in the filling context, which the
+  // wrappers take at their next render. A texture for a name not awaiting one is deleted.
+  void fill(const std::string& name, uint32_t texture);
+  // The size of the blank textures made now.
+  void blankSize(int& width, int& height) const;
 
   // The palette images: a new texture from an 8-bit RGBA image appended to the first list
   // (pages), the second list (overlays), or made the current image. False, uploading nothing,
@@ -96,6 +111,7 @@ class IconTextureCache {
   std::atomic<bool> _repeatWrap{true};
   std::atomic<bool> _palettePending{false};
   uint32_t _currentImage = 0;
+  uint32_t _placeholder = 0;
   int _blankWidth = 1024;
   int _blankHeight = 768;
   mutable std::mutex _mutex;

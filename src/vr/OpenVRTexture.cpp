@@ -25,9 +25,28 @@ void OpenVRTexture::SetTextureHandle(unsigned int handle) {
   _needsUpload = false;
   _ownsHandle = false;
   _storageWidth = _storageHeight = 0;
+  _fill.reset();
+}
+
+void OpenVRTexture::SetTextureFill(std::shared_ptr<const TextureFill> fill) {
+  SetTextureHandle(fill ? fill->placeholder() : 0);
+  _fill = std::move(fill);
+  awaitingFill();
+}
+
+bool OpenVRTexture::awaitingFill() {
+  if (!_fill) return false;
+  const unsigned int filled = _fill->texture();
+  if (filled == 0) return true;
+  // An upload asked for meanwhile (a render target's image) goes to the filled texture.
+  _handle = filled;
+  _fill.reset();
+  return false;
 }
 
 void OpenVRTexture::Load(vtkRenderer* renderer) {
+  // The placeholder is no upload target: an upload waits for the filled texture.
+  if (awaitingFill()) return;
   vtkImageData* input = GetInput();
   if (!input) {
     _needsUpload = false;

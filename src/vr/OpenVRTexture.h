@@ -1,10 +1,14 @@
 #pragma once
 // The texture of every textured VR prop. It either owns a GL texture made from its input image
 // (immutable storage, full mipmap chain) or wraps a texture someone else owns (the icon
-// texture cache). It uploads only the first time and when asked to, never because the input
+// texture cache), possibly one still being filled (a placeholder is drawn meanwhile). It uploads only the first time and when asked to, never because the input
 // changed, so drawing a frame does no pipeline work. Used on the thread whose context is
 // current for the window that draws it.
+#include <memory>
+
 #include <vtkOpenGLTexture.h>
+
+#include "TextureFill.h"
 
 class OpenVRTexture : public vtkOpenGLTexture {
  public:
@@ -15,6 +19,11 @@ class OpenVRTexture : public vtkOpenGLTexture {
   // Wraps an existing texture, which stays its owner's: nothing is uploaded until
   // RequestUpload, and ReleaseGraphicsResources never deletes it.
   void SetTextureHandle(unsigned int handle);
+  // Wraps a texture another thread is still filling: the fill's placeholder is drawn and no
+  // upload is made until the finished texture is published, which the next render then wraps.
+  void SetTextureFill(std::shared_ptr<const TextureFill> fill);
+  // False while the wrapped texture is still being filled.
+  bool IsFilled() const { return !_fill || _fill->texture() != 0; }
   // The GL texture name, 0 before one exists.
   unsigned int GetIndex() const { return _handle; }
   // The next render uploads the input image again (into the same storage).
@@ -55,6 +64,8 @@ class OpenVRTexture : public vtkOpenGLTexture {
 
   // Points the base class's texture object at the current handle in this window's context.
   void wrapHandle(vtkRenderer* renderer);
+  // Takes the filled texture once published; true while it is still being filled.
+  bool awaitingFill();
 
   bool _created = false;
   bool _needsUpload = true;
@@ -63,6 +74,8 @@ class OpenVRTexture : public vtkOpenGLTexture {
   int _width = 1;
   int _height = 1;
   unsigned int _handle = 0;
+  // Until the wrapped texture is filled: what publishes it.
+  std::shared_ptr<const TextureFill> _fill;
   // The size of the storage this object made, to notice an input of another size.
   int _storageWidth = 0;
   int _storageHeight = 0;

@@ -1,5 +1,8 @@
 #include "PngImage.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -85,9 +88,9 @@ namespace {
 void onPngError(png_structp png, png_const_charp) { longjmp(png_jmpbuf(png), 1); }
 void onPngWarning(png_structp, png_const_charp) {}
 
-// Decodes into the image, whose objects all exist before the error jump point, so a damaged
-// file unwinds nothing but libpng's own state.
-bool decodePng(FILE* file, vtkImageData* image) {
+// Reads the header's size, then decodes into the image unless it is null. The image's objects
+// all exist before the error jump point, so a damaged file unwinds nothing but libpng's own state.
+bool decodePng(FILE* file, vtkImageData* image, png_uint_32& width, png_uint_32& height) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -103,8 +106,12 @@ bool decodePng(FILE* file, vtkImageData* image) {
   png_set_user_limits(png, kMaxPngSide, kMaxPngSide);
   png_init_io(png, file);
   png_read_info(png, info);
-  const png_uint_32 width = png_get_image_width(png, info);
-  const png_uint_32 height = png_get_image_height(png, info);
+  width = png_get_image_width(png, info);
+  height = png_get_image_height(png, info);
+  if (!image) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return width > 0 && height > 0;
+  }
   const int colorType = png_get_color_type(png, info);
   // Everything becomes 8-bit RGBA: palettes and low bit depths expanded, 16 bits cut to
   // their high byte, grey spread to RGB, a missing alpha filled opaque.
@@ -130,20 +137,40 @@ bool decodePng(FILE* file, vtkImageData* image) {
   return true;
 }
 
-}  // namespace
-
-vtkSmartPointer<vtkImageData> ReadPngRgba8(const std::string& path) {
+// The file opened for reading when it starts with the PNG signature, else null.
+FILE* openPng(const std::string& path) {
   if (!ProbeFile(path)) return nullptr;
   FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return nullptr;
   unsigned char signature[8] = {0};
-  const bool isPng = std::fread(signature, 1, 8, file) == 8 && png_sig_cmp(signature, 0, 8) == 0;
-  auto image = vtkSmartPointer<vtkImageData>::New();
-  bool ok = false;
-  if (isPng) {
+  if (std::fread(signature, 1, 8, file) == 8 && png_sig_cmp(signature, 0, 8) == 0) {
     std::rewind(file);
-    ok = decodePng(file, image);
+    return file;
   }
+  std::fclose(file);
+  return nullptr;
+}
+
+}  // namespace
+
+bool ReadPngSize(const std::string& path, int& width, int& height) {
+  FILE* file = openPng(path);
+  if (!file) return false;
+  png_uint_32 w = 0, h = 0;
+  const bool ok = decodePng(file, nullptr, w, h);
+  std::fclose(file);
+  if (!ok) return false;
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+  return true;
+}
+
+vtkSmartPointer<vtkImageData> ReadPngRgba8(const std::string& path) {
+  FILE* file = openPng(path);
+  if (!file) return nullptr;
+  auto image = vtkSmartPointer<vtkImageData>::New();
+  png_uint_32 width = 0, height = 0;
+  const bool ok = decodePng(file, image, width, height);
   std::fclose(file);
   return ok ? image : nullptr;
 }
@@ -156,4 +183,47 @@ int MipLevelCount(int width, int height) {
     ++levels;
   }
   return levels;
+}
+
+namespace {
+// Where the texels of a halved side sample the side above: the lower source texel and the
+// weight of the next one, in 1/256.
+struct Tap {
+  int low, high, weight;
+};
+std::vector<Tap> halvingTaps(int side, int half) {
+  std::vector<Tap> taps(static_cast<size_t>(half));
+  for (int i = 0; i < half; ++i) {
+    const double u = (i + 0.5) * side / half - 0.5;
+    const int low = static_cast<int>(std::floor(u));
+    const int weight = static_cast<int>(std::lround((u - low) * 256.0));
+    taps[i] = {std::max(low, 0), std::min(low + 1, side - 1), weight};
+  }
+  return taps;
+}
+}  // namespace
+
+void NextMipLevel(const unsigned char* level, int width, int height, int components, unsigned char* next,
+                  int& nextWidth, int& nextHeight) {
+  nextWidth = width > 1 ? width / 2 : 1;
+  nextHeight = height > 1 ? height / 2 : 1;
+  const std::vector<Tap> columns = halvingTaps(width, nextWidth), rows = halvingTaps(height, nextHeight);
+  const size_t stride = static_cast<size_t>(width) * components;
+  for (int y = 0; y < nextHeight; ++y) {
+    const Tap& r = rows[y];
+    const unsigned char* top = level + r.low * stride;
+    const unsigned char* bottom = level + r.high * stride;
+    unsigned char* out = next + static_cast<size_t>(y) * nextWidth * components;
+    for (int x = 0; x < nextWidth; ++x) {
+      const Tap& c = columns[x];
+      const size_t left = static_cast<size_t>(c.low) * components, right = static_cast<size_t>(c.high) * components;
+      for (int k = 0; k < components; ++k) {
+        // Weights in 1/256 each way: the sum is in 1/65536, rounded to the nearest.
+        const int upper = top[left + k] * (256 - c.weight) + top[right + k] * c.weight;
+        const int lower = bottom[left + k] * (256 - c.weight) + bottom[right + k] * c.weight;
+        const int sum = upper * (256 - r.weight) + lower * r.weight;
+        *out++ = static_cast<unsigned char>((sum + 32768) >> 16);
+      }
+    }
+  }
 }

@@ -19,6 +19,10 @@ vtkSmartPointer<vtkImageData> ConvertToRgba8(vtkImageData* image);
 // direct read needs no pipeline update (so no freeze flag to clear) on any thread.
 vtkSmartPointer<vtkImageData> ReadPngRgba8(const std::string& path);
 
+// The size a PNG file's header gives, without decoding its pixels; false (sizes untouched) for
+// what ReadPngRgba8 finds no PNG in, short of damage past the header.
+bool ReadPngSize(const std::string& path, int& width, int& height);
+
 // True when the path opens for reading (a directory does not).
 bool ProbeFile(const std::string& path);
 
@@ -30,3 +34,10 @@ std::pair<Tag, vtkSmartPointer<vtkImageData>> LoadPngImage(const std::string& pa
 
 // floor(log2(max(width, height))) + 1: the levels of a full mipmap chain (1 for 1 x 1).
 int MipLevelCount(int width, int height);
+
+// The next mipmap level of 8-bit pixels of the given component count, rows tightly packed: half
+// the size (rounded down, at least 1), each texel sampled bilinearly at its centre from the
+// level above, clamped at the edges, as a linear-filtered blit (glGenerateMipmap on Mesa) makes
+// it; a side that halves exactly averages texel pairs. next holds nextWidth x nextHeight.
+void NextMipLevel(const unsigned char* level, int width, int height, int components, unsigned char* next,
+                  int& nextWidth, int& nextHeight);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include <vtkImageData.h>
 
@@ -129,4 +132,61 @@ TEST_F(PreloadTest, AMissingFloorTextureTakesTheDefaultTexturesPixels) {
   ASSERT_TRUE(cached(A + "ceiling.png", &ceiling));
   EXPECT_EQ(ReadTexture(ceiling.name).at(0, 0), (std::array<int, 4>{7, 7, 7, 255}));
   EXPECT_FALSE(cached(A + "hex-texture.png"));
+}
+
+// The announcement reads only the files' headers: every image is cached at its size before any
+// texture is made, a missing one at the HUD size; the large panels come after the icons, and the
+// fill then makes each from its file, a file that fails to decode as a blank of the announced size.
+TEST_F(PreloadTest, AnnouncedImagesHaveTheirSizesBeforeTheFillMakesThem) {
+  WriteSolidPng(A + "lookingglass2.png", 6, 4, {200, 10, 10, 255});
+  WriteSolidPng(A + "QuickStart0.png", 1024, 768, {1, 2, 3, 255});
+  WriteSolidPng(A + "left.png", 8, 8, {5, 5, 5, 255});
+  // A PNG whose header is whole but whose pixel data is cut off.
+  std::ifstream in(A + "left.png", std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  std::ofstream(A + "left.png", std::ios::binary) << whole.substr(0, whole.size() - 16);
+  const AnnouncedImages images = AnnounceIconImages(&cache, A + "floor.png", A + "ceiling.png");
+  auto has = [](const std::vector<AnnouncedImage>& list, const std::string& name) {
+    return std::any_of(list.begin(), list.end(), [&](const AnnouncedImage& i) { return i.name == name; });
+  };
+  struct Case {
+    std::string name;
+    int width, height;
+    bool first;
+  };
+  const Case cases[] = {{"HUD0", 1024, 768, true},
+                        {A + "lookingglass2.png", 6, 4, true},
+                        {A + "left.png", 8, 8, true},
+                        {A + "Updating2.png", 1024, 768, false},  // missing here: a blank of the HUD size
+                        {A + "QuickStart0.png", 1024, 768, false},
+                        {"LINKED1", 1024, 1600, false}};
+  IconTextureCache::Record record;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(cached(c.name, &record));
+    EXPECT_EQ(record.name, 0u);
+    EXPECT_EQ(record.width, c.width);
+    EXPECT_EQ(record.height, c.height);
+    EXPECT_EQ(has(images.first, c.name), c.first);
+    EXPECT_EQ(has(images.later, c.name), !c.first);
+  }
+  // The room's textures are made at once.
+  ASSERT_TRUE(cached(A + "floor.png", &record));
+  EXPECT_NE(record.name, 0u);
+
+  FillIconImages(&cache, images.first);
+  FillIconImages(&cache, images.later);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(cached(c.name, &record));
+    ASSERT_NE(record.name, 0u);
+    const TextureContents contents = ReadTexture(record.name);
+    EXPECT_EQ(contents.width, c.width);
+    EXPECT_EQ(contents.height, c.height);
+  }
+  ASSERT_TRUE(cached(A + "lookingglass2.png", &record));
+  EXPECT_EQ(ReadTexture(record.name).at(0, 0), (std::array<int, 4>{200, 10, 10, 255}));
+  ASSERT_TRUE(cached(A + "left.png", &record));
+  EXPECT_EQ(ReadTexture(record.name).at(0, 0), (std::array<int, 4>{0, 0, 0, 0}));
 }

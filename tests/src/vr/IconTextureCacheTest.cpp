@@ -314,3 +314,49 @@ TEST(CacheThreads, TwoThreadsLoadingOneNameKeepOneTexture) {
   EXPECT_EQ(distinct.size(), static_cast<size_t>(kNames));
   RunOnSharedContexts(1, [&](int) { cache.deleteAllTextures(); });
 }
+
+// A name announced before its texture exists is handed out at its announced size, drawing the
+// transparent placeholder and never loading the file itself; the fill gives every wrapper and
+// later lookup the texture. A texture for a name awaiting none is deleted, not leaked.
+TEST_F(CacheTest, AnAnnouncedNameIsHandedOutAtItsSizeAndTakesItsTextureOnceFilled) {
+  const std::string png = file("icon.png");
+  WriteSolidPng(png, 4, 2, {9, 9, 9, 255});
+  ASSERT_TRUE(cache->announce(png, 300, 200));
+  EXPECT_FALSE(cache->announce(png, 1, 1));
+  IconTextureCache::Record record;
+  ASSERT_TRUE(cache->find(png, record));
+  EXPECT_EQ(record.name, 0u);
+  EXPECT_EQ(record.width, 300);
+  EXPECT_EQ(record.height, 200);
+
+  vtkSmartPointer<OpenVRTexture> early;
+  cache->getTexture(early, png, 1, file("fallback.png"));
+  EXPECT_FALSE(early->IsFilled());
+  EXPECT_EQ(early->GetWidth(), 300);
+  const unsigned int placeholder = early->GetIndex();
+  const TextureContents blank = ReadTexture(placeholder);
+  EXPECT_EQ(blank.width, 1);
+  EXPECT_EQ(blank.at(0, 0), (std::array<int, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(cache->size(), 1u);
+
+  const std::vector<unsigned char> pixels(300 * 200 * 4, 77);
+  const unsigned int texture = UploadGlTexture(pixels.data(), 300, 200, 4, false);
+  cache->fill(png, texture);
+  EXPECT_TRUE(early->IsFilled());
+  ASSERT_TRUE(cache->find(png, record));
+  EXPECT_EQ(record.name, texture);
+  EXPECT_EQ(record.fill, nullptr);
+  vtkSmartPointer<OpenVRTexture> late;
+  cache->getTexture(late, png, 1);
+  EXPECT_TRUE(late->IsFilled());
+  EXPECT_EQ(late->GetIndex(), texture);
+
+  for (const char* name : {"icon.png", "never announced"}) {
+    const unsigned int stray = UploadGlTexture(pixels.data(), 2, 2, 4, false);
+    cache->fill(name == std::string("icon.png") ? png : name, stray);
+    EXPECT_FALSE(IsTexture(stray)) << name;
+  }
+  cache->deleteAllTextures();
+  EXPECT_FALSE(IsTexture(placeholder));
+  EXPECT_FALSE(IsTexture(texture));
+}

@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <vtk_glew.h>
+
 #include <vtkActor.h>
 #include <vtkCamera.h>
 #include <vtkImageData.h>
@@ -10,6 +18,7 @@
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
 
+#include "IconTextureCache.h"
 #include "OpenVRTexture.h"
 #include "PngImage.h"
 #include "kvg/PropLighting.h"
@@ -184,4 +193,85 @@ TEST_F(TexturedSquare, AWrappedTextureDrawsAndIsNeverDeletedByTheWrapper) {
   wrapper->RequestUpload();
   EXPECT_EQ(gl.renderAndRead(16, 16), (std::array<int, 4>{250, 60, 10, 255}));
   owner->ReleaseGraphicsResources(gl.window());
+}
+
+// A wrapper handed out before its texture is filled draws nothing over what lies behind (the
+// placeholder is transparent) whatever its translucency mode, and keeps an asked-for upload for
+// the filled texture, which it draws from the first render after the fill is published.
+TEST_F(TexturedSquare, AWrapperAwaitingItsFillDrawsNothingThenTheFilledTexture) {
+  gl.renderer()->SetBackground(0.2, 0.4, 0.6);
+  const std::array<int, 3> background = {51, 102, 153};
+  auto rgb = [](const std::array<int, 4>& p) { return std::array<int, 3>{p[0], p[1], p[2]}; };
+  const unsigned char clear[4] = {0, 0, 0, 0};
+  const unsigned int placeholder = UploadGlTexture(clear, 1, 1, 4, false);
+  for (int mode : {0, 1, 2}) {
+    SCOPED_TRACE(mode);
+    auto fill = std::make_shared<TextureFill>(placeholder);
+    vtkNew<OpenVRTexture> wrapper;
+    wrapper->SetTranslucencyMode(mode);
+    wrapper->SetTextureFill(fill);
+    actor->SetTexture(wrapper);
+    EXPECT_FALSE(wrapper->IsFilled());
+    EXPECT_EQ(rgb(gl.renderAndRead(16, 16)), background);
+
+    // A render target's image asked for meanwhile is not written into the placeholder.
+    wrapper->SetInputData(SolidImage(8, 8, {30, 200, 90, 255}));
+    wrapper->RequestUpload();
+    EXPECT_EQ(rgb(gl.renderAndRead(16, 16)), background);
+    EXPECT_EQ(ReadTexture(placeholder).at(0, 0), (std::array<int, 4>{0, 0, 0, 0}));
+
+    const std::vector<unsigned char> pixels(8 * 8 * 4, 200);
+    const unsigned int filled = UploadGlTexture(pixels.data(), 8, 8, 4, false);
+    fill->publish(filled);
+    EXPECT_TRUE(wrapper->IsFilled());
+    EXPECT_EQ(rgb(gl.renderAndRead(16, 16)), (std::array<int, 3>{30, 200, 90}));
+    EXPECT_EQ(wrapper->GetIndex(), filled);
+    EXPECT_FALSE(wrapper->GetOwnsHandle());
+    gl.resetState();
+    wrapper->ReleaseGraphicsResources(gl.window());
+    EXPECT_TRUE(IsTexture(filled));
+    glDeleteTextures(1, &filled);
+  }
+  glDeleteTextures(1, &placeholder);
+}
+
+// The levels an upload makes itself are those the driver's own mipmap generation (a linear
+// blit per level) makes, for sides that halve exactly and sides that do not, within rounding:
+// the driver rounds up a little more often, by up to 3 steps after ten levels of noise.
+TEST(MipLevels, MadeLevelsMatchTheDriversMipmapGeneration) {
+  GlWindow gl;
+  const std::array<int, 2> sizes[] = {{16, 16}, {256, 64}, {384, 128}, {5, 3}, {1, 7}, {12, 9}, {1024, 768}};
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
+    const unsigned int ours = UploadGlTexture(pixels.data(), w, h, 4, false);
+    GLuint driver = 0;
+    glGenTextures(1, &driver);
+    glBindTexture(GL_TEXTURE_2D, driver);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexStorage2D(GL_TEXTURE_2D, MipLevelCount(w, h), GL_RGBA8, w, h);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glGenerateMipmap(GL_TEXTURE_2D);
+    int worst = 0;
+    for (int level = 0; level < MipLevelCount(w, h); ++level) {
+      std::vector<unsigned char> a, b;
+      for (auto [name, out] : {std::pair<GLuint, std::vector<unsigned char>*>{ours, &a}, {driver, &b}}) {
+        GLint lw = 0, lh = 0;
+        glBindTexture(GL_TEXTURE_2D, name);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &lw);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &lh);
+        out->resize(static_cast<size_t>(lw) * lh * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, out->data());
+      }
+      ASSERT_EQ(a.size(), b.size()) << level;
+      for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+    }
+    EXPECT_LE(worst, 3);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &driver);
+    glDeleteTextures(1, &ours);
+  }
 }
