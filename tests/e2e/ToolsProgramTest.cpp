@@ -94,6 +94,9 @@ TEST_F(ToolsProgram, TheRightLaserWorksThePaletteButtons) {
          << "right position " << kRight[0] << ' ' << kRight[1] << ' ' << kRight[2] << '\n'
          << "frame 2\nleft press grip\n"
          << aimRightAt(0.25, 0.5)  // the HUD button
+         // The icons and palette images fill in after the first frame; on a loaded machine
+         // that can outlast a quarter second, so frame 12 waits until it is surely over.
+         << "frame 12\ntime 4\n"
          << "frame 20\nright press trigger\nframe 24\nright release trigger\n"
          << aimRightAt(0.25, 0.3)  // the floor button
          << "frame 30\nright press trigger\nframe 34\nright release trigger\n"
@@ -137,7 +140,9 @@ TEST_F(ToolsProgram, LabelsAndToolIconsShowOnBothControllers) {
   // the default offset) and made twice as large.
   std::ofstream(base + "/config.ini", std::ios::app)
       << "touchPadOffset = [0, 0, 0.06]\nannotationWidth = 0.06\nannotationHeight = 0.02\n";
-  Program program({scene}, environment("rate 60\nleft position -0.06 1.35 -0.25\nright position 0.08 1.35 -0.25\n",
+  // Frame 20 comes once the icons have surely been filled in, as in the test above.
+  Program program({scene}, environment("rate 60\nleft position -0.06 1.35 -0.25\nright position 0.08 1.35 -0.25\n"
+                                       "frame 20\ntime 4\n",
                                        "20"));
   ASSERT_TRUE(program.started());
   ASSERT_TRUE(waitForFile(eyeFile(20), program)) << program.err();
