@@ -324,6 +324,33 @@ class CapturedWarnings : public Logger::Output {
  private:
   std::string& _text;
 };
+
+// Writes data with VTK's XML writer W; true when written.
+template <class W>
+bool writeXml(vtkDataObject* data, const std::string& path) {
+  auto writer = vtkSmartPointer<W>::New();
+  writer->SetInputData(data);
+  writer->SetFileName(path.c_str());
+  return writer->Write() == 1;
+}
+
+// The surfaces of the first frame of dir/scene.sce, loaded into a new session that the caller
+// keeps; the log's output goes to log meanwhile. Empty when the scene does not load.
+std::vector<kvg::PolyDataNode*> loadFirstFrameSurfaces(const std::string& dir, std::string& log,
+                                                    std::unique_ptr<kvg::DrawableSession>& session) {
+  Logger::getSingleton().setOutput(new CapturedWarnings(log));
+  kvg::SDBReader reader;
+  session = newSession();
+  bool loaded = reader.open(wide(dir + "/scene.sce")) == 0;
+  if (loaded) {
+    kvg::RendererNodeStream stream(*session);
+    loaded = reader.loadRecord(record(0, 0), stream);
+  }
+  Logger::getSingleton().setOutput(nullptr);
+  EXPECT_TRUE(loaded) << reader.getLastError();
+  if (!loaded) return {};
+  return session->getNodeRegistry().findNodesOfClass<kvg::PolyDataNode>();
+}
 }  // namespace
 
 // One unusable point (infinite in a data file, far beyond any drawable size inline) takes only
@@ -347,10 +374,7 @@ TEST(SDBReader, PointsThatAreNotFiniteGoWithTheirCellsAndTheRestStays) {
     auto poly = vtkSmartPointer<vtkPolyData>::New();
     poly->SetPoints(points);
     poly->SetPolys(polys);
-    auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
-    writer->SetInputData(poly);
-    writer->SetFileName((dir + "/surface.vtp").c_str());
-    ASSERT_EQ(writer->Write(), 1);
+    ASSERT_TRUE(writeXml<vtkXMLPolyDataWriter>(poly, dir + "/surface.vtp"));
   }
   std::ofstream(dir + "/scene.sce") << R"(format = quonix-scene
 version = 1
@@ -363,16 +387,8 @@ frameSets {
 }
 )";
   std::string log;
-  Logger::getSingleton().setOutput(new CapturedWarnings(log));
-  kvg::SDBReader reader;
-  ASSERT_EQ(reader.open(wide(dir + "/scene.sce")), 0) << reader.getLastError();
-  auto session = newSession();
-  {
-    kvg::RendererNodeStream stream(*session);
-    ASSERT_TRUE(reader.loadRecord(record(0, 0), stream)) << reader.getLastError();
-  }
-  Logger::getSingleton().setOutput(nullptr);
-  auto surfaces = session->getNodeRegistry().findNodesOfClass<kvg::PolyDataNode>();
+  std::unique_ptr<kvg::DrawableSession> session;
+  auto surfaces = loadFirstFrameSurfaces(dir, log, session);
   ASSERT_EQ(surfaces.size(), 2u);
   vtkIdType cells = 0;
   for (auto& surface : surfaces) {
@@ -406,20 +422,14 @@ TEST(SDBReader, CellsNamingMissingPointsGoAndTheRestStays) {
     auto poly = vtkSmartPointer<vtkPolyData>::New();
     poly->SetPoints(points);
     poly->SetPolys(polys);
-    auto polyWriter = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
-    polyWriter->SetInputData(poly);
-    polyWriter->SetFileName((dir + "/surface.vtp").c_str());
-    ASSERT_EQ(polyWriter->Write(), 1);
+    ASSERT_TRUE(writeXml<vtkXMLPolyDataWriter>(poly, dir + "/surface.vtp"));
 
     auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
     grid->SetPoints(points);
     const vtkIdType good[] = {0, 1, 3, 4}, bad[] = {0, 1, 2, 7000000};
     grid->InsertNextCell(VTK_TETRA, 4, good);
     grid->InsertNextCell(VTK_TETRA, 4, bad);
-    auto gridWriter = vtkSmartPointer<vtkXMLUnstructuredGridWriter>::New();
-    gridWriter->SetInputData(grid);
-    gridWriter->SetFileName((dir + "/grid.vtu").c_str());
-    ASSERT_EQ(gridWriter->Write(), 1);
+    ASSERT_TRUE(writeXml<vtkXMLUnstructuredGridWriter>(grid, dir + "/grid.vtu"));
   }
   std::ofstream(dir + "/scene.sce") << R"(format = quonix-scene
 version = 1
@@ -431,16 +441,8 @@ frameSets {
 }
 )";
   std::string log;
-  Logger::getSingleton().setOutput(new CapturedWarnings(log));
-  kvg::SDBReader reader;
-  ASSERT_EQ(reader.open(wide(dir + "/scene.sce")), 0) << reader.getLastError();
-  auto session = newSession();
-  {
-    kvg::RendererNodeStream stream(*session);
-    ASSERT_TRUE(reader.loadRecord(record(0, 0), stream)) << reader.getLastError();
-  }
-  Logger::getSingleton().setOutput(nullptr);
-  auto surfaces = session->getNodeRegistry().findNodesOfClass<kvg::PolyDataNode>();
+  std::unique_ptr<kvg::DrawableSession> session;
+  auto surfaces = loadFirstFrameSurfaces(dir, log, session);
   ASSERT_EQ(surfaces.size(), 2u);
   vtkIdType cells = 0;
   for (auto& surface : surfaces) {
