@@ -102,7 +102,7 @@ void SceneView::startIconPreload(QOpenGLContext* windowContext) {
     AnnouncedImages announced;
     if (current) {
       announced = AnnounceIconImages(&_iconTextureCache, settings.floorTexFileName, settings.ceilTexFileName);
-      // The buffers' contexts use the placeholder and the room's textures next: they must be complete.
+      // The buffers' contexts use the blank texture and the room's textures next: they must be complete.
       SceneGlState::finish();
     } else {
       // The set-up loads everything itself, the palette included.

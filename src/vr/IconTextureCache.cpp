@@ -52,11 +52,11 @@ IconTextureCache::Record IconTextureCache::insertOrKeep(const std::string& name,
 bool IconTextureCache::announce(const std::string& name, int width, int height) {
   std::lock_guard<std::mutex> lock(_mutex);
   if (_textures.count(name)) return false;
-  if (_placeholder == 0) {
+  if (_blank == 0) {
     const unsigned char transparent[4] = {0, 0, 0, 0};
-    _placeholder = UploadGlTexture(transparent, 1, 1, 4, false);
+    _blank = UploadGlTexture(transparent, 1, 1, 4, false);
   }
-  _textures.emplace(name, Record{0, width, height, std::make_shared<TextureFill>(_placeholder)});
+  _textures.emplace(name, Record{0, width, height, std::make_shared<TextureFill>(_blank)});
   return true;
 }
 
@@ -168,13 +168,13 @@ void IconTextureCache::deleteAllTextures() {
   }
   if (!_paletteImagesB.empty()) glDeleteTextures(static_cast<GLsizei>(_paletteImagesB.size()), _paletteImagesB.data());
   if (!_paletteImagesA.empty()) glDeleteTextures(static_cast<GLsizei>(_paletteImagesA.size()), _paletteImagesA.data());
-  for (GLuint name : {GLuint(_currentImage), GLuint(_placeholder)})
+  for (GLuint name : {GLuint(_currentImage), GLuint(_blank)})
     if (name != 0) glDeleteTextures(1, &name);
   _textures.clear();
   _paletteImagesB.clear();
   _paletteImagesA.clear();
   _currentImage = 0;
-  _placeholder = 0;
+  _blank = 0;
 }
 
 void IconTextureCache::setRepeatWrap(bool repeat) { _repeatWrap = repeat; }

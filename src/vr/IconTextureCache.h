@@ -50,8 +50,8 @@ class IconTextureCache {
 
   // Caches the name with the size its texture will have, before the texture exists; false
   // (nothing changed) when the name is cached already. Its wrappers draw a transparent
-  // placeholder until fill. A context of the group must be current: the first announcement
-  // makes the placeholder, which must be complete (glFinish) before any other context uses it.
+  // blank until fill. A context of the group must be current: the first announcement
+  // makes the blank, which must be complete (glFinish) before any other context uses it.
   bool announce(const std::string& name, int width, int height);
   // The announced name's texture, complete (glFinish) in the filling context, which the
   // wrappers take at their next render. A texture for a name not awaiting one is deleted.
@@ -111,7 +111,7 @@ class IconTextureCache {
   std::atomic<bool> _repeatWrap{true};
   std::atomic<bool> _palettePending{false};
   uint32_t _currentImage = 0;
-  uint32_t _placeholder = 0;
+  uint32_t _blank = 0;
   int _blankWidth = 1024;
   int _blankHeight = 768;
   mutable std::mutex _mutex;

@@ -29,7 +29,7 @@ void OpenVRTexture::SetTextureHandle(unsigned int handle) {
 }
 
 void OpenVRTexture::SetTextureFill(std::shared_ptr<const TextureFill> fill) {
-  SetTextureHandle(fill ? fill->placeholder() : 0);
+  SetTextureHandle(fill ? fill->blankTexture() : 0);
   _fill = std::move(fill);
   awaitingFill();
 }
@@ -45,7 +45,7 @@ bool OpenVRTexture::awaitingFill() {
 }
 
 void OpenVRTexture::Load(vtkRenderer* renderer) {
-  // The placeholder is no upload target: an upload waits for the filled texture.
+  // The blank is no upload target: an upload waits for the filled texture.
   if (awaitingFill()) return;
   vtkImageData* input = GetInput();
   if (!input) {

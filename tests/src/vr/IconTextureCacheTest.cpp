@@ -316,7 +316,7 @@ TEST(CacheThreads, TwoThreadsLoadingOneNameKeepOneTexture) {
 }
 
 // A name announced before its texture exists is handed out at its announced size, drawing the
-// transparent placeholder and never loading the file itself; the fill gives every wrapper and
+// transparent blank and never loading the file itself; the fill gives every wrapper and
 // later lookup the texture. A texture for a name awaiting none is deleted, not leaked.
 TEST_F(CacheTest, AnAnnouncedNameIsHandedOutAtItsSizeAndTakesItsTextureOnceFilled) {
   const std::string png = file("icon.png");
@@ -333,8 +333,8 @@ TEST_F(CacheTest, AnAnnouncedNameIsHandedOutAtItsSizeAndTakesItsTextureOnceFille
   cache->getTexture(early, png, 1, file("fallback.png"));
   EXPECT_FALSE(early->IsFilled());
   EXPECT_EQ(early->GetWidth(), 300);
-  const unsigned int placeholder = early->GetIndex();
-  const TextureContents blank = ReadTexture(placeholder);
+  const unsigned int blankName = early->GetIndex();
+  const TextureContents blank = ReadTexture(blankName);
   EXPECT_EQ(blank.width, 1);
   EXPECT_EQ(blank.at(0, 0), (std::array<int, 4>{0, 0, 0, 0}));
   EXPECT_EQ(cache->size(), 1u);
@@ -357,6 +357,6 @@ TEST_F(CacheTest, AnAnnouncedNameIsHandedOutAtItsSizeAndTakesItsTextureOnceFille
     EXPECT_FALSE(IsTexture(stray)) << name;
   }
   cache->deleteAllTextures();
-  EXPECT_FALSE(IsTexture(placeholder));
+  EXPECT_FALSE(IsTexture(blankName));
   EXPECT_FALSE(IsTexture(texture));
 }

@@ -196,17 +196,17 @@ TEST_F(TexturedSquare, AWrappedTextureDrawsAndIsNeverDeletedByTheWrapper) {
 }
 
 // A wrapper handed out before its texture is filled draws nothing over what lies behind (the
-// placeholder is transparent) whatever its translucency mode, and keeps an asked-for upload for
+// blank is transparent) whatever its translucency mode, and keeps an asked-for upload for
 // the filled texture, which it draws from the first render after the fill is published.
 TEST_F(TexturedSquare, AWrapperAwaitingItsFillDrawsNothingThenTheFilledTexture) {
   gl.renderer()->SetBackground(0.2, 0.4, 0.6);
   const std::array<int, 3> background = {51, 102, 153};
   auto rgb = [](const std::array<int, 4>& p) { return std::array<int, 3>{p[0], p[1], p[2]}; };
   const unsigned char clear[4] = {0, 0, 0, 0};
-  const unsigned int placeholder = UploadGlTexture(clear, 1, 1, 4, false);
+  const unsigned int blank = UploadGlTexture(clear, 1, 1, 4, false);
   for (int mode : {0, 1, 2}) {
     SCOPED_TRACE(mode);
-    auto fill = std::make_shared<TextureFill>(placeholder);
+    auto fill = std::make_shared<TextureFill>(blank);
     vtkNew<OpenVRTexture> wrapper;
     wrapper->SetTranslucencyMode(mode);
     wrapper->SetTextureFill(fill);
@@ -214,11 +214,11 @@ TEST_F(TexturedSquare, AWrapperAwaitingItsFillDrawsNothingThenTheFilledTexture) 
     EXPECT_FALSE(wrapper->IsFilled());
     EXPECT_EQ(rgb(gl.renderAndRead(16, 16)), background);
 
-    // A render target's image asked for meanwhile is not written into the placeholder.
+    // A render target's image asked for meanwhile is not written into the blank.
     wrapper->SetInputData(SolidImage(8, 8, {30, 200, 90, 255}));
     wrapper->RequestUpload();
     EXPECT_EQ(rgb(gl.renderAndRead(16, 16)), background);
-    EXPECT_EQ(ReadTexture(placeholder).at(0, 0), (std::array<int, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(ReadTexture(blank).at(0, 0), (std::array<int, 4>{0, 0, 0, 0}));
 
     const std::vector<unsigned char> pixels(8 * 8 * 4, 200);
     const unsigned int filled = UploadGlTexture(pixels.data(), 8, 8, 4, false);
@@ -232,7 +232,7 @@ TEST_F(TexturedSquare, AWrapperAwaitingItsFillDrawsNothingThenTheFilledTexture) 
     EXPECT_TRUE(IsTexture(filled));
     glDeleteTextures(1, &filled);
   }
-  glDeleteTextures(1, &placeholder);
+  glDeleteTextures(1, &blank);
 }
 
 // The levels an upload makes itself are those the driver's own mipmap generation (a linear
