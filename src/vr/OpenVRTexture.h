@@ -1,9 +1,10 @@
 #pragma once
 // The texture of every textured VR prop. It either owns a GL texture made from its input image
 // (immutable storage, full mipmap chain) or wraps a texture someone else owns (the icon
-// texture cache), possibly one still being filled (a transparent blank is drawn meanwhile). It uploads only the first time and when asked to, never because the input
-// changed, so drawing a frame does no pipeline work. Used on the thread whose context is
-// current for the window that draws it.
+// texture cache), possibly one still being filled (a transparent blank is drawn meanwhile). It
+// uploads only the first time and when asked to, never because the input changed, so drawing
+// a frame does no pipeline work. Used on the thread whose context is current for the window
+// that draws it.
 #include <memory>
 
 #include <vtkOpenGLTexture.h>
@@ -19,8 +20,8 @@ class OpenVRTexture : public vtkOpenGLTexture {
   // Wraps an existing texture, which stays its owner's: nothing is uploaded until
   // RequestUpload, and ReleaseGraphicsResources never deletes it.
   void SetTextureHandle(unsigned int handle);
-  // Wraps a texture another thread is still filling: the fill's transparent blank is drawn and no
-  // upload is made until the finished texture is published, which the next render then wraps.
+  // Wraps a texture another thread is still filling: the fill's transparent blank is drawn and
+  // no upload is made until the finished texture is published, which the next render then wraps.
   void SetTextureFill(std::shared_ptr<const TextureFill> fill);
   // False while the wrapped texture is still being filled.
   bool IsFilled() const { return !_fill || _fill->texture() != 0; }
