@@ -137,7 +137,7 @@ void VRInteractionState::pollControllers(bool valid[2]) {
   std::memset(poses, 0, sizeof(poses));
   if (compositor) compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
 
-  const bool focusCaptured = system && system->IsInputFocusCapturedByAnotherProcess();
+  const bool focusCaptured = system && !system->IsInputAvailable();
   for (int hand = 0; hand < 2; ++hand) {
     resetFrameDisplay(toolSets[hand]);
     const vr::TrackedDeviceIndex_t device =

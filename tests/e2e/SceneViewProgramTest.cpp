@@ -332,6 +332,10 @@ TEST_F(SceneViewProgram, FailedHeadsetStartEndsCleanlyWhenTheErrorBoxCloses) {
     windows = program.windows(".");
   }
   ASSERT_GE(windows.size(), 2u) << program.err();
+  // The box's text, with the runtime's own words, is logged with it.
+  EXPECT_NE(program.err().find("Error: VR hardware could not be initialized (Hmd Not Found (108)). "),
+            std::string::npos)
+      << program.err();
   Program::settle();
   Program::keys(windows.back(), "Return");
   expectCleanEnd(program);
