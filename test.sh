@@ -15,7 +15,7 @@ if [ -d "$OPENVR_SDK" ]; then
   SDK_BUILD_DIR="${BUILD_DIR}-openvr-sdk"
   cmake -S . -B "$SDK_BUILD_DIR" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" \
     -DQUONIX_OPENVR_SDK="$OPENVR_SDK" >/dev/null
-  cmake --build "$SDK_BUILD_DIR" -j"$(nproc)" --target test_e2e_openvr_runtime
+  cmake --build "$SDK_BUILD_DIR" -j"$(nproc)" --target test_openvr_runtime_loader test_e2e_openvr_runtime
   (cd "$SDK_BUILD_DIR" && QSG_RENDER_LOOP=threaded \
     xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure)
   echo "OpenVR SDK configuration built and tested in $((SECONDS - sdk_start)) s"
