@@ -24,6 +24,14 @@ T withError(T value, int32_t error, vr::ETrackedPropertyError* pError) {
   return value;
 }
 
+template <class T>
+T typedProperty(void* system, vr::TrackedDeviceIndex_t device, vr::ETrackedDeviceProperty prop,
+                vr::ETrackedPropertyError* pError, T (*get)(void*, uint32_t, int32_t, int32_t&)) {
+  int32_t error = 0;
+  const T value = get(system, device, prop, error);
+  return withError(value, error, pError);
+}
+
 }  // namespace
 
 void SystemAdapter::GetRecommendedRenderTargetSize(uint32_t* pnWidth, uint32_t* pnHeight) {
@@ -117,31 +125,23 @@ bool SystemAdapter::IsTrackedDeviceConnected(vr::TrackedDeviceIndex_t unDeviceIn
 
 bool SystemAdapter::GetBoolTrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex,
                                                  vr::ETrackedDeviceProperty prop, vr::ETrackedPropertyError* pError) {
-  int32_t error = 0;
-  const bool value = port::boolProperty(_system, unDeviceIndex, prop, error);
-  return withError(value, error, pError);
+  return typedProperty(_system, unDeviceIndex, prop, pError, port::boolProperty);
 }
 
 float SystemAdapter::GetFloatTrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex,
                                                    vr::ETrackedDeviceProperty prop, vr::ETrackedPropertyError* pError) {
-  int32_t error = 0;
-  const float value = port::floatProperty(_system, unDeviceIndex, prop, error);
-  return withError(value, error, pError);
+  return typedProperty(_system, unDeviceIndex, prop, pError, port::floatProperty);
 }
 
 int32_t SystemAdapter::GetInt32TrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex,
                                                      vr::ETrackedDeviceProperty prop, vr::ETrackedPropertyError* pError) {
-  int32_t error = 0;
-  const int32_t value = port::int32Property(_system, unDeviceIndex, prop, error);
-  return withError(value, error, pError);
+  return typedProperty(_system, unDeviceIndex, prop, pError, port::int32Property);
 }
 
 uint64_t SystemAdapter::GetUint64TrackedDeviceProperty(vr::TrackedDeviceIndex_t unDeviceIndex,
                                                        vr::ETrackedDeviceProperty prop,
                                                        vr::ETrackedPropertyError* pError) {
-  int32_t error = 0;
-  const uint64_t value = port::uint64Property(_system, unDeviceIndex, prop, error);
-  return withError(value, error, pError);
+  return typedProperty(_system, unDeviceIndex, prop, pError, port::uint64Property);
 }
 
 vr::HmdMatrix34_t SystemAdapter::GetMatrix34TrackedDeviceProperty(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty,

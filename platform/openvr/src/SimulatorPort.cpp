@@ -131,32 +131,31 @@ int32_t deviceClass(void* s, uint32_t device) { return sys(s)->GetTrackedDeviceC
 
 bool deviceConnected(void* s, uint32_t device) { return sys(s)->IsTrackedDeviceConnected(device); }
 
-bool boolProperty(void* s, uint32_t device, int32_t prop, int32_t& error) {
+namespace {
+template <class T>
+T property(void* s, uint32_t device, int32_t prop, int32_t& error,
+           T (vr::IVRSystem::*get)(vr::TrackedDeviceIndex_t, vr::ETrackedDeviceProperty, vr::ETrackedPropertyError*)) {
   vr::ETrackedPropertyError e = vr::TrackedProp_Success;
-  const bool value = sys(s)->GetBoolTrackedDeviceProperty(device, vr::ETrackedDeviceProperty(prop), &e);
+  const T value = (sys(s)->*get)(device, vr::ETrackedDeviceProperty(prop), &e);
   error = e;
   return value;
+}
+}  // namespace
+
+bool boolProperty(void* s, uint32_t device, int32_t prop, int32_t& error) {
+  return property(s, device, prop, error, &vr::IVRSystem::GetBoolTrackedDeviceProperty);
 }
 
 float floatProperty(void* s, uint32_t device, int32_t prop, int32_t& error) {
-  vr::ETrackedPropertyError e = vr::TrackedProp_Success;
-  const float value = sys(s)->GetFloatTrackedDeviceProperty(device, vr::ETrackedDeviceProperty(prop), &e);
-  error = e;
-  return value;
+  return property(s, device, prop, error, &vr::IVRSystem::GetFloatTrackedDeviceProperty);
 }
 
 int32_t int32Property(void* s, uint32_t device, int32_t prop, int32_t& error) {
-  vr::ETrackedPropertyError e = vr::TrackedProp_Success;
-  const int32_t value = sys(s)->GetInt32TrackedDeviceProperty(device, vr::ETrackedDeviceProperty(prop), &e);
-  error = e;
-  return value;
+  return property(s, device, prop, error, &vr::IVRSystem::GetInt32TrackedDeviceProperty);
 }
 
 uint64_t uint64Property(void* s, uint32_t device, int32_t prop, int32_t& error) {
-  vr::ETrackedPropertyError e = vr::TrackedProp_Success;
-  const uint64_t value = sys(s)->GetUint64TrackedDeviceProperty(device, vr::ETrackedDeviceProperty(prop), &e);
-  error = e;
-  return value;
+  return property(s, device, prop, error, &vr::IVRSystem::GetUint64TrackedDeviceProperty);
 }
 
 uint32_t stringProperty(void* s, uint32_t device, int32_t prop, char* value, uint32_t size, int32_t& error) {
