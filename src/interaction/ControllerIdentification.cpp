@@ -11,6 +11,7 @@
 #include "IsoValueMarker.h"
 #include "OpenVRRenderWindow.h"
 #include "RenderLock.h"
+#include "RepeatFilter.h"
 #include "ToolGeometry.h"
 #include "ToolLayoutSettings.h"
 #include "VRInteractionState.h"
@@ -27,18 +28,19 @@ vr::ETrackedDeviceClass deviceClass(vr::TrackedDeviceIndex_t device) {
 }
 
 // Prints the four identifying properties and stores the controller type; merges the type's
-// settings file once a type is known.
+// settings file once a type is known. A controller whose type stays empty is asked again every
+// frame, but its properties are printed once, and again only when they change.
 void identify(VRInteractionState& state, vr::TrackedDeviceIndex_t device) {
   vr::IVRSystem* system = vr::VRSystem();
   state.controllerTypeName = SanitizeFileName(GetTrackedDeviceString(system, device, vr::Prop_ControllerType_String));
-  std::cout << "Prop_ManufacturerName_String   ="
-            << GetTrackedDeviceString(system, device, vr::Prop_ManufacturerName_String) << std::endl;
-  std::cout << "Prop_ModelNumber_String        =" << GetTrackedDeviceString(system, device, vr::Prop_ModelNumber_String)
-            << std::endl;
-  std::cout << "Prop_RenderModelName_String    ="
-            << GetTrackedDeviceString(system, device, vr::Prop_RenderModelName_String) << std::endl;
-  std::cout << "Prop_TrackingSystemName_String ="
-            << GetTrackedDeviceString(system, device, vr::Prop_TrackingSystemName_String) << std::endl;
+  const std::string lines =
+      "Prop_ManufacturerName_String   =" + GetTrackedDeviceString(system, device, vr::Prop_ManufacturerName_String) +
+      "\nProp_ModelNumber_String        =" + GetTrackedDeviceString(system, device, vr::Prop_ModelNumber_String) +
+      "\nProp_RenderModelName_String    =" + GetTrackedDeviceString(system, device, vr::Prop_RenderModelName_String) +
+      "\nProp_TrackingSystemName_String =" +
+      GetTrackedDeviceString(system, device, vr::Prop_TrackingSystemName_String);
+  if (RepeatFilter::console().changed("controller " + std::to_string(device), lines))
+    std::cout << lines << std::endl;
   if (!state.controllerTypeName.empty()) mergeConfigFile(state.controllerTypeName + ".ini");
 }
 
