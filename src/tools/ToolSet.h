@@ -107,8 +107,11 @@ class ToolSet {
 
   // Palette panel; its page is the toggle mask (1 HUD, 2 fly mode, 4 floor, 8 volume
   // rendering, 16 avatars present).
+  // Shown only once the palette images are attached (or none were awaited, without a cache);
+  // asked for earlier, it shows when they are.
   void setPalettePanelVisible(bool visible);
   bool isPalettePanelVisible() const;
+  bool isPaletteReady() const;
   VirtualPostIt* palettePanel() { return &_palettePanel; }
   const VirtualPostIt* palettePanel() const { return &_palettePanel; }
   kvg::PalettePainter* palettePainter() const { return _palettePainter; }
@@ -201,6 +204,8 @@ class ToolSet {
   vtkRenderer* _renderer = nullptr;  // where init put the pieces
   bool _built = false;
   bool _paletteAttached = false;  // the palette panel wraps the cache's images
+  bool _paletteAwaited = false;   // set up with a cache: its images are to come
+  bool _paletteWanted = false;    // the palette asked for, shown or not
 };
 
 // "paletteAngle", default 40.
