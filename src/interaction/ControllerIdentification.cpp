@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include <vtkImageData.h>  // OpenVRRenderWindow.h uses it without including it
+#include <vtkProperty.h>
 
 #include "AnnotationLayoutSettings.h"
 #include "AvatarContext.h"
@@ -84,6 +85,17 @@ void IdentifyControllers(VRInteractionState& state, kvg::DrawableScene& scene, O
     state.interactiveIsoMarker->removeFromRenderer(models);
     state.interactiveIsoMarker = IsoValueMarker::create(models);
     state.avatarGroup.rebuildIsoMarkers(window);
+  }
+  // The kept values' markers take the new tilt too (a per-controller file may change it).
+  for (kvg::Ptr<IsoValueMarker>& marker : state.isoValueMarkers) {
+    if (!marker.isValid() || marker->value() == tools.toolsAngle) continue;
+    const bool shown = marker->getVisibility();
+    double rgb[3];
+    marker->getActor()->GetProperty()->GetDiffuseColor(rgb);
+    marker->removeFromRenderer(models);
+    marker = IsoValueMarker::create(models);
+    marker->setColor(rgb);
+    marker->setVisibility(shown);
   }
 
   const bool volumeRendering = kvg::VolumeRenderingManager::getSingleton(scene.getSession()).getEnableVolRend();

@@ -358,8 +358,7 @@ bool VRInteractionState::handleColorBarTool(int hand, int mode, vtkRenderer* ren
     colorBarPosition = std::max(0.0, std::min(p, 1.0));
     interactiveIsoField = field;
     interactiveIsoValue = min + colorBarPosition * (max - min);
-    const double shift = (colorBarPosition - 0.5) * width;
-    tools.setColorBarValues(f[0] * shift, f[1] * shift, f[2] * shift);
+    tools.slideColorBar(input.pose, colorBarPosition, width);
     tools.setColorBarVisible(true);
     if (interactiveIsoMarker.isValid()) interactiveIsoMarker->setVisibility(true);
   } else if (mode == 1) {

@@ -548,6 +548,12 @@ void ToolSet::setColorBarValues(double a, double b, double c) {
   _colorBar.setOffset(offset);
 }
 
+void ToolSet::slideColorBar(const double pose[16], double t, double barWidth) {
+  const double shift = (0.5 - t) * barWidth;
+  // The pose's first column: the controller's x axis in the room.
+  setColorBarValues(pose[0] * shift, pose[4] * shift, pose[8] * shift);
+}
+
 void ToolSet::setQuickStartVisible(bool visible) { _quickStartPanel.setVisibility(visible); }
 bool ToolSet::isQuickStartVisible() const { return _quickStartPanel.getVisibility(); }
 

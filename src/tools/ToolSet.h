@@ -177,6 +177,10 @@ class ToolSet {
   vtkObject* colorBarSource() const { return _colorBarSource; }
   void setColorBarOffset(const double offset[3]);
   void setColorBarValues(double a, double b, double c);
+  // The one rule by which the colour bar slides, at its owner and as others see it: along its
+  // length (the controller's x axis, pose R) by (0.5 - t) x barWidth, so that the colour of the
+  // fraction t of the bar stands at the controller.
+  void slideColorBar(const double pose[16], double t, double barWidth);
   VirtualColorBar& colorBar() { return _colorBar; }
 
   // Quick-start panel.

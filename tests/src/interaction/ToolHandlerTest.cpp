@@ -14,6 +14,7 @@
 #include <vtkPlane.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
+#include <vtkProperty.h>
 
 #include "ClipMarker.h"
 #include "ControllerModel.h"
@@ -304,6 +305,27 @@ TEST_F(Tools, ASceneChangeHandsTheToolStateToTheVolumeRenderer) {
   ApplyIsoValues(state, box.scene(), settings);
   EXPECT_EQ(volumes.getInteractiveIsoValue().second, kvg::NoValue);
   EXPECT_EQ(state.colorBarPosition, 0.5);
+}
+
+// A changed "toolsAngle" (a per-controller file may bring one) reshapes the kept iso values'
+// markers as well as the interactive one; they keep their colour and visibility.
+TEST(IsoMarkerTilt, KeptMarkersFollowAToolsAngleChange) {
+  ScopedBaseDir base;
+  BoxScene box({0, 0, 0}, {1, 1, 1});
+  VRInteractionState state(nullptr);
+  state.interactiveIsoMarker = IsoValueMarker::create(nullptr);
+  for (int i = 0; i < 2; ++i) state.isoValueMarkers.push_back(IsoValueMarker::create(nullptr));
+  const double green[3] = {0.0, 1.0, 0.0};
+  state.isoValueMarkers[1]->setColor(green);
+  state.isoValueMarkers[1]->setVisibility(true);
+  ASSERT_EQ(state.isoValueMarkers[0]->toolsAngle(), 20.0);
+  ScopedBaseDir tilted("toolsAngle = 35\n");
+  IdentifyControllers(state, box.scene(), nullptr, state.modelMatrix);
+  EXPECT_EQ(state.interactiveIsoMarker->toolsAngle(), 35.0);
+  for (const auto& marker : state.isoValueMarkers) EXPECT_EQ(marker->toolsAngle(), 35.0);
+  EXPECT_FALSE(state.isoValueMarkers[0]->getVisibility());
+  EXPECT_TRUE(state.isoValueMarkers[1]->getVisibility());
+  EXPECT_EQ(state.isoValueMarkers[1]->getActor()->GetProperty()->GetDiffuseColor()[1], 1.0);
 }
 
 TEST(MarkerMirroring, TheTargetFollowsTheSourcesCountsAndShapes) {
