@@ -155,11 +155,22 @@ void VRInteractionState::pollControllers(bool valid[2]) {
     const bool inRange = device < vr::k_unMaxTrackedDeviceCount;
     valid[hand] = system && inRange && system->IsTrackedDeviceConnected(device) && !focusCaptured &&
                   poses[device].bPoseIsValid && isFinitePose(poses[device].mDeviceToAbsoluteTracking);
-    if (!valid[hand]) continue;
+    if (!valid[hand]) {
+      input.tracked = false;
+      continue;
+    }
 
+    // A controller that comes back (a new record, or tracking regained) starts from where it is
+    // now: its previous pose would otherwise read the gap as a hand move and jump a drag.
+    const bool resumed = !input.tracked;
     computeToolTransform(input, hand, input.previousToolTip);
     std::memcpy(input.previousPose, input.pose, sizeof(input.pose));
     convertPose(poses[device].mDeviceToAbsoluteTracking, input.pose, input.position);
+    if (resumed) {
+      computeToolTransform(input, hand, input.previousToolTip);
+      std::memcpy(input.previousPose, input.pose, sizeof(input.pose));
+    }
+    input.tracked = true;
 
     vr::VRControllerState_t state;
     std::memset(&state, 0, sizeof(state));
