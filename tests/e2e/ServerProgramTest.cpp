@@ -126,6 +126,20 @@ class ServerProgram : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 
+  // File/Connect to 127.0.0.1 at the port, typed into the server dialog.
+  static void connectThroughDialog(Program& program, const std::string& window, const std::string& port) {
+    Program::settle();
+    Program::keys(window, "ctrl+c");
+    const std::string dialog = program.waitForWindow("server dialog$");
+    ASSERT_FALSE(dialog.empty()) << "no server dialog";
+    Program::settle();
+    Program::keys(dialog, "ctrl+a");
+    Program::type(dialog, "127.0.0.1");
+    Program::keys(dialog, "Tab ctrl+a");
+    Program::type(dialog, port);
+    Program::keys(dialog, "Tab Return");
+  }
+
   void quitCleanly(Program& program, const std::string& window) {
     Program::settle();
     Program::keys(window, "ctrl+q");
@@ -377,16 +391,7 @@ TEST_F(ServerProgram, ServerFaultsMidSessionLeaveTheProgramUsable) {
     ASSERT_FALSE(window.empty());
     expectErrorBox(program, "Connection to host: 127.0.0.1, port: " + std::to_string(faulty.port()) + " failed. ");
     // Still usable: File/Connect opens the healthy server's scene.
-    Program::settle();
-    Program::keys(window, "ctrl+c");
-    const std::string dialog = program.waitForWindow("server dialog$");
-    ASSERT_FALSE(dialog.empty()) << "no server dialog";
-    Program::settle();
-    Program::keys(dialog, "ctrl+a");
-    Program::type(dialog, "127.0.0.1");
-    Program::keys(dialog, "Tab ctrl+a");
-    Program::type(dialog, std::to_string(healthy.port()));
-    Program::keys(dialog, "Tab Return");
+    connectThroughDialog(program, window, std::to_string(healthy.port()));
     const std::string expected = std::string(kTitle) + " - 127.0.0.1:" + std::to_string(healthy.port()) + ", Ball";
     std::string title;
     for (int i = 0; i < 300 && title != expected; ++i) {
@@ -461,12 +466,18 @@ TEST_F(ServerProgram, AStalledServerStepHoldsNeitherTheWindowNorTheExit) {
         if (about.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
       ASSERT_FALSE(about.empty()) << "no about box";
-      EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+      const auto aboutAfter = std::chrono::steady_clock::now() - asked;
+      std::cout << c.step << " stalled: the about box opened after "
+                << std::chrono::duration_cast<std::chrono::milliseconds>(aboutAfter).count() << " ms" << std::endl;
+      EXPECT_LT(aboutAfter, std::chrono::seconds(1));
       ASSERT_TRUE(requestClose(about));
       ASSERT_TRUE(program.waitForWindowGone("^About "));
       // The step's 10 s time-out ends the opening; the server would answer only after 60 s.
       expectErrorBox(program, text, 30);
-      EXPECT_LT(std::chrono::steady_clock::now() - stalled, std::chrono::seconds(20));
+      const auto failedAfter = std::chrono::steady_clock::now() - stalled;
+      std::cout << c.step << " stalled: the opening failed after "
+                << std::chrono::duration_cast<std::chrono::milliseconds>(failedAfter).count() << " ms" << std::endl;
+      EXPECT_LT(failedAfter, std::chrono::seconds(20));
       EXPECT_EQ(shell("xdotool getwindowname " + window), kTitle);
       quitCleanly(program, window);
     }
@@ -477,6 +488,7 @@ TEST_F(ServerProgram, AStalledServerStepHoldsNeitherTheWindowNorTheExit) {
       ASSERT_FALSE(window.empty());
       ASSERT_TRUE(waitForTitleWith(program, window, c.stalledTitle)) << program.err();
       const long ms = endsAfterSignal(program, SIGTERM);
+      std::cout << c.step << " stalled: SIGTERM ended the program after " << ms << " ms" << std::endl;
       ASSERT_GE(ms, 0) << program.err();
       EXPECT_LT(ms, 2000) << program.err();
       EXPECT_TRUE(program.exitedNormally()) << program.err();
@@ -536,6 +548,7 @@ TEST_F(ServerProgram, AServerLostWhileTheWindowIsHiddenHoldsNoExit) {
           std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
+    std::cout << "window hidden, server lost: " << way << " ended the program after " << ms << " ms" << std::endl;
     ASSERT_GE(ms, 0) << program.err();
     EXPECT_LT(ms, 2000) << program.err();
     EXPECT_TRUE(program.exitedNormally()) << program.err();
@@ -601,4 +614,52 @@ TEST_F(ServerProgram, QuickStartTypedDuringAnOpeningOpensThePanelOfTheOpenedScen
   }
   std::cout << "quick-start panel face pixels: typed " << faces[0] << ", not typed " << faces[1] << std::endl;
   EXPECT_GT(faces[0], 2 * faces[1] + 2000);
+}
+
+// The command line's port is read as the server dialog's is: a sign and leading blanks are
+// accepted, and a number the dialog could give but no server listens on (0), like one beyond
+// its range, ends in the same error box from the opening; "--help" with more words prints the
+// usage.
+TEST_F(ServerProgram, CommandLineAndServerDialogAgreeOnPorts) {
+  ServerProcess server;
+  startServer(server, {"--scene", "Only:4"});
+  const std::string port = std::to_string(server.port());
+  const std::string unusable = ". Cannot create command socket. The port must be a number from 1 to 65535.";
+  {
+    SCOPED_TRACE("a sign before the port");
+    Program program({"127.0.0.1", "+" + port}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    EXPECT_TRUE(waitForTitleWith(program, window, std::string(kTitle) + " - 127.0.0.1:" + port + ", Only", true))
+        << program.err();
+    quitCleanly(program, window);
+  }
+  for (const std::string bad : {"0", "70000"}) {
+    SCOPED_TRACE(bad);
+    Program program({"127.0.0.1", bad}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    expectErrorBox(program, "Error connecting to host: 127.0.0.1, port: " + bad + unusable);
+    quitCleanly(program, window);
+  }
+  {
+    SCOPED_TRACE("port 0 in the server dialog");
+    Program program({}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    connectThroughDialog(program, window, "0");
+    expectErrorBox(program, "Error connecting to host: 127.0.0.1, port: 0" + unusable);
+    quitCleanly(program, window);
+  }
+  for (const std::vector<std::string>& words : {std::vector<std::string>{"--help", port},
+                                               std::vector<std::string>{"--help", "me", "please"}}) {
+    Program program(words, environment("1"));
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(program.wait());
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_EQ(program.out().rfind("Usage: 1) quonixvr\n", 0), 0u) << program.out();
+  }
 }
