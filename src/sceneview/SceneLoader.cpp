@@ -38,6 +38,10 @@ bool SceneLoader::asksServer(uint32_t taskCode) {
 
 // Loader thread.
 void SceneLoader::run() {
+  // Every result is this task's: one that is left out (or fails early) reports nothing done.
+  recordLoaded = socketsCreated = collaborativeServerStarted = notifySocketsCreated = false;
+  reply = Properties();
+  transportError.clear();
   // The GUI thread waits for resultReady; whatever happens, it must come.
   try {
     switch (request.taskCode) {

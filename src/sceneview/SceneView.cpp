@@ -441,6 +441,7 @@ bool SceneView::waitForResetHandshake() {
   return true;
 }
 
+// GUI thread, view mutex held.
 void SceneView::retireBuffer(int i) {
   std::lock_guard<std::mutex> lock(_retiredMutex);
   _sceneResourcesReady[i] = false;

@@ -53,8 +53,9 @@ class SceneView : public QQuickItem {
   friend class SceneViewProbe;
 
  public:
-  // GUI thread (also from inside a loader task's wait): closes the server connections, so a
-  // request in progress ends at once and the program can quit whatever the server does.
+  // GUI thread (also from inside a loader task's wait), when the program is to quit: closes the
+  // server connections, so a request in progress ends at once, and no later wait of the view
+  // (server step, reset handshake) outlasts the quit.
   void interruptServerRequests();
   explicit SceneView(QQuickItem* parent = nullptr);
   ~SceneView() override;

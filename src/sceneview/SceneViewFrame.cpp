@@ -148,6 +148,7 @@ void SceneView::releaseBufferResources(int i) {
   releaseRetired(i);
 }
 
+// Render thread, context i current.
 void SceneView::releaseRetired(int i) {
   // Removing a prop releases its graphics resources in the window's context.
   if (_renderWindows[i]) _renderWindows[i]->RemoveAllLayerProps();

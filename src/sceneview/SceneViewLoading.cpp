@@ -198,6 +198,7 @@ void SceneView::processViewEvents(QEventLoop::ProcessEventsFlags flags) {
   QCoreApplication::processEvents(flags);
 }
 
+// GUI thread.
 bool SceneView::isAwaitingSceneSwap() const {
   const QQuickWindow* w = window();
   return w && w->isExposed() && _backBufferReady && !_sceneResourcesReady[_activeIndex];

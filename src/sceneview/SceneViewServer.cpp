@@ -49,6 +49,8 @@ bool SceneView::checkServerReply(const Properties& reply, std::string& error) {
 // GUI thread, view mutex held.
 std::string SceneView::connectToServer() {
   disconnectFromServer();
+  // The server dialog offers port 0 and the command line takes any number: both get this box.
+  if (_port < 1 || _port > 65535) return "Cannot create command socket. The port must be a number from 1 to 65535.";
   const uint64_t generation = ++_serverGeneration;
   const std::string host = _host.toUtf8().toStdString();
   for (int i = 0; i < 4; ++i) {
@@ -69,8 +71,6 @@ std::string SceneView::connectToServer() {
   for (auto& forwarder : _callbackForwarders) forwarder.setHandler(_widgetCommandHandler.get());
   _widgetCommandHandler->start();
 
-  // The server dialog offers port 0 and the command line takes any number: both get this box.
-  if (_port < 1 || _port > 65535) return "Cannot create command socket. The port must be a number from 1 to 65535.";
   startLoaderTask(kProductTitle, "connecting to server", SceneLoader::CreateCommandSockets);
   if (!_sceneLoader->socketsCreated) {
     std::string error = "Cannot create command socket. ";
@@ -180,6 +180,7 @@ void SceneView::openServerContinuation2(const QString& sceneName) {
   emit openServerComplete();
   emit switchScenePossible();
   startLoaderTask(title, "initializing scene", SceneLoader::RunUpdater);
+  if (_quitting) return;
   if (_connections[0]) {
     // The server's answer is not used; but a request that got none has broken connection 0, on
     // which the scene's updates come.
