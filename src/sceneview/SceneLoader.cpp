@@ -166,5 +166,6 @@ void SceneLoader::enableVRMode() {
   if (!connection) return;
   Properties vrReply;
   if (!connection->sendCommand("EnableVRMode", Properties(), vrReply) && connection->isBroken())
-    transportError = vrReply.hasName(Error::MESSAGE_TAG) ? vrReply.getString(Error::MESSAGE_TAG) : connection->getLastError();
+    transportError =
+        vrReply.hasName(Error::MESSAGE_TAG) ? vrReply.getString(Error::MESSAGE_TAG) : connection->getLastError();
 }

@@ -308,7 +308,9 @@ TEST_F(SceneFileProgram, EveryFailureShowsItsErrorBoxAndLeavesTheViewEmpty) {
       {corpus("garbage.sce"), {}, "Error loading file. Unknown file format. "},
       {corpus("being_written.sce"), {}, "Error loading file. File is being written, try to open it later."},
       // The fixed text, then the reader's detail on its own line.
-      {corpus("unsupported_version.sce"), {}, "Error loading file. Could not open specified path. \nThe scene file has format version"},
+      {corpus("unsupported_version.sce"),
+       {},
+       "Error loading file. Could not open specified path. \nThe scene file has format version"},
       // An archive that would write outside its folder is not unpacked.
       {corpus("traversal.zip"), {}, "Error loading file. Could not open specified path. \n"},
       {corpus("zero_sets.sce"), {}, "No scenes found. "},
