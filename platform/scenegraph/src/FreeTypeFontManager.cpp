@@ -155,9 +155,14 @@ vtkSmartPointer<vtkPolyData> FreeTypeFontManager::textOutline(const std::string&
   // The capital's height sets the scale, as the stroke font's letters are one unit high.
   auto capital = vtkSmartPointer<vtkPath>::New();
   auto glyphs = vtkSmartPointer<vtkPath>::New();
-  if (!tools->StringToPath(property, vtkStdString("H"), 72, capital) ||
-      !tools->StringToPath(property, vtkStdString(text), 72, glyphs))
-    return nullptr;
+  {
+    // VTK's FreeType tools keep one face cache for the process; scenes are built on several threads.
+    static std::mutex freeTypeMutex;
+    std::lock_guard<std::mutex> lock(freeTypeMutex);
+    if (!tools->StringToPath(property, vtkStdString("H"), 72, capital) ||
+        !tools->StringToPath(property, vtkStdString(text), 72, glyphs))
+      return nullptr;
+  }
   double capitalBounds[6];
   capital->GetBounds(capitalBounds);
   const double capitalHeight = capitalBounds[3] - capitalBounds[2];
