@@ -15,6 +15,8 @@ const ModeName kModes[] = {
     {FaultPlan::Mode::Truncate, "truncate"},   {FaultPlan::Mode::Garbage, "garbage"},
     {FaultPlan::Mode::Oversized, "oversized"}, {FaultPlan::Mode::BadVersion, "badversion"},
     {FaultPlan::Mode::BadBody, "badbody"},     {FaultPlan::Mode::Trickle, "trickle"},
+    // A step that answers, but late.
+    {FaultPlan::Mode::Stall, "stall"},
 };
 
 bool parseCount(const std::string& text, long& value) {

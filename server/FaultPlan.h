@@ -18,6 +18,7 @@
 //   badversion send the answer with an unknown protocol version
 //   badbody    send a well-framed answer whose body is not a property set
 //   trickle    send the answer one byte every 500 ms (each byte well inside a read time-out)
+//   stall      hold the answer (a greeting's too) for the server's stall time, then send it
 //
 // Threads: next() may be called from any thread (a mutex guards the counters).
 #include <mutex>
@@ -26,7 +27,8 @@
 
 class FaultPlan {
  public:
-  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle };
+  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle,
+                    Stall };
 
   struct Rule {
     Mode mode = Mode::None;

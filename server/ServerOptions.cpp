@@ -32,7 +32,8 @@ std::string ServerOptions::usage() {
          "  --timeout MS            bound on each read and write of a message (default 10000)\n"
          "  --fault MODE=NAME[@FROM][#TIMES]\n"
          "                          inject a fault (tests); modes: refuse omit silent die truncate\n"
-         "                          garbage oversized badversion badbody trickle; repeatable\n"
+         "                          garbage oversized badversion badbody trickle stall; repeatable\n"
+         "  --stall MS              how long a stall fault holds its answer (default 30000)\n"
          "  --help                  print this text\n"
          "\n"
          "Prints \"listening on ADDRESS:PORT\" once it accepts connections; stops cleanly on\n"
@@ -92,6 +93,12 @@ bool ServerOptions::parse(const std::vector<std::string>& args, std::string& err
       if (!value(v)) return false;
       if (!parseInt(v, 1, 3600000, timeoutMs)) {
         error = "invalid time-out '" + v + "'";
+        return false;
+      }
+    } else if (a == "--stall") {
+      if (!value(v)) return false;
+      if (!parseInt(v, 0, 3600000, stallMs)) {
+        error = "invalid stall time '" + v + "'";
         return false;
       }
     } else if (a == "--fault") {

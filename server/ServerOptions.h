@@ -20,6 +20,7 @@ struct ServerOptions {
   bool collaboration = true;  // the collaborative VR service can be started
   int frameIntervalMs = 500;
   int timeoutMs = 10000;
+  int stallMs = 30000;  // how long a "stall" fault holds its answer
   std::vector<FaultPlan::Rule> faults;
   bool help = false;
 

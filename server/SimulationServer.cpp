@@ -467,6 +467,12 @@ bool SimulationServer::send(FrameChannel& channel, const MessageFrame& frame, Fa
   switch (mode) {
     case FaultPlan::Mode::Silent:
       return true;
+    case FaultPlan::Mode::Stall: {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(_options.stallMs);
+      while (!_stopping && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return !_stopping && send(channel, frame, FaultPlan::Mode::None);
+    }
     case FaultPlan::Mode::Garbage:
       bytes = "GARBAGE! this is no message of the protocol\n";
       break;

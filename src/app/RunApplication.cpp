@@ -23,6 +23,7 @@
 #include "StringHelper.h"
 #include "ZeltVrApplication.h"
 #include "ZeltviewSiteSettings.h"
+#include "kvg/FreeTypeFontManager.h"
 
 #ifdef QUONIX_HAVE_FREEZABLE_PIPELINE
 #include "FreezablePipeline.h"
@@ -38,20 +39,9 @@ std::wstring applicationDirectory() {
 }
 }  // namespace
 
-bool IsValidPortArgument(const std::wstring& argument) {
-  if (argument.empty()) return false;
-  long value = 0;
-  for (wchar_t c : argument) {
-    if (c < L'0' || c > L'9') return false;
-    value = value * 10 + (c - L'0');
-    if (value > 65535) return false;
-  }
-  return value >= 1;
-}
-
 bool IsUsageRequested(const std::vector<std::wstring>& arguments) {
-  if (arguments.size() == 1) return arguments[0] == L"--help" || arguments[0] == L"/?";
-  if (arguments.size() == 2) return !IsValidPortArgument(arguments[1]);
+  // Nobody asking for help means a host named "--help".
+  if (!arguments.empty() && (arguments[0] == L"--help" || arguments[0] == L"/?")) return true;
   return arguments.size() > 2;
 }
 
@@ -88,8 +78,11 @@ void RegisterQmlTypes() { qmlRegisterType<SceneView>("SceneView", 1, 0, "SceneVi
 
 void LoadApplicationFont() {
   const QString fontDir = QCoreApplication::applicationDirPath() + "/font";
-  // scene graph: kvg::FreeTypeFontManager::getSingleton().addFontDirectory(fontDir as a wide
-  // string, false) once the scene graph's font manager exists.
+  // The scene graph's labels take their font from the folder (the view picks it at its start).
+  if (!kvg::FreeTypeFontManager::getSingleton().addFontDirectory(
+          StringHelper::toWString(fontDir.toUtf8().toStdString()), false))
+    Logger::getSingleton().warning("Font folder " + fontDir.toStdString() +
+                                   " holds no font; labels use the built-in stroke font");
   const QString fontFile = fontDir + "/" + kFontFile;
   if (!QFile::exists(fontFile)) {
     Logger::getSingleton().warning("Font " + fontFile.toStdString() + " not found; using the default font");

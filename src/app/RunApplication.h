@@ -21,12 +21,10 @@ int RunApplication(const std::vector<std::wstring>& arguments, const QUrl& mainQ
 // Exit code of a start-up that cannot go on (no main window, no scene view).
 constexpr int kStartUpFailureExitCode = 2;
 
-// True when the usage text must be printed: "--help" or "/?" as the only argument (exact
-// comparison), more than two arguments, or a port argument that is not a whole number in
-// 1..65535.
+// True when the usage text must be printed: "--help" or "/?" as the first argument (exact
+// comparison), or more than two arguments. Host and port go on whatever the port says: the
+// opening reports a port it cannot use, as it does for the server dialog's.
 bool IsUsageRequested(const std::vector<std::wstring>& arguments);
-// Decimal digits only, value 1..65535.
-bool IsValidPortArgument(const std::wstring& argument);
 // The three usage lines.
 void PrintUsage(std::ostream& out);
 

@@ -22,8 +22,26 @@ void noConnection(Properties& reply, const char* messageKey) {
 
 SceneLoader::SceneLoader(QObject* parent) : QThread(parent) { setObjectName("SceneLoader"); }
 
+bool SceneLoader::asksServer(uint32_t taskCode) {
+  switch (taskCode) {
+    case StartSessions:
+    case OpenServerView:
+    case CreateCommandSockets:
+    case ConnectCollaboration:
+    case GetSceneKey:
+    case StartCollaborativeService:
+    case CreateNotifySockets:
+    case EnableVRMode: return true;
+    default: return false;
+  }
+}
+
 // Loader thread.
 void SceneLoader::run() {
+  // Every result is this task's: one that is left out (or fails early) reports nothing done.
+  recordLoaded = socketsCreated = collaborativeServerStarted = notifySocketsCreated = false;
+  reply = Properties();
+  transportError.clear();
   // The GUI thread waits for resultReady; whatever happens, it must come.
   try {
     switch (request.taskCode) {
@@ -36,6 +54,8 @@ void SceneLoader::run() {
       case ConnectCollaboration: connectCollaboration(); break;
       case GetSceneKey: getSceneKey(); break;
       case StartCollaborativeService: startCollaborativeService(); break;
+      case CreateNotifySockets: createNotifySockets(); break;
+      case EnableVRMode: enableVRMode(); break;
       default: break;
     }
   } catch (const InternalError& e) {
@@ -128,4 +148,24 @@ void SceneLoader::startCollaborativeService() {
     collaborativeServerStarted = connection->sendCommand("StartCollaborativeVRServer", Properties(), reply);
   else
     noConnection(reply, Error::MESSAGE_TAG);
+}
+
+// Loader thread. Connection 1 gets its socket only when connection 0 got one.
+void SceneLoader::createNotifySockets() {
+  notifySocketsCreated = false;
+  const std::string host = request.host.toUtf8().toStdString();
+  for (int i = 0; i < 2; ++i)
+    if (!request.connections[i] || !request.connections[i]->createNotifySocket(host, request.port)) return;
+  notifySocketsCreated = true;
+}
+
+// Loader thread. The server's answer is not used; only a request that never got one counts.
+void SceneLoader::enableVRMode() {
+  transportError.clear();
+  ServerConnection* connection = request.connections[0];
+  if (!connection) return;
+  Properties vrReply;
+  if (!connection->sendCommand("EnableVRMode", Properties(), vrReply) && connection->isBroken())
+    transportError =
+        vrReply.hasName(Error::MESSAGE_TAG) ? vrReply.getString(Error::MESSAGE_TAG) : connection->getLastError();
 }

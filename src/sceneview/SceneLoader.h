@@ -49,10 +49,15 @@ class SceneLoader : public QThread {
     AwaitUpdater = 5,              // a no-op task for the updater, then wait for it
     ConnectCollaboration = 6,      // the collaborative session on connection 3
     GetSceneKey = 7,               // the view-object key of the chosen server scene
-    StartCollaborativeService = 8  // "StartCollaborativeVRServer" on connection 2
+    StartCollaborativeService = 8,  // "StartCollaborativeVRServer" on connection 2
+    CreateNotifySockets = 9,        // the notification sockets of connections 0 and 1
+    EnableVRMode = 10,              // "EnableVRMode" on connection 0
+    NoTask = 0xFFFFFFFFu            // nothing; the result comes at once
   };
 
   explicit SceneLoader(QObject* parent = nullptr);
+  // The task talks to the server (and may wait for it).
+  static bool asksServer(uint32_t taskCode);
 
   LoadRequest request;
   // Task 3: both drawable sessions received the record.
@@ -63,6 +68,11 @@ class SceneLoader : public QThread {
   Properties reply;
   // Task 8: the server started the collaborative service.
   bool collaborativeServerStarted = false;
+  // Task 9: both notification sockets exist.
+  bool notifySocketsCreated = false;
+  // Task 10: why the request failed on its way (a server's refusal is no failure here); empty
+  // when it went through.
+  std::string transportError;
 
  signals:
   void resultReady(const QString& s);
@@ -81,4 +91,6 @@ class SceneLoader : public QThread {
   void connectCollaboration();
   void getSceneKey();
   void startCollaborativeService();
+  void createNotifySockets();
+  void enableVRMode();
 };

@@ -44,6 +44,7 @@
 #include "ZeltviewSiteSettings.h"
 #include "kvg/DrawableScene.h"
 #include "kvg/DrawableSession.h"
+#include "kvg/FreeTypeFontManager.h"
 #include "kvg/GPUMemoryManagementPolicy.h"
 #include "kvg/RendererObjectRegistryBase.h"
 #include "kvg/SDBReader.h"
@@ -198,6 +199,7 @@ void SceneView::onSceneGraphInitialized() {
   vtkOutputWindow::SetInstance(messages);
   messages->Delete();
   vtkMapper::SetResolveCoincidentTopologyToPolygonOffset();
+  setDefaultKvgFont();
 
   SceneGlState::generateTextures(_eyeTextures);
   for (int i = 0; i < 2; ++i) {
@@ -279,6 +281,7 @@ void SceneView::releaseGraphics() {
 
 // GUI thread.
 void SceneView::interruptServerRequests() {
+  _quitting = true;
   for (auto& connection : _connections)
     if (connection) connection->close();
 }
@@ -359,9 +362,13 @@ void SceneView::reset() {
   if (refuseReentry("Close")) return;
   QMutexLocker lock(&_viewMutex);
   if (QQuickWindow* w = window()) w->setClearBeforeRendering(true);
+  bool handshakeDone = false;
   if (hasGraphics()) {
     bringBackContextHome("resetting");
-    waitForResetHandshake();
+    // The render thread releases the old buffers in their contexts; the reset goes on without
+    // that frame when none can come.
+    for (int i = 0; i < 2; ++i) retireBuffer(i);
+    handshakeDone = waitForResetHandshake();
   } else {
     // No render windows and no contexts (the start-up failed or has not run): nothing of the
     // buffers holds graphics resources.
@@ -396,7 +403,7 @@ void SceneView::reset() {
   _collabSession.reset();
   _host.clear();
   _port = -1;
-  if (hasGraphics()) checkThreadingModel();
+  if (handshakeDone) checkThreadingModel();
 }
 
 // GUI thread, view mutex held.
@@ -415,18 +422,35 @@ void SceneView::bringBackContextHome(const char* status) {
 // GUI thread, view mutex held. Frames come only while the GUI thread's event loop turns (it
 // starts the frames the window asks for), so the wait keeps processing events other than user
 // input and keeps asking for frames; a frame that is already under way may also answer.
-void SceneView::waitForResetHandshake() {
+bool SceneView::waitForResetHandshake() {
   const uint64_t before = _resetHandshakes.load();
   _resetRequested = true;
+  // A hidden (unmapped, minimised) window gets no frames until it is shown again.
+  auto frameCanCome = [this] {
+    const QQuickWindow* w = window();
+    return w && w->isExposed() && !_quitting;
+  };
+  if (!frameCanCome()) return false;
   processViewEvents(QEventLoop::ExcludeUserInputEvents);
   if (QQuickWindow* w = window()) w->update();
   // A reset nested in this wait (an event processed here) may take the post: the count of
   // completed handshakes ends every waiter.
   while (_resetHandshakes.load() == before) {
+    if (!frameCanCome()) return false;
     _frameDone.tryWait(10);
     processViewEvents(QEventLoop::ExcludeUserInputEvents);
     if (QQuickWindow* w = window()) w->update();
   }
+  return true;
+}
+
+// GUI thread, view mutex held.
+void SceneView::retireBuffer(int i) {
+  std::lock_guard<std::mutex> lock(_retiredMutex);
+  _sceneResourcesReady[i] = false;
+  _drawableScenes[i] = nullptr;
+  if (_interactionStates[i]) _retiredStates[i].push_back(std::move(_interactionStates[i]));
+  if (_drawableSessions[i]) _retiredSessions[i].push_back(std::move(_drawableSessions[i]));
 }
 
 // GUI thread.

@@ -53,8 +53,9 @@ class SceneView : public QQuickItem {
   friend class SceneViewProbe;
 
  public:
-  // GUI thread (also from inside a loader task's wait): closes the server connections, so a
-  // request in progress ends at once and the program can quit whatever the server does.
+  // GUI thread (also from inside a loader task's wait), when the program is to quit: closes the
+  // server connections, so a request in progress ends at once, and no later wait of the view
+  // (server step, reset handshake) outlasts the quit.
   void interruptServerRequests();
   explicit SceneView(QQuickItem* parent = nullptr);
   ~SceneView() override;
@@ -189,8 +190,16 @@ class SceneView : public QQuickItem {
   void releaseGraphics();
   // GUI thread: both contexts on the render thread before a reset; waits for the updater.
   void bringBackContextHome(const char* status);
-  // GUI thread: the render-thread handshake of reset; returns once the render thread posted.
-  void waitForResetHandshake();
+  // GUI thread: the render-thread handshake of reset; true once the render thread posted. False
+  // without waiting on when no frame can come (the window is not exposed) or the program quits:
+  // the handshake then runs at the next frame or not at all.
+  bool waitForResetHandshake();
+  // GUI thread, view mutex held, the updater stopped: buffer i's interaction state and session
+  // are set aside for the render thread to release in context i (handshake or shut-down).
+  void retireBuffer(int i);
+  // Render thread, context i current, _retiredMutex held: what retireBuffer set aside goes, with
+  // the render window's layer props.
+  void releaseRetired(int i);
   // Render thread: why the current context cannot serve the view; empty when it can.
   static QString checkOpenGL(QOpenGLContext* context);
   // The same with the context's direct rendering given (tests pass an indirect one).
@@ -217,7 +226,13 @@ class SceneView : public QQuickItem {
   // invokable that would open, close, switch or reset must then refuse (it would tear down what
   // the waiting operation is using); refuseReentry reports that and returns true.
   bool isProcessingViewEvents() const { return _viewEventDepth > 0; }
+  // GUI thread: an opened scene waits in the back buffer for the render thread to swap it in,
+  // nothing is shown yet, and the window is exposed, so the swap will come.
+  bool isAwaitingSceneSwap() const;
   bool refuseReentry(const char* operation) const;
+  // GUI thread: waits, processing events, until a reset handshake still to come has run; false
+  // when the program quits first.
+  bool awaitResetHandshake();
   // GUI thread: processes events for the view's waits (see isProcessingViewEvents).
   void processViewEvents(QEventLoop::ProcessEventsFlags flags);
 
@@ -303,6 +318,14 @@ class SceneView : public QQuickItem {
   // Completed reset handshakes: a reset nested in another's wait ends both waits.
   std::atomic<uint64_t> _resetHandshakes{0};
   std::atomic<bool> _quickStartRequested{false};
+  // A quit was asked for (signal, Quit, closing the window): no wait of the view outlasts it.
+  std::atomic<bool> _quitting{false};
+  // What resets set aside per buffer. The render thread releases it (in the buffer's context) in
+  // the reset handshake or at shut-down, which may come long after a reset that could not wait
+  // for a frame; the GUI thread adds to it. The handshake holds the mutex for its whole run.
+  std::mutex _retiredMutex;
+  std::vector<std::unique_ptr<VRInteractionState>> _retiredStates[2];
+  std::vector<std::unique_ptr<kvg::DrawableSession>> _retiredSessions[2];
   // Written on the GUI thread, read by the render and updater threads: _settingsMutex guards it.
   SceneViewSettings _settings;
   mutable std::mutex _settingsMutex;

@@ -19,6 +19,11 @@
 namespace {
 const char* const kProductTitle = "Mavolin Quonix Virtual Reality";
 
+// The fixed text of a failure, then the reader's own detail on a line of its own.
+std::string withDetail(const std::string& text, const std::string& detail) {
+  return detail.empty() ? text : text + "\n" + detail;
+}
+
 // The scene file's name without folder and extensions, as UTF-8.
 std::string baseNameOf(const QUrl& url) { return QFileInfo(url.toLocalFile()).baseName().toStdString(); }
 }  // namespace
@@ -35,7 +40,7 @@ std::string SceneView::openSceneFile(const std::wstring& path) {
     case SceneFormatHandler::ZippedScene: {
       std::string reason;
       workingPath = SceneFormatHandler::convertZippedScene(path, reason);
-      if (workingPath.empty()) return "Could not open specified path. " + reason;
+      if (workingPath.empty()) return withDetail("Could not open specified path. ", reason);
       break;
     }
     case SceneFormatHandler::PlainScene: workingPath = path; break;
@@ -45,7 +50,8 @@ std::string SceneView::openSceneFile(const std::wstring& path) {
   _sceneReader.reset(new kvg::SDBReader);
   const int opened = _sceneReader->open(workingPath);
   if (opened == kvg::SDBReader::BeingWritten) return "File is being written, try to open it later.";
-  if (opened != kvg::SDBReader::Opened) return "Could not open specified path. " + _sceneReader->getLastError();
+  if (opened != kvg::SDBReader::Opened)
+    return withDetail("Could not open specified path. ", _sceneReader->getLastError());
 
   if (ZeltAnalytics* analytics = ZeltAnalytics::has()) {
     // The size of the file the user chose, before any unpacking.

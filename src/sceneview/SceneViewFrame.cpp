@@ -107,6 +107,7 @@ void SceneView::onBeforeRendering() {
 
 // Render thread, without the view mutex: reset() holds it while it waits for this.
 void SceneView::runResetHandshake() {
+  std::lock_guard<std::mutex> retiredLock(_retiredMutex);
   _resetRequested = false;
   QQuickWindow* w = window();
   if (hasGraphics() && w) {
@@ -116,7 +117,7 @@ void SceneView::runResetHandshake() {
     for (int i = 0; i < 2; ++i) {
       if (windowContext) windowContext->doneCurrent();
       _contexts[i]->makeCurrent(w);
-      releaseBufferResources(i);
+      releaseRetired(i);
       _renderWindows[i]->SetMakeCurrentCallback({});
       _contexts[i]->doneCurrent();
       if (windowContext) windowContext->makeCurrent(w);
@@ -143,6 +144,17 @@ void SceneView::releaseBufferResources(int i) {
   _drawableScenes[i] = nullptr;
   // The session's scenes take their renderers out of the window and release them.
   _drawableSessions[i].reset();
+  // At shut-down no reset comes any more.
+  releaseRetired(i);
+}
+
+// Render thread, context i current.
+void SceneView::releaseRetired(int i) {
+  // Removing a prop releases its graphics resources in the window's context.
+  if (_renderWindows[i]) _renderWindows[i]->RemoveAllLayerProps();
+  _retiredStates[i].clear();
+  // The session's scenes take their renderers out of the window and release them.
+  _retiredSessions[i].clear();
 }
 
 // Render thread, the active context current on the window.

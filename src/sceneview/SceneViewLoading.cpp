@@ -91,9 +91,10 @@ QEvent* copyOfInput(QEvent* event) {
   }
 }
 
-// GUI thread: delivers the held input once the view no longer waits.
+// GUI thread: delivers the held input once the view no longer waits and a scene it opened is in
+// place (Quick Start then pages that scene instead of opening the sample).
 void replayHeldInput(QPointer<SceneView> view) {
-  if (view && view->isProcessingViewEvents()) {
+  if (view && (view->isProcessingViewEvents() || view->isAwaitingSceneSwap())) {
     QTimer::singleShot(20, [view]() { replayHeldInput(view); });
     return;
   }
@@ -122,16 +123,22 @@ class BusyInputGate : public QObject {
   // GUI thread.
   bool eventFilter(QObject* target, QEvent* event) override {
     if (event->type() == QEvent::Shortcut) {  // sent to the action that owns the shortcut
-      if (static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::CTRL | Qt::Key_Q)) {
+      const QKeySequence key = static_cast<QShortcutEvent*>(event)->key();
+      if (key == QKeySequence(Qt::CTRL | Qt::Key_Q)) {
         quitNow();
         return true;
       }
+      // Help/About only reads the view: it opens at once.
+      if (key == QKeySequence(Qt::Key_F1)) return false;
       hold(target, event);
       return true;
     }
     if (!target->isWindowType()) return false;  // items get their input through their window
+    // The about box opens, changes and closes nothing of the view.
+    if (target->objectName() == QLatin1String("aboutDialog")) return false;
     switch (event->type()) {
       case QEvent::Close:
+        if (!_view || target != _view->window()) return false;
         // The window stays up until the quit: the view's own clean-up still needs its frames.
         quitNow();
         return true;
@@ -192,10 +199,26 @@ void SceneView::processViewEvents(QEventLoop::ProcessEventsFlags flags) {
 }
 
 // GUI thread.
+bool SceneView::isAwaitingSceneSwap() const {
+  const QQuickWindow* w = window();
+  return w && w->isExposed() && _backBufferReady && !_sceneResourcesReady[_activeIndex];
+}
+
+// GUI thread.
 bool SceneView::refuseReentry(const char* operation) const {
   if (!isProcessingViewEvents()) return false;
   Logger::getSingleton().warning(std::string(operation) + " ignored: the view is busy with a scene");
   return true;
+}
+
+// GUI thread.
+bool SceneView::awaitResetHandshake() {
+  while (_resetRequested && !_quitting) {
+    processViewEvents(QEventLoop::ExcludeUserInputEvents);
+    if (QQuickWindow* w = window()) w->update();
+    _frameDone.tryWait(10);
+  }
+  return !_resetRequested;
 }
 
 // GUI thread.
@@ -207,6 +230,11 @@ void SceneView::startLoaderTask(const std::string& title, const std::string& sta
 
   LoadRequest request;
   request.taskCode = taskCode;
+  // An updater pass needs its context back from a reset that no frame has answered yet (the
+  // window was hidden); a quit in that wait leaves the pass out.
+  if (taskCode == SceneLoader::RunUpdater && !awaitResetHandshake()) request.taskCode = SceneLoader::NoTask;
+  // After a quit no server step starts: a connection made now would not know it was given up.
+  if (_quitting && SceneLoader::asksServer(taskCode)) request.taskCode = SceneLoader::NoTask;
   for (int i = 0; i < 2; ++i) request.sessions[i] = _drawableSessions[i].get();
   for (int i = 0; i < 4; ++i) request.connections[i] = _connections[i].get();
   request.updater = &_backBufferUpdater;

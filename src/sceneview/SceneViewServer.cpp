@@ -27,6 +27,11 @@ const int kNumTries = 20;
 // second apart.
 const int kSceneNameRequests = 10;
 
+// The error box of a connection that failed while a scene was open or opening.
+QString connectionFailed(const QString& host, int port, const QString& reason) {
+  return QStringLiteral("Connection to host: %1, port: %2 failed. %3").arg(host).arg(port).arg(reason);
+}
+
 }  // namespace
 
 std::string SceneView::serverTitle() const {
@@ -44,6 +49,8 @@ bool SceneView::checkServerReply(const Properties& reply, std::string& error) {
 // GUI thread, view mutex held.
 std::string SceneView::connectToServer() {
   disconnectFromServer();
+  // The server dialog offers port 0 and the command line takes any number: both get this box.
+  if (_port < 1 || _port > 65535) return "Cannot create command socket. The port must be a number from 1 to 65535.";
   const uint64_t generation = ++_serverGeneration;
   const std::string host = _host.toUtf8().toStdString();
   for (int i = 0; i < 4; ++i) {
@@ -70,10 +77,10 @@ std::string SceneView::connectToServer() {
     if (_sceneLoader->reply.hasName("message")) error += _sceneLoader->reply.getString("message");
     return error;
   }
-  showStatus(serverTitle(), "notify server...");
-  if (!_connections[0]->createNotifySocket(host, _port) || !_connections[1]->createNotifySocket(host, _port))
-    return "Cannot create notification socket. ";
-  showStatus(serverTitle(), std::string());
+  // The greetings wait for the server like every other step: on the loader thread, the window
+  // painted and Quit acting at once.
+  startLoaderTask(serverTitle(), "notify server...", SceneLoader::CreateNotifySockets);
+  if (!_sceneLoader->notifySocketsCreated) return "Cannot create notification socket. ";
   startLoaderTask(serverTitle(), "starting collaborative service", SceneLoader::StartCollaborativeService);
   if (!_sceneLoader->collaborativeServerStarted) return "Cannot create collaborative VR server. ";
   return std::string();
@@ -168,12 +175,20 @@ void SceneView::openServerContinuation2(const QString& sceneName) {
   startLoaderTask(title, "connecting to collaborative server", SceneLoader::ConnectCollaboration);
   startLoaderTask(title, "downloading scene", SceneLoader::StartSessions);
   startLoaderTask(title, "updating scene", SceneLoader::OpenServerView);
+  // A quit in one of these waits gave the connections up: the rest is left to the shut-down.
+  if (_quitting) return;
   emit openServerComplete();
   emit switchScenePossible();
   startLoaderTask(title, "initializing scene", SceneLoader::RunUpdater);
+  if (_quitting) return;
   if (_connections[0]) {
-    Properties vrReply;
-    _connections[0]->sendCommand("EnableVRMode", Properties(), vrReply);
+    // The server's answer is not used; but a request that got none has broken connection 0, on
+    // which the scene's updates come.
+    startLoaderTask(title, "enabling VR mode", SceneLoader::EnableVRMode);
+    if (!_sceneLoader->transportError.empty()) {
+      failOpening(connectionFailed(_host, _port, QString::fromStdString(_sceneLoader->transportError)));
+      return;
+    }
   }
   if (QQuickWindow* w = window()) {
     w->setClearBeforeRendering(false);
@@ -230,7 +245,5 @@ void SceneView::onServerSessionFailed(uint64_t generation, const QString& reason
     return;
   }
   QMutexLocker lock(&_viewMutex);
-  const QString message =
-      QStringLiteral("Connection to host: %1, port: %2 failed. %3").arg(_host).arg(_port).arg(reason);
-  failOpening(message);
+  failOpening(connectionFailed(_host, _port, reason));
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include <vtkAssembly.h>
 #include <vtkCallbackCommand.h>
@@ -57,15 +58,18 @@ std::atomic<bool> g_eyeSizeSaid{false};
 // The HUD target's size from "hudResolution" and "hudAspectRatio", within what GL allows.
 void hudSize(int& width, int& height) {
   const int maxSide = maxGl(GL_MAX_TEXTURE_SIZE, kMaxTargetSide);
+  const int askedWidth = GetConfigInt("hudResolution", 1024);
   width = GetConfigIntClamped("hudResolution", 1024, 1, kMaxTargetSide);
   const double aspect = GetConfigRealClamped("hudAspectRatio", 4.0 / 3.0, 1.0 / kMaxTargetSide, kMaxTargetSide);
   const double h = width / aspect;
   height = h < 1.0 ? 1 : h > kMaxTargetSide ? kMaxTargetSide : static_cast<int>(h);
-  const int askedWidth = width, askedHeight = height;
-  if (FitTargetSize(width, height, maxSide)) {
-    errorOnce(g_hudSizeSaid, "OpenVRRenderWindow: \"hudResolution\" asks for a " + std::to_string(askedWidth) + " x " +
-                                 std::to_string(askedHeight) + " HUD; made " + std::to_string(width) + " x " +
-                                 std::to_string(height));
+  const bool outOfRange = width != askedWidth;
+  if (FitTargetSize(width, height, maxSide) || outOfRange) {
+    // What the config holds, not what the range above made of it.
+    std::ostringstream text;
+    text << "OpenVRRenderWindow: \"hudResolution\" asks for a " << askedWidth << " pixel wide HUD (aspect ratio "
+         << GetConfigReal("hudAspectRatio", 4.0 / 3.0) << "); made " << width << " x " << height;
+    errorOnce(g_hudSizeSaid, text.str());
   }
 }
 

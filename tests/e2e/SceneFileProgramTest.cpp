@@ -307,9 +307,12 @@ TEST_F(SceneFileProgram, EveryFailureShowsItsErrorBoxAndLeavesTheViewEmpty) {
       {corpus("broken_record_data"), {}, "Error loading file. Cannot open file. "},
       {corpus("garbage.sce"), {}, "Error loading file. Unknown file format. "},
       {corpus("being_written.sce"), {}, "Error loading file. File is being written, try to open it later."},
-      {corpus("unsupported_version.sce"), {}, "Error loading file. Could not open specified path. "},
+      // The fixed text, then the reader's detail on its own line.
+      {corpus("unsupported_version.sce"),
+       {},
+       "Error loading file. Could not open specified path. \nThe scene file has format version"},
       // An archive that would write outside its folder is not unpacked.
-      {corpus("traversal.zip"), {}, "Error loading file. Could not open specified path. "},
+      {corpus("traversal.zip"), {}, "Error loading file. Could not open specified path. \n"},
       {corpus("zero_sets.sce"), {}, "No scenes found. "},
       {corpus("set_without_frames.sce"), {0}, "No frames found. "},
       {corpus("broken_record.sce"), {-1, 1}, "An error occurred loading the record. "},

@@ -207,6 +207,8 @@ TEST_F(SceneViewProgram, AbsurdAndMistypedSettingsStillRenderBothEyes) {
     for (size_t at = err.find(key); at != std::string::npos; at = err.find(key, at + 1)) ++count;
     EXPECT_EQ(count, 1u) << key << "\n" << err;
   }
+  // The line names what the config asked for, not the size clamped to the largest target side.
+  EXPECT_NE(err.find("\"hudResolution\" asks for a 100000 pixel wide HUD"), std::string::npos) << err;
   EXPECT_EQ(err.find("OpenGL error"), std::string::npos) << err;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <set>
 #include <string>
@@ -123,6 +124,20 @@ class ServerProgram : public ::testing::Test {
     Program::keys(boxes.back(), "Return");
     for (int i = 0; i < 50 && program.windows(std::string("^") + kTitle + "$").size() > 1; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+
+  // File/Connect to 127.0.0.1 at the port, typed into the server dialog.
+  static void connectThroughDialog(Program& program, const std::string& window, const std::string& port) {
+    Program::settle();
+    Program::keys(window, "ctrl+c");
+    const std::string dialog = program.waitForWindow("server dialog$");
+    ASSERT_FALSE(dialog.empty()) << "no server dialog";
+    Program::settle();
+    Program::keys(dialog, "ctrl+a");
+    Program::type(dialog, "127.0.0.1");
+    Program::keys(dialog, "Tab ctrl+a");
+    Program::type(dialog, port);
+    Program::keys(dialog, "Tab Return");
   }
 
   void quitCleanly(Program& program, const std::string& window) {
@@ -284,7 +299,9 @@ TEST_F(ServerProgram, EveryFailedOpeningShowsItsErrorBox) {
        "Error connecting to host: 127.0.0.1, port: PORT. Cannot create collaborative VR server. "},
       {"server dies mid-session",
        {"--live", "--frame-interval", "100", "--fault", "die=SceneGraphExportImport.sceneUpdate@6"},
-       "Connection to host: 127.0.0.1, port: PORT failed. lost the server's notifications"},
+       // The server may die while the opening's last step ("EnableVRMode") still waits for it,
+       // or after: either way the lost connection is the box.
+       "Connection to host: 127.0.0.1, port: PORT failed. "},
       {"scene list never answered",
        {"--timeout", "60000", "--fault", "silent=SceneGraphExportImport.getSceneNames"},
        "Error getting scene list from host: 127.0.0.1, port: PORT. "},
@@ -376,16 +393,7 @@ TEST_F(ServerProgram, ServerFaultsMidSessionLeaveTheProgramUsable) {
     ASSERT_FALSE(window.empty());
     expectErrorBox(program, "Connection to host: 127.0.0.1, port: " + std::to_string(faulty.port()) + " failed. ");
     // Still usable: File/Connect opens the healthy server's scene.
-    Program::settle();
-    Program::keys(window, "ctrl+c");
-    const std::string dialog = program.waitForWindow("server dialog$");
-    ASSERT_FALSE(dialog.empty()) << "no server dialog";
-    Program::settle();
-    Program::keys(dialog, "ctrl+a");
-    Program::type(dialog, "127.0.0.1");
-    Program::keys(dialog, "Tab ctrl+a");
-    Program::type(dialog, std::to_string(healthy.port()));
-    Program::keys(dialog, "Tab Return");
+    connectThroughDialog(program, window, std::to_string(healthy.port()));
     const std::string expected = std::string(kTitle) + " - 127.0.0.1:" + std::to_string(healthy.port()) + ", Ball";
     std::string title;
     for (int i = 0; i < 300 && title != expected; ++i) {
@@ -394,5 +402,269 @@ TEST_F(ServerProgram, ServerFaultsMidSessionLeaveTheProgramUsable) {
     }
     EXPECT_EQ(title, expected) << program.err();
     quitCleanly(program, window);
+  }
+}
+
+namespace {
+// Waits until the main window's title holds the text (is the text, when whole); false when the
+// program ended first.
+bool waitForTitleWith(Program& program, const std::string& window, const std::string& text, bool whole = false,
+                      int seconds = 60) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    const std::string title = shell("xdotool getwindowname " + window);
+    if (whole ? title == text : title.find(text) != std::string::npos) return true;
+    if (program.poll()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// Milliseconds from the signal until the program has ended; -1 when it did not end in 30 s.
+long endsAfterSignal(Program& program, int signal) {
+  const auto asked = std::chrono::steady_clock::now();
+  program.signal(signal);
+  for (int i = 0; i < 3000; ++i) {
+    if (program.poll())
+      return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked).count());
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return -1;
+}
+}  // namespace
+
+// A server that stalls one step of the opening (it answers, but after a minute): the window
+// stays responsive, the opening fails with its box once the step's time-out has passed, and
+// SIGTERM ends the program at once.
+TEST_F(ServerProgram, AStalledServerStepHoldsNeitherTheWindowNorTheExit) {
+  struct Case {
+    const char* step;
+    std::string stalledTitle;  // in the window title while the step waits
+    std::string text;             // the error box
+  } cases[] = {
+      {":notify-socket", " - notify server", "Error connecting to host: 127.0.0.1, port: PORT. Cannot create notification socket. "},
+      {"EnableVRMode", ", Only - enabling VR mode", "Connection to host: 127.0.0.1, port: PORT failed. no reply to EnableVRMode"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step);
+    ServerProcess server;
+    startServer(server, {"--stall", "60000", "--fault", std::string("stall=") + c.step, "--scene", "Only:4"});
+    const std::string port = std::to_string(server.port());
+    std::string text = c.text;
+    text.replace(text.find("PORT"), 4, port);
+    {
+      Program program({"127.0.0.1", port}, environment("1"));
+      ASSERT_TRUE(program.started());
+      const std::string window = program.waitForWindow(kMainPattern);
+      ASSERT_FALSE(window.empty());
+      ASSERT_TRUE(waitForTitleWith(program, window, c.stalledTitle)) << program.err();
+      const auto stalled = std::chrono::steady_clock::now();
+      // Help/About opens while the step waits.
+      Program::keys(window, "F1");
+      const auto asked = std::chrono::steady_clock::now();
+      std::string about;
+      for (int i = 0; i < 200 && about.empty(); ++i) {
+        const std::vector<std::string> found = program.windows("^About ");
+        if (!found.empty()) about = found.front();
+        if (about.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      ASSERT_FALSE(about.empty()) << "no about box";
+      const auto aboutAfter = std::chrono::steady_clock::now() - asked;
+      std::cout << c.step << " stalled: the about box opened after "
+                << std::chrono::duration_cast<std::chrono::milliseconds>(aboutAfter).count() << " ms" << std::endl;
+      EXPECT_LT(aboutAfter, std::chrono::seconds(1));
+      ASSERT_TRUE(requestClose(about));
+      ASSERT_TRUE(program.waitForWindowGone("^About "));
+      // The step's 10 s time-out ends the opening; the server would answer only after 60 s.
+      expectErrorBox(program, text, 30);
+      const auto failedAfter = std::chrono::steady_clock::now() - stalled;
+      std::cout << c.step << " stalled: the opening failed after "
+                << std::chrono::duration_cast<std::chrono::milliseconds>(failedAfter).count() << " ms" << std::endl;
+      EXPECT_LT(failedAfter, std::chrono::seconds(20));
+      EXPECT_EQ(shell("xdotool getwindowname " + window), kTitle);
+      quitCleanly(program, window);
+    }
+    {
+      Program program({"127.0.0.1", port}, environment("1"));
+      ASSERT_TRUE(program.started());
+      const std::string window = program.waitForWindow(kMainPattern);
+      ASSERT_FALSE(window.empty());
+      ASSERT_TRUE(waitForTitleWith(program, window, c.stalledTitle)) << program.err();
+      // Well inside the stalled step, past the start-up's own work (icon loading) that the
+      // shut-down waits for.
+      std::this_thread::sleep_for(std::chrono::seconds(2));
+      const long ms = endsAfterSignal(program, SIGTERM);
+      std::cout << c.step << " stalled: SIGTERM ended the program after " << ms << " ms" << std::endl;
+      ASSERT_GE(ms, 0) << program.err();
+      EXPECT_LT(ms, 2000) << program.err();
+      EXPECT_TRUE(program.exitedNormally()) << program.err();
+      EXPECT_EQ(program.exitCode(), 0) << program.err();
+    }
+  }
+}
+
+// The server is lost while the main window is unmapped: the reset after the failure does not
+// wait for a frame of the hidden window, and SIGTERM or the window's close end the program.
+TEST_F(ServerProgram, AServerLostWhileTheWindowIsHiddenHoldsNoExit) {
+  for (const std::string way : {"SIGTERM", "close"}) {
+    SCOPED_TRACE(way);
+    ServerProcess server;
+    startServer(server, {"--live", "--frame-interval", "200", "--scene", "Orbit:4"});
+    const std::string port = std::to_string(server.port());
+    Program program({"127.0.0.1", port}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(waitForTitleWith(program, window, std::string(kTitle) + " - 127.0.0.1:" + port + ", Orbit", true))
+        << program.err();
+    shell("xdotool windowunmap --sync " + window);
+    EXPECT_TRUE(program.windows(kMainPattern).empty());
+    server.stop(SIGKILL);
+    // The failure is reported once the view has been reset.
+    const std::string text = "Connection to host: 127.0.0.1, port: " + port + " failed. ";
+    bool logged = false;
+    for (int i = 0; i < 300 && !logged; ++i) {
+      logged = program.err().find(text) != std::string::npos;
+      if (!logged) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(logged) << program.err();
+    // Its box (the only window left on screen) is closed as a user would: a window under a modal
+    // box takes no close.
+    std::string box;
+    for (int i = 0; i < 100 && box.empty(); ++i) {
+      const std::vector<std::string> boxes = program.windows(std::string("^") + kTitle + "$");
+      if (!boxes.empty()) box = boxes.front();
+      if (box.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(box.empty()) << "no error box";
+    ASSERT_NE(box, window);
+    Program::settle();
+    Program::keys(box, "Return");
+    ASSERT_TRUE(program.waitForWindowGone(std::string("^") + kTitle + "$"));
+    long ms = -1;
+    if (way == "SIGTERM") {
+      ms = endsAfterSignal(program, SIGTERM);
+    } else {
+      const auto asked = std::chrono::steady_clock::now();
+      ASSERT_TRUE(requestClose(window));
+      for (int i = 0; i < 3000 && ms < 0; ++i) {
+        if (program.poll())
+          ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked).count());
+        else
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+    std::cout << "window hidden, server lost: " << way << " ended the program after " << ms << " ms" << std::endl;
+    ASSERT_GE(ms, 0) << program.err();
+    EXPECT_LT(ms, 2000) << program.err();
+    EXPECT_TRUE(program.exitedNormally()) << program.err();
+    EXPECT_EQ(program.exitCode(), 0) << program.err();
+  }
+}
+
+// The quick-start panel's dark blue-grey face (the palette's colour family) in an eye image.
+int quickStartFacePixels(const QImage& image) {
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      if (qRed(p) < 60 && qGreen(p) > qRed(p) + 8 && qBlue(p) > qGreen(p) + 8 && qBlue(p) < 110) ++count;
+    }
+  return count;
+}
+
+// Help/Quick Start typed while a server scene opens takes effect once the scene is in place: it
+// opens that scene's quick-start panel (on the left controller, held in view) instead of opening
+// the sample scene over it. A run without the key is the comparison.
+TEST_F(ServerProgram, QuickStartTypedDuringAnOpeningOpensThePanelOfTheOpenedScene) {
+  ServerProcess server;
+  // "EnableVRMode" answers after 3 s, well inside its time-out: time to type.
+  startServer(server, {"--stall", "3000", "--fault", "stall=EnableVRMode", "--scene", "Only:4"});
+  const std::string port = std::to_string(server.port());
+  const std::string sceneTitle = std::string(kTitle) + " - 127.0.0.1:" + port + ", Only";
+  std::ofstream(dir + "/vrsim.txt") << "rate 60\nleft position -0.1 1.25 -0.3\nright position 1 1 2\n";
+  int faces[2] = {0, 0};
+  for (const bool typed : {true, false}) {
+    SCOPED_TRACE(typed ? "Ctrl+T typed" : "nothing typed");
+    shell("rm -rf '" + captures + "'");
+    std::map<std::string, std::string> env = environment("");
+    env.erase("QUONIX_VRSIM_CAPTURE_FRAMES");
+    env["QUONIX_VRSIM_CAPTURE_EVERY"] = "20";
+    Program program({"127.0.0.1", port}, env);
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(waitForTitleWith(program, window, ", Only - enabling VR mode")) << program.err();
+    if (typed) Program::keys(window, "ctrl+t");
+    ASSERT_TRUE(waitForTitleWith(program, window, sceneTitle, true)) << program.err();
+    // The replayed key has had its effect once two more captures are written.
+    std::string capture = newestLeftEye(captures);
+    for (int seen = 0, i = 0; seen < 2 && i < 600; ++i) {
+      const std::string now = newestLeftEye(captures);
+      if (now != capture) {
+        capture = now;
+        ++seen;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // written whole
+    const QImage image(QString::fromStdString(newestLeftEye(captures)));
+    ASSERT_FALSE(image.isNull());
+    faces[typed ? 0 : 1] = quickStartFacePixels(image);
+    // No sample scene: neither its picker nor an error box came, and the scene stays.
+    EXPECT_TRUE(program.windows("^Select").empty());
+    EXPECT_TRUE(program.windows(std::string("^") + kTitle + "$").empty());
+    EXPECT_EQ(shell("xdotool getwindowname " + window), sceneTitle);
+    EXPECT_GT(orangePixels(image), 10);  // the server scene is in the eyes (the panel hides part of it)
+    quitCleanly(program, window);
+  }
+  std::cout << "quick-start panel face pixels: typed " << faces[0] << ", not typed " << faces[1] << std::endl;
+  EXPECT_GT(faces[0], 2 * faces[1] + 2000);
+}
+
+// The command line's port is read as the server dialog's is: a sign and leading blanks are
+// accepted, and a number the dialog could give but no server listens on (0), like one beyond
+// its range, ends in the same error box from the opening; "--help" with more words prints the
+// usage.
+TEST_F(ServerProgram, CommandLineAndServerDialogAgreeOnPorts) {
+  ServerProcess server;
+  startServer(server, {"--scene", "Only:4"});
+  const std::string port = std::to_string(server.port());
+  const std::string unusable = ". Cannot create command socket. The port must be a number from 1 to 65535.";
+  {
+    SCOPED_TRACE("a sign before the port");
+    Program program({"127.0.0.1", "+" + port}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    EXPECT_TRUE(waitForTitleWith(program, window, std::string(kTitle) + " - 127.0.0.1:" + port + ", Only", true))
+        << program.err();
+    quitCleanly(program, window);
+  }
+  for (const std::string bad : {"0", "70000"}) {
+    SCOPED_TRACE(bad);
+    Program program({"127.0.0.1", bad}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    expectErrorBox(program, "Error connecting to host: 127.0.0.1, port: " + bad + unusable);
+    quitCleanly(program, window);
+  }
+  {
+    SCOPED_TRACE("port 0 in the server dialog");
+    Program program({}, environment("1"));
+    ASSERT_TRUE(program.started());
+    const std::string window = program.waitForWindow(kMainPattern);
+    ASSERT_FALSE(window.empty());
+    connectThroughDialog(program, window, "0");
+    expectErrorBox(program, "Error connecting to host: 127.0.0.1, port: 0" + unusable);
+    quitCleanly(program, window);
+  }
+  for (const std::vector<std::string>& words : {std::vector<std::string>{"--help", port},
+                                               std::vector<std::string>{"--help", "me", "please"}}) {
+    Program program(words, environment("1"));
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(program.wait());
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_EQ(program.out().rfind("Usage: 1) quonixvr\n", 0), 0u) << program.out();
   }
 }

@@ -1,6 +1,8 @@
 // Each client error path produced by a real failure of the real server (--fault rules).
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "Error.h"
 #include "ServerConnection.h"
 #include "ServerNotification.h"
@@ -177,4 +179,23 @@ TEST_F(ServerFaultTest, ServerDyingMidSessionEndsBothSockets) {
   EXPECT_EQ(names.back(), ServerNotification::CONNECTION_LOST);
   EXPECT_EQ(server.wait(), 3);
   EXPECT_FALSE(client.sendCommand("EnableVRMode", Properties(), reply));
+}
+
+// A stalled step answers, but only after the stall time: a client that waits less times out,
+// one that waits longer gets the answer.
+TEST_F(ServerFaultTest, StalledStepsAnswerLate) {
+  start({"--stall", "1500", "--fault", "stall=EnableVRMode", "--fault", "stall=:notify-socket#1"});
+  Properties reply;
+  client.setTimeout(300);
+  EXPECT_FALSE(client.createNotifySocket("127.0.0.1", server.port()));
+  EXPECT_NE(client.getLastError().find("did not answer the greeting within 300 ms"), std::string::npos)
+      << client.getLastError();
+
+  ServerConnection patient;
+  ASSERT_TRUE(connect(patient, server, reply)) << reply.getString("message");
+  patient.setTimeout(5000);
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_TRUE(patient.sendCommand("EnableVRMode", Properties(), reply)) << Error::getMessage(reply);
+  EXPECT_GE(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1500));
+  EXPECT_TRUE(patient.createNotifySocket("127.0.0.1", server.port())) << patient.getLastError();  // only the first stalls
 }

@@ -28,6 +28,7 @@
 
 #include "kvg/CollectionNode.h"
 #include "kvg/DrawableProp.h"
+#include "kvg/FreeTypeFontManager.h"
 #include "kvg/GridDrawable.h"
 #include "kvg/ImageDataNode.h"
 #include "kvg/LICDrawable.h"
@@ -376,13 +377,18 @@ vtkSmartPointer<vtkProp> buildSceneGrid(Drawable& d, const DrawablePropContext& 
 vtkSmartPointer<vtkProp> buildLabel(Drawable& d, const DrawablePropContext& c) {
   auto* l = dynamic_cast<LabelDrawable*>(&d);
   if (!l || l->getText().empty()) return nullptr;
-  auto text = vtkSmartPointer<vtkVectorText>::New();
-  text->SetText(l->getText().c_str());
   auto transform = vtkSmartPointer<vtkTransform>::New();
   transform->Translate(l->getPosition().data());
   transform->Scale(l->getHeight(), l->getHeight(), l->getHeight());
   auto place = vtkSmartPointer<vtkTransformPolyDataFilter>::New();
-  place->SetInputConnection(text->GetOutputPort());
+  // The default font of the font manager when there is one, else VTK's stroke font.
+  if (vtkSmartPointer<vtkPolyData> glyphs = FreeTypeFontManager::getSingleton().textOutline(l->getText())) {
+    place->SetInputData(glyphs);
+  } else {
+    auto text = vtkSmartPointer<vtkVectorText>::New();
+    text->SetText(l->getText().c_str());
+    place->SetInputConnection(text->GetOutputPort());
+  }
   place->SetTransform(transform);
   place->Update();
   return makeProp(d, place->GetOutput(), c.clippingPlanes);

@@ -1,14 +1,22 @@
 // Drawable scenes drawn into a plain VTK window under Xvfb.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+
+#include <vtkActor.h>
 #include <vtkCamera.h>
 #include <vtkFloatArray.h>
 #include <vtkImageData.h>
+#include <vtkCellArray.h>
+#include <vtkMapper.h>
+#include <vtkPolyData.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 #include <vtkSphereSource.h>
 
+#include "StringHelper.h"
 #include "WindowPixels.h"
 
 #include "kvg/DrawableProp.h"
@@ -16,6 +24,8 @@
 #include "kvg/DrawableSession.h"
 #include "kvg/ImageDataNode.h"
 #include "kvg/PartDrawable.h"
+#include "kvg/FreeTypeFontManager.h"
+#include "kvg/LabelDrawable.h"
 #include "kvg/Plane.h"
 #include "kvg/PolyDataNode.h"
 #include "kvg/RendererFactory.h"
@@ -207,4 +217,82 @@ TEST_F(SceneRender, APlaneSectionShowsItsColourMapAtASlant) {
     EXPECT_GT(countPixels(window, [](int r, int g, int b) { return r > 150 && g < 60 && b < 90; }), 40);
     canvas->getDrawables()->removeNode(section);
   }
+}
+
+namespace {
+// The total area of the prop's triangles and the height of its bounds.
+void labelGeometry(vtkProp* prop, double& area, double& width, double& height, vtkIdType& polys) {
+  area = 0;
+  width = 0;
+  height = 0;
+  polys = 0;
+  auto* actor = vtkActor::SafeDownCast(prop);
+  vtkPolyData* data = actor && actor->GetMapper() ? vtkPolyData::SafeDownCast(actor->GetMapper()->GetInput()) : nullptr;
+  if (!data) return;
+  width = data->GetBounds()[1] - data->GetBounds()[0];
+  height = data->GetBounds()[3] - data->GetBounds()[2];
+  polys = data->GetNumberOfPolys();
+  vtkCellArray* cells = data->GetPolys();
+  vtkIdType n;
+  const vtkIdType* ids;
+  for (cells->InitTraversal(); cells->GetNextCell(n, ids);) {
+    if (n != 3) continue;
+    double a[3], b[3], c[3];
+    data->GetPoint(ids[0], a);
+    data->GetPoint(ids[1], b);
+    data->GetPoint(ids[2], c);
+    area += std::abs((b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1])) / 2;
+  }
+}
+}  // namespace
+
+// Labels are drawn in the font manager's default font once there is one: filled glyphs whose
+// capital letter is the label's height, with the holes of the letters open; without a font
+// folder they keep the stroke font.
+TEST_F(SceneRender, LabelsTakeTheDefaultFontOfTheFontFolder) {
+  kvg::FreeTypeFontManager& fonts = kvg::FreeTypeFontManager::getSingleton();
+  fonts.clear();
+  EXPECT_FALSE(fonts.addFontDirectory(L"/nonexistent/font", false));
+  EXPECT_FALSE(setDefaultKvgFont());
+
+  // A canvas holding the label replaces the ball's.
+  kvg::Ptr<kvg::LabelDrawable> label(new kvg::LabelDrawable);
+  auto show = [&](const std::string& text) {
+    kvg::RendererNodeStream stream(*session);
+    kvg::Ptr<kvg::SceneCanvas> labelled(new kvg::SceneCanvas);
+    label = new kvg::LabelDrawable;
+    label->setName("Label");
+    label->setText(text);
+    label->setHeight(0.5);
+    labelled->getDrawables()->addNode(label);
+    stream.addNode(labelled, "SceneCanvas_1");
+    stream.commit();
+    scene->update(false);
+  };
+  show("O");
+  ASSERT_NE(scene->findProp(label->getKey()), nullptr);
+  double strokeArea, strokeWidth, strokeHeight;
+  vtkIdType strokePolys;
+  labelGeometry(scene->findProp(label->getKey()), strokeArea, strokeWidth, strokeHeight, strokePolys);
+  ASSERT_GT(strokePolys, 0);
+
+  const char* bin = std::getenv("QUONIX_BIN_DIR");
+  ASSERT_NE(bin, nullptr);
+  ASSERT_TRUE(fonts.addFontDirectory(StringHelper::toWString(std::string(bin) + "/font"), false));
+  ASSERT_TRUE(setDefaultKvgFont());
+  EXPECT_EQ(fonts.getDefaultFontFile(), std::string(bin) + "/font/kelmar_global_roman.ttf");
+  show("O");
+  double area, width, height;
+  vtkIdType polys;
+  labelGeometry(scene->findProp(label->getKey()), area, width, height, polys);
+  const vtkSmartPointer<vtkPolyData> outline = fonts.textOutline("O");
+  ASSERT_TRUE(outline);
+  EXPECT_EQ(polys, outline->GetNumberOfPolys());
+  EXPECT_NE(polys, strokePolys);
+  // A round letter overshoots the capital height a little.
+  EXPECT_NEAR(height, 0.5, 0.05);
+  // A ring, not a disc: well under the ellipse of the letter's outer edge (0.785 of its box).
+  EXPECT_GT(area, 0.15 * width * height);
+  EXPECT_LT(area, 0.6 * width * height);
+  fonts.clear();
 }

@@ -19,6 +19,7 @@
 #include "Logger.h"
 #include "RunApplication.h"
 #include "ZeltVrApplication.h"
+#include "kvg/FreeTypeFontManager.h"
 
 namespace {
 // Records the boxes instead of showing them.
@@ -175,9 +176,15 @@ TEST_F(ApplicationTest, ApplicationFontFromTheFontFolder) {
   Logger::getSingleton().setOutput(new CapturedLog(log));
   const QFont before = QApplication::font();
 
+  kvg::FreeTypeFontManager& fonts = kvg::FreeTypeFontManager::getSingleton();
+  fonts.clear();
   LoadApplicationFont();  // no font folder
   EXPECT_NE(log.find("not found"), std::string::npos) << log;
+  EXPECT_NE(log.find("Font folder " + fontDir.toStdString() + " holds no font; labels use the built-in stroke font"),
+            std::string::npos)
+      << log;
   EXPECT_EQ(QApplication::font(), before);
+  EXPECT_TRUE(fonts.getFontFiles().empty());
 
   ASSERT_TRUE(QDir().mkpath(fontDir));
   QFile empty(fontFile);
@@ -195,6 +202,11 @@ TEST_F(ApplicationTest, ApplicationFontFromTheFontFolder) {
   EXPECT_EQ(log, "");
   EXPECT_EQ(QApplication::font().family().toStdString(), "DejaVu Sans");
   EXPECT_EQ(QApplication::font().pointSize(), 10);
+  // The folder reached the scene graph's font manager, whose default font the labels take.
+  EXPECT_EQ(fonts.getFontFiles(), std::vector<std::string>{fontFile.toStdString()});
+  EXPECT_TRUE(setDefaultKvgFont());
+  EXPECT_EQ(fonts.getDefaultFontFile(), fontFile.toStdString());
+  fonts.clear();
 
   Logger::getSingleton().setOutput(nullptr);
   QDir(fontDir).removeRecursively();

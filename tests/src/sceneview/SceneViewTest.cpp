@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QStringList>
 
 #include <filesystem>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <cwchar>
 
 #include "Configuration.h"
+#include "SceneLoader.h"
 #include "SceneView.h"
 #include "StringHelper.h"
 #include "ZeltAnalytics.h"
@@ -197,12 +199,26 @@ TEST_F(SceneViewTest, AnalyticsFollowTheSiteSettingAndEndWithTheView) {
 
 TEST_F(SceneViewTest, ResetAndCloseWithNothingOpenAreHarmless) {
   SceneView view;
+  QStringList errors;
+  int opened = 0;
+  QObject::connect(&view, &SceneView::errorMessage, [&](const QString& e) { errors << e; });
+  QObject::connect(&view, &SceneView::openFileComplete, [&] { ++opened; });
+  QObject::connect(&view, &SceneView::openServerComplete, [&] { ++opened; });
+  QObject::connect(&view, &SceneView::switchScenePossible, [&] { ++opened; });
   view.closeServerScene();
   view.reset();
   view.reset();
   view.switchScene();
   view.quickStart();  // no window to open the sample scene in
-  SUCCEED();
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+  EXPECT_EQ(opened, 0);
+  EXPECT_FALSE(view.isProcessingViewEvents());
+  EXPECT_FALSE(view.sceneLoader().isRunning());
+  // Nothing was left half done: an opening afterwards runs and reports its own failure.
+  view.openFileContinuation1(QUrl::fromLocalFile(QString::fromStdString(dir + "/missing.sce")));
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors[0].toStdString(), "Error loading file. File does not exist. ");
+  EXPECT_EQ(opened, 0);
 }
 
 TEST(PortArgument, ParsesAsADecimalIntegerWithoutThrowing) {
