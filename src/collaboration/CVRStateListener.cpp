@@ -71,10 +71,12 @@ void CVRStateListener::run() {
       kvg::VRSharedState state;
       if (!kvg::VRSharedState::fromBytes(bytes, size, state)) continue;
       ++_receivedSharedStates;
-      const std::string refused = ReceivedStateBounds::bound(state);
-      if (!refused.empty())
+      // One line for a participant's refusal; a flood of such states repeats it only when it changes.
+      std::string refused = ReceivedStateBounds::bound(state);
+      if (!refused.empty() && refused != _lastSharedRefusal)
         std::cerr << "Shared scene " << state.getTimeStamp() << " from " << state.getID() << ": refused " << refused
                   << " beyond what can be drawn" << std::endl;
+      _lastSharedRefusal = std::move(refused);
       std::lock_guard<std::mutex> lock(_stateMutex);
       _sharedState = state;
     } else {

@@ -87,4 +87,5 @@ class CVRStateListener : public Runnable {
   std::string _lastError;
   std::string _refusal;              // guarded by _stateMutex
   std::set<int> _refusedFrom;        // listener thread: participants whose refusal was logged
+  std::string _lastSharedRefusal;    // listener thread: what the last shared state lost
 };
