@@ -29,6 +29,7 @@
 #include "Properties.h"
 #include "ServerConnection.h"
 #include "ServerProcess.h"
+#include "TestScenes.h"
 
 namespace {
 
@@ -330,7 +331,7 @@ TEST_F(HostilePeerProgram, AFloodLeavesTheServiceRunningAndAvatarsSeen) {
   quitCleanly(*b);
 }
 
-// A server scene of 2,000 point parts on a plate (the software renderer draws each part on its
+// A server scene of 2,000 point parts on the magenta plate (the software renderer draws each part on its
 // own, so more would only measure its draw calls), and before them one large part whose name has
 // colons. The laser sweeps across the parts and comes to rest on the large one: the view keeps
 // drawing all the while, the server highlights the part by exactly its name, and Quit ends the
@@ -345,30 +346,7 @@ TEST_F(HostilePeerProgram, ThousandsOfPartsArePickedWhileTheLaserSweeps) {
             << "\", position = [" << -0.98 + 0.04 * i << ", " << -0.78 + 0.04 * j << ", 0], size = 0.03 }\n";
   parts << "          wing { type = Part, part = point, name = \"" << unusual
         << "\", position = [0, 0, 0.3], size = 0.2 }\n";
-  std::ofstream(dir + "/parts.txt") << R"(format = quonix-scene
-version = 1
-camera { position = [0, 0, 5], focalPoint = [0, 0, 0] }
-frameSets {
-  parts {
-    title = "Many parts"
-    frames {
-      only {
-        drawables {
-          plate {
-            type = Surface
-            name = "Plate Boundary"
-            data {
-              points = [-1.1, -0.9, -0.3,  1.1, -0.9, -0.3,  1.1, 0.9, -0.3,  -1.1, 0.9, -0.3]
-              polys = [4, 0, 1, 2, 3]
-            }
-            base { color = [1, 0, 1] }
-          }
-)" + parts.str() + R"(        }
-      }
-    }
-  }
-}
-)";
+  std::ofstream(dir + "/parts.txt") << plateScene(parts.str());
   ServerProcess server;
   std::string error;
   ASSERT_TRUE(server.start({dir + "/parts.txt", "--journal", journal}, error)) << error;
