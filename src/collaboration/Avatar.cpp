@@ -475,20 +475,16 @@ void Avatar::updateHand(int hand, const kvg::VRClientController& h, const Contro
     kvg::VolumeRenderingManager* volumes =
         scene && scene->getSession() ? &kvg::VolumeRenderingManager::getSingleton(scene->getSession()) : nullptr;
     if (volumes) tools.setColorBarSource(volumes->getLookupTable(tip));
-    const double unitX[3] = {1.0, 0.0, 0.0};
-    double x[3];
-    rotate(input.pose, unitX, x);
-    double values[3] = {0.0, 0.0, 0.0};
+    double t = 0.5;  // no value: the bar's middle at the controller
     const kvg::VRClientState::IsoFieldValue iso = _state.getIsoField();
     if (!iso.first.empty() && iso.second != NO_TOOL_VALUE && std::isfinite(iso.second) && volumes && scene) {
       double lo = 0.0, hi = 1.0;
       volumes->getScalarRange(tip, lo, hi);
-      const double t = IsoValuePosition(iso.second, lo, hi);
-      for (int k = 0; k < 3; ++k) values[k] = x[k] * (0.5 - t) * layout.colorBarWidth;
+      t = IsoValuePosition(iso.second, lo, hi);
       // The input lives in the local room, so the local model places it in the scene.
       local.handleIsoValueTool(input, hand, *scene, models, localModel, t);
     }
-    tools.setColorBarOffset(values);
+    tools.slideColorBar(input.pose, t, layout.colorBarWidth);
     if (_isoMarker.isValid()) {
       _isoMarker->computeToolOffset(0.0, input, hand);
       _isoMarker->updateTransform(localModel, input.pose, input.position);

@@ -451,6 +451,12 @@ bool AvatarGroup::teleportToAvatar(const double* avatarPose, const double headVi
 }
 
 // Render thread.
+void AvatarGroup::setIsoMarkersVisible(bool visible) {
+  for (auto& marker : _isoMarkerPool)
+    if (marker.isValid()) marker->setVisibility(visible);
+}
+
+// Render thread.
 void AvatarGroup::rebuildIsoMarkers(OpenVRRenderWindow* window) {
   vtkRenderer* models = modelsRenderer(window);
   if (!models) return;

@@ -77,6 +77,8 @@ class AvatarGroup {
   void updateAvatars(OpenVRRenderWindow* window, kvg::DrawableScene* scene, AvatarContext& local);
   // Iso-value markers lent to avatars and kept for the next ones.
   size_t isoMarkerPoolSize() const { return _isoMarkerPool.size(); }
+  // Shows or hides every pooled iso-value marker (iso-value mode switched by a scene change).
+  void setIsoMarkersVisible(bool visible);
 
   uint32_t getColorID() const { return _colorID; }
   uint32_t getStateID() const { return _stateID; }

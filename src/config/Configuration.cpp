@@ -244,6 +244,13 @@ double GetConfigRealClamped(const std::string& key, double defaultValue, double 
   return value < low ? low : value > high ? high : value;
 }
 
+double GetConfigFinite(const std::string& key, double defaultValue, bool positive) {
+  const double value = GetConfigReal(key, defaultValue);
+  if (std::isfinite(value) && (!positive || value > 0.0)) return value;
+  getConfig().reportWrongType(key, positive ? "a positive number" : "a finite number");
+  return defaultValue;
+}
+
 int GetConfigIntClamped(const std::string& key, int defaultValue, int low, int high) {
   int value = GetConfigInt(key, defaultValue);
   return value < low ? low : value > high ? high : value;

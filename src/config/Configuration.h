@@ -74,6 +74,9 @@ std::vector<double> GetConfigList(const std::string& key, const std::vector<doub
 // As GetConfigReal, clamped into [low, high] (a NaN reads as the default): for values used as
 // sizes, ratios or divisors.
 double GetConfigRealClamped(const std::string& key, double defaultValue, double low, double high);
+// As GetConfigReal for a value that must be a finite number, and above zero when positive
+// (a size): any other value takes the default, said once for the key like a mistyped value.
+double GetConfigFinite(const std::string& key, double defaultValue, bool positive = false);
 int GetConfigIntClamped(const std::string& key, int defaultValue, int low, int high);
 
 // Empties the store and loads "config.ini" again (tests change the base directory).

@@ -22,6 +22,7 @@
 #include "OpenVRActor.h"
 #include "OpenVRTexture.h"
 #include "RenderLock.h"
+#include "RepeatFilter.h"
 #include "kvg/PropLighting.h"
 
 namespace {
@@ -142,7 +143,9 @@ bool LoadControllerRenderModel(ControllerModel& model, vtkRenderer* renderer, co
       const vr::EVRRenderModelError result = models->LoadRenderModel_Async(name.c_str(), &model._renderModel);
       if (result == vr::VRRenderModelError_Loading) return false;
       if (result != vr::VRRenderModelError_None) {
-        std::cout << "Loading render model " << name << " failed with code " << int(result) << std::endl;
+        // Asked again every frame: said once per model and code.
+        if (RepeatFilter::console().changed("render model " + name, std::to_string(int(result))))
+          std::cout << "Loading render model " << name << " failed with code " << int(result) << std::endl;
         return false;
       }
       const bool needsTexture = model._textureWanted && model._renderModel->diffuseTextureId >= 0;
@@ -155,7 +158,8 @@ bool LoadControllerRenderModel(ControllerModel& model, vtkRenderer* renderer, co
           models->LoadTexture_Async(model._renderModel->diffuseTextureId, &model._textureMap);
       if (result == vr::VRRenderModelError_Loading) return false;
       if (result != vr::VRRenderModelError_None) {
-        std::cout << "Loading texture failed with code " << int(result) << std::endl;
+        if (RepeatFilter::console().changed("texture of " + name, std::to_string(int(result))))
+          std::cout << "Loading texture failed with code " << int(result) << std::endl;
         return false;
       }
       model._loadState = ControllerModel::ReadyToBuild;

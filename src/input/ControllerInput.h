@@ -50,6 +50,7 @@ struct ControllerInput {
   uint64_t stickDeflectionFrame;
   int64_t triggerPressTime;   // steady clock, nanoseconds
   uint32_t deviceIndex;       // tracked-device index; kNoDevice when none
+  bool tracked;               // the latest poll had a valid pose for it
 };
 
 static_assert(std::is_trivially_copyable<ControllerInput>::value, "copied byte for byte between buffers");

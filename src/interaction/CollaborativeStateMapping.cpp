@@ -160,7 +160,7 @@ void CreateSeedMarkers(VRInteractionState& state, const kvg::VRSharedState& shar
 void CreatePlaneSectionMarkers(VRInteractionState& state, const kvg::VRSharedState& shared, vtkRenderer* renderer) {
   const std::vector<double>& v = shared.getPlaneSections();
   state.persistentPlaneSections.clear();
-  const double size = GetConfigReal("toolIconSize", 0.1);
+  const double size = GetConfigFinite("toolIconSize", 0.1, true);
   size_t count = 0;
   for (size_t i = 0; i + 8 < v.size(); i += 9) {
     const kvg::SimplePlaneSection section(&v[i], &v[i + 3], &v[i + 6]);
@@ -197,7 +197,7 @@ void ApplySharedClipPlanes(VRInteractionState& state, const kvg::VRSharedState& 
     if (marker.isValid()) marker->setVisibility(false);
   state.clipPlanes.clear();
   state.unmarkedSharedClipPlanes.clear();
-  const double size = GetConfigReal("toolIconSize", 0.1);
+  const double size = GetConfigFinite("toolIconSize", 0.1, true);
   const std::vector<double>& v = shared.getClipPlanes();
   for (size_t i = 0, k = 0; i + 8 < v.size(); i += 9, ++k) {
     const double* c = &v[i];
@@ -427,13 +427,13 @@ void FillClientState(VRInteractionState& state, kvg::VRClientState& client, kvg:
   client.setClipPlane(clip);
   client.setIsoField({state.interactiveIsoField, state.interactiveIsoValue});
   client.setSwapLR(state.handsSwapped);
-  client.setToolsAngle(GetConfigReal("toolsAngle", 20.0));
-  client.setToolIconSize(GetConfigReal("toolIconSize", 0.1));
+  client.setToolsAngle(GetConfigFinite("toolsAngle", 20.0));
+  client.setToolIconSize(GetConfigFinite("toolIconSize", 0.1, true));
   client.setToolsOffset(GetConfigVector3("toolsOffset", {0.0, 0.1, -0.024}).data());
   client.setPaletteOffsetXYZ(GetConfigVector3("paletteOffsetXYZ", {0.0, 0.01, 0.0}).data());
-  client.setPaletteAngle(GetConfigReal("paletteAngle", 40.0));
-  client.setPaletteWidth(GetConfigReal("paletteWidth", 0.2));
-  client.setPaletteHeight(GetConfigReal("paletteHeight", 0.288));
+  client.setPaletteAngle(GetConfigFinite("paletteAngle", 40.0));
+  client.setPaletteWidth(GetConfigFinite("paletteWidth", 0.2, true));
+  client.setPaletteHeight(GetConfigFinite("paletteHeight", 0.288, true));
   for (int hand = 0; hand < 2; ++hand)
     client.setController(handRecord(state.controllerInputs[hand], state.toolSets[hand]), hand == 1);
 }

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include <vtkImageData.h>  // OpenVRRenderWindow.h uses it without including it
+#include <vtkProperty.h>
 
 #include "AnnotationLayoutSettings.h"
 #include "AvatarContext.h"
@@ -11,6 +12,7 @@
 #include "IsoValueMarker.h"
 #include "OpenVRRenderWindow.h"
 #include "RenderLock.h"
+#include "RepeatFilter.h"
 #include "ToolGeometry.h"
 #include "ToolLayoutSettings.h"
 #include "VRInteractionState.h"
@@ -27,18 +29,19 @@ vr::ETrackedDeviceClass deviceClass(vr::TrackedDeviceIndex_t device) {
 }
 
 // Prints the four identifying properties and stores the controller type; merges the type's
-// settings file once a type is known.
+// settings file once a type is known. A controller whose type stays empty is asked again every
+// frame, but its properties are printed once, and again only when they change.
 void identify(VRInteractionState& state, vr::TrackedDeviceIndex_t device) {
   vr::IVRSystem* system = vr::VRSystem();
   state.controllerTypeName = SanitizeFileName(GetTrackedDeviceString(system, device, vr::Prop_ControllerType_String));
-  std::cout << "Prop_ManufacturerName_String   ="
-            << GetTrackedDeviceString(system, device, vr::Prop_ManufacturerName_String) << std::endl;
-  std::cout << "Prop_ModelNumber_String        =" << GetTrackedDeviceString(system, device, vr::Prop_ModelNumber_String)
-            << std::endl;
-  std::cout << "Prop_RenderModelName_String    ="
-            << GetTrackedDeviceString(system, device, vr::Prop_RenderModelName_String) << std::endl;
-  std::cout << "Prop_TrackingSystemName_String ="
-            << GetTrackedDeviceString(system, device, vr::Prop_TrackingSystemName_String) << std::endl;
+  const std::string lines =
+      "Prop_ManufacturerName_String   =" + GetTrackedDeviceString(system, device, vr::Prop_ManufacturerName_String) +
+      "\nProp_ModelNumber_String        =" + GetTrackedDeviceString(system, device, vr::Prop_ModelNumber_String) +
+      "\nProp_RenderModelName_String    =" + GetTrackedDeviceString(system, device, vr::Prop_RenderModelName_String) +
+      "\nProp_TrackingSystemName_String =" +
+      GetTrackedDeviceString(system, device, vr::Prop_TrackingSystemName_String);
+  if (RepeatFilter::console().changed("controller " + std::to_string(device), lines))
+    std::cout << lines << std::endl;
   if (!state.controllerTypeName.empty()) mergeConfigFile(state.controllerTypeName + ".ini");
 }
 
@@ -82,6 +85,17 @@ void IdentifyControllers(VRInteractionState& state, kvg::DrawableScene& scene, O
     state.interactiveIsoMarker->removeFromRenderer(models);
     state.interactiveIsoMarker = IsoValueMarker::create(models);
     state.avatarGroup.rebuildIsoMarkers(window);
+  }
+  // The kept values' markers take the new tilt too (a per-controller file may change it).
+  for (kvg::Ptr<IsoValueMarker>& marker : state.isoValueMarkers) {
+    if (!marker.isValid() || marker->value() == tools.toolsAngle) continue;
+    const bool shown = marker->getVisibility();
+    double rgb[3];
+    marker->getActor()->GetProperty()->GetDiffuseColor(rgb);
+    marker->removeFromRenderer(models);
+    marker = IsoValueMarker::create(models);
+    marker->setColor(rgb);
+    marker->setVisibility(shown);
   }
 
   const bool volumeRendering = kvg::VolumeRenderingManager::getSingleton(scene.getSession()).getEnableVolRend();

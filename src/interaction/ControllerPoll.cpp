@@ -137,7 +137,7 @@ void VRInteractionState::pollControllers(bool valid[2]) {
   std::memset(poses, 0, sizeof(poses));
   if (compositor) compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
 
-  const bool focusCaptured = system && system->IsInputFocusCapturedByAnotherProcess();
+  const bool focusCaptured = system && !system->IsInputAvailable();
   for (int hand = 0; hand < 2; ++hand) {
     resetFrameDisplay(toolSets[hand]);
     const vr::TrackedDeviceIndex_t device =
@@ -155,11 +155,22 @@ void VRInteractionState::pollControllers(bool valid[2]) {
     const bool inRange = device < vr::k_unMaxTrackedDeviceCount;
     valid[hand] = system && inRange && system->IsTrackedDeviceConnected(device) && !focusCaptured &&
                   poses[device].bPoseIsValid && isFinitePose(poses[device].mDeviceToAbsoluteTracking);
-    if (!valid[hand]) continue;
+    if (!valid[hand]) {
+      input.tracked = false;
+      continue;
+    }
 
+    // A controller that comes back (a new record, or tracking regained) starts from where it is
+    // now: its previous pose would otherwise read the gap as a hand move and jump a drag.
+    const bool resumed = !input.tracked;
     computeToolTransform(input, hand, input.previousToolTip);
     std::memcpy(input.previousPose, input.pose, sizeof(input.pose));
     convertPose(poses[device].mDeviceToAbsoluteTracking, input.pose, input.position);
+    if (resumed) {
+      computeToolTransform(input, hand, input.previousToolTip);
+      std::memcpy(input.previousPose, input.pose, sizeof(input.pose));
+    }
+    input.tracked = true;
 
     vr::VRControllerState_t state;
     std::memset(&state, 0, sizeof(state));

@@ -397,8 +397,8 @@ PaletteHit hitPalette(const ControllerInput& pointer, const ControllerInput& hol
   computeToolDirection(pointer, GetConfigReal("laserAngle", 20.0), d);
   Normalize3(d);
   const std::array<double, 3> offset = GetConfigVector3("paletteOffsetXYZ", {0.0, 0.01, 0.0});
-  const double width = GetConfigReal("paletteWidth", 0.2);
-  const double height = GetConfigReal("paletteHeight", 0.288);
+  const double width = GetConfigFinite("paletteWidth", 0.2, true);
+  const double height = GetConfigFinite("paletteHeight", 0.288, true);
   const double* O = pointer.position;
   const double* P = holder.position;
   const double s = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
@@ -482,7 +482,7 @@ void VRInteractionState::pressPaletteButton(double u, double v, int pointing, To
           double view[16];
           computeHeadViewMatrix(*this, view);
           avatarGroup.teleportToAvatar(pose, view, modelMatrix, modelScale);
-          updateEyeMatrices(camera);
+          updateHmdProjection(camera, modelScale);
           UpdatePointRadii(*this, session);
         }
         break;
@@ -549,14 +549,17 @@ void VRInteractionState::handlePaletteButtons(OpenVRRenderWindow* window, vtkRen
 
   ToolSet& palette = toolSets[paletteHand];
   palette.setPalettePanelVisible(paletteShown);
+  // A palette whose images are not ready yet is not drawn, and a button that cannot be seen
+  // does not act: the laser meets no palette until then.
+  const bool paletteVisible = palette.isPalettePanelVisible();
   const bool avatars = avatarGroup.avatarCount() > 0;
-  palette.setTeleportOverlayVisible(paletteShown && avatars);
-  palette.setLinkedOverlayVisible(paletteShown && avatars);
+  palette.setTeleportOverlayVisible(paletteVisible && avatars);
+  palette.setLinkedOverlayVisible(paletteVisible && avatars);
   toolSets[pointing].setLaserVisible(true);
 
   // The pointing hand's laser against the palette the other hand holds.
   PaletteHit hit;
-  if (paletteShown && !widgetsBusy) hit = hitPalette(in[pointing], in[paletteHand], *palette.palettePanel());
+  if (paletteVisible && !widgetsBusy) hit = hitPalette(in[pointing], in[paletteHand], *palette.palettePanel());
   if (hit.hit) {
     double inverseModel[16];
     vtkMatrix4x4::Invert(modelMatrix, inverseModel);

@@ -31,7 +31,8 @@ namespace {
 
 // Marker lists follow the source's: surplus entries leave the renderer, entries the target
 // already has take the source's shape, missing ones (and empty ones left while there was no
-// renderer) are built in the renderer, or stay empty without one.
+// renderer) are built in the renderer, or stay empty without one. An empty source entry (left
+// the same way in the other buffer) has no shape to give and is skipped.
 template <typename Marker, typename List, typename Copy, typename Create>
 void followMarkers(List& target, const List& source, vtkRenderer* renderer, Copy copy, Create create) {
   const size_t n = source.size();
@@ -40,6 +41,7 @@ void followMarkers(List& target, const List& source, vtkRenderer* renderer, Copy
   if (target.size() > n) target.erase(target.begin() + n, target.end());
   target.resize(n);
   for (size_t i = 0; i < n; ++i) {
+    if (source[i].isNull()) continue;
     const Marker& from = source[i].template cast<Marker>();
     if (target[i].isValid()) {
       copy(*target[i], from);
@@ -73,8 +75,14 @@ void CreateMarkers(VRInteractionState& destination, const VRInteractionState& so
 
   vtkRenderer* models = window ? window->GetLayerRenderer(OpenVRRenderWindow::ModelLayer) : nullptr;
   while (destination.isoValueMarkers.size() < source.isoValueMarkers.size()) {
-    kvg::Ptr<IsoValueMarker> marker(new IsoValueMarker());
-    marker->buildLike(models, *source.isoValueMarkers[destination.isoValueMarkers.size()]);
+    const kvg::Ptr<IsoValueMarker>& from = source.isoValueMarkers[destination.isoValueMarkers.size()];
+    kvg::Ptr<IsoValueMarker> marker;
+    if (from.isNull()) {
+      marker = IsoValueMarker::create(models);
+    } else {
+      marker = new IsoValueMarker();
+      marker->buildLike(models, *from);
+    }
     marker->setVisibility(false);
     destination.isoValueMarkers.push_back(marker);
   }
@@ -141,16 +149,34 @@ void ApplyIsoValues(VRInteractionState& state, kvg::DrawableScene& scene, const 
   }
 }
 
-void SetInteractiveIsoValue(VRInteractionState& state, kvg::DrawableScene& scene, const kvg::IsoValue* value) {
+void SetInteractiveIsoValue(VRInteractionState& state, kvg::DrawableScene& scene, vtkRenderer* renderer, bool on) {
+  if (on) {
+    state.handleColorBarTool(1, 0, renderer, scene);
+    state.handleColorBarTool(0, 0, renderer, scene);
+  } else {
+    state.interactiveIsoField.clear();
+    state.interactiveIsoValue = kvg::NoValue;
+  }
+  const ControllerInput& input = state.controllerInputs[1];
+  auto show = [&](IsoValueMarker& marker) {
+    marker.setVisibility(on);
+    if (on) marker.updateTransform(state.modelMatrix, input.pose, input.position);
+  };
+  if (state.interactiveIsoMarker.isValid()) show(*state.interactiveIsoMarker);
+  for (const auto& marker : state.isoValueMarkers)
+    if (marker.isValid()) show(*marker);
+  state.avatarGroup.setIsoMarkersVisible(on);
   kvg::VolumeRenderingManager::getSingleton(scene.getSession())
-      .setInteractiveIsoValue(value ? *value : kvg::IsoValue(std::string(), kvg::NoValue));
-  if (state.interactiveIsoMarker.isValid()) state.interactiveIsoMarker->setVisibility(value != nullptr);
+      .setInteractiveIsoValue(kvg::IsoValue(state.interactiveIsoField, state.interactiveIsoValue));
 }
 
-void SetInteractivePlaneSection(VRInteractionState& state, kvg::DrawableScene& scene,
-                                const kvg::SimplePlaneSection* section) {
-  kvg::VolumeRenderingManager::getSingleton(scene.getSession())
-      .setInteractivePlaneSection(section ? *section : kvg::SimplePlaneSection());
+void SetInteractivePlaneSection(VRInteractionState& state, kvg::DrawableScene& scene, vtkRenderer* renderer,
+                                const SceneViewSettings& settings, bool on) {
+  if (on)
+    state.handlePlaneSectionTool(0, 0, renderer, scene, settings);
+  else
+    state.interactivePlaneSection.setOrigin(kvg::NoValue, kvg::NoValue, kvg::NoValue);
+  kvg::VolumeRenderingManager::getSingleton(scene.getSession()).setInteractivePlaneSection(state.interactivePlaneSection);
 }
 
 void CreateClipToolVisual(VRInteractionState& state, OpenVRRenderWindow* window) {

@@ -25,10 +25,16 @@ void refreshSeedMarkerShapes(VRInteractionState& state, kvg::DrawableSession* se
 // The persistent iso values (with the peers') and the interactive one to the session's volume
 // renderer.
 void ApplyIsoValues(VRInteractionState& state, kvg::DrawableScene& scene, const SceneViewSettings& settings);
-// The session's interactive iso value / plane section: the given one, or none for null.
-void SetInteractiveIsoValue(VRInteractionState& state, kvg::DrawableScene& scene, const kvg::IsoValue* value);
-void SetInteractivePlaneSection(VRInteractionState& state, kvg::DrawableScene& scene,
-                                const kvg::SimplePlaneSection* section);
+// Iso-value mode switched by a scene's volume state. Off: the state's interactive iso value
+// becomes none and every iso-value marker (the avatars' pooled ones too) is hidden. On: the
+// colour-bar tool runs again for hand 1, then hand 0, so the value follows the tool, and the
+// markers show on hand 1. Either way the session's volume renderer takes the state's value.
+void SetInteractiveIsoValue(VRInteractionState& state, kvg::DrawableScene& scene, vtkRenderer* renderer, bool on);
+// The interactive plane section switched the same way. Off: the state's section becomes none.
+// On: hand 0's plane-section tool runs again and recomputes it. The session's volume renderer
+// takes the state's section.
+void SetInteractivePlaneSection(VRInteractionState& state, kvg::DrawableScene& scene, vtkRenderer* renderer,
+                                const SceneViewSettings& settings, bool on);
 // Once per state: the clip-plane limit of the driver and one hidden clip-plane marker per
 // plane in the widget layer ("clip2.png" normal, "clip_bw2.png" highlighted). The GL context
 // of the window must be current.

@@ -99,7 +99,7 @@ void VRInteractionState::orientPlaneSection(int hand, int page, double origin[3]
   const ControllerInput& input = controllerInputs[hand];
   double r[16];
   computeRotationInFrame(input, modelMatrix, r);
-  const double t = GetConfigReal("toolsAngle", 20.0) * M_PI / 180.0;
+  const double t = GetConfigFinite("toolsAngle", 20.0) * M_PI / 180.0;
   double x[3] = {1.0, 0.0, 0.0};
   const double v1[3] = {0.0, -std::cos(t), std::sin(t)};
   const double v2[3] = {0.0, -std::sin(t), -std::cos(t)};
@@ -188,7 +188,7 @@ bool VRInteractionState::handleClipTool(int hand, int mode, const SceneViewSetti
   } else if (mode == 1) {
     // The marker square keeps the controller's tilt; the plane takes the snapped normal.
     if (count < int(clipMarkerPool.size()) && clipMarkerPool[count].isValid())
-      clipMarkerPool[count]->setGeometry(origin, up, right, GetConfigReal("toolIconSize", 0.1));
+      clipMarkerPool[count]->setGeometry(origin, up, right, GetConfigFinite("toolIconSize", 0.1, true));
     clipPlanes.push_back(plane);
   } else if (mode == 2) {
     const int k = nearestClipMarker(hand);
@@ -227,7 +227,7 @@ bool VRInteractionState::handlePlaneSectionTool(int hand, int mode, vtkRenderer*
     kvg::Ptr<ClipMarker> marker(new ClipMarker());
     vtkTexture* normalLook = planeSectionTextures.size() > 0 ? planeSectionTextures[0].GetPointer() : nullptr;
     vtkTexture* highlighted = planeSectionTextures.size() > 1 ? planeSectionTextures[1].GetPointer() : nullptr;
-    marker->createTextured(renderer, origin, section.getUp(), section.getRight(), GetConfigReal("toolIconSize", 0.1),
+    marker->createTextured(renderer, origin, section.getUp(), section.getRight(), GetConfigFinite("toolIconSize", 0.1, true),
                            normalLook, highlighted);
     planeSectionMarkers.push_back(marker);
   } else if (mode == 2) {
@@ -263,7 +263,7 @@ bool VRInteractionState::handleSeedTool(int hand, int mode, vtkRenderer* rendere
   double origin[3];
   computeToolTipPosition(input, modelMatrix, hand, origin);
   // Along the tool's tilted forward direction, where its icons point.
-  const double a = GetConfigReal("toolsAngle", 20.0) * M_PI / 180.0;
+  const double a = GetConfigFinite("toolsAngle", 20.0) * M_PI / 180.0;
   const double local[3] = {0.0, -std::sin(a), -std::cos(a)};
   double ray[3];
   computeDirectionInFrame(input, modelMatrix, local, ray);
@@ -347,7 +347,7 @@ bool VRInteractionState::handleColorBarTool(int hand, int mode, vtkRenderer* ren
   double f[3];
   transformPoint(input, forward, f);
   Normalize3(f);
-  const double width = GetConfigReal("colorBarWidth", 0.2);
+  const double width = GetConfigFinite("colorBarWidth", 0.2, true);
 
   if (mode == 0) {
     const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
@@ -358,8 +358,7 @@ bool VRInteractionState::handleColorBarTool(int hand, int mode, vtkRenderer* ren
     colorBarPosition = std::max(0.0, std::min(p, 1.0));
     interactiveIsoField = field;
     interactiveIsoValue = min + colorBarPosition * (max - min);
-    const double shift = (colorBarPosition - 0.5) * width;
-    tools.setColorBarValues(f[0] * shift, f[1] * shift, f[2] * shift);
+    tools.slideColorBar(input.pose, colorBarPosition, width);
     tools.setColorBarVisible(true);
     if (interactiveIsoMarker.isValid()) interactiveIsoMarker->setVisibility(true);
   } else if (mode == 1) {

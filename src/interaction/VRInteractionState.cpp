@@ -14,6 +14,7 @@
 #include "ParticleAdvectionManager.h"
 #include "RenderLock.h"
 #include "SceneMarkers.h"
+#include "SceneViewSettings.h"
 #include "SeedMarker.h"
 #include "VolumeRenderingManager.h"
 #include "VolumeRepresentation.h"
@@ -112,6 +113,8 @@ void VRInteractionState::copyStateFrom(const VRInteractionState& source) {
   if (!self) {
     for (int32_t i = 0; i < maxClipPlanes; ++i) {
       if (size_t(i) >= clipMarkerPool.size() || size_t(i) >= source.clipMarkerPool.size()) break;
+      // An empty entry on either side has nothing to give or take; a wrong type still throws.
+      if (clipMarkerPool[i].isNull() || source.clipMarkerPool[i].isNull()) continue;
       clipMarkerPool[i]->setGeometryAlt(*source.clipMarkerPool[i]);
     }
   }
@@ -171,9 +174,9 @@ void VRInteractionState::applySceneVolumeState(int toggleMask, OpenVRRenderWindo
   toolSets[1].setAllVisible(false);
   toolSets[0].setPalettePage(toggleMask);
   kvg::VolumeRenderingManager::getSingleton(scene.getSession()).setEnableVolRend(volumeRendering);
-  const kvg::IsoValue isoValue(interactiveIsoField, interactiveIsoValue);
-  SetInteractiveIsoValue(*this, scene, takeIsoValue ? &isoValue : nullptr);
-  SetInteractivePlaneSection(*this, scene, takePlaneSection ? &interactivePlaneSection : nullptr);
+  SetInteractiveIsoValue(*this, scene, renderer, takeIsoValue);
+  // No settings reach a scene change: the tool takes the default snapping.
+  SetInteractivePlaneSection(*this, scene, renderer, SceneViewSettings(), takePlaneSection);
 }
 
 void VRInteractionState::resetToolSets() {

@@ -196,8 +196,11 @@ bool VRInteractionState::handleDolly(int hand, bool forward) {
   tools.setToolIconState(1, false, page);
   tools.setToolIconState(2, false, page);
   double d[3];
-  computeToolDirection(controllerInputs[hand], GetConfigReal("toolsAngle", 20.0), d);
-  const double k = GetConfigReal("dollyFactor", 0.04) * (forward ? 1.0 : -1.0) * frameTimeFactor;
+  computeToolDirection(controllerInputs[hand], GetConfigFinite("toolsAngle", 20.0), d);
+  // Forward (the pad's North half, labelled "Pull" and "Fly forward") brings the model towards
+  // the user: the viewer advances along the tool direction, so the model matrix, which maps the
+  // room into the model, moves by -t with t pointing backwards.
+  const double k = GetConfigReal("dollyFactor", 0.04) * (forward ? -1.0 : 1.0) * frameTimeFactor;
   const double t[3] = {d[0] * k, d[1] * k, d[2] * k};
   {
     ModelMatrixEdit edit(*this);

@@ -171,8 +171,11 @@ void SceneView::onSceneGraphInitialized() {
       Lock::AutoLock renderLock(GetRenderLock());
       description = vr::VR_GetVRInitErrorAsEnglishDescription(error);
     }
-    emit fatalError(QString("VR hardware could not be initialized (") + QString::fromUtf8(description) +
-                    "). " + kProductTitle + " cannot be launched.");
+    const QString message = QString("VR hardware could not be initialized (") + QString::fromUtf8(description) +
+                            "). " + kProductTitle + " cannot be launched.";
+    // Logged as well as shown: the runtime's text is what a headset user reports.
+    Logger::getSingleton().error(message.toStdString());
+    emit fatalError(message);
     return;
   }
   _vrStarted = true;

@@ -2,17 +2,19 @@
 
 #include "LayoutValues.h"
 
+using layout::readAngle;
+using layout::readSize;
 using layout::readVector3;
 using layout::sameValues;
 
 void AnnotationLayoutSettings::read() {
-  annotationWidth = GetConfigReal("annotationWidth", 0.03);
-  annotationHeight = GetConfigReal("annotationHeight", 0.01);
-  touchPadWidth = GetConfigReal("touchPadWidth", 0.03);
-  touchPadHeight = GetConfigReal("touchPadHeight", 0.03);
-  touchPadYaw = GetConfigReal("touchPadYaw", 0.0);
-  touchPadPitch = GetConfigReal("touchPadPitch", 5.0);
-  touchPadRoll = GetConfigReal("touchPadRoll", 0.0);
+  annotationWidth = readSize("annotationWidth", 0.03);
+  annotationHeight = readSize("annotationHeight", 0.01);
+  touchPadWidth = readSize("touchPadWidth", 0.03);
+  touchPadHeight = readSize("touchPadHeight", 0.03);
+  touchPadYaw = readAngle("touchPadYaw", 0.0);
+  touchPadPitch = readAngle("touchPadPitch", 5.0);
+  touchPadRoll = readAngle("touchPadRoll", 0.0);
   readVector3("touchPadPivot", {0.0, -0.0485, 0.0055}, touchPadPivot);
   readVector3("touchPadOffset", {0.0, -0.0485, 0.0055}, touchPadOffset);
 }

@@ -34,7 +34,10 @@ bool ClipMarker::createTextured(vtkRenderer* renderer, const double center[3], c
   _actor->SetMapper(mapper);
   _actor->SetDepthTestDisabled(0);
   kvg::SetPropLighting(_actor, kvg::PropLighting::Unlit);
-  _actor->GetProperty()->SetColor(1.0, 1.0, 1.0);
+  // Unlit, the texture shows through the ambient colour: a little dimmer than full white, so
+  // the marker does not outshine the scene it cuts.
+  _actor->GetProperty()->SetAmbientColor(0.8, 0.8, 0.8);
+  _actor->GetProperty()->SetDiffuseColor(1.0, 1.0, 1.0);
   _actor->SetVisibility(1);
   _textureIndex = 0;
   _actor->SetTexture(_textures[0]);

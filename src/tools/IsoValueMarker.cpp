@@ -33,7 +33,7 @@ IsoValueMarker::~IsoValueMarker() = default;
 
 kvg::Ptr<IsoValueMarker> IsoValueMarker::create(vtkRenderer* renderer) {
   kvg::Ptr<IsoValueMarker> marker(new IsoValueMarker());
-  const double height = GetConfigReal("colorBarHeight", 0.03);
+  const double height = GetConfigFinite("colorBarHeight", 0.03, true);
   marker->build(renderer, height * 0.5, height * 0.05);
   marker->_actor->SetVisibility(0);
   return marker;
@@ -133,7 +133,7 @@ bool IsoValueMarker::build(vtkRenderer* renderer, double length, double radius) 
   const double L = length, R = radius;
   _length = L;
   _radius = R;
-  _toolsAngle = GetConfigReal("toolsAngle", 20.0);
+  _toolsAngle = GetConfigFinite("toolsAngle", 20.0);
   const double a = -_toolsAngle * M_PI / 180.0;
   _axis[0] = 0.0;
   _axis[1] = std::cos(a);
@@ -163,8 +163,8 @@ bool IsoValueMarker::build(vtkRenderer* renderer, double length, double radius) 
 void IsoValueMarker::setColor(const double rgb[3]) { _actor->GetProperty()->SetDiffuseColor(rgb[0], rgb[1], rgb[2]); }
 
 void IsoValueMarker::computeToolOffset(double x, const ControllerInput& input, int hand) {
-  const double a = -GetConfigReal("toolsAngle", 20.0) * M_PI / 180.0;
-  const double h = GetConfigReal("colorBarHeight", 0.03) * 0.4;
+  const double a = -GetConfigFinite("toolsAngle", 20.0) * M_PI / 180.0;
+  const double h = GetConfigFinite("colorBarHeight", 0.03, true) * 0.4;
   const std::array<double, 3> o = GetConfigVector3("toolsOffset", {0.0, 0.1, -0.024});
   const double v[3] = {hand == 0 ? x - o[0] : x + o[0], o[2] + h * std::cos(a), h * std::sin(a) - o[1]};
   transformPoint(input, v, _offset);

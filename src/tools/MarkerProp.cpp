@@ -7,7 +7,11 @@
 
 #include "OpenVRActor.h"
 
-MarkerProp::MarkerProp() : _actor(OpenVRActor::New()) {}
+MarkerProp::MarkerProp() : _actor(OpenVRActor::New()) {
+  // Markers and volume boxes mark the scene; they are not part of it. Left out of the visible
+  // bounds, the view reset frames the same model whether or not they exist yet.
+  _actor->UseBoundsOff();
+}
 
 MarkerProp::~MarkerProp() { _actor->Delete(); }
 

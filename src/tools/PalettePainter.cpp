@@ -180,8 +180,8 @@ void PalettePainter::SetMapperShaderParameters(vtkOpenGLHelper& cellBO, vtkRende
   setInt(program, "_laserCircleVisible", _showLaserCircle ? 1 : 0);
   setInt(program, "_laserCircleOnFront", _laserCircleInFront ? 1 : 0);
   // A zero width or radius draws no circle rather than dividing by zero.
-  const double width = GetConfigReal("paletteWidth", 0.2);
-  const double height = GetConfigReal("paletteHeight", 0.288);
+  const double width = GetConfigFinite("paletteWidth", 0.2, true);
+  const double height = GetConfigFinite("paletteHeight", 0.288, true);
   const double radius = GetConfigReal("laserCircleRadius", 0.01);
   const bool sized = width > 0.0 && radius > 0.0;
   setFloat(program, "_paletteAspect", width > 0.0 ? height / width : 1.0);

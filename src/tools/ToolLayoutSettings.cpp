@@ -2,18 +2,20 @@
 
 #include "LayoutValues.h"
 
+using layout::readAngle;
+using layout::readSize;
 using layout::readVector3;
 using layout::sameValues;
 
 void ToolLayoutSettings::read() {
-  toolIconSize = GetConfigReal("toolIconSize", 0.1);
-  toolsAngle = GetConfigReal("toolsAngle", 20.0);
+  toolIconSize = readSize("toolIconSize", 0.1);
+  toolsAngle = readAngle("toolsAngle", 20.0);
   readVector3("toolsOffset", {0.0, 0.1, -0.024}, toolsOffset);
-  colorBarWidth = GetConfigReal("colorBarWidth", 0.2);
-  colorBarHeight = GetConfigReal("colorBarHeight", 0.03);
-  paletteWidth = GetConfigReal("paletteWidth", 0.2);
-  paletteHeight = GetConfigReal("paletteHeight", 0.288);
-  paletteAngle = GetConfigReal("paletteAngle", 40.0);
+  colorBarWidth = readSize("colorBarWidth", 0.2);
+  colorBarHeight = readSize("colorBarHeight", 0.03);
+  paletteWidth = readSize("paletteWidth", 0.2);
+  paletteHeight = readSize("paletteHeight", 0.288);
+  paletteAngle = readAngle("paletteAngle", 40.0);
   readVector3("paletteOffsetXYZ", {0.0, 0.01, 0.0}, paletteOffset);
 }
 

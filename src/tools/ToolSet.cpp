@@ -66,7 +66,7 @@ int clampPage(int pageCount, int level) { return std::min(pageCount - 1, level);
 
 }  // namespace
 
-double GetPaletteAngle() { return GetConfigReal("paletteAngle", 40.0); }
+double GetPaletteAngle() { return GetConfigFinite("paletteAngle", 40.0); }
 
 void GetLaserColorRGB(double rgb[3]) {
   const std::array<double, 3> c = GetConfigVector3("laserColorRGB", {0.0, 0.37255, 1.0});
@@ -122,6 +122,8 @@ void ToolSet::init(vtkRenderer* renderer, int hand, IconTextureCache* cache) {
   setPostItsVisible(false);
 
   _paletteAttached = false;
+  _paletteAwaited = cache != nullptr;
+  _paletteWanted = false;
   _palettePainter->SetTeleportOverlayTexture(nullptr);
   _palettePainter->SetOverlayTextures(VirtualPostIt::TextureList());
   // One empty page per toggle mask, so that the pages still count; the cache's images replace
@@ -177,6 +179,8 @@ bool ToolSet::attachPaletteImages(IconTextureCache* cache) {
   cache->createTexturesA(pages);
   _palettePanel.setPageTextures(asTextures(pages));
   _paletteAttached = true;
+  // A palette asked for while its images were missing shows now.
+  _palettePanel.setVisibility(_paletteWanted);
   return true;
 }
 
@@ -308,6 +312,7 @@ void ToolSet::copyFrom(const ToolSet& source, int, int) {
   toolStatus = source.toolStatus;
   _laser.copyFrom(source._laser);
   _palettePanel.copyFrom(source._palettePanel);
+  setPalettePanelVisible(source._paletteWanted);
   _quickStartPanel.copyFrom(source._quickStartPanel);
   for (int i = 0; i < ToolIconCount; ++i) _toolIcons[i].copyFrom(source._toolIcons[i]);
   _laserSpot.copyFrom(source._laserSpot);
@@ -324,7 +329,7 @@ void ToolSet::swapPostIts(ToolSet& other) {
 
 void ToolSet::reset() {
   for (VirtualPostIt& icon : _toolIcons) icon.setVisibility(false);
-  _palettePanel.setVisibility(false);
+  setPalettePanelVisible(false);
   setTeleportOverlayVisible(false);
   setLinkedOverlayVisible(false);
   setPostItsVisible(false);
@@ -357,7 +362,7 @@ void ToolSet::showAll(int level) {
 
 void ToolSet::setAllVisible(bool visible) {
   for (VirtualPostIt& icon : _toolIcons) icon.setVisibility(visible);
-  _palettePanel.setVisibility(visible);
+  setPalettePanelVisible(visible);
   setTeleportOverlayVisible(visible);
   setLinkedOverlayVisible(visible);
   setPostItsVisible(visible);
@@ -436,7 +441,13 @@ bool ToolSet::isToolIconVisible(int icon) const {
 
 void ToolSet::toolIcon1Normal(double normal[3]) const { _toolIcons[1].getNormal(normal); }
 
-void ToolSet::setPalettePanelVisible(bool visible) { _palettePanel.setVisibility(visible); }
+void ToolSet::setPalettePanelVisible(bool visible) {
+  _paletteWanted = visible;
+  // Without its images the panel would be a blank sheet whose buttons cannot be seen: it stays
+  // hidden until attachPaletteImages, which shows it if it is still wanted then.
+  _palettePanel.setVisibility(visible && isPaletteReady());
+}
+bool ToolSet::isPaletteReady() const { return _paletteAttached || !_paletteAwaited; }
 bool ToolSet::isPalettePanelVisible() const { return _palettePanel.getVisibility(); }
 void ToolSet::setPalettePage(int mask) { _palettePanel.setPage(mask); }
 
@@ -535,6 +546,12 @@ void ToolSet::setColorBarOffset(const double offset[3]) { _colorBar.setOffset(of
 void ToolSet::setColorBarValues(double a, double b, double c) {
   const double offset[3] = {a, b, c};
   _colorBar.setOffset(offset);
+}
+
+void ToolSet::slideColorBar(const double pose[16], double t, double barWidth) {
+  const double shift = (0.5 - t) * barWidth;
+  // The pose's first column: the controller's x axis in the room.
+  setColorBarValues(pose[0] * shift, pose[4] * shift, pose[8] * shift);
 }
 
 void ToolSet::setQuickStartVisible(bool visible) { _quickStartPanel.setVisibility(visible); }

@@ -107,8 +107,11 @@ class ToolSet {
 
   // Palette panel; its page is the toggle mask (1 HUD, 2 fly mode, 4 floor, 8 volume
   // rendering, 16 avatars present).
+  // Shown only once the palette images are attached (or none were awaited, without a cache);
+  // asked for earlier, it shows when they are.
   void setPalettePanelVisible(bool visible);
   bool isPalettePanelVisible() const;
+  bool isPaletteReady() const;
   VirtualPostIt* palettePanel() { return &_palettePanel; }
   const VirtualPostIt* palettePanel() const { return &_palettePanel; }
   kvg::PalettePainter* palettePainter() const { return _palettePainter; }
@@ -174,6 +177,10 @@ class ToolSet {
   vtkObject* colorBarSource() const { return _colorBarSource; }
   void setColorBarOffset(const double offset[3]);
   void setColorBarValues(double a, double b, double c);
+  // The one rule by which the colour bar slides, at its owner and as others see it: along its
+  // length (the controller's x axis, pose R) by (0.5 - t) x barWidth, so that the colour of the
+  // fraction t of the bar stands at the controller.
+  void slideColorBar(const double pose[16], double t, double barWidth);
   VirtualColorBar& colorBar() { return _colorBar; }
 
   // Quick-start panel.
@@ -201,6 +208,8 @@ class ToolSet {
   vtkRenderer* _renderer = nullptr;  // where init put the pieces
   bool _built = false;
   bool _paletteAttached = false;  // the palette panel wraps the cache's images
+  bool _paletteAwaited = false;   // set up with a cache: its images are to come
+  bool _paletteWanted = false;    // the palette asked for, shown or not
 };
 
 // "paletteAngle", default 40.

@@ -1,5 +1,7 @@
 #include "VolumeRepresentation.h"
 
+#include <algorithm>
+
 #include <vtkCellArray.h>
 #include <vtkCubeSource.h>
 #include <vtkFloatArray.h>
@@ -29,7 +31,9 @@ void VolumeRepresentation::setBounds(const double bounds[6]) {
 bool VolumeRepresentation::build(vtkRenderer* renderer, const double b[6], double thickness, bool inside) {
   setBounds(b);
   _cubeSource->SetBounds(b[0], b[1], b[2], b[3], b[4], b[5]);
-  const double t = static_cast<float>(thickness * (b[1] - b[0]));
+  // The largest extent sets the width of every frame: a box flat in x still shows its edges.
+  const double extent = std::max({b[1] - b[0], b[3] - b[2], b[5] - b[4]});
+  const double t = static_cast<float>(thickness * extent);
   const double g = inside ? 0.0 : t, s = inside ? t : 0.0;
   const double X0 = b[0] - g, X1 = b[1] + g, Y0 = b[2] - g, Y1 = b[3] + g, Z0 = b[4] - g, Z1 = b[5] + g;
   const double x0 = b[0] + s, x1 = b[1] - s, y0 = b[2] + s, y1 = b[3] - s, z0 = b[4] + s, z1 = b[5] - s;

@@ -32,6 +32,19 @@ frameSets {
 )";
 }
 
+// A volume behind the plate (pass it to plateScene): 3 x 3 x 1 scene units, wider than the plate.
+const char* const kPressureBlock = R"(          block {
+            type = Volume
+            name = "Pressure Block"
+            scalars = "pressure"
+            data {
+              dimensions = [2, 2, 2], origin = [-1.5, -1.5, -2], spacing = [3, 3, 1]
+              pointData { pressure = [0, 1, 2, 3, 4, 5, 6, 7] }
+            }
+            volumeRendering { mode = direct, opacity = 0.5 }
+          }
+)";
+
 // A block of flow 2 x 2 x 2 scene units about the origin: the air moves along +x everywhere,
 // the pressure rises along z (so an iso-surface is a plane facing the viewer). A magenta plate
 // closes the block's back face.

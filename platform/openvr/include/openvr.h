@@ -511,6 +511,9 @@ class IVRSystem {
 
   // True while another program (such as the runtime's own dashboard) takes the controllers.
   virtual bool IsInputFocusCapturedByAnotherProcess() = 0;
+  // False while another program takes the controllers: the current runtimes' form of the
+  // question above, the one both this header and theirs offer.
+  virtual bool IsInputAvailable() = 0;
 
  protected:
   virtual ~IVRSystem() = default;

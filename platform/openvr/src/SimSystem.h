@@ -55,6 +55,7 @@ class SimSystem : public vr::IVRSystem {
   const char* GetButtonIdNameFromEnum(vr::EVRButtonId eButtonId) override;
   const char* GetControllerAxisTypeNameFromEnum(vr::EVRControllerAxisType eAxisType) override;
   bool IsInputFocusCapturedByAnotherProcess() override;
+  bool IsInputAvailable() override { return !IsInputFocusCapturedByAnotherProcess(); }
 
  private:
   // The property's text and its error; false when it cannot be read as the wanted type.

@@ -560,9 +560,20 @@ void DrawablePropFactory::applyAttributes(DrawableProp& prop, const Drawable& dr
   const Vec3 color = highlight ? highlightColor : baseColor(drawable);
   p->SetColor(color[0], color[1], color[2]);
   p->SetOpacity(base ? base->getOpacity() : 1.0);
-  // Some ambient light, so faces turned away from the head light keep their colour.
-  p->SetAmbient(0.2);
-  p->SetDiffuse(0.85);
+  const auto* part = dynamic_cast<const PartDrawable*>(&drawable);
+  if (part && part->getPartType() == PartDrawable::PlaneSection) {
+    // A plane section is a slice of data: its colours are the colour map's, not shading. Lit by
+    // the head light it went black whenever it was seen at a slant (its normal across the view).
+    p->LightingOff();
+    p->SetAmbient(1.0);
+    p->SetDiffuse(0.0);
+    p->SetSpecular(0.0);
+  } else {
+    // Some ambient light, so faces turned away from the head light keep their colour.
+    p->LightingOn();
+    p->SetAmbient(0.2);
+    p->SetDiffuse(0.85);
+  }
   if (vtkMapper* m = prop.GetMapper()) m->SetScalarVisibility(prop.GetScalarColoring() && !highlight);
   LineAttributes* line = drawable.hasLineAttributes();
   const double width = line ? line->getLineWidth() : 1.0;

@@ -91,6 +91,7 @@ TEST_F(ScriptTimeline, DefaultsServeTheMainJob) {
   EXPECT_EQ(buttons(1), 0u);
   EXPECT_TRUE(events().empty());
   EXPECT_FALSE(system->IsInputFocusCapturedByAnotherProcess());
+  EXPECT_TRUE(system->IsInputAvailable());
 }
 
 TEST_F(ScriptTimeline, FrameByFrame) {
@@ -168,6 +169,7 @@ right index none
   EXPECT_FALSE(poses[1].bDeviceIsConnected);
   EXPECT_EQ(buttons(1), ~uint64_t(0));  // no state from a switched-off controller
   EXPECT_TRUE(system->IsInputFocusCapturedByAnotherProcess());
+  EXPECT_FALSE(system->IsInputAvailable());
   EXPECT_EQ(events(), (std::vector<Event>{{vr::VREvent_TrackedDeviceDeactivated, 1, 0},
                                           {vr::VREvent_InputFocusCaptured, kNone, 0}}));
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <vtkCamera.h>
+#include <vtkFloatArray.h>
+#include <vtkImageData.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
@@ -12,6 +14,8 @@
 #include "kvg/DrawableProp.h"
 #include "kvg/DrawableScene.h"
 #include "kvg/DrawableSession.h"
+#include "kvg/ImageDataNode.h"
+#include "kvg/PartDrawable.h"
 #include "kvg/Plane.h"
 #include "kvg/PolyDataNode.h"
 #include "kvg/RendererFactory.h"
@@ -169,4 +173,38 @@ TEST_F(SceneRender, RenderersComeFromTheFactoryAndServicesHearOfUpdates) {
   kvg::RendererFactory::setCreateFunction(nullptr);
   EXPECT_EQ(made, (std::vector<std::string>{"Model", "Background"}));
   EXPECT_EQ(listener.updates, 1);
+}
+
+// A plane section cut from a volume shows its scalars through its colour map, seen face on or at
+// a slant: the head light does not darken it to black when its normal runs across the view.
+TEST_F(SceneRender, APlaneSectionShowsItsColourMapAtASlant) {
+  base->setVisibility(false, false);
+  auto volume = vtkSmartPointer<vtkImageData>::New();
+  volume->SetDimensions(3, 3, 3);
+  volume->SetOrigin(-1, -1, -1);
+  volume->SetSpacing(1, 1, 1);
+  auto pressure = vtkSmartPointer<vtkFloatArray>::New();
+  pressure->SetName("pressure");
+  for (vtkIdType i = 0; i < volume->GetNumberOfPoints(); ++i) pressure->InsertNextValue(float(volume->GetPoint(i)[1]));
+  volume->GetPointData()->AddArray(pressure);
+  for (const kvg::Vec3& normal : {kvg::Vec3{0.0, 0.0, 1.0}, kvg::Vec3{1.0, 0.0, 0.3}}) {
+    SCOPED_TRACE(normal[0]);
+    kvg::Ptr<kvg::PartDrawable> section(new kvg::PartDrawable);
+    section->setName("Cut PlaneSection");
+    section->setPartType(kvg::PartDrawable::PlaneSection);
+    section->setP0({0.0, 0.0, 0.0});
+    section->setP1(normal);
+    section->setDataNode(kvg::Ptr<kvg::Object>(new kvg::ImageDataNode(volume)));
+    kvg::Ptr<kvg::BaseAttributes> colours(new kvg::BaseAttributes);
+    colours->setColorArray("pressure");
+    colours->setColorMap("coolwarm");
+    colours->setScalarRange(-1.0, 1.0);
+    section->addAttributes(colours);
+    canvas->getDrawables()->addNode(section);
+    scene->update(false);
+    // The map's two ends at full strength: blue below, red above.
+    EXPECT_GT(countPixels(window, [](int r, int, int b) { return b > 160 && r < 90; }), 40);
+    EXPECT_GT(countPixels(window, [](int r, int g, int b) { return r > 150 && g < 60 && b < 90; }), 40);
+    canvas->getDrawables()->removeNode(section);
+  }
 }

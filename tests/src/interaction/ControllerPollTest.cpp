@@ -7,6 +7,7 @@
 
 #include "InteractionFixtures.h"
 #include "RenderLock.h"
+#include "ToolGeometry.h"
 #include "VRInteractionState.h"
 #include "VrTestSupport.h"
 
@@ -49,10 +50,46 @@ TEST_F(ControllerPoll, HeadAndHandsFromTheirPosesAndRoles) {
   EXPECT_NEAR(-hand(1).pose[2], -1.0, 1e-6);
   EXPECT_NEAR(hand(1).pose[15], 1.0, 1e-12);
   EXPECT_NEAR(hand(1).position[0], 0.2, 1e-6);
-  // The pose before the poll was the default record's identity.
-  EXPECT_EQ(hand(1).previousPose[0], 1.0);
+  // A controller seen for the first time starts from where it is: its previous pose is its pose.
+  EXPECT_NEAR(hand(1).previousPose[2], 1.0, 1e-6);
   frame();
   EXPECT_NEAR(hand(1).previousPose[2], 1.0, 1e-6);
+}
+
+// A controller that drops out and comes back, here with its trigger held throughout, starts
+// from where it comes back: its previous tool tip and pose are its current ones, so a drag
+// reads no hand motion from the gap. The same holds after a spell without tracking.
+TEST_F(ControllerPoll, AControllerThatComesBackStartsFromWhereItIs) {
+  start("right position 0.3 1.0 -0.2\nright press trigger\n"
+        "frame 3\nright disconnect\n"
+        "frame 5\nright position 0.1 1.2 -0.4\nright rotation 30 0 0\nright connect\n"
+        "frame 8\nright tracking off\n"
+        "frame 10\nright position -0.2 1.3 -0.5\nright tracking on\n");
+  auto expectAtRest = [&](const char* when) {
+    SCOPED_TRACE(when);
+    const ControllerInput& input = hand(1);
+    double tip[3];
+    computeToolTransform(input, 1, tip);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(input.previousToolTip[i], tip[i], 1e-9) << i;
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(input.previousPose[i], input.pose[i], 1e-9) << i;
+  };
+  frame();
+  frame();
+  EXPECT_TRUE(hand(1).triggerHeld);
+  frame();
+  frame();
+  EXPECT_FALSE(valid[1]);
+  frame();
+  ASSERT_TRUE(valid[1]);
+  EXPECT_TRUE(hand(1).triggerHeld);
+  EXPECT_NEAR(hand(1).position[0], 0.1, 1e-6);
+  expectAtRest("reconnected");
+  while (state.frameCounter < 9) frame();
+  EXPECT_FALSE(valid[1]);
+  frame();
+  ASSERT_TRUE(valid[1]);
+  EXPECT_NEAR(hand(1).position[0], -0.2, 1e-6);
+  expectAtRest("tracked again");
 }
 
 TEST_F(ControllerPoll, ButtonsGiveHeldStatesAndOneFrameEvents) {

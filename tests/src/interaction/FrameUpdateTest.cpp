@@ -209,3 +209,23 @@ TEST_F(FrameUpdate, APadDirectionDrivesTheToolOfThatHand) {
   EXPECT_EQ(state.toolSets[1].toolIconPage(0), 3);
   EXPECT_EQ(state.toolSets[0].postItPage(DirectionEast), DirectionNorth);
 }
+
+// A controller without a type is asked again every frame, and a render model that keeps failing
+// is requested again every frame, but each is reported once per controller and cause.
+TEST_F(FrameUpdate, AnUntypedControllerAndAFailingModelAreReportedOnce) {
+  start("left type \"\"\nright type \"\"\n"
+        "left property 1005 \"Untyped Maker\"\nright property 1005 \"Untyped Maker\"\n"
+        "left render-model flaky_model\nright render-model flaky_model\nfail render-model flaky_model 108\n");
+  testing::internal::CaptureStdout();
+  frames(60);
+  const std::string out = testing::internal::GetCapturedStdout();
+  auto count = [&](const std::string& line) {
+    int n = 0;
+    for (size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Prop_ManufacturerName_String   =Untyped Maker"), 2) << out;  // one per controller
+  EXPECT_EQ(count("Prop_TrackingSystemName_String ="), 2) << out;
+  EXPECT_EQ(count("Loading render model flaky_model failed with code 108"), 1) << out;
+  EXPECT_TRUE(state.controllerType().empty());
+}

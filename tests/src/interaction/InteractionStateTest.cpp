@@ -176,6 +176,15 @@ TEST_F(InteractionState, ClipMarkersFollowTheSourceAndMustBeClipMarkers) {
   EXPECT_EQ(destination.clipMarkerPool[1]->getCenter()[2], 3.0);
   EXPECT_EQ(destination.clipMarkerPool[1]->getSize(), 0.1);
 
+  // An empty entry on either side is skipped; the others are still copied.
+  source.clipMarkerPool[0].reset();
+  source.clipMarkerPool[1]->setGeometry(center, up, right, 0.2);
+  EXPECT_NO_THROW(destination.copyStateFrom(source));
+  EXPECT_EQ(destination.clipMarkerPool[1]->getSize(), 0.2);
+  destination.clipMarkerPool[1].reset();
+  EXPECT_NO_THROW(destination.copyStateFrom(source));
+  source.clipMarkerPool[0] = kvg::Ptr<ClipMarker>(new ClipMarker);
+
   // A pool entry that holds another kind of object breaks the copy loudly.
   destination.clipMarkerPool[0] = kvg::Ptr<ClipMarker>(new SeedMarker);
   try {

@@ -9,7 +9,11 @@
 #include <sstream>
 #include <string>
 
+#include <vtkMatrix4x4.h>
+
 #include "CollabSession.h"
+#include "OpenVRCamera.h"
+#include "VRClientState.h"
 #include "InteractionFixtures.h"
 #include "PaletteImages.h"
 #include "PalettePainter.h"
@@ -156,4 +160,32 @@ TEST_F(PaletteButtons, ParticleButtonsActEveryFrameWhileHeld) {
   EXPECT_EQ(state.particleStepScale, 1.0);
   frames(4);  // frames 15 .. 18 on Speed+
   EXPECT_NEAR(state.particleStepScale, std::pow(1.0125, 4), 1e-12);
+}
+
+// Teleporting to a participant whose model scale is 2: the headset projection is set for the
+// scale the teleport leaves, not left at that of scale 1 until the next swap, zoom or reset.
+TEST_F(PaletteButtons, TeleportSetsTheProjectionForTheScaleItLeaves) {
+  start("left press grip\n" + aimRightAt(0.75, 0.1) + "frame 4\nright press trigger\n");
+  kvg::VRClientState peer;
+  peer.setID(4);
+  peer.setColorID(3);
+  peer.setCompanionID(-1);
+  const double model[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
+  const double view[16] = {1, 0, 0, 0, 0, 1, 0, 1.5, 0, 0, 1, 0, 0, 0, 0, 1};
+  peer.setModel(model);
+  peer.setView(view);
+  peer.setModelScale(2.0);
+  state.avatarGroup.updateAvatar({peer}, nullptr, box.scene());
+  state.avatarGroup.selectNextAvatar();
+  ASSERT_NE(state.avatarGroup.currentAvatarPose(), nullptr);
+  frames(5);
+  EXPECT_DOUBLE_EQ(state.modelScale, 2.0);
+  double nearPlane = 0, farPlane = 0;
+  state.getCamera()->GetClippingRange(nearPlane, farPlane);
+  EXPECT_NEAR(nearPlane, 0.4, 1e-9);
+  EXPECT_NEAR(farPlane, 2000.0, 1e-6);
+  // The eyes stand twice as far apart in the model as in the room.
+  OpenVRCamera* camera = state.getCamera();
+  EXPECT_NEAR(camera->scaledEyeOffset(0)->GetElement(0, 3), 2.0 * camera->eyeOffset(0)->GetElement(0, 3), 1e-12);
+  EXPECT_NE(camera->eyeOffset(0)->GetElement(0, 3), 0.0);
 }

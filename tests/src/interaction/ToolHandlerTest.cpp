@@ -9,10 +9,12 @@
 #include <limits>
 
 #include <vtkDataArray.h>
+#include <vtkMatrix4x4.h>
 #include <vtkMapper.h>
 #include <vtkPlane.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
+#include <vtkProperty.h>
 
 #include "ClipMarker.h"
 #include "ControllerModel.h"
@@ -26,6 +28,7 @@
 #include "SeedMarker.h"
 #include "ToolGeometry.h"
 #include "VRInteractionState.h"
+#include "VolumeRenderingManager.h"
 #include "VrTestSupport.h"
 #include "CollabSession.h"
 #include "ParticleAdvectionManager.h"
@@ -262,6 +265,69 @@ TEST_F(Tools, ASeedMarkerRemovalKeepsMarkersAndSeedsAligned) {
   EXPECT_FALSE(state.handleSeedTool(1, 2, box.renderer(), box.scene()));
 }
 
+// A scene change hands the tools' state to the volume renderer and keeps the state, the markers
+// and the renderer in agreement: switched off, the interactive iso value and plane section are
+// gone from the state too, so the next frame's hand-over does not bring them back.
+TEST_F(Tools, ASceneChangeHandsTheToolStateToTheVolumeRenderer) {
+  ScopedBaseDir base;
+  BoxScene box({0, 0, 0}, {1, 1, 1});
+  kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(box.session());
+  state.interactiveIsoField = "pressure";
+  state.interactiveIsoValue = 0.25;
+  state.colorBarPosition = 0.8;
+  const double origin[3] = {0.1, 0.2, 0.3}, up[3] = {0, 1, 0}, right[3] = {1, 0, 0};
+  state.interactivePlaneSection = kvg::SimplePlaneSection(origin, up, right);
+  state.interactiveIsoMarker = IsoValueMarker::create(nullptr);
+  state.isoValueMarkers.push_back(IsoValueMarker::create(nullptr));
+  tipAt(0, 5.0, 5.0, 5.0);  // no volume under either tool: the tools keep the state's values
+  tipAt(1, 0.4, 1.1, -0.3);
+
+  // Iso-value mode on, plane section off (the first pass of the volume pre-render).
+  state.applySceneVolumeState(5, nullptr, box.scene(), box.renderer(), false, true, false);
+  EXPECT_EQ(volumes.getInteractiveIsoValue(), kvg::IsoValue("pressure", 0.25));
+  EXPECT_TRUE(volumes.getInteractivePlaneSection().isNone());
+  EXPECT_TRUE(state.interactivePlaneSection.isNone());
+  for (IsoValueMarker* marker : {&*state.interactiveIsoMarker, &*state.isoValueMarkers[0]}) {
+    EXPECT_TRUE(marker->getVisibility());
+    vtkMatrix4x4* placed = marker->getActor()->GetUserMatrix();
+    ASSERT_NE(placed, nullptr);
+    EXPECT_NEAR(placed->GetElement(0, 3), 0.4, 1e-12);
+    EXPECT_NEAR(placed->GetElement(1, 3), 1.124, 1e-12);
+  }
+
+  // Iso-value mode off: the state's value goes too, and stays gone at the next frame.
+  state.applySceneVolumeState(21, nullptr, box.scene(), box.renderer(), true, false, true);
+  EXPECT_TRUE(state.interactiveIsoField.empty());
+  EXPECT_EQ(state.interactiveIsoValue, kvg::NoValue);
+  EXPECT_FALSE(state.interactiveIsoMarker->getVisibility());
+  EXPECT_FALSE(state.isoValueMarkers[0]->getVisibility());
+  EXPECT_EQ(volumes.getInteractiveIsoValue().second, kvg::NoValue);
+  ApplyIsoValues(state, box.scene(), settings);
+  EXPECT_EQ(volumes.getInteractiveIsoValue().second, kvg::NoValue);
+  EXPECT_EQ(state.colorBarPosition, 0.5);
+}
+
+// A changed "toolsAngle" (a per-controller file may bring one) reshapes the kept iso values'
+// markers as well as the interactive one; they keep their colour and visibility.
+TEST(IsoMarkerTilt, KeptMarkersFollowAToolsAngleChange) {
+  ScopedBaseDir base;
+  BoxScene box({0, 0, 0}, {1, 1, 1});
+  VRInteractionState state(nullptr);
+  state.interactiveIsoMarker = IsoValueMarker::create(nullptr);
+  for (int i = 0; i < 2; ++i) state.isoValueMarkers.push_back(IsoValueMarker::create(nullptr));
+  const double green[3] = {0.0, 1.0, 0.0};
+  state.isoValueMarkers[1]->setColor(green);
+  state.isoValueMarkers[1]->setVisibility(true);
+  ASSERT_EQ(state.isoValueMarkers[0]->toolsAngle(), 20.0);
+  ScopedBaseDir tilted("toolsAngle = 35\n");
+  IdentifyControllers(state, box.scene(), nullptr, state.modelMatrix);
+  EXPECT_EQ(state.interactiveIsoMarker->toolsAngle(), 35.0);
+  for (const auto& marker : state.isoValueMarkers) EXPECT_EQ(marker->toolsAngle(), 35.0);
+  EXPECT_FALSE(state.isoValueMarkers[0]->getVisibility());
+  EXPECT_TRUE(state.isoValueMarkers[1]->getVisibility());
+  EXPECT_EQ(state.isoValueMarkers[1]->getActor()->GetProperty()->GetDiffuseColor()[1], 1.0);
+}
+
 TEST(MarkerMirroring, TheTargetFollowsTheSourcesCountsAndShapes) {
   ScopedBaseDir base;
   BoxScene box({0, 0, 0}, {1, 1, 1});
@@ -301,6 +367,19 @@ TEST(MarkerMirroring, TheTargetFollowsTheSourcesCountsAndShapes) {
   CreateMarkers(target, source, bare.scene());
   ASSERT_EQ(target.planeSectionMarkers.size(), 2u);
   EXPECT_FALSE(target.planeSectionMarkers[0]);
+  // Mirrored back while its entries are still empty, the other side skips them (no throw at the
+  // swap); an empty iso-value entry gives a marker of the default shape.
+  {
+    VRInteractionState back(nullptr);
+    back.planeSectionMarkers.resize(1);
+    target.isoValueMarkers.resize(1);
+    EXPECT_NO_THROW(CreateMarkers(back, target, box.scene()));
+    ASSERT_EQ(back.planeSectionMarkers.size(), 2u);
+    EXPECT_FALSE(back.planeSectionMarkers[0]);
+    ASSERT_EQ(back.isoValueMarkers.size(), 1u);
+    EXPECT_TRUE(back.isoValueMarkers[0].isValid());
+    target.isoValueMarkers.clear();
+  }
   CreateMarkers(target, source, box.scene());
   ASSERT_TRUE(target.planeSectionMarkers[1].isValid());
   EXPECT_EQ(target.planeSectionMarkers[1]->getCenter()[0], 1.0);

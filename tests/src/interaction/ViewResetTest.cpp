@@ -153,7 +153,7 @@ TEST_F(ViewReset, ZoomKeepsItsPivotAndStopsAtTheLimits) {
   EXPECT_LT(state.largestSceneSide / state.modelScale / 1.03, 1.0);
 }
 
-TEST_F(ViewReset, ZoomAndDollyStepsGrowWithTheFrameTime) {
+TEST_F(ViewReset, DollyStepsGrowWithTheFrameTime) {
   identityMatrix4x4(state.sceneCameraOrientation);
   resetVolumeState();
   state.controllerInputs[1].deviceIndex = 2;
@@ -169,6 +169,38 @@ TEST_F(ViewReset, ZoomAndDollyStepsGrowWithTheFrameTime) {
   EXPECT_NEAR(one, 0.04 * state.modelScale, 1e-9);
   EXPECT_NEAR(dollyShift(2.0), 2.0 * one, 1e-9);
   EXPECT_EQ(state.toolSets[1].toolIconPage(0), 3);
+}
+
+// North ("Pull", "Fly forward") brings the model towards the user, South sends it away: the
+// viewer's place in the scene moves along the tool direction (forward, tilted down by
+// "toolsAngle") for North and against it for South.
+TEST_F(ViewReset, NorthPullsTheModelNearerAndSouthPushesItAway) {
+  identityMatrix4x4(state.sceneCameraOrientation);
+  resetVolumeState();
+  state.controllerInputs[1].deviceIndex = 2;
+  const std::array<double, 3> eye = {0.0, 1.0, 0.0};  // 2 m in front of the model's centre
+  auto distanceToCentre = [&] {
+    const std::array<double, 3> p = toScene(state, eye);
+    return std::sqrt(std::pow(p[0] - kCenter[0], 2) + std::pow(p[1] - kCenter[1], 2) + std::pow(p[2] - kCenter[2], 2));
+  };
+  const double start = distanceToCentre();
+  const std::array<double, 3> before = toScene(state, eye);
+  for (int i = 0; i < 10; ++i) state.handleDolly(1, true);
+  EXPECT_LT(distanceToCentre(), start - 0.3 * state.modelScale);
+  // The viewer moved along the tool direction, seen in the scene: forward (-z) and down.
+  const std::array<double, 3> after = toScene(state, eye);
+  const double a = 20.0 * M_PI / 180.0, step = 10 * 0.04 * state.modelScale;
+  expectNear({after[0] - before[0], after[1] - before[1], after[2] - before[2]},
+             {0.0, -std::sin(a) * step, -std::cos(a) * step}, 1e-9);
+  for (int i = 0; i < 20; ++i) state.handleDolly(1, false);
+  EXPECT_GT(distanceToCentre(), start + 0.3 * state.modelScale);
+  EXPECT_EQ(state.toolSets[1].toolIconPage(0), 4);
+}
+
+TEST_F(ViewReset, ZoomStepsGrowWithTheFrameTime) {
+  identityMatrix4x4(state.sceneCameraOrientation);
+  resetVolumeState();
+  state.controllerInputs[1].deviceIndex = 2;
 
   const double scale = state.modelScale;
   state.frameTimeFactor = 2.0;

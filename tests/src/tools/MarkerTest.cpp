@@ -128,6 +128,15 @@ TEST(ClipMarkerShape, TheSquareSpansItsEdgesAboutTheCentreAndKeepsItsTimeBelowFl
   drawn(*copy)->GetBounds(bounds);
   EXPECT_NEAR(bounds[0], 0.75, 1e-9);
   EXPECT_EQ(copy->getActor()->GetTexture(), normal.GetPointer());
+
+  // Both show their texture unlit at 0.8 of its brightness.
+  for (ClipMarker* m : {&*marker, &*copy}) {
+    vtkProperty* look = m->getActor()->GetProperty();
+    EXPECT_EQ(look->GetLighting(), false);
+    EXPECT_EQ(look->GetAmbient(), 1.0);
+    EXPECT_EQ(look->GetDiffuse(), 0.0);
+    for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(look->GetAmbientColor()[i], 0.8) << i;
+  }
 }
 
 TEST(IsoValueMarkerShape, TiltedLikeTheToolAndSizedByTheColourBar) {
@@ -207,7 +216,7 @@ TEST(VolumeBox, FramesLieJustOutsideTheRegion) {
   EXPECT_EQ(frames->GetNumberOfPolys(), 24);
   double bounds[6];
   frames->GetBounds(bounds);
-  const double t = 0.005 * 2.0;  // of the x extent, for every face
+  const double t = 0.005 * 4.0;  // of the largest (y) extent, for every face
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(bounds[i], region[i] + (i % 2 ? t : -t), 1e-6) << i;
 }
 

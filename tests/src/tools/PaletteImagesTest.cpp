@@ -236,9 +236,9 @@ TEST_F(PaletteTest, WithoutAnArtworkNothingIsUploaded) {
   EXPECT_NE(cache->currentImage(), 0u);
 }
 
-// A tool set set up while the palette images are still being built shows empty pages, takes
+// A tool set set up while the palette images are still being built shows no palette, takes
 // none of the incomplete lists, and takes them all once they are complete, on the page and
-// with the visibility it has by then.
+// with the visibility asked for by then.
 TEST_F(PaletteTest, AToolSetTakesThePaletteOnceItIsNoLongerPending) {
   WritePng(base->assets() + "PaletteVersion9.png", TestPalette());
   cache->setPalettePending(true);
@@ -254,7 +254,10 @@ TEST_F(PaletteTest, AToolSetTakesThePaletteOnceItIsNoLongerPending) {
   cache->deleteAllTextures();
   BuildPaletteImages(*cache, base->assets() + "PaletteVersion9.png");
   tools.setPalettePage(5);
+  // Asked for before its images are there, the palette is not drawn (a blank white sheet).
   tools.setPalettePanelVisible(true);
+  EXPECT_FALSE(tools.isPalettePanelVisible());
+  EXPECT_FALSE(tools.palettePanel()->getVisibility());
   cache->setPalettePending(false);
   std::vector<vtkSmartPointer<OpenVRTexture>> pages, overlays;
   cache->createTexturesA(pages);

@@ -90,13 +90,14 @@ TEST(BoxFrame, NinetySixPointsInOutwardRings) {
     ASSERT_NE(data, nullptr);
     ASSERT_EQ(data->GetNumberOfPoints(), VolumeRepresentation::PointCount);
     ASSERT_EQ(data->GetNumberOfCells(), VolumeRepresentation::QuadCount);
+    // The largest extent (3, along z) sets the frame width for every face: 0.3.
     if (!inside) {
-      expectPoint(data->GetPoint(0), -0.1, -0.1, -0.1);
-      expectPoint(data->GetPoint(2), 1.0, 0.0, -0.1);
-      expectPoint(data->GetPoint(16), -0.1, -0.1, 3.1);
+      expectPoint(data->GetPoint(0), -0.3, -0.3, -0.3);
+      expectPoint(data->GetPoint(2), 1.0, 0.0, -0.3);
+      expectPoint(data->GetPoint(16), -0.3, -0.3, 3.3);
     } else {
       expectPoint(data->GetPoint(0), 0, 0, 0);
-      expectPoint(data->GetPoint(2), 0.9, 0.1, 0);
+      expectPoint(data->GetPoint(2), 0.7, 0.3, 0);
     }
     vtkDataArray* normals = data->GetPointData()->GetNormals();
     ASSERT_NE(normals, nullptr);
@@ -115,6 +116,21 @@ TEST(BoxFrame, NinetySixPointsInOutwardRings) {
     }
     EXPECT_EQ(frame.getBounds()[3], 2.0);
   }
+}
+
+// A volume flat in x (one slice) still gets visible frames: their width comes from its largest
+// extent, not from its zero x extent.
+TEST(BoxFrame, AFlatBoxKeepsVisibleFrames) {
+  const double flat[6] = {0, 0, 0, 2, 0, 1};
+  VolumeRepresentation frame;
+  frame.build(nullptr, flat, 0.1, false);
+  vtkPolyData* data = vtkPolyData::SafeDownCast(frame.getActor()->GetMapper()->GetInput());
+  ASSERT_NE(data, nullptr);
+  expectPoint(data->GetPoint(0), -0.2, -0.2, -0.2);
+  expectPoint(data->GetPoint(2), 0.0, 0.0, -0.2);
+  double bounds[6];
+  data->GetBounds(bounds);
+  EXPECT_NEAR(bounds[1] - bounds[0], 0.4, 1e-6);
 }
 
 TEST(PanelAndBeam, DirectionsOppositeOrInvalid) {

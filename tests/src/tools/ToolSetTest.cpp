@@ -8,8 +8,10 @@
 #include <vtkLookupTable.h>
 #include <vtkNew.h>
 
+#include "AnnotationLayoutSettings.h"
 #include "ButtonStateTable.h"
 #include "ControllerInput.h"
+#include "ToolLayoutSettings.h"
 #include "ToolSet.h"
 #include "VrTestSupport.h"
 
@@ -162,6 +164,52 @@ TEST(ToolLayout, RecordsAreLaidOutOnceUntilAValueChanges) {
   changed.toolIconSize = std::nan("");
   EXPECT_TRUE(tools.layoutTools(1, changed));
   EXPECT_TRUE(tools.layoutTools(1, changed));  // a NaN never equals the cache
+}
+
+// A layout value that would remove a panel (not a number, a zero or negative size) takes its
+// default, and the standard error names the key once, however often the records are read.
+TEST(ToolLayout, BadValuesTakeTheirDefaultsWithOneWarningNamingTheKey) {
+  ScopedBaseDir base(
+      "paletteAngle = nan\ntoolIconSize = 0\ncolorBarWidth = -0.2\ntouchPadWidth = inf\n"
+      "toolsOffset = [0, nan, 0]\npaletteHeight = 0.3\n");
+  testing::internal::CaptureStderr();
+  ToolLayoutSettings layout;
+  AnnotationLayoutSettings labels;
+  layout.read();
+  labels.read();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(layout.paletteAngle, 40.0);
+  EXPECT_EQ(layout.toolIconSize, 0.1);
+  EXPECT_EQ(layout.colorBarWidth, 0.2);
+  EXPECT_EQ(labels.touchPadWidth, 0.03);
+  EXPECT_EQ(layout.toolsOffset[1], 0.1);
+  EXPECT_EQ(layout.paletteHeight, 0.3);
+  for (const char* key : {"'paletteAngle'", "'toolIconSize'", "'colorBarWidth'", "'touchPadWidth'", "'toolsOffset'"}) {
+    size_t count = 0;
+    for (size_t at = err.find(key); at != std::string::npos; at = err.find(key, at + 1)) ++count;
+    EXPECT_EQ(count, 1u) << key << "\n" << err;
+  }
+  EXPECT_EQ(err.find("'paletteHeight'"), std::string::npos) << err;
+  EXPECT_NE(err.find("config.ini, line 1: the value of 'paletteAngle' is not a finite number; its default is used"),
+            std::string::npos)
+      << err;
+}
+
+// The colour bar slides along its length, the controller's x axis, so that the colour of the
+// chosen fraction stands at the controller: the same rule at its owner and at the others.
+TEST(ToolSet, TheColourBarSlidesAlongTheControllersXAxis) {
+  ToolSet tools;
+  double pose[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  tools.slideColorBar(pose, 0.8, 0.2);
+  EXPECT_NEAR(tools.colorBar().offset()[0], -0.06, 1e-12);
+  EXPECT_EQ(tools.colorBar().offset()[2], 0.0);
+  // Turned a quarter to the left about y: x points along -z.
+  const double turned[16] = {0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 0, 1};
+  tools.slideColorBar(turned, 0.2, 0.2);
+  EXPECT_NEAR(tools.colorBar().offset()[0], 0.0, 1e-12);
+  EXPECT_NEAR(tools.colorBar().offset()[2], -0.06, 1e-12);
+  tools.slideColorBar(turned, 0.5, 0.2);
+  EXPECT_EQ(tools.colorBar().offset()[2], 0.0);
 }
 
 TEST(ButtonStateTable, AllTrueAtFirstAndOutsideTheTable) {
