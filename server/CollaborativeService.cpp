@@ -79,24 +79,23 @@ void CollaborativeService::serve(FrameChannel& channel, const Properties& hello)
     ::_exit(3);
   }
   if (mode == FaultPlan::Mode::Refuse) return refuse("the collaborative VR service accepts nobody");
+  size_t present = 0;
+  bool awaited = false;
   {
     // A participant's receiving connection is always taken; a new one only while there is room.
     std::lock_guard<std::mutex> lock(_mutex);
-    size_t present = 0;
-    bool awaited = false;
     for (const auto& entry : _participants) {
       const Participant& q = *entry.second;
       if (q.departed) continue;
       ++present;
       if (q.value == value && q.sender && !q.receiver) awaited = true;
     }
-    if (!awaited && present >= MAX_PARTICIPANTS) {
-      ++_refused;
-      std::fprintf(stderr, "quonix-server: collaborative connection %lld refused: %zu participants present\n",
-                   (long long)value, present);
-      return refuse("the collaborative VR service already holds " + std::to_string(MAX_PARTICIPANTS) +
-                    " participants");
-    }
+    if (!awaited && present >= MAX_PARTICIPANTS) ++_refused;
+  }
+  if (!awaited && present >= MAX_PARTICIPANTS) {
+    std::fprintf(stderr, "quonix-server: collaborative connection %lld refused: %zu participants present\n",
+                 (long long)value, present);
+    return refuse("the collaborative VR service already holds " + std::to_string(MAX_PARTICIPANTS) + " participants");
   }
   if (mode == FaultPlan::Mode::Silent) {
     // Hold the socket without a word until the peer gives up.
