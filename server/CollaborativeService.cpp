@@ -56,6 +56,7 @@ Properties CollaborativeService::status() const {
   s.set("RefusedForeignId", _refusedForeign);
   s.set("Malformed", _malformed);
   s.set("DroppedReceivers", _droppedReceivers);
+  s.set("Refused", _refused);
   for (const auto& scene : _scenes) s.set("Stamp:" + scene.first, int64_t(scene.second.stamp));
   return s;
 }
@@ -78,6 +79,24 @@ void CollaborativeService::serve(FrameChannel& channel, const Properties& hello)
     ::_exit(3);
   }
   if (mode == FaultPlan::Mode::Refuse) return refuse("the collaborative VR service accepts nobody");
+  size_t present = 0;
+  bool awaited = false;
+  {
+    // A participant's receiving connection is always taken; a new one only while there is room.
+    std::lock_guard<std::mutex> lock(_mutex);
+    for (const auto& entry : _participants) {
+      const Participant& q = *entry.second;
+      if (q.departed) continue;
+      ++present;
+      if (q.value == value && q.sender && !q.receiver) awaited = true;
+    }
+    if (!awaited && present >= MAX_PARTICIPANTS) ++_refused;
+  }
+  if (!awaited && present >= MAX_PARTICIPANTS) {
+    std::fprintf(stderr, "quonix-server: collaborative connection %lld refused: %zu participants present\n",
+                 (long long)value, present);
+    return refuse("the collaborative VR service already holds " + std::to_string(MAX_PARTICIPANTS) + " participants");
+  }
   if (mode == FaultPlan::Mode::Silent) {
     // Hold the socket without a word until the peer gives up.
     channel.socket().waitReadable(-1, error);
@@ -106,6 +125,7 @@ void CollaborativeService::serve(FrameChannel& channel, const Properties& hello)
     if (receiving) {
       p->receiver = &channel;
       if (p->joined) greet(*p);
+      if (p->refused) p->changed.notify_all();
     } else {
       p = std::make_shared<Participant>();
       p->value = value;
@@ -199,6 +219,7 @@ void CollaborativeService::serveReceiver(FrameChannel& channel, const std::share
       p->changed.wait_until(lock, due);
       if (p->departed || _stopping) break;
     }
+    if (p->queue.empty()) continue;
     std::deque<Outbound> batch;
     batch.swap(p->queue);
     lastWrite = Clock::now();
@@ -209,8 +230,16 @@ void CollaborativeService::serveReceiver(FrameChannel& channel, const std::share
                     zeltvtk::ArrayFrame::Status::Ok;
     lock.lock();
     if (!ok) {
-      if (!p->departed) ++_droppedReceivers;
+      if (!p->departed) {
+        ++_droppedReceivers;
+        std::fprintf(stderr, "quonix-server: collaborative participant %u dropped: receiver stopped reading: %s\n",
+                     p->ts, error.c_str());
+      }
       depart(*p, "receiver stopped reading: " + error);
+      return;
+    }
+    if (p->refused && p->queue.empty()) {
+      depart(*p, "refused");
       return;
     }
   }
@@ -218,6 +247,10 @@ void CollaborativeService::serveReceiver(FrameChannel& channel, const std::share
 
 // Caller holds _mutex.
 void CollaborativeService::join(Participant& p, const std::string& key) {
+  if (p.refused) return;
+  const size_t members = _scenes.count(key) ? _scenes[key].members.size() : 0;
+  if (members >= MAX_SCENE_PARTICIPANTS)
+    return refuse(p, "the scene already holds " + std::to_string(MAX_SCENE_PARTICIPANTS) + " participants");
   p.sceneKey = key;
   p.joined = true;
   _scenes[key].members.insert(p.ts);
@@ -235,24 +268,24 @@ void CollaborativeService::greet(Participant& p) {
   p.greeted = true;
   Scene& scene = _scenes[p.sceneKey];
   if (scene.sharedState) push(p, {Outbound::SharedState, 0, scene.sharedState});
-  for (unsigned ts : scene.members) {
-    if (ts == p.ts) continue;
-    auto it = _participants.find(ts);
-    if (it != _participants.end() && it->second->lastClientState)
-      push(p, {Outbound::ClientState, ts, it->second->lastClientState});
-  }
+  for (const auto& q : membersOf(scene, p.ts))
+    if (q->lastClientState) push(p, {Outbound::ClientState, q->ts, q->lastClientState});
 }
 
 // Caller holds _mutex.
 void CollaborativeService::relay(Participant& p, const unsigned char* bytes, size_t size) {
   if (!p.joined || size == 0) return;
   Scene& scene = _scenes[p.sceneKey];
+  auto malformed = [&] {
+    ++_malformed;
+    if (++p.malformed < MAX_MALFORMED) return;
+    std::fprintf(stderr, "quonix-server: collaborative participant %u dropped: %d states that do not decode\n", p.ts,
+                 p.malformed);
+    depart(p, "states that do not decode");
+  };
   if (bytes[0] == kvg::VRState::SHARED_STATE_TYPE) {
     kvg::VRSharedState state;
-    if (!kvg::VRSharedState::fromBytes(bytes, size, state)) {
-      ++_malformed;
-      return;
-    }
+    if (!kvg::VRSharedState::fromBytes(bytes, size, state)) return malformed();
     if (state.getID() != int(p.ts)) {
       ++_refusedForeign;
       return;
@@ -264,22 +297,18 @@ void CollaborativeService::relay(Participant& p, const unsigned char* bytes, siz
     scene.stamp = state.getTimeStamp();
     scene.sharedState = frameOf(std::string(), bytes, size);
     ++_relayedShared;
-    for (unsigned ts : scene.members) push(*_participants[ts], {Outbound::SharedState, p.ts, scene.sharedState});
+    for (const auto& q : membersOf(scene, 0)) push(*q, {Outbound::SharedState, p.ts, scene.sharedState});
     return;
   }
   int id = 0;
-  if (!ClientStateLayout::readID(bytes, size, id)) {
-    ++_malformed;
-    return;
-  }
+  if (!ClientStateLayout::readID(bytes, size, id)) return malformed();
   if (id != int(p.ts)) {
     ++_refusedForeign;
     return;
   }
   p.lastClientState = frameOf(std::string(), bytes, size);
   ++_relayedClient;
-  for (unsigned ts : scene.members)
-    if (ts != p.ts) push(*_participants[ts], {Outbound::ClientState, p.ts, p.lastClientState});
+  for (const auto& q : membersOf(scene, p.ts)) push(*q, {Outbound::ClientState, p.ts, p.lastClientState});
 }
 
 // Caller holds _mutex. The newest state per sender (and the newest shared state) replaces an
@@ -296,6 +325,7 @@ void CollaborativeService::push(Participant& to, Outbound message) {
   }
   if (to.queue.size() >= MAX_QUEUE) {
     ++_droppedReceivers;
+    std::fprintf(stderr, "quonix-server: collaborative participant %u dropped: receiver fell behind\n", to.ts);
     depart(to, "receiver fell behind");
     return;
   }
@@ -316,8 +346,8 @@ void CollaborativeService::depart(Participant& p, const std::string& reason) {
     Properties disconnect = record(p.ts);
     disconnect.set("Disconnect", true);
     auto frame = frameOf(disconnect.toText(), nullptr, 0);
-    for (unsigned ts : scene.members) {
-      Participant& q = *_participants[ts];
+    for (const auto& member : membersOf(scene, 0)) {
+      Participant& q = *member;
       // Nothing of the departed after its "Disconnect".
       for (auto it = q.queue.begin(); it != q.queue.end();)
         it = it->kind == Outbound::ClientState && it->sender == p.ts ? q.queue.erase(it) : it + 1;
@@ -329,6 +359,32 @@ void CollaborativeService::depart(Participant& p, const std::string& reason) {
   Properties args = record(p.ts);
   args.set("Reason", reason);
   if (_journal) _journal->write(p.value, ":collab-leave", args);
+}
+
+// Caller holds _mutex.
+void CollaborativeService::refuse(Participant& p, const std::string& reason) {
+  ++_refused;
+  std::fprintf(stderr, "quonix-server: collaborative participant %u refused: %s\n", p.ts, reason.c_str());
+  Properties args = record(p.ts);
+  args.set("Reason", reason);
+  if (_journal) _journal->write(p.value, ":collab-refused", args);
+  Properties refusal = record(p.ts);
+  refusal.set("Refused", reason);
+  push(p, {Outbound::Control, p.ts, frameOf(refusal.toText(), nullptr, 0)});
+  p.refused = true;
+  p.changed.notify_all();
+}
+
+// Caller holds _mutex.
+std::vector<std::shared_ptr<CollaborativeService::Participant>> CollaborativeService::membersOf(const Scene& scene,
+                                                                                                 unsigned except) const {
+  std::vector<std::shared_ptr<Participant>> out;
+  out.reserve(scene.members.size());
+  for (unsigned ts : scene.members) {
+    auto it = _participants.find(ts);
+    if (ts != except && it != _participants.end() && !it->second->departed) out.push_back(it->second);
+  }
+  return out;
 }
 
 // Caller holds _mutex.

@@ -18,6 +18,9 @@
 //   - "close", a lost connection on either side, or a receiver that stops reading (a write
 //     blocked past the time-out, or more than MAX_QUEUE messages waiting) ends the participant:
 //     the others get {Disconnect, TS} and nothing of it after that.
+//   - A scene holds at most MAX_SCENE_PARTICIPANTS, the service MAX_PARTICIPANTS: one more gets
+//     {Refused = <reason>, TS} on its receiving connection and is ended; a participant whose
+//     states keep failing to decode (MAX_MALFORMED) is ended too. Every drop is one log line.
 //   - Each receiver's queue keeps only the newest state per sender (and the newest shared state),
 //     so a slow reader gets fewer, fresher states and never holds the others up. Writes to one
 //     receiver are at least WRITE_GATHER_MS apart; what arrives meanwhile goes in one write.
@@ -33,6 +36,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "FaultPlan.h"
 #include "FrameChannel.h"
@@ -43,7 +47,11 @@ class CommandJournal;
 class CollaborativeService {
  public:
   static constexpr const char* SERVICE_NAME = "CollaborativeVRServer";
-  static constexpr size_t MAX_QUEUE = 64;
+  // Room for one state of every other member, the shared state and a burst of departures.
+  static constexpr size_t MAX_QUEUE = 128;
+  static constexpr size_t MAX_SCENE_PARTICIPANTS = 64;
+  static constexpr size_t MAX_PARTICIPANTS = 512;
+  static constexpr int MAX_MALFORMED = 16;
   static constexpr unsigned COLOR_COUNT = 16;
   // Shortest spell between two writes to one receiver; what arrives meanwhile goes in one write.
   static constexpr int WRITE_GATHER_MS = 2;
@@ -63,7 +71,7 @@ class CollaborativeService {
   void shutdown();
 
   // For tests: "Participants" (present), "Joined" (ever), "RelayedClientStates",
-  // "RelayedSharedStates", "RefusedStale", "RefusedForeignId", "Malformed", "DroppedReceivers",
+  // "RelayedSharedStates", "RefusedStale", "RefusedForeignId", "Malformed", "DroppedReceivers", "Refused",
   // and per scene "Stamp:<key>".
   Properties status() const;
 
@@ -82,6 +90,8 @@ class CollaborativeService {
     bool greeted = false;
     bool departed = false;
     bool idle = false;                 // its writer waits for work
+    bool refused = false;              // ended once its refusal is written
+    int malformed = 0;
     FrameChannel* sender = nullptr;    // valid while its thread serves it
     FrameChannel* receiver = nullptr;
     std::deque<Outbound> queue;
@@ -102,6 +112,10 @@ class CollaborativeService {
   void relay(Participant& p, const unsigned char* bytes, size_t size);
   void push(Participant& to, Outbound message);
   void depart(Participant& p, const std::string& reason);
+  // The participant gets the reason on its receiving connection and is ended after that.
+  void refuse(Participant& p, const std::string& reason);
+  // The present members of a scene, copied: pushing may end one of them and change the set.
+  std::vector<std::shared_ptr<Participant>> membersOf(const Scene& scene, unsigned except) const;
   unsigned freeColor() const;
   void release(const std::shared_ptr<Participant>& p);
 
@@ -116,5 +130,5 @@ class CollaborativeService {
   std::map<unsigned, std::shared_ptr<Participant>> _participants;  // by TS, until both threads left
   std::map<std::string, Scene> _scenes;
   int64_t _joined = 0, _relayedClient = 0, _relayedShared = 0, _refusedStale = 0, _refusedForeign = 0,
-          _malformed = 0, _droppedReceivers = 0;
+          _malformed = 0, _droppedReceivers = 0, _refused = 0;
 };

@@ -41,14 +41,32 @@ bool readVector(const Properties& set, const std::string& key, std::array<double
   return true;
 }
 
-// The number after "<type> " in a part's name, 0 when there is none.
-long numberIn(const std::string& name, const std::string& type) {
+// The number after "<type> " in a part's name as decimal digits without leading zeros, "0" when
+// there is none. Kept as text: a name may carry more digits than any integer holds.
+std::string numberIn(const std::string& name, const std::string& type) {
   const std::string prefix = type + " ";
-  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return "0";
   const std::string rest = name.substr(prefix.size());
-  char* end = nullptr;
-  const long n = std::strtol(rest.c_str(), &end, 10);
-  return (end && *end == '\0' && !rest.empty()) ? n : 0;
+  if (rest.find_first_not_of("0123456789") != std::string::npos) return "0";
+  const size_t first = rest.find_first_not_of('0');
+  return first == std::string::npos ? "0" : rest.substr(first);
+}
+
+// Compares two numbers given as digits without leading zeros.
+bool lessNumber(const std::string& a, const std::string& b) {
+  return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// The number one above, as digits.
+std::string nextNumber(std::string digits) {
+  for (size_t i = digits.size(); i-- > 0;) {
+    if (digits[i] != '9') {
+      ++digits[i];
+      return digits;
+    }
+    digits[i] = '0';
+  }
+  return "1" + digits;
 }
 
 }  // namespace
@@ -173,10 +191,13 @@ std::string PartModel::clone(const std::string& command, const Properties& args,
   ServedPart copy = *source;
   std::string error;
   if (!readGeometry(type, args, copy.p, error)) return error;
-  long highest = 0;
+  std::string highest = "0";
   for (const ServedPart& part : _parts)
-    if (part.type == type) highest = std::max(highest, numberIn(part.name, typeText));
-  copy.name = typeText + " " + std::to_string(highest + 1);
+    if (part.type == type) {
+      const std::string n = numberIn(part.name, typeText);
+      if (lessNumber(highest, n)) highest = n;
+    }
+  copy.name = typeText + " " + nextNumber(highest);
   copy.highlighted = false;
   _parts.push_back(copy);
   created = copy.name;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <system_error>
 
 #include "Error.h"
 #include "ServerNotification.h"
@@ -100,16 +101,30 @@ void SimulationServer::run() {
       Socket client;
       std::string error;
       if (_listener.accept(client, 0, error) == Socket::Result::Ok) {
+        reapWorkers(false);
+        // A crowd of connections must not exhaust the threads: past the bound a connection is
+        // closed at once, with one log line per spell of refusals.
+        if (_workers.size() >= MAX_CONNECTIONS) {
+          if (!_connectionsRefused)
+            std::fprintf(stderr, "quonix-server: %zu connections open, refusing more\n", _workers.size());
+          _connectionsRefused = true;
+          continue;
+        }
+        _connectionsRefused = false;
         Worker worker;
         worker.done = std::make_shared<std::atomic<bool>>(false);
         auto done = worker.done;
-        worker.thread = std::thread([this, socket = std::move(client), done]() mutable {
-          serveSocket(std::move(socket));
-          *done = true;
-        });
+        try {
+          worker.thread = std::thread([this, socket = std::move(client), done]() mutable {
+            serveSocket(std::move(socket));
+            *done = true;
+          });
+        } catch (const std::system_error& e) {
+          std::fprintf(stderr, "quonix-server: dropped a connection: no thread for it: %s\n", e.what());
+          continue;
+        }
         _workers.push_back(std::move(worker));
       }
-      reapWorkers(false);
     }
   }
   _stopping = true;

@@ -58,6 +58,8 @@ class SimulationServer {
     int64_t position = 1;
     PartModel parts;  // what the part-widget commands change; shown in every frame sent
   };
+  // Open connections (one thread each) beyond which new ones are closed at once.
+  static constexpr size_t MAX_CONNECTIONS = 1280;
   struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
@@ -106,5 +108,6 @@ class SimulationServer {
   std::unique_ptr<CollaborativeService> _collaboration;
 
   std::list<Worker> _workers;  // touched by the accepting thread only
+  bool _connectionsRefused = false;  // accepting thread only
   std::thread _liveThread;
 };

@@ -3,8 +3,11 @@
 #include <vtkNew.h>
 #include <vtkUnsignedCharArray.h>
 
+#include <iostream>
+
 #include "CVRStateUpdater.h"
 #include "Properties.h"
+#include "ReceivedStateBounds.h"
 #include "ServerConnection.h"
 #include "Thread.h"
 #include "zeltvtk/Service.h"
@@ -53,8 +56,14 @@ void CVRStateListener::run() {
     const size_t size = size_t(array->GetNumberOfTuples());
     if (name && *name) {
       Properties record;
-      if (Properties::fromText(name, record) && record.hasName("Disconnect"))
-        removeClient(record.hasName("TS") ? record.getInt("TS") : 0);
+      if (!Properties::fromText(name, record)) continue;
+      if (record.hasName("Disconnect")) removeClient(record.hasName("TS") ? record.getInt("TS") : 0);
+      if (record.hasName("Refused")) {
+        const std::string reason = record.getString("Refused");
+        std::cerr << "The collaborative session refused this participant: " << reason << std::endl;
+        std::lock_guard<std::mutex> lock(_stateMutex);
+        _refusal = reason;
+      }
       continue;
     }
     if (size == 0) continue;  // no name and no bytes: nothing to read
@@ -62,13 +71,28 @@ void CVRStateListener::run() {
       kvg::VRSharedState state;
       if (!kvg::VRSharedState::fromBytes(bytes, size, state)) continue;
       ++_receivedSharedStates;
+      // One line for a participant's refusal; a flood of such states repeats it only when it changes.
+      std::string refused = ReceivedStateBounds::bound(state);
+      if (!refused.empty() && refused != _lastSharedRefusal)
+        std::cerr << "Shared scene " << state.getTimeStamp() << " from " << state.getID() << ": refused " << refused
+                  << " beyond what can be drawn" << std::endl;
+      _lastSharedRefusal = std::move(refused);
       std::lock_guard<std::mutex> lock(_stateMutex);
       _sharedState = state;
     } else {
       kvg::VRClientState state;
       if (!kvg::VRClientState::fromBytes(bytes, size, state)) continue;
       ++_receivedClientStates;
+      const std::string refused = ReceivedStateBounds::bound(state);
+      if (!refused.empty() && firstRefusal(state.getID()))
+        std::cerr << "Participant " << state.getID() << ": refused " << refused << std::endl;
       std::lock_guard<std::mutex> lock(_clientMutex);
+      if (!_clients.count(state.getID()) && _clients.size() >= ReceivedStateBounds::MAX_PARTICIPANTS) {
+        if (firstRefusal(state.getID()))
+          std::cerr << "Participant " << state.getID() << ": refused, " << _clients.size()
+                    << " participants are shown already" << std::endl;
+        continue;
+      }
       _clients[state.getID()] = state;
       _clientCount = _clients.size();
     }
@@ -85,6 +109,16 @@ void CVRStateListener::getClientStates(std::vector<kvg::VRClientState>& states) 
   std::lock_guard<std::mutex> lock(_clientMutex);
   states.clear();
   for (const auto& entry : _clients) states.push_back(entry.second);
+}
+
+bool CVRStateListener::firstRefusal(int id) {
+  // A crowd of ids logs its first few only.
+  return _refusedFrom.size() < ReceivedStateBounds::MAX_PARTICIPANTS * 4 && _refusedFrom.insert(id).second;
+}
+
+std::string CVRStateListener::refusal() {
+  std::lock_guard<std::mutex> lock(_stateMutex);
+  return _refusal;
 }
 
 void CVRStateListener::getSharedState(kvg::VRSharedState& state) {
@@ -111,6 +145,7 @@ void CVRStateListener::stop() {
   {
     std::lock_guard<std::mutex> lock(_stateMutex);
     _sharedState = kvg::VRSharedState();
+    _refusal.clear();
   }
   std::lock_guard<std::mutex> lock(_clientMutex);
   _clients.clear();

@@ -3,7 +3,8 @@
 // and keeps the latest client state of every other participant and the latest shared state,
 // which the render thread copies out once per frame.
 //
-// Locks: _clientMutex guards _clients, _stateMutex the shared state; never held together.
+// Locks: _clientMutex guards _clients, _stateMutex the shared state and the refusal; never held
+// together.
 // Threads: connect on the scene loader thread; run on the listener thread; the copies on the
 // render thread; stop on the GUI thread.
 #include <vtkSmartPointer.h>
@@ -13,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,8 @@ class CVRStateListener : public Runnable {
   void getClientStates(std::vector<kvg::VRClientState>& states);
   // Render thread: a copy of the last received shared state (time stamp 0: none yet).
   void getSharedState(kvg::VRSharedState& state);
+  // Render thread: the reason the service gave for refusing this participant, empty when none.
+  std::string refusal();
   // Any thread, without the lock: a stale answer only shifts a send by a frame.
   bool isEmpty() const { return _clientCount.load() == 0; }
   void removeClient(int id);
@@ -65,6 +69,9 @@ class CVRStateListener : public Runnable {
   void stop() override;
 
  private:
+  // Listener thread: true the first time a participant's items are refused.
+  bool firstRefusal(int id);
+
   std::unique_ptr<Thread> _thread;
   vtkSmartPointer<zeltvtk::SocketCommunicator> _communicator;
   vtkSmartPointer<zeltvtk::ClientSocket> _socket;
@@ -78,4 +85,7 @@ class CVRStateListener : public Runnable {
   std::atomic<uint64_t> _receivedClientStates{0};
   std::atomic<uint64_t> _receivedSharedStates{0};
   std::string _lastError;
+  std::string _refusal;              // guarded by _stateMutex
+  std::set<int> _refusedFrom;        // listener thread: participants whose refusal was logged
+  std::string _lastSharedRefusal;    // listener thread: what the last shared state lost
 };

@@ -81,6 +81,7 @@ bool CollabSession::connect(ServerConnection& connection) {
   _publishedMask = ~0u;
   _sharedStatesPublished = 0;
   _reportedStamp = 0;
+  _refusalTaken = false;
   return true;
 }
 
@@ -204,6 +205,14 @@ bool CollabSession::publishLocalState(VRInteractionState& state, kvg::DrawableSc
     updater->queueState(std::move(client));
   }
   return true;
+}
+
+// Render thread.
+std::string CollabSession::takeRefusal() {
+  if (_refusalTaken || !_listener) return std::string();
+  std::string reason = _listener->refusal();
+  _refusalTaken = !reason.empty();
+  return reason;
 }
 
 uint32_t CollabSession::getCID() const {

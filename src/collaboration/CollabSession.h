@@ -67,6 +67,9 @@ class CollabSession {
   // Render thread, every frame after the interaction update: queues the local shared and
   // client states when they changed. False (nothing done) when not connected.
   bool publishLocalState(VRInteractionState& state, kvg::DrawableScene& scene);
+  // Render thread: the reason the service gave for refusing this participant, once; empty
+  // afterwards and while there is none.
+  std::string takeRefusal();
 
   // The colour id ("CID") and state id ("TS") the service gave this client; 0 when not
   // connected.
@@ -99,4 +102,5 @@ class CollabSession {
   std::atomic<uint64_t> _sharedStatesPublished{0};
   // Stamp of the last shared state reported as published (render thread).
   unsigned _reportedStamp = 0;
+  bool _refusalTaken = false;  // render thread
 };

@@ -6,6 +6,7 @@
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -186,7 +187,8 @@ void ApplySharedIsoValues(VRInteractionState& state, const kvg::VRSharedState& s
   const auto& values = shared.getIsoValues();
   state.persistentIsoValues.assign(values.begin(), values.end());
   vtkRenderer* models = layerRenderer(window, "vrModels");
-  while (models && state.isoValueMarkers.size() < values.size())
+  const size_t markers = std::min(values.size(), size_t(std::max(0, state.isoMarkerLimit)));
+  while (models && state.isoValueMarkers.size() < markers)
     state.isoValueMarkers.push_back(IsoValueMarker::create(models));
 }
 
@@ -296,14 +298,27 @@ void ApplyPeerIsoValues(VRInteractionState& state, const std::vector<kvg::VRClie
 
 void ApplyPeerClipPlanes(VRInteractionState& state, const std::vector<kvg::VRClientState>& clients) {
   state.peerClipPlanes.clear();
+  // The others' planes take what the scene's planes, the kept ones and the own interactive one
+  // leave of the clip-plane limit.
+  const int64_t room = std::max<int64_t>(0, int64_t(state.maxClipPlanes) - state.sceneClipPlaneCount - 1 -
+                                                int64_t(state.clipPlanes.size()));
+  int refused = 0;
   for (const auto& client : clients) {
     const double* v = client.getClipPlane();
     if (v[0] == NO_TOOL || !isFinite(v, 6)) continue;
+    if (int64_t(state.peerClipPlanes.size()) >= room) {
+      ++refused;
+      continue;
+    }
     auto plane = vtkSmartPointer<vtkPlane>::New();
     plane->SetOrigin(v[0], v[1], v[2]);
     plane->SetNormal(v[3], v[4], v[5]);
     state.peerClipPlanes.push_back(plane);
   }
+  if (refused != state.refusedPeerClipPlanes && refused > 0)
+    std::cerr << "Refused " << refused << " clip planes of other participants beyond the limit of "
+              << state.maxClipPlanes << std::endl;
+  state.refusedPeerClipPlanes = refused;
 }
 
 // Render thread.

@@ -228,6 +228,7 @@ class VRInteractionState {
   std::vector<kvg::SimplePlaneSection> peerPlaneSections;
   kvg::IsoValueList peerIsoValues;
   std::vector<vtkSmartPointer<vtkPlane>> peerClipPlanes;
+  int refusedPeerClipPlanes = 0;       // beyond the clip-plane limit, as last logged
   // Received shared items this buffer cannot show (a seed outside its volumes with its place in
   // the received list, clip planes beyond its markers): published again as received, so that
   // this participant's next publication does not delete them for everybody.

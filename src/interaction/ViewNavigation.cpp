@@ -238,7 +238,10 @@ void VRInteractionState::syncClipPlanes(kvg::CollectionNode& node, vtkPlaneColle
   };
   for (const auto& plane : clipPlanes) add(plane);
   if (interactiveClipPlane) add(interactiveClipPlane);
-  for (const auto& plane : peerClipPlanes) add(plane);
+  // The others' planes count against the limit too: only what is left of it.
+  int64_t room = int64_t(maxClipPlanes) - sceneClipPlaneCount - int64_t(clipPlaneNodes.size());
+  for (const auto& plane : peerClipPlanes)
+    if (room-- > 0) add(plane);
 }
 
 void UpdatePointRadii(VRInteractionState& state, kvg::DrawableSession* session) {

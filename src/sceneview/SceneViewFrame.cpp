@@ -89,6 +89,10 @@ void SceneView::onBeforeRendering() {
   const SceneViewSettings settings = settingsSnapshot();
   state.attachPaletteImages();
   _collabSession.applyRemoteState(state, *renderWindow, scene);
+  const std::string refusal = _collabSession.takeRefusal();
+  if (!refusal.empty())
+    emit errorMessage(QStringLiteral("The collaborative session refused this participant: ") +
+                      QString::fromStdString(refusal));
   state.update(scene, _adjusting, settings, _quickStartRequested);
   _controllerType = state.controllerType();
   _quickStartRequested = false;

@@ -1,6 +1,9 @@
 #include "IsoValueMarker.h"
 
+#include <array>
 #include <cmath>
+#include <map>
+#include <mutex>
 
 #include <vtkAppendPolyData.h>
 #include <vtkConeSource.h>
@@ -9,6 +12,7 @@
 #include <vtkNew.h>
 #include <vtkParametricFunctionSource.h>
 #include <vtkParametricTorus.h>
+#include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
@@ -39,22 +43,15 @@ bool IsoValueMarker::buildLike(vtkRenderer* renderer, const IsoValueMarker& othe
   return build(renderer, other._length, other._radius);
 }
 
-bool IsoValueMarker::build(vtkRenderer* renderer, double length, double radius) {
-  const double L = length, R = radius;
-  _length = L;
-  _radius = R;
-  _toolsAngle = GetConfigFinite("toolsAngle", 20.0);
-  const double a = -_toolsAngle * M_PI / 180.0;
-  _axis[0] = 0.0;
-  _axis[1] = std::cos(a);
-  _axis[2] = std::sin(a);
-  _offset[0] = _offset[1] = _offset[2] = 0.0;
+namespace {
 
+// The marker's shape for one stem length L, stem radius R and tilt about the axis, built anew.
+vtkSmartPointer<vtkPolyData> buildShape(double L, double R, const double axis[3]) {
   // Every part is placed along y and then tilted with y onto the axis.
   const double y[3] = {0.0, 1.0, 0.0};
-  const double tilt = std::acos(std::max(-1.0, std::min(1.0, _axis[1]))) * 180.0 / M_PI;
-  const double about[3] = {y[1] * _axis[2] - y[2] * _axis[1], y[2] * _axis[0] - y[0] * _axis[2],
-                           y[0] * _axis[1] - y[1] * _axis[0]};
+  const double tilt = std::acos(std::max(-1.0, std::min(1.0, axis[1]))) * 180.0 / M_PI;
+  const double about[3] = {y[1] * axis[2] - y[2] * axis[1], y[2] * axis[0] - y[0] * axis[2],
+                           y[0] * axis[1] - y[1] * axis[0]};
   vtkNew<vtkAppendPolyData> append;
   auto place = [&](vtkAlgorithm* source, double along, bool ringTurn) {
     vtkNew<vtkTransform> transform;
@@ -104,9 +101,50 @@ bool IsoValueMarker::build(vtkRenderer* renderer, double length, double radius) 
   needle->SetResolution(101);
   needle->CappingOn();
   place(needle, 0.13 * L, false);
+  RestoreThreadFlag unfrozen(false);
+  append->Update();
+  auto shape = vtkSmartPointer<vtkPolyData>::New();
+  shape->DeepCopy(append->GetOutput());
+  return shape;
+}
 
+// Shapes already built, by stem length, radius and tools angle: every marker of one look (the
+// others' avatars, the kept iso values) shows the same read-only triangles instead of building
+// and holding its own pipeline. Any thread that builds markers; the lock guards the map only.
+std::mutex shapesMutex;
+std::map<std::array<double, 3>, vtkSmartPointer<vtkPolyData>> shapes;
+
+vtkSmartPointer<vtkPolyData> sharedShape(double L, double R, double toolsAngle, const double axis[3]) {
+  const std::array<double, 3> key = {L, R, toolsAngle};
+  {
+    std::lock_guard<std::mutex> lock(shapesMutex);
+    auto it = shapes.find(key);
+    if (it != shapes.end()) return it->second;
+  }
+  vtkSmartPointer<vtkPolyData> shape = buildShape(L, R, axis);
+  std::lock_guard<std::mutex> lock(shapesMutex);
+  if (shapes.size() >= 8) shapes.clear();  // looks come and go with the settings
+  return shapes.emplace(key, shape).first->second;
+}
+
+}  // namespace
+
+bool IsoValueMarker::build(vtkRenderer* renderer, double length, double radius) {
+  const double L = length, R = radius;
+  _length = L;
+  _radius = R;
+  _toolsAngle = GetConfigFinite("toolsAngle", 20.0);
+  const double a = -_toolsAngle * M_PI / 180.0;
+  _axis[0] = 0.0;
+  _axis[1] = std::cos(a);
+  _axis[2] = std::sin(a);
+  _offset[0] = _offset[1] = _offset[2] = 0.0;
+
+  // A shallow copy of the shared shape: its arrays are shared, its pipeline information not.
+  vtkNew<vtkPolyData> shape;
+  shape->ShallowCopy(sharedShape(L, R, _toolsAngle, _axis));
   vtkNew<vtkPolyDataMapper> mapper;
-  mapper->SetInputConnection(append->GetOutputPort());
+  mapper->SetInputData(shape);
   vtkNew<vtkMatrix4x4> matrix;
   _actor->SetUserMatrix(matrix);
   _actor->SetMapper(mapper);

@@ -40,6 +40,16 @@ const char* const kGeometryKeys[5][3] = {{nullptr, nullptr, nullptr},
 
 std::vector<double> vector3(const double v[3]) { return std::vector<double>(v, v + 3); }
 
+// The part a picked prop stands for: a drawable's name as the server sent it, colons and all;
+// a part widget's piece is named "<part>:<piece>".
+std::string partNameOf(vtkProp* prop) {
+  auto* drawable = kvg::DrawableProp::SafeDownCast(prop);
+  if (!drawable) return std::string();
+  const std::string& name = drawable->GetDrawableName();
+  if (drawable->GetDrawableClassName() == "PartWidget") return name.substr(0, name.rfind(':'));
+  return name;
+}
+
 // The renderer's visible drawable props whose drawable name contains the text.
 void addMatchingDrawableProps(vtkRenderer* renderer, vtkPropCollection* out, const std::string& text) {
   vtkPropCollection* props = renderer->GetViewProps();
@@ -291,7 +301,6 @@ int VRWidgetManager::handleController(kvg::DrawableScene& scene, const double ti
   double hitDistance = 0.0;
   std::string picked =
       pickRay(scene, tip, direction, pickLength * modelScale, modelScale * sceneScale, candidates, hitDistance);
-  picked = picked.substr(0, picked.find(':'));
   double widgetDistance = 0.0;
   if (!_selectedPart.empty() && intersectPlaneWidget(tip, direction, widgetDistance) &&
       widgetDistance <= hitDistance)
@@ -309,9 +318,11 @@ std::string VRWidgetManager::pickRay(kvg::DrawableScene& scene, const double tip
                                      double& hitDistance) {
   kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
   if (!model) return std::string();
-  kvg::SelectTool select(scene);
   const double tolerance = GetConfigReal("pickingTolerance", 0.005) * toleranceFactor;
-  return select.pickRay3D(model, tip, direction, length, hitDistance, tolerance, candidates);
+  if (candidates == _partProps) return partNameOf(_partPicker.pick(tip, direction, length, tolerance, hitDistance));
+  kvg::SelectTool select(scene);
+  select.pickRay3D(model, tip, direction, length, hitDistance, tolerance, candidates);
+  return partNameOf(select.getPickedProp());
 }
 
 bool VRWidgetManager::intersectPlaneWidget(const double tip[3], const double direction[3], double& distance) const {
@@ -541,6 +552,7 @@ void VRWidgetManager::collectPartProps(vtkRenderer* renderer) {
   if (!renderer) return;
   _partProps->RemoveAllItems();
   for (const auto& entry : _partTypes) addMatchingDrawableProps(renderer, _partProps, entry.second);
+  _partPicker.index(_partProps);
   _surfaceProps->RemoveAllItems();
   addMatchingDrawableProps(renderer, _surfaceProps, "Boundary");
   addMatchingDrawableProps(renderer, _surfaceProps, "PartSurface");

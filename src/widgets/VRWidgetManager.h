@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "PartPicker.h"
 #include "WidgetEvent.h"
 #include "kvg/Object.h"
 #include "kvg/Ptr.h"
@@ -102,7 +103,8 @@ class VRWidgetManager {
   // Pick and selection from a ray in model coordinates: 0, or whether the selection changed.
   int handleController(kvg::DrawableScene& scene, const double tip[3], const double direction[3], double pickLength,
                        double modelScale, double sceneScale, vtkPropCollection* candidates);
-  // The picked drawable's name (empty on a miss or without a model renderer).
+  // The picked part's name, as the server named it (empty on a miss or without a model
+  // renderer); the part props are picked through their bounds tree.
   std::string pickRay(kvg::DrawableScene& scene, const double tip[3], const double direction[3], double length,
                       double toleranceFactor, vtkPropCollection* candidates, double& hitDistance);
   bool intersectPlaneWidget(const double tip[3], const double direction[3], double& distance) const;
@@ -147,6 +149,7 @@ class VRWidgetManager {
   std::string _selectedPart;
   vtkPropCollection* _partProps;
   vtkPropCollection* _surfaceProps;
+  PartPicker _partPicker;  // over _partProps, indexed with them
   int32_t _updateCounter = 0;
   int32_t _activeHand = 0;
   int32_t _deleteHand = 0;

@@ -109,6 +109,36 @@ TEST(PartModel, HighlightDeleteCloneAndMove) {
   EXPECT_EQ(model.find("PlaneSection 3")->p[0], (std::array<double, 3>{5, 5, 5}));
 }
 
+// A copy is numbered one above the highest number in use, however many digits that has.
+TEST(PartModel, CopyNumbersCountOnPastEveryIntegerType) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"PointPart 99999999999999999999", "PointPart 100000000000000000000"},
+      {"PointPart 9223372036854775807", "PointPart 9223372036854775808"},
+      {"PointPart 18446744073709551615", "PointPart 18446744073709551616"},
+      {"PointPart 0041", "PointPart 42"},
+      {"PointPart -5", "PointPart 1"},
+      {"PointPart 12abc", "PointPart 1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    Properties block;
+    block.set("type", "Part");
+    block.set("part", "point");
+    block.set("name", c.first);
+    block.set("position", std::vector<double>{0, 0, 0});
+    Properties drawables, content, record;
+    drawables.set("p", block);
+    content.set("drawables", drawables);
+    record.set("FrameContent", content);
+    PartModel model;
+    model.readRecord(record);
+    ASSERT_EQ(model.parts().size(), 1u);
+    std::string created;
+    EXPECT_EQ(model.clone("ClonePointPart", args({{"Position", {1, 1, 1}}}, {{"PointPart", c.first}}), created), "");
+    EXPECT_EQ(created, c.second);
+  }
+}
+
 TEST(PartServer, PartChangesReachEveryViewerOfTheScene) {
   TempDir dir;
   const std::string journal = dir.file("journal.txt");

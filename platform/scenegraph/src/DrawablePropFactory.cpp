@@ -17,7 +17,9 @@
 #include <vtkMaskPoints.h>
 #include <vtkPlane.h>
 #include <vtkPointData.h>
+#include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
+#include <vtkProp3D.h>
 #include <vtkProperty.h>
 #include <vtkSphereSource.h>
 #include <vtkTransform.h>
@@ -394,19 +396,40 @@ vtkSmartPointer<vtkProp> buildLabel(Drawable& d, const DrawablePropContext& c) {
   return makeProp(d, place->GetOutput(), c.clippingPlanes);
 }
 
+// The sphere of a point part about the origin, one per radius: a scene of thousands of parts
+// would otherwise hold thousands of equal spheres, each with its own graphics buffers (whose
+// release alone takes the renderer quadratic time). Scene builders of either buffer call it;
+// the lock guards the map, the spheres are never changed once built.
+vtkPolyData* sharedPartSphere(double radius) {
+  static std::mutex mutex;
+  static std::map<double, vtkSmartPointer<vtkPolyData>> spheres;
+  std::lock_guard<std::mutex> lock(mutex);
+  vtkSmartPointer<vtkPolyData>& sphere = spheres[radius];
+  if (!sphere) {
+    auto src = vtkSmartPointer<vtkSphereSource>::New();
+    src->SetRadius(radius);
+    src->SetThetaResolution(16);
+    src->SetPhiResolution(12);
+    src->Update();
+    sphere = src->GetOutput();
+  }
+  return sphere;
+}
+
 vtkSmartPointer<vtkProp> buildPart(Drawable& d, const DrawablePropContext& c) {
   auto* part = dynamic_cast<PartDrawable*>(&d);
   if (!part) return nullptr;
   const Vec3 color = baseColor(d);
   switch (part->getPartType()) {
     case PartDrawable::PointPart: {
-      auto src = vtkSmartPointer<vtkSphereSource>::New();
-      src->SetCenter(part->getP0().data());
-      src->SetRadius(part->getSize() / 2);
-      src->SetThetaResolution(16);
-      src->SetPhiResolution(12);
-      src->Update();
-      return makeProp(d, src->GetOutput(), c.clippingPlanes);
+      // A shallow copy of the shared sphere, placed by the prop: the parts share its arrays and
+      // with them the graphics buffers.
+      auto sphere = vtkSmartPointer<vtkPolyData>::New();
+      sphere->ShallowCopy(sharedPartSphere(part->getSize() / 2));
+      vtkSmartPointer<vtkProp> prop = makeProp(d, sphere, c.clippingPlanes);
+      const Vec3& at = part->getP0();
+      if (auto* placed = vtkProp3D::SafeDownCast(prop)) placed->AddPosition(at[0], at[1], at[2]);
+      return prop;
     }
     case PartDrawable::LinePart: {
       LineBuilder lines;

@@ -8,6 +8,7 @@
 #include <vtkNew.h>
 #include <vtkUnsignedCharArray.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -539,4 +540,74 @@ TEST(CollabSession, SharedStatesApplyWhenNewerAndFallSilentWhenIdle) {
   frames(60, true);
   EXPECT_GT(a.scene.applied, appliedAtA);
   EXPECT_EQ(a.scene.seeds, b.scene.seeds);
+}
+
+// A crowd: hundreds of participants join four scenes from several threads at once and never
+// read their receiving connections, while one participant floods its scene with large states
+// (so silent receivers fall behind and are dropped while states are being relayed). The
+// service survives it; a full scene refuses the next participant with a reason its listener
+// gets; the participants that read go on, and newcomers still see each other.
+TEST(CollaborativeService, SurvivesACrowdAndRefusesTheSixtyFifthOfAScene) {
+  ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
+  LocalServer server(300);
+  Peer talker, reader;
+  ASSERT_TRUE(talker.join(server.connection, 1, "K0"));
+  ASSERT_TRUE(reader.join(server.connection, 2, "K0"));
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    const std::vector<double> big(60000, 1.0);
+    unsigned stamp = 0;
+    while (flooding) {
+      auto s = std::make_unique<kvg::VRSharedState>();
+      s->setTimeStamp(++stamp);
+      s->setSeedPoints(big);
+      talker.shared->queueState(std::move(s));
+      talker.sendClient(double(stamp));
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+
+  struct Silent {
+    CVRStateUpdater sender;
+    CVRStateListener receiver;  // connected, never started: nothing is read
+  };
+  constexpr int kCrowd = 300, kJoiners = 6;
+  std::vector<std::unique_ptr<Silent>> crowd(kCrowd);
+  std::vector<std::thread> joiners;
+  for (int t = 0; t < kJoiners; ++t)
+    joiners.emplace_back([&, t] {
+      for (int i = t; i < kCrowd; i += kJoiners) {
+        auto s = std::make_unique<Silent>();
+        s->sender.setSceneKey("K" + std::to_string(i % 4));
+        if (s->sender.connect(server.connection, 1000 + i)) s->receiver.connect(server.connection, 1000 + i);
+        crowd[size_t(i)] = std::move(s);
+      }
+    });
+  for (auto& joiner : joiners) joiner.join();
+
+  // Scene K1 (which nobody floods, so nobody leaves it) is full: the next one hears why.
+  Peer late;
+  ASSERT_TRUE(late.join(server.connection, 5000, "K1"));
+  EXPECT_TRUE(waitFor([&] { return late.listener->refusal().find("64 participants") != std::string::npos; }, 10000))
+      << late.listener->refusal();
+  EXPECT_GT(server.status("Refused"), 0);
+  EXPECT_LE(server.status("Participants"), 4 * 64);
+  EXPECT_GT(server.status("DroppedReceivers"), 0);
+
+  flooding = false;
+  flood.join();
+  crowd.clear();
+  // The reading participant kept up and still hears the talker.
+  talker.sendClient(42.0);
+  EXPECT_TRUE(waitFor([&] {
+    auto s = reader.clientFrom(talker.ts());
+    return s && s->getModelScale() == 42.0;
+  }, 10000));
+  Peer a, b;
+  ASSERT_TRUE(a.join(server.connection, 6001, "Fresh"));
+  ASSERT_TRUE(b.join(server.connection, 6002, "Fresh"));
+  a.sendClient(3.0);
+  b.sendClient(4.0);
+  EXPECT_TRUE(waitFor([&] { return a.clientFrom(b.ts()) && b.clientFrom(a.ts()); }, 10000));
+  EXPECT_TRUE(late.listener->isEmpty());
 }

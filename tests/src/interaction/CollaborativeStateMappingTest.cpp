@@ -87,6 +87,7 @@ TEST(CollaborativeStateMapping, PeersToolsAndTheOwnClientState) {
   busy.setPlaneSection(section);
   busy.setIsoField({"pressure", 0.25});
   const std::vector<kvg::VRClientState> clients = {idle, busy};
+  state.maxClipPlanes = 6;
   ApplyPeerSeeds(state, clients, box.session());
   ApplyPeerPlaneSections(state, clients);
   ApplyPeerIsoValues(state, clients);
@@ -96,6 +97,22 @@ TEST(CollaborativeStateMapping, PeersToolsAndTheOwnClientState) {
   ASSERT_EQ(state.peerIsoValues.size(), 1u);
   EXPECT_EQ(state.peerIsoValues[0].first, "pressure");
   EXPECT_EQ(state.peerClipPlanes.size(), 1u);
+  // The others' clip planes count against the limit: the scene's planes, the kept ones and the
+  // own interactive one come first.
+  const struct {
+    int scenePlanes;
+    size_t kept;
+    size_t peers;
+  } limits[] = {{0, 4, 1}, {0, 5, 0}, {2, 3, 0}, {6, 0, 0}};
+  for (const auto& limit : limits) {
+    state.sceneClipPlaneCount = limit.scenePlanes;
+    state.clipPlanes.clear();
+    for (size_t i = 0; i < limit.kept; ++i) state.clipPlanes.push_back(vtkSmartPointer<vtkPlane>::New());
+    ApplyPeerClipPlanes(state, {busy, busy, busy});
+    EXPECT_EQ(state.peerClipPlanes.size(), limit.peers) << limit.scenePlanes << " " << limit.kept;
+  }
+  state.sceneClipPlaneCount = 0;
+  state.clipPlanes.clear();
 
   // A user with no tool in hand sends no seed, plane or clip plane (a default state would send
   // a seed at the origin).

@@ -42,11 +42,12 @@ class RayPicker {
 
  private:
   // Surfaces and solids go through a cell locator; vertices and lines, which a locator only
-  // finds when the ray passes through their (flat) bounds, are tested one by one.
+  // finds when the ray passes through their (flat) bounds, are tested one by one, and so is every
+  // cell of a small data set, where a locator costs more memory and time than it saves.
   struct CachedLocator {
     vtkMTimeType time = 0;
-    vtkSmartPointer<vtkAbstractCellLocator> locator;  // null when there are no 2D/3D cells
-    std::vector<vtkIdType> thinCells;
+    vtkSmartPointer<vtkAbstractCellLocator> locator;  // null when no cell goes through one
+    std::vector<vtkIdType> directCells;
   };
   const CachedLocator& locatorFor(vtkDataSet* data);
   bool intersectData(vtkDataSet* data, const double p1[3], const double p2[3], double tolerance, double& t,

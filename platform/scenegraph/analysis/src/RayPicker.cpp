@@ -22,6 +22,9 @@ namespace kvg {
 namespace analysis {
 
 namespace {
+// Data sets of at most this many cells are tested cell by cell.
+constexpr vtkIdType kDirectCellLimit = 256;
+
 bool isThin(int cellType) {
   switch (cellType) {
     case VTK_VERTEX:
@@ -45,14 +48,15 @@ RayPicker::~RayPicker() = default;
 const RayPicker::CachedLocator& RayPicker::locatorFor(vtkDataSet* data) {
   // Keyed by pointer; an entry whose data changed since (or a recycled address) is rebuilt.
   CachedLocator& entry = _locators[data];
-  if (entry.time != data->GetMTime() || (!entry.locator && entry.thinCells.empty())) {
+  if (entry.time != data->GetMTime() || (!entry.locator && entry.directCells.empty())) {
     entry.time = data->GetMTime();
-    entry.thinCells.clear();
+    entry.directCells.clear();
     bool solid = false;
     const vtkIdType n = data->GetNumberOfCells();
+    const bool small = n <= kDirectCellLimit;
     for (vtkIdType i = 0; i < n; ++i) {
-      if (isThin(data->GetCellType(i))) {
-        entry.thinCells.push_back(i);
+      if (small || isThin(data->GetCellType(i))) {
+        entry.directCells.push_back(i);
       } else {
         solid = true;
       }
@@ -77,10 +81,10 @@ bool RayPicker::intersectData(vtkDataSet* data, const double p1[3], const double
   if (entry.locator) {
     found = entry.locator->IntersectWithLine(p1, p2, tolerance, t, x, pcoords, subId, cellId) != 0;
   }
-  if (!entry.thinCells.empty()) {
+  if (!entry.directCells.empty()) {
     vtkNew<vtkGenericCell> cell;
     double a[3] = {p1[0], p1[1], p1[2]}, b[3] = {p2[0], p2[1], p2[2]};
-    for (vtkIdType id : entry.thinCells) {
+    for (vtkIdType id : entry.directCells) {
       data->GetCell(id, cell);
       double ct = 0.0, cx[3];
       if (cell->IntersectWithLine(a, b, tolerance, ct, cx, pcoords, subId) && (!found || ct < t)) {
