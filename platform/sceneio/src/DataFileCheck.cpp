@@ -1,0 +1,545 @@
+#include "DataFileCheck.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include <vtkCellArray.h>
+#include <vtkCellData.h>
+#include <vtkCellType.h>
+#include <vtkCommand.h>
+#include <vtkIdTypeArray.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkSmartPointer.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkUnstructuredGrid.h>
+#include <vtkXMLDataElement.h>
+#include <vtkXMLDataParser.h>
+
+namespace {
+
+using Wide = unsigned __int128;
+
+std::string number(Wide v) {
+  if (v == 0) return "0";
+  std::string s;
+  for (; v; v /= 10) s.insert(s.begin(), char('0' + int(v % 10)));
+  return s;
+}
+
+// The file read by position; nothing is kept beyond what a caller asks for.
+class FileBytes {
+ public:
+  explicit FileBytes(const std::string& path) : _fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    struct stat st;
+    if (_fd >= 0 && ::fstat(_fd, &st) == 0) _size = uint64_t(st.st_size);
+  }
+  ~FileBytes() {
+    if (_fd >= 0) ::close(_fd);
+  }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  bool isOpen() const { return _fd >= 0; }
+  uint64_t size() const { return _size; }
+  bool read(uint64_t at, uint64_t n, void* out) const {
+    if (at > _size || n > _size - at) return false;
+    auto* p = static_cast<char*>(out);
+    while (n > 0) {
+      const ssize_t got = ::pread(_fd, p, size_t(n), off_t(at));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      p += got;
+      at += uint64_t(got);
+      n -= uint64_t(got);
+    }
+    return true;
+  }
+
+ private:
+  int _fd;
+  uint64_t _size = 0;
+};
+
+// One encoded stream in the file: raw bytes, or base64 text decoding to bytes.
+struct Stream {
+  uint64_t begin = 0;
+  bool base64 = false;
+};
+
+uint64_t encodedLength(bool base64, uint64_t bytes) { return base64 ? (bytes + 2) / 3 * 4 : bytes; }
+
+int base64Value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// The first n decoded bytes of the stream; false when the file ends first or the text is no
+// base64.
+bool decodePrefix(const FileBytes& file, const Stream& s, uint64_t n, std::vector<uint8_t>& out) {
+  out.clear();
+  if (!s.base64) {
+    out.resize(size_t(n));
+    return file.read(s.begin, n, out.data());
+  }
+  std::string text(size_t(encodedLength(true, n)), '\0');
+  if (!file.read(s.begin, text.size(), &text[0])) return false;
+  out.reserve(size_t(n) + 2);
+  for (size_t i = 0; i + 3 < text.size() + 0 && out.size() < n; i += 4) {
+    const int a = base64Value(text[i]), b = base64Value(text[i + 1]);
+    if (a < 0 || b < 0) return false;
+    out.push_back(uint8_t((a << 2) | (b >> 4)));
+    if (text[i + 2] == '=') break;
+    const int c = base64Value(text[i + 2]);
+    if (c < 0) return false;
+    out.push_back(uint8_t(((b & 15) << 4) | (c >> 2)));
+    if (text[i + 3] == '=') break;
+    const int d = base64Value(text[i + 3]);
+    if (d < 0) return false;
+    out.push_back(uint8_t(((c & 3) << 6) | d));
+  }
+  if (out.size() < n) return false;
+  out.resize(size_t(n));
+  return true;
+}
+
+// A whole number >= 0 from an attribute; false when absent, negative or no number.
+bool readCount(vtkXMLDataElement* e, const char* attribute, Wide& value) {
+  const char* text = e->GetAttribute(attribute);
+  if (!text) return false;
+  while (*text == ' ') ++text;
+  if (*text < '0' || *text > '9') return false;
+  value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + Wide(*text - '0');
+    if (value > (Wide(1) << 100)) return false;
+  }
+  while (*text == ' ') ++text;
+  return *text == 0;
+}
+
+int typeSize(const char* type) {
+  if (!type) return 0;
+  const struct {
+    const char* name;
+    int size;
+  } types[] = {{"Int8", 1},   {"UInt8", 1},   {"Int16", 2},   {"UInt16", 2},  {"Int32", 4},   {"UInt32", 4},
+               {"Int64", 8},  {"UInt64", 8},  {"Float32", 4}, {"Float64", 8}, {"Char", 1},    {"UChar", 1},
+               {"Short", 2},  {"UShort", 2},  {"Int", 4},     {"UInt", 4},    {"Long", 8},    {"ULong", 8},
+               {"Float", 4},  {"Double", 8},  {"IdType", 8}};
+  for (const auto& t : types)
+    if (std::strcmp(t.name, type) == 0) return t.size;
+  return 0;  // String, Bit and the like: no fixed size
+}
+
+// Silences the parser's complaints: the reader that follows names what is wrong.
+class Quiet : public vtkCommand {
+ public:
+  static Quiet* New() { return new Quiet; }
+  void Execute(vtkObject*, unsigned long, void*) override {}
+};
+
+class FileCheck {
+ public:
+  FileCheck(const FileBytes& file, std::string& why) : _file(file), _why(why) {}
+
+  bool run(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return true;
+    auto parser = vtkSmartPointer<vtkXMLDataParser>::New();
+    auto quiet = vtkSmartPointer<Quiet>::New();
+    parser->AddObserver(vtkCommand::ErrorEvent, quiet);
+    parser->AddObserver(vtkCommand::WarningEvent, quiet);
+    parser->SetStream(&in);
+    if (!parser->Parse()) return true;
+    vtkXMLDataElement* root = parser->GetRootElement();
+    if (!root || std::strcmp(root->GetName() ? root->GetName() : "", "VTKFile") != 0) return true;
+    const char* header = root->GetAttribute("header_type");
+    _headerSize = header && std::strcmp(header, "UInt64") == 0 ? 8 : 4;
+    _compressed = root->GetAttribute("compressor") != nullptr;
+    const char* order = root->GetAttribute("byte_order");
+    _swap = order && std::strcmp(order, "BigEndian") == 0;
+    if (vtkXMLDataElement* appended = root->FindNestedElementWithName("AppendedData")) {
+      const char* encoding = appended->GetAttribute("encoding");
+      _appendedBase64 = !encoding || std::strcmp(encoding, "raw") != 0;
+    }
+    _appended = parser->GetAppendedDataPosition();
+    const char* type = root->GetAttribute("type");
+    vtkXMLDataElement* data = type ? root->FindNestedElementWithName(type) : nullptr;
+    if (!data) return true;
+    for (int i = 0; i < data->GetNumberOfNestedElements(); ++i) {
+      vtkXMLDataElement* e = data->GetNestedElement(i);
+      if (std::strcmp(e->GetName(), "Piece") == 0) {
+        if (!checkPiece(e)) return false;
+      } else if (std::strcmp(e->GetName(), "FieldData") == 0) {
+        if (!checkArrays(e, -1)) return false;
+      }
+    }
+    if (_total > DataFileCheck::MaxFileDataBytes)
+      return fail("its arrays would hold " + number(_total) + " bytes in all, more than the limit of " +
+                  number(DataFileCheck::MaxFileDataBytes));
+    return true;
+  }
+
+ private:
+  bool fail(const std::string& reason) {
+    _why = reason;
+    return false;
+  }
+
+  bool count(vtkXMLDataElement* piece, const char* attribute, Wide& value) {
+    value = 0;
+    if (!piece->GetAttribute(attribute)) return true;
+    if (!readCount(piece, attribute, value))
+      return fail(std::string("its ") + attribute + " '" + piece->GetAttribute(attribute) + "' is no count");
+    return true;
+  }
+
+  bool checkPiece(vtkXMLDataElement* piece) {
+    Wide points = 0, cells = 0;
+    Wide parts[4] = {0, 0, 0, 0};
+    const char* kinds[4] = {"NumberOfVerts", "NumberOfLines", "NumberOfStrips", "NumberOfPolys"};
+    if (const char* extent = piece->GetAttribute("Extent")) {
+      long long e[6];
+      char* end = const_cast<char*>(extent);
+      for (long long& v : e) v = std::strtoll(end, &end, 10);
+      points = cells = 1;
+      for (int axis = 0; axis < 3; ++axis) {
+        const long long d = e[2 * axis + 1] - e[2 * axis] + 1;
+        if (e[2 * axis + 1] < e[2 * axis] - 1 || d > (1LL << 40))
+          return fail(std::string("its extent '") + extent + "' is no extent");
+        points *= Wide(d < 0 ? 0 : d);
+        if (d > 1) cells *= Wide(d - 1);
+      }
+      if (points == 0) cells = 0;
+    } else {
+      if (!count(piece, "NumberOfPoints", points) || !count(piece, "NumberOfCells", cells)) return false;
+      for (int k = 0; k < 4; ++k) {
+        if (!count(piece, kinds[k], parts[k])) return false;
+        cells += parts[k];
+      }
+    }
+    // A point takes three coordinates of a byte at least, a cell a byte for its type.
+    if (points * 3 > DataFileCheck::MaxArrayBytes)
+      return fail("it states " + number(points) + " points, more than the " +
+                  number(DataFileCheck::MaxArrayBytes / 3) + " a file may hold");
+    if (cells > DataFileCheck::MaxArrayBytes)
+      return fail("it states " + number(cells) + " cells, more than the " + number(DataFileCheck::MaxArrayBytes) +
+                  " a file may hold");
+    for (int i = 0; i < piece->GetNumberOfNestedElements(); ++i) {
+      vtkXMLDataElement* e = piece->GetNestedElement(i);
+      const char* name = e->GetName();
+      Wide tuples = -1;
+      bool known = true;
+      if (std::strcmp(name, "PointData") == 0 || std::strcmp(name, "Points") == 0) tuples = points;
+      else if (std::strcmp(name, "CellData") == 0) tuples = cells;
+      else known = false;
+      if (known) {
+        if (!checkArrays(e, tuples)) return false;
+        continue;
+      }
+      // Cells, Verts, Lines, Strips, Polys: offsets and types count the cells, the rest is free.
+      Wide owned = cells;
+      for (int k = 0; k < 4; ++k)
+        if (std::strcmp(name, kinds[k] + 8) == 0) owned = parts[k];
+      for (int j = 0; j < e->GetNumberOfNestedElements(); ++j) {
+        vtkXMLDataElement* a = e->GetNestedElement(j);
+        const char* arrayName = a->GetAttribute("Name");
+        const bool counted = arrayName && (std::strcmp(arrayName, "offsets") == 0 || std::strcmp(arrayName, "types") == 0);
+        if (!checkArray(a, counted ? owned : Wide(-1))) return false;
+      }
+    }
+    return true;
+  }
+
+  // tuples: what the arrays must hold, -1 when each array names its own count.
+  bool checkArrays(vtkXMLDataElement* e, Wide tuples) {
+    for (int i = 0; i < e->GetNumberOfNestedElements(); ++i)
+      if (!checkArray(e->GetNestedElement(i), tuples)) return false;
+    return true;
+  }
+
+  uint64_t word(const uint8_t* p, size_t index) const {
+    uint8_t b[8] = {0};
+    std::memcpy(b, p + index * _headerSize, _headerSize);
+    if (_swap)
+      for (size_t i = 0; i < _headerSize / 2; ++i) std::swap(b[i], b[_headerSize - 1 - i]);
+    if (_headerSize == 4) {
+      uint32_t v;
+      std::memcpy(&v, b, 4);
+      return v;
+    }
+    uint64_t v;
+    std::memcpy(&v, b, 8);
+    return v;
+  }
+
+  bool checkArray(vtkXMLDataElement* a, Wide tuples) {
+    if (std::strcmp(a->GetName(), "DataArray") != 0 && std::strcmp(a->GetName(), "Array") != 0) return true;
+    const std::string name = a->GetAttribute("Name") ? a->GetAttribute("Name") : "";
+    const std::string what = "its array '" + name + "'";
+    Wide components = 1;
+    if (a->GetAttribute("NumberOfComponents") && !readCount(a, "NumberOfComponents", components))
+      return fail(what + " has no count of components");
+    if (tuples == Wide(-1) && a->GetAttribute("NumberOfTuples") && !readCount(a, "NumberOfTuples", tuples))
+      return fail(what + " has no count of tuples");
+    const int size = typeSize(a->GetAttribute("type"));
+    Wide needed = 0;
+    if (tuples != Wide(-1)) {
+      needed = tuples * components * Wide(size ? size : 1);
+      if (needed > DataFileCheck::MaxArrayBytes)
+        return fail(what + " would hold " + number(needed) + " bytes, more than the limit of " +
+                    number(DataFileCheck::MaxArrayBytes));
+    }
+    Wide held = 0;
+    const char* format = a->GetAttribute("format");
+    if (format && std::strcmp(format, "appended") == 0) {
+      Wide offset = 0;
+      if (_appended <= 0 || !readCount(a, "offset", offset)) return true;  // the reader refuses it
+      if (offset >= _file.size() - uint64_t(_appended))
+        return fail(what + " starts at offset " + number(offset) + ", beyond the end of the file");
+      if (!checkEncoded(Stream{uint64_t(_appended) + uint64_t(offset), _appendedBase64}, what, held)) return false;
+    } else if (format && std::strcmp(format, "binary") == 0) {
+      uint64_t at = 0;
+      if (!inlineData(a, at)) return true;
+      if (!checkEncoded(Stream{at, true}, what, held)) return false;
+    }
+    if (size && tuples != Wide(-1) && held < needed && format && std::strcmp(format, "ascii") != 0)
+      return fail(what + " holds " + number(held) + " bytes where its count needs " + number(needed));
+    _total += held > needed ? held : needed;
+    return true;
+  }
+
+  // Where an element's inline text starts: past its start tag and any blanks.
+  bool inlineData(vtkXMLDataElement* a, uint64_t& at) {
+    uint64_t p = uint64_t(a->GetXMLByteIndex());
+    char c = 0;
+    while (_file.read(p, 1, &c) && c != '>') ++p;
+    if (c != '>') return false;
+    ++p;
+    while (_file.read(p, 1, &c) && (c == ' ' || c == '\n' || c == '\r' || c == '\t')) ++p;
+    at = p;
+    return true;
+  }
+
+  // The block header of one encoded array weighed against the bytes the file has left and the
+  // limits; held: the bytes it decodes to.
+  bool checkEncoded(const Stream& s, const std::string& what, Wide& held) {
+    const uint64_t left = _file.size() - s.begin;
+    std::vector<uint8_t> header;
+    const std::string past = what + "'s header runs past the end of the file";
+    if (!_compressed) {
+      if (!decodePrefix(_file, s, _headerSize, header)) return fail(past);
+      held = word(header.data(), 0);
+      if (held > DataFileCheck::MaxArrayBytes)
+        return fail(what + " would hold " + number(held) + " bytes, more than the limit of " +
+                    number(DataFileCheck::MaxArrayBytes));
+      if (encodedLength(s.base64, uint64_t(_headerSize + held)) > left)
+        return fail(what + " states " + number(held) + " bytes, more than the file holds");
+      return true;
+    }
+    if (!decodePrefix(_file, s, 3 * _headerSize, header)) return fail(past);
+    const uint64_t blocks = word(header.data(), 0), blockSize = word(header.data(), 1),
+                   lastSize = word(header.data(), 2);
+    if (blocks == 0) {
+      held = 0;
+      return true;
+    }
+    if (blockSize == 0) return fail(what + " states a block size of 0");
+    if (lastSize > blockSize)
+      return fail(what + " states a last block of " + number(lastSize) + " bytes, larger than its blocks of " +
+                  number(blockSize));
+    const Wide headerBytes = Wide(3 + Wide(blocks)) * _headerSize;
+    if (headerBytes > left || Wide(encodedLength(s.base64, uint64_t(headerBytes))) > left)
+      return fail(what + " states " + number(blocks) + " blocks, more than the file holds");
+    held = Wide(blocks - 1) * blockSize + (lastSize ? lastSize : blockSize);
+    if (held > DataFileCheck::MaxArrayBytes)
+      return fail(what + " would decompress to " + number(held) + " bytes, more than the limit of " +
+                  number(DataFileCheck::MaxArrayBytes));
+    if (!decodePrefix(_file, s, uint64_t(headerBytes), header)) return fail(past);
+    Wide compressed = 0;
+    for (uint64_t b = 0; b < blocks; ++b) compressed += word(header.data(), size_t(3 + b));
+    const uint64_t headerLength = encodedLength(s.base64, uint64_t(headerBytes));
+    if (compressed > left || Wide(encodedLength(s.base64, uint64_t(compressed))) > left - headerLength)
+      return fail(what + "'s compressed blocks run past the end of the file");
+    return true;
+  }
+
+  const FileBytes& _file;
+  std::string& _why;
+  size_t _headerSize = 4;
+  bool _compressed = false;
+  bool _swap = false;
+  bool _appendedBase64 = true;
+  long long _appended = 0;
+  Wide _total = 0;
+};
+
+// Points a cell of the type has: exactly n (exact), or at least n.
+bool pointsOfType(int type, vtkIdType& n, bool& exact) {
+  exact = true;
+  switch (type) {
+    case VTK_EMPTY_CELL: n = 0; return true;
+    case VTK_VERTEX: n = 1; return true;
+    case VTK_LINE: n = 2; return true;
+    case VTK_TRIANGLE: n = 3; return true;
+    case VTK_PIXEL: case VTK_QUAD: case VTK_TETRA: case VTK_CUBIC_LINE: n = 4; return true;
+    case VTK_PYRAMID: n = 5; return true;
+    case VTK_WEDGE: case VTK_QUADRATIC_TRIANGLE: case VTK_QUADRATIC_LINEAR_QUAD: n = 6; return true;
+    case VTK_BIQUADRATIC_TRIANGLE: n = 7; return true;
+    case VTK_VOXEL: case VTK_HEXAHEDRON: case VTK_QUADRATIC_QUAD: n = 8; return true;
+    case VTK_BIQUADRATIC_QUAD: n = 9; return true;
+    case VTK_PENTAGONAL_PRISM: case VTK_QUADRATIC_TETRA: n = 10; return true;
+    case VTK_HEXAGONAL_PRISM: case VTK_QUADRATIC_LINEAR_WEDGE: n = 12; return true;
+    case VTK_QUADRATIC_PYRAMID: n = 13; return true;
+    case VTK_QUADRATIC_WEDGE: n = 15; return true;
+    case VTK_BIQUADRATIC_QUADRATIC_WEDGE: n = 18; return true;
+    case VTK_TRIQUADRATIC_PYRAMID: n = 19; return true;
+    case VTK_QUADRATIC_HEXAHEDRON: n = 20; return true;
+    case VTK_BIQUADRATIC_QUADRATIC_HEXAHEDRON: n = 24; return true;
+    case VTK_TRIQUADRATIC_HEXAHEDRON: n = 27; return true;
+    case VTK_QUADRATIC_EDGE: n = 3; return true;
+    default: break;
+  }
+  exact = false;
+  switch (type) {
+    case VTK_POLY_VERTEX: n = 1; return true;
+    case VTK_POLY_LINE: n = 2; return true;
+    case VTK_TRIANGLE_STRIP: case VTK_POLYGON: n = 3; return true;
+    case VTK_QUADRATIC_POLYGON: n = 6; return true;
+    case VTK_CONVEX_POINT_SET: n = 4; return true;
+    case VTK_POLYHEDRON: n = 4; return true;
+    default: return false;
+  }
+}
+
+// Offsets from 0, never falling, ending at the connectivity's length, one more than cells
+// (cells < 0: any count).
+bool checkCellArray(vtkCellArray* cells, vtkIdType count, const std::string& what, std::string& why) {
+  if (!cells) {
+    if (count <= 0) return true;
+    why = what + " are missing";
+    return false;
+  }
+  const vtkIdType offsets = cells->GetOffsetsArray()->GetNumberOfValues();
+  const vtkIdType ids = cells->GetConnectivityArray()->GetNumberOfValues();
+  if (count >= 0 && offsets != count + 1 && !(count == 0 && offsets == 0)) {
+    why = what + " give " + std::to_string(offsets - 1) + " cells, not " + std::to_string(count);
+    return false;
+  }
+  bool sound = true;
+  auto walk = [&](auto* o) {
+    const vtkIdType n = o->GetNumberOfValues();
+    if (n == 0) return;
+    const auto* v = o->GetPointer(0);
+    sound = v[0] == 0 && vtkIdType(v[n - 1]) == ids;
+    for (vtkIdType i = 1; i < n && sound; ++i) sound = v[i] >= v[i - 1];
+  };
+  if (cells->IsStorage64Bit()) walk(cells->GetOffsetsArray64());
+  else walk(cells->GetOffsetsArray32());
+  if (!sound) why = what + "' offsets do not run from 0 to the end of their points in order";
+  return sound;
+}
+
+bool checkPolyhedron(vtkUnstructuredGrid* grid, vtkIdType cell, std::string& why) {
+  vtkIdTypeArray* faces = grid->GetFaces();
+  vtkIdTypeArray* locations = grid->GetFaceLocations();
+  const std::string what = "cell " + std::to_string(cell) + " is a polyhedron ";
+  if (!faces || !locations || locations->GetNumberOfValues() <= cell || locations->GetValue(cell) < 0) {
+    why = what + "without its faces";
+    return false;
+  }
+  const vtkIdType end = faces->GetNumberOfValues(), points = grid->GetNumberOfPoints();
+  vtkIdType at = locations->GetValue(cell);
+  if (at >= end) {
+    why = what + "whose faces lie beyond the face list";
+    return false;
+  }
+  const vtkIdType count = faces->GetValue(at++);
+  for (vtkIdType f = 0; f < count; ++f) {
+    if (at >= end || faces->GetValue(at) < 3 || faces->GetValue(at) > end - at - 1) {
+      why = what + "whose faces run beyond the face list";
+      return false;
+    }
+    const vtkIdType n = faces->GetValue(at++);
+    for (vtkIdType k = 0; k < n; ++k, ++at) {
+      if (faces->GetValue(at) < 0 || faces->GetValue(at) >= points) {
+        why = what + "whose faces name points that do not exist";
+        return false;
+      }
+    }
+  }
+  if (count < 1) {
+    why = what + "of no faces";
+    return false;
+  }
+  return true;
+}
+
+bool checkAttributes(vtkDataSetAttributes* data, vtkIdType count, const char* what, std::string& why) {
+  for (int i = 0; i < data->GetNumberOfArrays(); ++i) {
+    vtkAbstractArray* a = data->GetAbstractArray(i);
+    if (a && a->GetNumberOfTuples() < count) {
+      why = std::string("its ") + what + " array '" + (a->GetName() ? a->GetName() : "") + "' holds " +
+            std::to_string(a->GetNumberOfTuples()) + " values, not " + std::to_string(count);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DataFileCheck::checkFile(const std::string& path, std::string& why) {
+  FileBytes file(path);
+  if (!file.isOpen()) return true;
+  return FileCheck(file, why).run(path);
+}
+
+bool DataFileCheck::checkData(vtkDataSet* data, std::string& why) {
+  if (!data) return true;
+  if (auto* grid = vtkUnstructuredGrid::SafeDownCast(data)) {
+    vtkUnsignedCharArray* types = grid->GetCellTypesArray();
+    const vtkIdType cells = types ? types->GetNumberOfValues() : 0;
+    if (!checkCellArray(grid->GetCells(), cells, "its cells", why)) return false;
+    vtkCellArray* cellArray = grid->GetCells();
+    for (vtkIdType c = 0; c < cells; ++c) {
+      const int type = types->GetValue(c);
+      vtkIdType n = 0;
+      bool exact = true;
+      if (!pointsOfType(type, n, exact)) {
+        why = "cell " + std::to_string(c) + " has the unknown type " + std::to_string(type);
+        return false;
+      }
+      const vtkIdType size = cellArray->GetCellSize(c);
+      if (exact ? size != n : size < n) {
+        why = "cell " + std::to_string(c) + " of type " + std::to_string(type) + " has " + std::to_string(size) +
+              " points, not " + (exact ? "" : "at least ") + std::to_string(n);
+        return false;
+      }
+      if (type == VTK_POLYHEDRON && !checkPolyhedron(grid, c, why)) return false;
+    }
+  } else if (auto* poly = vtkPolyData::SafeDownCast(data)) {
+    const struct {
+      vtkCellArray* cells;
+      const char* what;
+    } kinds[] = {{poly->GetVerts(), "its verts"},
+                 {poly->GetLines(), "its lines"},
+                 {poly->GetStrips(), "its strips"},
+                 {poly->GetPolys(), "its polys"}};
+    for (const auto& kind : kinds)
+      if (!checkCellArray(kind.cells, -1, kind.what, why)) return false;
+  }
+  return checkAttributes(data->GetPointData(), data->GetNumberOfPoints(), "point", why) &&
+         checkAttributes(data->GetCellData(), data->GetNumberOfCells(), "cell", why);
+}
