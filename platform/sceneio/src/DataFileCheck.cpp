@@ -113,19 +113,13 @@ bool decodePrefix(const FileBytes& file, const Stream& s, uint64_t n, std::vecto
   return true;
 }
 
-// A whole number >= 0 from an attribute; false when absent, negative or no number.
-bool readCount(vtkXMLDataElement* e, const char* attribute, Wide& value) {
-  const char* text = e->GetAttribute(attribute);
-  if (!text) return false;
-  while (*text == ' ') ++text;
-  if (*text < '0' || *text > '9') return false;
-  value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + Wide(*text - '0');
-    if (value > (Wide(1) << 100)) return false;
-  }
-  while (*text == ' ') ++text;
-  return *text == 0;
+// A number from an attribute, parsed as VTK's readers parse it; false when absent or no number
+// (VTK's readers then refuse the file or take their default).
+bool readNumber(vtkXMLDataElement* e, const char* attribute, long long& value) {
+  vtkTypeInt64 v = 0;
+  if (!e->GetAttribute(attribute) || !e->GetScalarAttribute(attribute, v)) return false;
+  value = v;
+  return true;
 }
 
 int typeSize(const char* type) {
@@ -166,7 +160,12 @@ class FileCheck {
     if (!root || std::strcmp(root->GetName() ? root->GetName() : "", "VTKFile") != 0) return true;
     const char* header = root->GetAttribute("header_type");
     _headerSize = header && std::strcmp(header, "UInt64") == 0 ? 8 : 4;
-    _compressed = root->GetAttribute("compressor") != nullptr;
+    if (const char* compressor = root->GetAttribute("compressor")) {
+      if (std::strcmp(compressor, "vtkZLibDataCompressor") != 0 && std::strcmp(compressor, "vtkLZ4DataCompressor") != 0 &&
+          std::strcmp(compressor, "vtkLZMADataCompressor") != 0)
+        return fail(std::string("it names the unknown compressor '") + compressor + "'");
+      _compressed = true;
+    }
     const char* order = root->GetAttribute("byte_order");
     _swap = order && std::strcmp(order, "BigEndian") == 0;
     if (vtkXMLDataElement* appended = root->FindNestedElementWithName("AppendedData")) {
@@ -197,11 +196,13 @@ class FileCheck {
     return false;
   }
 
-  bool count(vtkXMLDataElement* piece, const char* attribute, Wide& value) {
+  // A count as VTK's readers take it: 0 when absent or no number, never negative.
+  bool count(vtkXMLDataElement* e, const char* attribute, Wide& value) {
+    long long v = 0;
     value = 0;
-    if (!piece->GetAttribute(attribute)) return true;
-    if (!readCount(piece, attribute, value))
-      return fail(std::string("its ") + attribute + " '" + piece->GetAttribute(attribute) + "' is no count");
+    if (!readNumber(e, attribute, v)) return true;
+    if (v < 0) return fail(std::string("its ") + attribute + " is negative");
+    value = Wide(v);
     return true;
   }
 
@@ -289,10 +290,9 @@ class FileCheck {
     const std::string name = a->GetAttribute("Name") ? a->GetAttribute("Name") : "";
     const std::string what = "its array '" + name + "'";
     Wide components = 1;
-    if (a->GetAttribute("NumberOfComponents") && !readCount(a, "NumberOfComponents", components))
-      return fail(what + " has no count of components");
-    if (tuples == Wide(-1) && a->GetAttribute("NumberOfTuples") && !readCount(a, "NumberOfTuples", tuples))
-      return fail(what + " has no count of tuples");
+    if (a->GetAttribute("NumberOfComponents") && !count(a, "NumberOfComponents", components)) return false;
+    if (components == 0) components = 1;
+    if (tuples == Wide(-1) && a->GetAttribute("NumberOfTuples") && !count(a, "NumberOfTuples", tuples)) return false;
     const int size = typeSize(a->GetAttribute("type"));
     Wide needed = 0;
     if (tuples != Wide(-1)) {
@@ -301,20 +301,23 @@ class FileCheck {
         return fail(what + " would hold " + number(needed) + " bytes, more than the limit of " +
                     number(DataFileCheck::MaxArrayBytes));
     }
+    // As VTK's readers decide: an offset makes an array appended, else "ascii" text or base64.
     Wide held = 0;
     const char* format = a->GetAttribute("format");
-    if (format && std::strcmp(format, "appended") == 0) {
-      Wide offset = 0;
-      if (_appended <= 0 || !readCount(a, "offset", offset)) return true;  // the reader refuses it
-      if (offset >= _file.size() - uint64_t(_appended))
-        return fail(what + " starts at offset " + number(offset) + ", beyond the end of the file");
+    const bool ascii = format && std::strcmp(format, "ascii") == 0;
+    long long offset = 0;
+    if (readNumber(a, "offset", offset)) {
+      if (_appended <= 0) return true;  // no appended data: the reader refuses it
+      if (offset < 0 || uint64_t(offset) >= _file.size() - uint64_t(_appended))
+        return fail(what + " starts at offset " + std::to_string(offset) + ", " +
+                    (offset < 0 ? "before its data" : "beyond the end of the file"));
       if (!checkEncoded(Stream{uint64_t(_appended) + uint64_t(offset), _appendedBase64}, what, held)) return false;
-    } else if (format && std::strcmp(format, "binary") == 0) {
+    } else if (!ascii) {
       uint64_t at = 0;
       if (!inlineData(a, at)) return true;
       if (!checkEncoded(Stream{at, true}, what, held)) return false;
     }
-    if (size && tuples != Wide(-1) && held < needed && format && std::strcmp(format, "ascii") != 0)
+    if (size && tuples != Wide(-1) && held < needed && !ascii)
       return fail(what + " holds " + number(held) + " bytes where its count needs " + number(needed));
     _total += held > needed ? held : needed;
     return true;
@@ -337,7 +340,7 @@ class FileCheck {
   bool checkEncoded(const Stream& s, const std::string& what, Wide& held) {
     const uint64_t left = _file.size() - s.begin;
     std::vector<uint8_t> header;
-    const std::string past = what + "'s header runs past the end of the file";
+    const std::string past = what + "'s block header is cut off or damaged";
     if (!_compressed) {
       if (!decodePrefix(_file, s, _headerSize, header)) return fail(past);
       held = word(header.data(), 0);
