@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,10 @@
 #include <vtkCellData.h>
 #include <vtkCellType.h>
 #include <vtkCommand.h>
+#include <vtkDataCompressor.h>
+#include <vtkLZ4DataCompressor.h>
+#include <vtkLZMADataCompressor.h>
+#include <vtkZLibDataCompressor.h>
 #include <vtkIdTypeArray.h>
 #include <vtkPointData.h>
 #include <vtkPolyData.h>
@@ -84,18 +90,20 @@ int base64Value(char c) {
   return -1;
 }
 
-// The first n decoded bytes of the stream; false when the file ends first or the text is no
-// base64.
-bool decodePrefix(const FileBytes& file, const Stream& s, uint64_t n, std::vector<uint8_t>& out) {
+// Decoded bytes [from, to) of the stream into out; false when the file ends first or the text
+// is no base64.
+bool decodeRange(const FileBytes& file, const Stream& s, uint64_t from, uint64_t to, std::vector<uint8_t>& out) {
   out.clear();
+  if (to < from) return false;
   if (!s.base64) {
-    out.resize(size_t(n));
-    return file.read(s.begin, n, out.data());
+    out.resize(size_t(to - from));
+    return file.read(s.begin + from, to - from, out.data());
   }
-  std::string text(size_t(encodedLength(true, n)), '\0');
-  if (!file.read(s.begin, text.size(), &text[0])) return false;
-  out.reserve(size_t(n) + 2);
-  for (size_t i = 0; i + 3 < text.size() + 0 && out.size() < n; i += 4) {
+  const uint64_t firstQuad = from / 3, endQuad = (to + 2) / 3;
+  std::string text(size_t((endQuad - firstQuad) * 4), '\0');
+  if (!file.read(s.begin + firstQuad * 4, text.size(), &text[0])) return false;
+  out.reserve(text.size() / 4 * 3);
+  for (size_t i = 0; i + 3 < text.size(); i += 4) {
     const int a = base64Value(text[i]), b = base64Value(text[i + 1]);
     if (a < 0 || b < 0) return false;
     out.push_back(uint8_t((a << 2) | (b >> 4)));
@@ -108,8 +116,10 @@ bool decodePrefix(const FileBytes& file, const Stream& s, uint64_t n, std::vecto
     if (d < 0) return false;
     out.push_back(uint8_t(((c & 3) << 6) | d));
   }
-  if (out.size() < n) return false;
-  out.resize(size_t(n));
+  const size_t skip = size_t(from - firstQuad * 3);
+  if (out.size() < skip + size_t(to - from)) return false;
+  out.erase(out.begin(), out.begin() + long(skip));
+  out.resize(size_t(to - from));
   return true;
 }
 
@@ -136,11 +146,43 @@ int typeSize(const char* type) {
   return 0;  // String, Bit and the like: no fixed size
 }
 
+// One value of the named type from its bytes (in the machine's order).
+bool numberOf(const std::string& type, const uint8_t* p, long double& value) {
+  auto as = [p](auto v) {
+    std::memcpy(&v, p, sizeof v);
+    return static_cast<long double>(v);
+  };
+  if (type == "Int8" || type == "Char") value = as(int8_t());
+  else if (type == "UInt8" || type == "UChar") value = as(uint8_t());
+  else if (type == "Int16" || type == "Short") value = as(int16_t());
+  else if (type == "UInt16" || type == "UShort") value = as(uint16_t());
+  else if (type == "Int32" || type == "Int") value = as(int32_t());
+  else if (type == "UInt32" || type == "UInt") value = as(uint32_t());
+  else if (type == "Int64" || type == "Long" || type == "IdType") value = as(int64_t());
+  else if (type == "UInt64" || type == "ULong") value = as(uint64_t());
+  else if (type == "Float32" || type == "Float") value = as(float());
+  else if (type == "Float64" || type == "Double") value = as(double());
+  else return false;
+  return true;
+}
+
 // Silences the parser's complaints: the reader that follows names what is wrong.
 class Quiet : public vtkCommand {
  public:
   static Quiet* New() { return new Quiet; }
   void Execute(vtkObject*, unsigned long, void*) override {}
+};
+
+// Where one array's values are and how they are framed.
+struct Layout {
+  bool known = false;  // false: nothing is known of the values (a reader refuses the array)
+  bool ascii = false;
+  Stream stream;        // the encoded array, block header first
+  uint64_t blocks = 0, blockSize = 0, lastSize = 0;
+  std::vector<uint64_t> compressedSizes;
+  Wide held = 0;        // bytes of values
+  std::string type;
+  int size = 0;         // bytes of one value
 };
 
 class FileCheck {
@@ -165,6 +207,9 @@ class FileCheck {
           std::strcmp(compressor, "vtkLZMADataCompressor") != 0)
         return fail(std::string("it names the unknown compressor '") + compressor + "'");
       _compressed = true;
+      if (std::strcmp(compressor, "vtkZLibDataCompressor") == 0) _decompressor = vtkSmartPointer<vtkZLibDataCompressor>::New();
+      else if (std::strcmp(compressor, "vtkLZ4DataCompressor") == 0) _decompressor = vtkSmartPointer<vtkLZ4DataCompressor>::New();
+      else _decompressor = vtkSmartPointer<vtkLZMADataCompressor>::New();
     }
     const char* order = root->GetAttribute("byte_order");
     _swap = order && std::strcmp(order, "BigEndian") == 0;
@@ -253,11 +298,23 @@ class FileCheck {
       Wide owned = cells;
       for (int k = 0; k < 4; ++k)
         if (std::strcmp(name, kinds[k] + 8) == 0) owned = parts[k];
+      Layout offsets, connectivity, other;
       for (int j = 0; j < e->GetNumberOfNestedElements(); ++j) {
         vtkXMLDataElement* a = e->GetNestedElement(j);
-        const char* arrayName = a->GetAttribute("Name");
-        const bool counted = arrayName && (std::strcmp(arrayName, "offsets") == 0 || std::strcmp(arrayName, "types") == 0);
-        if (!checkArray(a, counted ? owned : Wide(-1))) return false;
+        const std::string arrayName = a->GetAttribute("Name") ? a->GetAttribute("Name") : "";
+        Layout* layout = arrayName == "offsets" ? &offsets : arrayName == "connectivity" ? &connectivity : &other;
+        const bool counted = arrayName == "offsets" || arrayName == "types";
+        if (!checkArray(a, counted ? owned : Wide(-1), layout)) return false;
+      }
+      // Readers size the connectivity by the last offset before they read it.
+      long double last = 0;
+      if (owned > 0 && valueAt(offsets, uint64_t(owned - 1), last)) {
+        const long double ids = connectivity.known && !connectivity.ascii && connectivity.size
+                                    ? (long double)(connectivity.held / Wide(connectivity.size))
+                                    : (long double)(DataFileCheck::MaxArrayBytes / 8);
+        if (!(last >= 0 && last <= ids))
+          return fail(std::string("its ") + name + "' last offset " + std::to_string((long long)std::min(last, 9e18L)) +
+                      " lies beyond its connectivity of " + std::to_string((long long)ids) + " ids");
       }
     }
     return true;
@@ -285,7 +342,11 @@ class FileCheck {
     return v;
   }
 
-  bool checkArray(vtkXMLDataElement* a, Wide tuples) {
+  // layout: where the values are, when the caller asks.
+  bool checkArray(vtkXMLDataElement* a, Wide tuples, Layout* layout = nullptr) {
+    Layout ignored;
+    Layout& l = layout ? *layout : ignored;
+    l = Layout();
     if (std::strcmp(a->GetName(), "DataArray") != 0 && std::strcmp(a->GetName(), "Array") != 0) return true;
     const std::string name = a->GetAttribute("Name") ? a->GetAttribute("Name") : "";
     const std::string what = "its array '" + name + "'";
@@ -311,12 +372,19 @@ class FileCheck {
       if (offset < 0 || uint64_t(offset) >= _file.size() - uint64_t(_appended))
         return fail(what + " starts at offset " + std::to_string(offset) + ", " +
                     (offset < 0 ? "before its data" : "beyond the end of the file"));
-      if (!checkEncoded(Stream{uint64_t(_appended) + uint64_t(offset), _appendedBase64}, what, held)) return false;
-    } else if (!ascii) {
+      l.stream = Stream{uint64_t(_appended) + uint64_t(offset), _appendedBase64};
+      if (!checkEncoded(what, l)) return false;
+    } else {
       uint64_t at = 0;
       if (!inlineData(a, at)) return true;
-      if (!checkEncoded(Stream{at, true}, what, held)) return false;
+      l.stream = Stream{at, true};
+      l.ascii = ascii;
+      if (!ascii && !checkEncoded(what, l)) return false;
     }
+    l.known = true;
+    held = l.held;
+    l.type = a->GetAttribute("type") ? a->GetAttribute("type") : "";
+    l.size = size;
     if (size && tuples != Wide(-1) && held < needed && !ascii)
       return fail(what + " holds " + number(held) + " bytes where its count needs " + number(needed));
     _total += held > needed ? held : needed;
@@ -336,46 +404,103 @@ class FileCheck {
   }
 
   // The block header of one encoded array weighed against the bytes the file has left and the
-  // limits; held: the bytes it decodes to.
-  bool checkEncoded(const Stream& s, const std::string& what, Wide& held) {
+  // limits; fills in the layout's framing and the bytes it decodes to.
+  bool checkEncoded(const std::string& what, Layout& l) {
+    const Stream& s = l.stream;
     const uint64_t left = _file.size() - s.begin;
     std::vector<uint8_t> header;
     const std::string past = what + "'s block header is cut off or damaged";
     if (!_compressed) {
-      if (!decodePrefix(_file, s, _headerSize, header)) return fail(past);
-      held = word(header.data(), 0);
-      if (held > DataFileCheck::MaxArrayBytes)
-        return fail(what + " would hold " + number(held) + " bytes, more than the limit of " +
+      if (!decodeRange(_file, s, 0, _headerSize, header)) return fail(past);
+      l.held = word(header.data(), 0);
+      if (l.held > DataFileCheck::MaxArrayBytes)
+        return fail(what + " would hold " + number(l.held) + " bytes, more than the limit of " +
                     number(DataFileCheck::MaxArrayBytes));
-      if (encodedLength(s.base64, uint64_t(_headerSize + held)) > left)
-        return fail(what + " states " + number(held) + " bytes, more than the file holds");
+      if (encodedLength(s.base64, uint64_t(_headerSize + l.held)) > left)
+        return fail(what + " states " + number(l.held) + " bytes, more than the file holds");
       return true;
     }
-    if (!decodePrefix(_file, s, 3 * _headerSize, header)) return fail(past);
-    const uint64_t blocks = word(header.data(), 0), blockSize = word(header.data(), 1),
-                   lastSize = word(header.data(), 2);
-    if (blocks == 0) {
-      held = 0;
-      return true;
-    }
-    if (blockSize == 0) return fail(what + " states a block size of 0");
-    if (lastSize > blockSize)
-      return fail(what + " states a last block of " + number(lastSize) + " bytes, larger than its blocks of " +
-                  number(blockSize));
-    const Wide headerBytes = Wide(3 + Wide(blocks)) * _headerSize;
+    if (!decodeRange(_file, s, 0, 3 * _headerSize, header)) return fail(past);
+    l.blocks = word(header.data(), 0);
+    l.blockSize = word(header.data(), 1);
+    l.lastSize = word(header.data(), 2);
+    if (l.blocks == 0) return true;
+    if (l.blockSize == 0) return fail(what + " states a block size of 0");
+    if (l.lastSize > l.blockSize)
+      return fail(what + " states a last block of " + number(l.lastSize) + " bytes, larger than its blocks of " +
+                  number(l.blockSize));
+    const Wide headerBytes = Wide(3 + Wide(l.blocks)) * _headerSize;
     if (headerBytes > left || Wide(encodedLength(s.base64, uint64_t(headerBytes))) > left)
-      return fail(what + " states " + number(blocks) + " blocks, more than the file holds");
-    held = Wide(blocks - 1) * blockSize + (lastSize ? lastSize : blockSize);
-    if (held > DataFileCheck::MaxArrayBytes)
-      return fail(what + " would decompress to " + number(held) + " bytes, more than the limit of " +
+      return fail(what + " states " + number(l.blocks) + " blocks, more than the file holds");
+    l.held = Wide(l.blocks - 1) * l.blockSize + (l.lastSize ? l.lastSize : l.blockSize);
+    if (l.held > DataFileCheck::MaxArrayBytes)
+      return fail(what + " would decompress to " + number(l.held) + " bytes, more than the limit of " +
                   number(DataFileCheck::MaxArrayBytes));
-    if (!decodePrefix(_file, s, uint64_t(headerBytes), header)) return fail(past);
+    if (!decodeRange(_file, s, 0, uint64_t(headerBytes), header)) return fail(past);
     Wide compressed = 0;
-    for (uint64_t b = 0; b < blocks; ++b) compressed += word(header.data(), size_t(3 + b));
+    for (uint64_t b = 0; b < l.blocks; ++b) {
+      l.compressedSizes.push_back(word(header.data(), size_t(3 + b)));
+      compressed += l.compressedSizes.back();
+    }
     const uint64_t headerLength = encodedLength(s.base64, uint64_t(headerBytes));
     if (compressed > left || Wide(encodedLength(s.base64, uint64_t(compressed))) > left - headerLength)
       return fail(what + "'s compressed blocks run past the end of the file");
     return true;
+  }
+
+  // Value index of the array as a reader would take it; false when it cannot be had (the reader
+  // then fails on it as well).
+  bool valueAt(const Layout& l, uint64_t index, long double& value) {
+    if (!l.known || (!l.ascii && l.size == 0)) return false;
+    if (l.ascii) return asciiValueAt(l, index, value);
+    const uint64_t from = index * uint64_t(l.size), to = from + uint64_t(l.size);
+    if (Wide(to) > l.held) return false;
+    std::vector<uint8_t> bytes;
+    if (!_compressed) {
+      if (!decodeRange(_file, l.stream, _headerSize + from, _headerSize + to, bytes)) return false;
+    } else {
+      // The blocks' own base64 text follows the header's.
+      const uint64_t headerBytes = (3 + l.blocks) * _headerSize;
+      const Stream blocks{l.stream.begin + encodedLength(l.stream.base64, headerBytes), l.stream.base64};
+      uint64_t at = 0;
+      std::vector<uint8_t> packed, block;
+      for (uint64_t b = 0; b < l.blocks && bytes.size() < to - from; at += l.compressedSizes[size_t(b)], ++b) {
+        const uint64_t start = b * l.blockSize;
+        const uint64_t length = (b + 1 == l.blocks && l.lastSize) ? l.lastSize : l.blockSize;
+        if (start + length <= from + bytes.size()) continue;
+        if (!decodeRange(_file, blocks, at, at + l.compressedSizes[size_t(b)], packed)) return false;
+        block.resize(size_t(length));
+        if (!_decompressor || _decompressor->Uncompress(packed.data(), packed.size(), block.data(), block.size()) != length)
+          return false;
+        const uint64_t first = from + bytes.size() - start;
+        const uint64_t take = std::min<uint64_t>(length - first, to - from - bytes.size());
+        bytes.insert(bytes.end(), block.begin() + long(first), block.begin() + long(first + take));
+      }
+      if (bytes.size() != to - from) return false;
+    }
+    if (_swap) std::reverse(bytes.begin(), bytes.end());
+    return numberOf(l.type, bytes.data(), value);
+  }
+
+  // The value of ASCII text: the index-th number.
+  bool asciiValueAt(const Layout& l, uint64_t index, long double& value) {
+    uint64_t at = l.stream.begin;
+    std::string token;
+    char c = 0;
+    for (uint64_t n = 0;; ++n) {
+      token.clear();
+      while (_file.read(at, 1, &c) && std::isspace(static_cast<unsigned char>(c))) ++at;
+      while (_file.read(at, 1, &c) && !std::isspace(static_cast<unsigned char>(c)) && c != '<') {
+        token += c;
+        ++at;
+        if (token.size() > 64) return false;
+      }
+      if (token.empty()) return false;
+      if (n == index) break;
+    }
+    char* end = nullptr;
+    value = std::strtold(token.c_str(), &end);
+    return end && *end == 0;
   }
 
   const FileBytes& _file;
@@ -386,6 +511,7 @@ class FileCheck {
   bool _appendedBase64 = true;
   long long _appended = 0;
   Wide _total = 0;
+  vtkSmartPointer<vtkDataCompressor> _decompressor;
 };
 
 // Points a cell of the type has: exactly n (exact), or at least n.

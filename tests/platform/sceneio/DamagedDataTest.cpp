@@ -331,7 +331,12 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
            for (vtkIdType c = 5; c < o->GetNumberOfValues(); ++c) o->SetValue(c, vtkIdType(1) << 62);
          });
        },
-       "Cannot read cell connectivity from Cells in piece 0 because the \"connectivity\" array is not long enough"},
+       "its Cells' last offset 4611686018427387904 lies beyond its connectivity of 216 ids"},
+      {"a last cell offset of 2^40", "grid.vtu",
+       [](const std::string& p) {
+         writeCells(p, [](vtkIdTypeArray* o, vtkUnsignedCharArray*) { o->SetValue(27, vtkIdType(1) << 40); });
+       },
+       "its Cells' last offset 1099511627776 lies beyond its connectivity of 216 ids"},
       {"all cell offsets 0", "grid.vtu",
        [](const std::string& p) { writeCells(p, [](vtkIdTypeArray* o, vtkUnsignedCharArray*) { o->Fill(0); }); },
        "cell 0 of type 12 has 0 points, not 8"},
