@@ -3,6 +3,22 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vtkCellArray.h>
+#include <vtkCellData.h>
+#include <vtkCellType.h>
+#include <vtkCommand.h>
+#include <vtkDataCompressor.h>
+#include <vtkIdTypeArray.h>
+#include <vtkLZ4DataCompressor.h>
+#include <vtkLZMADataCompressor.h>
+#include <vtkPointData.h>
+#include <vtkPolyData.h>
+#include <vtkSmartPointer.h>
+#include <vtkUnsignedCharArray.h>
+#include <vtkUnstructuredGrid.h>
+#include <vtkXMLDataElement.h>
+#include <vtkXMLDataParser.h>
+#include <vtkZLibDataCompressor.h>
 
 #include <algorithm>
 #include <cctype>
@@ -11,23 +27,6 @@
 #include <cstring>
 #include <fstream>
 #include <vector>
-
-#include <vtkCellArray.h>
-#include <vtkCellData.h>
-#include <vtkCellType.h>
-#include <vtkCommand.h>
-#include <vtkDataCompressor.h>
-#include <vtkLZ4DataCompressor.h>
-#include <vtkLZMADataCompressor.h>
-#include <vtkZLibDataCompressor.h>
-#include <vtkIdTypeArray.h>
-#include <vtkPointData.h>
-#include <vtkPolyData.h>
-#include <vtkSmartPointer.h>
-#include <vtkUnsignedCharArray.h>
-#include <vtkUnstructuredGrid.h>
-#include <vtkXMLDataElement.h>
-#include <vtkXMLDataParser.h>
 
 namespace {
 
@@ -132,38 +131,32 @@ bool readNumber(vtkXMLDataElement* e, const char* attribute, long long& value) {
   return true;
 }
 
-int typeSize(const char* type) {
-  if (!type) return 0;
-  const struct {
-    const char* name;
-    int size;
-  } types[] = {{"Int8", 1},   {"UInt8", 1},   {"Int16", 2},   {"UInt16", 2},  {"Int32", 4},   {"UInt32", 4},
-               {"Int64", 8},  {"UInt64", 8},  {"Float32", 4}, {"Float64", 8}, {"Char", 1},    {"UChar", 1},
-               {"Short", 2},  {"UShort", 2},  {"Int", 4},     {"UInt", 4},    {"Long", 8},    {"ULong", 8},
-               {"Float", 4},  {"Double", 8},  {"IdType", 8}};
-  for (const auto& t : types)
-    if (std::strcmp(t.name, type) == 0) return t.size;
-  return 0;  // String, Bit and the like: no fixed size
+// The value types of VTK XML files, with the older names; size 0 for those of no fixed size
+// (String, Bit and the like).
+struct ValueType {
+  const char* name;
+  const char* oldName;
+  int size;
+  long double (*read)(const uint8_t*);
+};
+template <class T>
+long double readValue(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return static_cast<long double>(v);
 }
+constexpr ValueType ValueTypes[] = {
+    {"Int8", "Char", 1, readValue<int8_t>},     {"UInt8", "UChar", 1, readValue<uint8_t>},
+    {"Int16", "Short", 2, readValue<int16_t>},  {"UInt16", "UShort", 2, readValue<uint16_t>},
+    {"Int32", "Int", 4, readValue<int32_t>},    {"UInt32", "UInt", 4, readValue<uint32_t>},
+    {"Int64", "Long", 8, readValue<int64_t>},   {"UInt64", "ULong", 8, readValue<uint64_t>},
+    {"Float32", "Float", 4, readValue<float>},  {"Float64", "Double", 8, readValue<double>},
+    {"IdType", "IdType", 8, readValue<int64_t>}};
 
-// One value of the named type from its bytes (in the machine's order).
-bool numberOf(const std::string& type, const uint8_t* p, long double& value) {
-  auto as = [p](auto v) {
-    std::memcpy(&v, p, sizeof v);
-    return static_cast<long double>(v);
-  };
-  if (type == "Int8" || type == "Char") value = as(int8_t());
-  else if (type == "UInt8" || type == "UChar") value = as(uint8_t());
-  else if (type == "Int16" || type == "Short") value = as(int16_t());
-  else if (type == "UInt16" || type == "UShort") value = as(uint16_t());
-  else if (type == "Int32" || type == "Int") value = as(int32_t());
-  else if (type == "UInt32" || type == "UInt") value = as(uint32_t());
-  else if (type == "Int64" || type == "Long" || type == "IdType") value = as(int64_t());
-  else if (type == "UInt64" || type == "ULong") value = as(uint64_t());
-  else if (type == "Float32" || type == "Float") value = as(float());
-  else if (type == "Float64" || type == "Double") value = as(double());
-  else return false;
-  return true;
+const ValueType* valueType(const std::string& name) {
+  for (const ValueType& t : ValueTypes)
+    if (name == t.name || name == t.oldName) return &t;
+  return nullptr;
 }
 
 // Silences the parser's complaints: the reader that follows names what is wrong.
@@ -177,12 +170,12 @@ class Quiet : public vtkCommand {
 struct Layout {
   bool known = false;  // false: nothing is known of the values (a reader refuses the array)
   bool ascii = false;
-  Stream stream;        // the encoded array, block header first
+  Stream stream;  // the encoded array, block header first
   uint64_t blocks = 0, blockSize = 0, lastSize = 0;
   std::vector<uint64_t> compressedSizes;
-  Wide held = 0;        // bytes of values
+  Wide held = 0;  // bytes of values
   std::string type;
-  int size = 0;         // bytes of one value
+  int size = 0;  // bytes of one value
 };
 
 class FileCheck {
@@ -203,13 +196,16 @@ class FileCheck {
     const char* header = root->GetAttribute("header_type");
     _headerSize = header && std::strcmp(header, "UInt64") == 0 ? 8 : 4;
     if (const char* compressor = root->GetAttribute("compressor")) {
-      if (std::strcmp(compressor, "vtkZLibDataCompressor") != 0 && std::strcmp(compressor, "vtkLZ4DataCompressor") != 0 &&
-          std::strcmp(compressor, "vtkLZMADataCompressor") != 0)
+      if (std::strcmp(compressor, "vtkZLibDataCompressor") != 0 &&
+          std::strcmp(compressor, "vtkLZ4DataCompressor") != 0 && std::strcmp(compressor, "vtkLZMADataCompressor") != 0)
         return fail(std::string("it names the unknown compressor '") + compressor + "'");
       _compressed = true;
-      if (std::strcmp(compressor, "vtkZLibDataCompressor") == 0) _decompressor = vtkSmartPointer<vtkZLibDataCompressor>::New();
-      else if (std::strcmp(compressor, "vtkLZ4DataCompressor") == 0) _decompressor = vtkSmartPointer<vtkLZ4DataCompressor>::New();
-      else _decompressor = vtkSmartPointer<vtkLZMADataCompressor>::New();
+      if (std::strcmp(compressor, "vtkZLibDataCompressor") == 0)
+        _decompressor = vtkSmartPointer<vtkZLibDataCompressor>::New();
+      else if (std::strcmp(compressor, "vtkLZ4DataCompressor") == 0)
+        _decompressor = vtkSmartPointer<vtkLZ4DataCompressor>::New();
+      else
+        _decompressor = vtkSmartPointer<vtkLZMADataCompressor>::New();
     }
     const char* order = root->GetAttribute("byte_order");
     _swap = order && std::strcmp(order, "BigEndian") == 0;
@@ -277,8 +273,8 @@ class FileCheck {
     }
     // A point takes three coordinates of a byte at least, a cell a byte for its type.
     if (points * 3 > DataFileCheck::MaxArrayBytes)
-      return fail("it states " + number(points) + " points, more than the " +
-                  number(DataFileCheck::MaxArrayBytes / 3) + " a file may hold");
+      return fail("it states " + number(points) + " points, more than the " + number(DataFileCheck::MaxArrayBytes / 3) +
+                  " a file may hold");
     if (cells > DataFileCheck::MaxArrayBytes)
       return fail("it states " + number(cells) + " cells, more than the " + number(DataFileCheck::MaxArrayBytes) +
                   " a file may hold");
@@ -287,9 +283,12 @@ class FileCheck {
       const char* name = e->GetName();
       Wide tuples = -1;
       bool known = true;
-      if (std::strcmp(name, "PointData") == 0 || std::strcmp(name, "Points") == 0) tuples = points;
-      else if (std::strcmp(name, "CellData") == 0) tuples = cells;
-      else known = false;
+      if (std::strcmp(name, "PointData") == 0 || std::strcmp(name, "Points") == 0)
+        tuples = points;
+      else if (std::strcmp(name, "CellData") == 0)
+        tuples = cells;
+      else
+        known = false;
       if (known) {
         if (!checkArrays(e, tuples)) return false;
         continue;
@@ -354,7 +353,8 @@ class FileCheck {
     if (a->GetAttribute("NumberOfComponents") && !count(a, "NumberOfComponents", components)) return false;
     if (components == 0) components = 1;
     if (tuples == Wide(-1) && a->GetAttribute("NumberOfTuples") && !count(a, "NumberOfTuples", tuples)) return false;
-    const int size = typeSize(a->GetAttribute("type"));
+    const ValueType* type = valueType(a->GetAttribute("type") ? a->GetAttribute("type") : "");
+    const int size = type ? type->size : 0;
     Wide needed = 0;
     if (tuples != Wide(-1)) {
       needed = tuples * components * Wide(size ? size : 1);
@@ -470,7 +470,8 @@ class FileCheck {
         if (start + length <= from + bytes.size()) continue;
         if (!decodeRange(_file, blocks, at, at + l.compressedSizes[size_t(b)], packed)) return false;
         block.resize(size_t(length));
-        if (!_decompressor || _decompressor->Uncompress(packed.data(), packed.size(), block.data(), block.size()) != length)
+        if (!_decompressor ||
+            _decompressor->Uncompress(packed.data(), packed.size(), block.data(), block.size()) != length)
           return false;
         const uint64_t first = from + bytes.size() - start;
         const uint64_t take = std::min<uint64_t>(length - first, to - from - bytes.size());
@@ -479,7 +480,10 @@ class FileCheck {
       if (bytes.size() != to - from) return false;
     }
     if (_swap) std::reverse(bytes.begin(), bytes.end());
-    return numberOf(l.type, bytes.data(), value);
+    const ValueType* type = valueType(l.type);
+    if (!type) return false;
+    value = type->read(bytes.data());
+    return true;
   }
 
   // The value of ASCII text: the index-th number.
@@ -514,42 +518,70 @@ class FileCheck {
   vtkSmartPointer<vtkDataCompressor> _decompressor;
 };
 
-// Points a cell of the type has: exactly n (exact), or at least n.
-bool pointsOfType(int type, vtkIdType& n, bool& exact) {
-  exact = true;
-  switch (type) {
-    case VTK_EMPTY_CELL: n = 0; return true;
-    case VTK_VERTEX: n = 1; return true;
-    case VTK_LINE: n = 2; return true;
-    case VTK_TRIANGLE: n = 3; return true;
-    case VTK_PIXEL: case VTK_QUAD: case VTK_TETRA: case VTK_CUBIC_LINE: n = 4; return true;
-    case VTK_PYRAMID: n = 5; return true;
-    case VTK_WEDGE: case VTK_QUADRATIC_TRIANGLE: case VTK_QUADRATIC_LINEAR_QUAD: n = 6; return true;
-    case VTK_BIQUADRATIC_TRIANGLE: n = 7; return true;
-    case VTK_VOXEL: case VTK_HEXAHEDRON: case VTK_QUADRATIC_QUAD: n = 8; return true;
-    case VTK_BIQUADRATIC_QUAD: n = 9; return true;
-    case VTK_PENTAGONAL_PRISM: case VTK_QUADRATIC_TETRA: n = 10; return true;
-    case VTK_HEXAGONAL_PRISM: case VTK_QUADRATIC_LINEAR_WEDGE: n = 12; return true;
-    case VTK_QUADRATIC_PYRAMID: n = 13; return true;
-    case VTK_QUADRATIC_WEDGE: n = 15; return true;
-    case VTK_BIQUADRATIC_QUADRATIC_WEDGE: n = 18; return true;
-    case VTK_TRIQUADRATIC_PYRAMID: n = 19; return true;
-    case VTK_QUADRATIC_HEXAHEDRON: n = 20; return true;
-    case VTK_BIQUADRATIC_QUADRATIC_HEXAHEDRON: n = 24; return true;
-    case VTK_TRIQUADRATIC_HEXAHEDRON: n = 27; return true;
-    case VTK_QUADRATIC_EDGE: n = 3; return true;
-    default: break;
-  }
-  exact = false;
-  switch (type) {
-    case VTK_POLY_VERTEX: n = 1; return true;
-    case VTK_POLY_LINE: n = 2; return true;
-    case VTK_TRIANGLE_STRIP: case VTK_POLYGON: n = 3; return true;
-    case VTK_QUADRATIC_POLYGON: n = 6; return true;
-    case VTK_CONVEX_POINT_SET: n = 4; return true;
-    case VTK_POLYHEDRON: n = 4; return true;
-    default: return false;
-  }
+// Points a cell of each type VTK draws has: exactly n, or at least n for those of any number.
+struct CellPoints {
+  int type;
+  vtkIdType points;
+  bool exact;
+};
+constexpr CellPoints CellTypes[] = {
+    {VTK_EMPTY_CELL, 0, true},
+    {VTK_VERTEX, 1, true},
+    {VTK_POLY_VERTEX, 1, false},
+    {VTK_LINE, 2, true},
+    {VTK_POLY_LINE, 2, false},
+    {VTK_TRIANGLE, 3, true},
+    {VTK_TRIANGLE_STRIP, 3, false},
+    {VTK_POLYGON, 3, false},
+    {VTK_PIXEL, 4, true},
+    {VTK_QUAD, 4, true},
+    {VTK_TETRA, 4, true},
+    {VTK_VOXEL, 8, true},
+    {VTK_HEXAHEDRON, 8, true},
+    {VTK_WEDGE, 6, true},
+    {VTK_PYRAMID, 5, true},
+    {VTK_PENTAGONAL_PRISM, 10, true},
+    {VTK_HEXAGONAL_PRISM, 12, true},
+    {VTK_QUADRATIC_EDGE, 3, true},
+    {VTK_QUADRATIC_TRIANGLE, 6, true},
+    {VTK_QUADRATIC_QUAD, 8, true},
+    {VTK_QUADRATIC_POLYGON, 6, false},
+    {VTK_QUADRATIC_TETRA, 10, true},
+    {VTK_QUADRATIC_HEXAHEDRON, 20, true},
+    {VTK_QUADRATIC_WEDGE, 15, true},
+    {VTK_QUADRATIC_PYRAMID, 13, true},
+    {VTK_BIQUADRATIC_QUAD, 9, true},
+    {VTK_TRIQUADRATIC_HEXAHEDRON, 27, true},
+    {VTK_TRIQUADRATIC_PYRAMID, 19, true},
+    {VTK_QUADRATIC_LINEAR_QUAD, 6, true},
+    {VTK_QUADRATIC_LINEAR_WEDGE, 12, true},
+    {VTK_BIQUADRATIC_QUADRATIC_WEDGE, 18, true},
+    {VTK_BIQUADRATIC_QUADRATIC_HEXAHEDRON, 24, true},
+    {VTK_BIQUADRATIC_TRIANGLE, 7, true},
+    {VTK_CUBIC_LINE, 4, true},
+    {VTK_CONVEX_POINT_SET, 4, false},
+    {VTK_POLYHEDRON, 4, false},
+    // Higher orders: the order follows from the number of points.
+    {VTK_LAGRANGE_CURVE, 2, false},
+    {VTK_LAGRANGE_TRIANGLE, 3, false},
+    {VTK_LAGRANGE_QUADRILATERAL, 4, false},
+    {VTK_LAGRANGE_TETRAHEDRON, 4, false},
+    {VTK_LAGRANGE_HEXAHEDRON, 8, false},
+    {VTK_LAGRANGE_WEDGE, 6, false},
+    {VTK_LAGRANGE_PYRAMID, 5, false},
+    {VTK_BEZIER_CURVE, 2, false},
+    {VTK_BEZIER_TRIANGLE, 3, false},
+    {VTK_BEZIER_QUADRILATERAL, 4, false},
+    {VTK_BEZIER_TETRAHEDRON, 4, false},
+    {VTK_BEZIER_HEXAHEDRON, 8, false},
+    {VTK_BEZIER_WEDGE, 6, false},
+    {VTK_BEZIER_PYRAMID, 5, false},
+};
+
+const CellPoints* cellPoints(int type) {
+  for (const CellPoints& c : CellTypes)
+    if (c.type == type) return &c;
+  return nullptr;
 }
 
 // Offsets from 0, never falling, ending at the connectivity's length, one more than cells
@@ -574,8 +606,10 @@ bool checkCellArray(vtkCellArray* cells, vtkIdType count, const std::string& wha
     sound = v[0] == 0 && vtkIdType(v[n - 1]) == ids;
     for (vtkIdType i = 1; i < n && sound; ++i) sound = v[i] >= v[i - 1];
   };
-  if (cells->IsStorage64Bit()) walk(cells->GetOffsetsArray64());
-  else walk(cells->GetOffsetsArray32());
+  if (cells->IsStorage64Bit())
+    walk(cells->GetOffsetsArray64());
+  else
+    walk(cells->GetOffsetsArray32());
   if (!sound) why = what + "' offsets do not run from 0 to the end of their points in order";
   return sound;
 }
@@ -644,16 +678,15 @@ bool DataFileCheck::checkData(vtkDataSet* data, std::string& why) {
     vtkCellArray* cellArray = grid->GetCells();
     for (vtkIdType c = 0; c < cells; ++c) {
       const int type = types->GetValue(c);
-      vtkIdType n = 0;
-      bool exact = true;
-      if (!pointsOfType(type, n, exact)) {
+      const CellPoints* expected = cellPoints(type);
+      if (!expected) {
         why = "cell " + std::to_string(c) + " has the unknown type " + std::to_string(type);
         return false;
       }
-      const vtkIdType size = cellArray->GetCellSize(c);
-      if (exact ? size != n : size < n) {
+      const vtkIdType size = cellArray->GetCellSize(c), n = expected->points;
+      if (expected->exact ? size != n : size < n) {
         why = "cell " + std::to_string(c) + " of type " + std::to_string(type) + " has " + std::to_string(size) +
-              " points, not " + (exact ? "" : "at least ") + std::to_string(n);
+              " points, not " + (expected->exact ? "" : "at least ") + std::to_string(n);
         return false;
       }
       if (type == VTK_POLYHEDRON && !checkPolyhedron(grid, c, why)) return false;

@@ -3,13 +3,12 @@
 // VTK's readers behind it, and the checks of the data read. Built once for each file kind
 // (DATA_FILE_EXTENSION); every input gives a node or a reason, within the fuzzer's memory limit.
 #include <unistd.h>
+#include <vtkObject.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include <vtkObject.h>
 
 #include "Logger.h"
 #include "Properties.h"

@@ -1,25 +1,13 @@
 // Damaged and hostile data files, as a broken exporter or an attacker writes them, loaded by
 // `sce-info` as a user runs it: each gives the usual "cannot be loaded" error with its reason,
 // and the inspector neither crashes nor takes more address space than a limit set on it.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <string>
-#include <vector>
-
 #include <vtkCellArray.h>
 #include <vtkFloatArray.h>
 #include <vtkIdTypeArray.h>
@@ -33,6 +21,16 @@
 #include <vtkXMLImageDataWriter.h>
 #include <vtkXMLPolyDataWriter.h>
 #include <vtkXMLUnstructuredGridWriter.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "DataFileCheck.h"
 #include "Properties.h"
@@ -92,7 +90,8 @@ std::string base64Decode(const std::string& text) {
   std::string out;
   for (size_t i = 0; i + 3 < text.size(); i += 4) {
     int v[4];
-    for (int k = 0; k < 4; ++k) v[k] = text[i + size_t(k)] == '=' ? 0 : int(std::strchr(Digits, text[i + size_t(k)]) - Digits);
+    for (int k = 0; k < 4; ++k)
+      v[k] = text[i + size_t(k)] == '=' ? 0 : int(std::strchr(Digits, text[i + size_t(k)]) - Digits);
     out += char((v[0] << 2) | (v[1] >> 4));
     out += char(((v[1] & 15) << 4) | (v[2] >> 2));
     out += char(((v[2] & 3) << 6) | v[3]);
@@ -171,17 +170,25 @@ void writeDefault(vtkDataObject* data, const std::string& path) {
   ASSERT_EQ(writer->Write(), 1);
 }
 
-// The hexahedra with the offset of every appended array set to the text given.
-void writeWithEveryOffset(const std::string& path, const std::string& offset) {
+// The hexahedra in VTK's default layout, their text then damaged.
+void writeDamaged(const std::string& path, const std::function<void(std::string& text)>& damage) {
   writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(3), path);
   std::string t = readAll(path);
-  for (size_t at = t.find("offset=\""); at != std::string::npos; at = t.find("offset=\"", at + 1))
-    t.replace(at + 8, t.find('"', at + 8) - at - 8, offset);
+  damage(t);
   std::ofstream(path, std::ios::binary) << t;
 }
 
+// The hexahedra with the offset of every appended array set to the text given.
+void writeWithEveryOffset(const std::string& path, const std::string& offset) {
+  writeDamaged(path, [&](std::string& t) {
+    for (size_t at = t.find("offset=\""); at != std::string::npos; at = t.find("offset=\"", at + 1))
+      t.replace(at + 8, t.find('"', at + 8) - at - 8, offset);
+  });
+}
+
 // The hexahedra with their cell arrays replaced: the writer puts them out as they stand.
-void writeCells(const std::string& path, const std::function<void(vtkIdTypeArray* offsets, vtkUnsignedCharArray* types)>& damage) {
+void writeCells(const std::string& path,
+                const std::function<void(vtkIdTypeArray* offsets, vtkUnsignedCharArray* types)>& damage) {
   vtkSmartPointer<vtkUnstructuredGrid> grid = hexahedra(3);
   auto offsets = vtkSmartPointer<vtkIdTypeArray>::New();
   offsets->DeepCopy(grid->GetCells()->GetOffsetsArray());
@@ -202,7 +209,8 @@ void writeCells(const std::string& path, const std::function<void(vtkIdTypeArray
 std::string compressedArray(const std::string& bytes) {
   uLongf size = compressBound(uLong(bytes.size()));
   std::string block(size, '\0');
-  compress(reinterpret_cast<Bytef*>(&block[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()), uLong(bytes.size()));
+  compress(reinterpret_cast<Bytef*>(&block[0]), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+           uLong(bytes.size()));
   block.resize(size);
   const uint64_t header[4] = {1, bytes.size(), bytes.size(), size};
   return std::string(reinterpret_cast<const char*>(header), sizeof header) + block;
@@ -269,7 +277,8 @@ std::vector<std::string> tetraArrays(const std::string& points) {
 }
 
 std::string pointsElement(const std::string& offset) {
-  return "<Points>\n<DataArray type=\"Float32\" Name=\"Points\" NumberOfComponents=\"3\" format=\"appended\" offset=\"" +
+  return "<Points>\n<DataArray type=\"Float32\" Name=\"Points\" NumberOfComponents=\"3\" format=\"appended\" "
+         "offset=\"" +
          offset + "\"/>\n</Points>\n";
 }
 
@@ -289,39 +298,26 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
     const char* reason;
   } cases[] = {
       {"a block size of 0", "grid.vtu",
-       [](const std::string& p) {
-         writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(3), p);
-         std::string t = readAll(p);
-         setHeaderWord(t, "Points", 1, 0);
-         std::ofstream(p, std::ios::binary) << t;
-       },
+       [](const std::string& p) { writeDamaged(p, [](std::string& t) { setHeaderWord(t, "Points", 1, 0); }); },
        "its array 'Points' states a block size of 0"},
       {"a block count of 0", "grid.vtu",
-       [](const std::string& p) {
-         writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(3), p);
-         std::string t = readAll(p);
-         setHeaderWord(t, "Points", 0, 0);
-         std::ofstream(p, std::ios::binary) << t;
-       },
+       [](const std::string& p) { writeDamaged(p, [](std::string& t) { setHeaderWord(t, "Points", 0, 0); }); },
        "its array 'Points' holds 0 bytes where its count needs 768"},
       {"a block count of 2^32-1", "grid.vtu",
        [](const std::string& p) {
-         writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(3), p);
-         std::string t = readAll(p);
-         setHeaderWord(t, "connectivity", 0, 0xffffffffu);
-         std::ofstream(p, std::ios::binary) << t;
+         writeDamaged(p, [](std::string& t) { setHeaderWord(t, "connectivity", 0, 0xffffffffu); });
        },
        "its array 'connectivity' states 4294967295 blocks, more than the file holds"},
       {"an array offset of 2^62", "grid.vtu",
        [](const std::string& p) {
-         writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(3), p);
-         std::string t = readAll(p);
-         const size_t at = offsetField(t, "offsets");
-         t.replace(at, t.find('"', at) - at, "4611686018427387904");
-         std::ofstream(p, std::ios::binary) << t;
+         writeDamaged(p, [](std::string& t) {
+           const size_t at = offsetField(t, "offsets");
+           t.replace(at, t.find('"', at) - at, "4611686018427387904");
+         });
        },
        "its array 'offsets' starts at offset 4611686018427387904, beyond the end of the file"},
-      {"every array offset 2^62", "grid.vtu", [](const std::string& p) { writeWithEveryOffset(p, "4611686018427387904"); },
+      {"every array offset 2^62", "grid.vtu",
+       [](const std::string& p) { writeWithEveryOffset(p, "4611686018427387904"); },
        "its array 'pressure' starts at offset 4611686018427387904, beyond the end of the file"},
       {"every array offset 0", "grid.vtu", [](const std::string& p) { writeWithEveryOffset(p, "0"); },
        "its array 'Points' holds 256 bytes where its count needs 768"},
@@ -341,10 +337,14 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
        [](const std::string& p) { writeCells(p, [](vtkIdTypeArray* o, vtkUnsignedCharArray*) { o->Fill(0); }); },
        "cell 0 of type 12 has 0 points, not 8"},
       {"cell type 42 without a face stream", "grid.vtu",
-       [](const std::string& p) { writeCells(p, [](vtkIdTypeArray*, vtkUnsignedCharArray* t) { t->SetValue(3, 42); }); },
+       [](const std::string& p) {
+         writeCells(p, [](vtkIdTypeArray*, vtkUnsignedCharArray* t) { t->SetValue(3, 42); });
+       },
        "cell 3 is a polyhedron without its faces"},
       {"an unknown cell type", "grid.vtu",
-       [](const std::string& p) { writeCells(p, [](vtkIdTypeArray*, vtkUnsignedCharArray* t) { t->SetValue(7, 200); }); },
+       [](const std::string& p) {
+         writeCells(p, [](vtkIdTypeArray*, vtkUnsignedCharArray* t) { t->SetValue(7, 200); });
+       },
        "cell 7 has the unknown type 200"},
       {"a hexahedron of 5 points", "grid.vtu",
        [](const std::string& p) {
@@ -355,25 +355,20 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
        "cell 0 of type 12 has 5 points, not 8"},
       {"2^40 points", "grid.vtu",
        [](const std::string& p) {
-         writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(3), p);
-         std::string t = readAll(p);
-         setAttribute(t, "NumberOfPoints", "1099511627776");
-         std::ofstream(p, std::ios::binary) << t;
+         writeDamaged(p, [](std::string& t) { setAttribute(t, "NumberOfPoints", "1099511627776"); });
        },
        "it states 1099511627776 points, more than the 357913941 a file may hold"},
       {"2^40 cells", "grid.vtu",
        [](const std::string& p) {
-         writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(3), p);
-         std::string t = readAll(p);
-         setAttribute(t, "NumberOfCells", "1099511627776");
-         std::ofstream(p, std::ios::binary) << t;
+         writeDamaged(p, [](std::string& t) { setAttribute(t, "NumberOfCells", "1099511627776"); });
        },
        "it states 1099511627776 cells, more than the 1073741824 a file may hold"},
       {"a 2 GiB array in a small file", "grid.vtu",
        [&](const std::string& p) {
          writeAppended(p, "UnstructuredGrid", "", "NumberOfPoints=\"4\" NumberOfCells=\"1\"",
                        "<PointData Scalars=\"bomb\">\n<DataArray type=\"Float32\" Name=\"bomb\" format=\"appended\" "
-                       "offset=\"@4\"/>\n</PointData>\n" + pointsElement("@0") + TetraCells,
+                       "offset=\"@4\"/>\n</PointData>\n" +
+                           pointsElement("@0") + TetraCells,
                        [&] {
                          auto a = tetraArrays(tetraPoints);
                          a.push_back(zeroArray(2 * GiB));
@@ -438,7 +433,8 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
     const std::string file = dir + "/" + c.file;
     c.write(file);
     const bool volume = std::strstr(c.file, ".vti") != nullptr;
-    std::ofstream(dir + "/scene.sce") << "format = quonix-scene\nversion = 1\nframeSets {\n  s { title = \"S\", frames { f { drawables {\n    d { type = "
+    std::ofstream(dir + "/scene.sce") << "format = quonix-scene\nversion = 1\nframeSets {\n  s { title = \"S\", frames "
+                                         "{ f { drawables {\n    d { type = "
                                       << (volume ? "Volume" : "Surface") << ", name = \"D\", data = \"" << c.file
                                       << "\" }\n  } } } }\n}\n";
     std::string out;
@@ -450,7 +446,9 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
   }
   // The same scene with a sound file loads within the limit: the limit leaves room for reading.
   writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(20), dir + "/grid.vtu");
-  std::ofstream(dir + "/scene.sce") << "format = quonix-scene\nversion = 1\nframeSets {\n  s { title = \"S\", frames { f { drawables {\n    d { type = Surface, name = \"D\", data = \"grid.vtu\" }\n  } } } }\n}\n";
+  std::ofstream(dir + "/scene.sce")
+      << "format = quonix-scene\nversion = 1\nframeSets {\n  s { title = \"S\", frames { f { drawables {\n    d { type "
+         "= Surface, name = \"D\", data = \"grid.vtu\" }\n  } } } }\n}\n";
   std::string out;
   EXPECT_EQ(runLimited(dir + "/scene.sce", out), 0) << out;
   std::system(("rm -rf '" + dir + "'").c_str());
@@ -478,8 +476,8 @@ TEST(DamagedDataFiles, SoundFilesOfEveryLayoutPassTheChecks) {
       drawable.set("data", std::string("data.") + kind);
       SceneDataLoader loader(dir);
       std::string error;
-      EXPECT_TRUE(loader.load(drawable, "data", std::string(kind) == "vti" ? SceneDataLoader::ImageData
-                                                                          : SceneDataLoader::AnyData, error))
+      EXPECT_TRUE(loader.load(
+          drawable, "data", std::string(kind) == "vti" ? SceneDataLoader::ImageData : SceneDataLoader::AnyData, error))
           << error;
       ++files;
     }
