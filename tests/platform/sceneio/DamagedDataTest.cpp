@@ -403,6 +403,21 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
          std::ofstream(p, std::ios::binary) << t;
        },
        "its array 'Points' states a block size of 0"},
+      {"poly data with a last polygon offset of 2^40", "surface.vtp",
+       [](const std::string& p) {
+         auto poly = vtkSmartPointer<vtkPolyData>::New();
+         poly->SetPoints(hexahedra(1)->GetPoints());
+         auto offsets = vtkSmartPointer<vtkIdTypeArray>::New();
+         auto connectivity = vtkSmartPointer<vtkIdTypeArray>::New();
+         for (vtkIdType v : {0, 4, 8}) offsets->InsertNextValue(v);
+         for (vtkIdType v : {0, 1, 3, 2, 4, 5, 7, 6}) connectivity->InsertNextValue(v);
+         offsets->SetValue(2, vtkIdType(1) << 40);
+         auto polys = vtkSmartPointer<vtkCellArray>::New();
+         polys->SetData(offsets, connectivity);
+         poly->SetPolys(polys);
+         writeDefault<vtkXMLPolyDataWriter>(poly, p);
+       },
+       "its Polys' last offset 1099511627776 lies beyond its connectivity of 8 ids"},
       {"image data decompressing to 2 GiB", "volume.vti",
        [](const std::string& p) {
          writeAppended(p, "ImageData", " WholeExtent=\"0 1023 0 1023 0 255\" Origin=\"0 0 0\" Spacing=\"1 1 1\"",
