@@ -252,14 +252,14 @@ class FileCheck {
     Wide parts[4] = {0, 0, 0, 0};
     const char* kinds[4] = {"NumberOfVerts", "NumberOfLines", "NumberOfStrips", "NumberOfPolys"};
     if (const char* extent = piece->GetAttribute("Extent")) {
-      long long e[6];
-      char* end = const_cast<char*>(extent);
-      for (long long& v : e) v = std::strtoll(end, &end, 10);
+      // Six ints, as VTK's readers take it.
+      int e[6];
+      if (piece->GetVectorAttribute("Extent", 6, e) != 6)
+        return fail(std::string("its extent '") + extent + "' is no extent");
       points = cells = 1;
       for (int axis = 0; axis < 3; ++axis) {
-        const long long d = e[2 * axis + 1] - e[2 * axis] + 1;
-        if (e[2 * axis + 1] < e[2 * axis] - 1 || d > (1LL << 40))
-          return fail(std::string("its extent '") + extent + "' is no extent");
+        const long long d = (long long)e[2 * axis + 1] - e[2 * axis] + 1;
+        if (d < 0) return fail(std::string("its extent '") + extent + "' is no extent");
         points *= Wide(d < 0 ? 0 : d);
         if (d > 1) cells *= Wide(d - 1);
       }
@@ -311,9 +311,11 @@ class FileCheck {
         const long double ids = connectivity.known && !connectivity.ascii && connectivity.size
                                     ? (long double)(connectivity.held / Wide(connectivity.size))
                                     : (long double)(DataFileCheck::MaxArrayBytes / 8);
-        if (!(last >= 0 && last <= ids))
-          return fail(std::string("its ") + name + "' last offset " + std::to_string((long long)std::min(last, 9e18L)) +
-                      " lies beyond its connectivity of " + std::to_string((long long)ids) + " ids");
+        if (!(last >= 0 && last <= ids)) {
+          const std::string shown = last >= -9e18L && last <= 9e18L ? std::to_string((long long)last) : "out of range";
+          return fail(std::string("its ") + name + "' last offset " + shown + " lies beyond its connectivity of " +
+                      std::to_string((long long)ids) + " ids");
+        }
       }
     }
     return true;
@@ -352,6 +354,8 @@ class FileCheck {
     Wide components = 1;
     if (a->GetAttribute("NumberOfComponents") && !count(a, "NumberOfComponents", components)) return false;
     if (components == 0) components = 1;
+    if (components > DataFileCheck::MaxArrayBytes)
+      return fail(what + " states " + number(components) + " components, more than an array may hold");
     if (tuples == Wide(-1) && a->GetAttribute("NumberOfTuples") && !count(a, "NumberOfTuples", tuples)) return false;
     const ValueType* type = valueType(a->GetAttribute("type") ? a->GetAttribute("type") : "");
     const int size = type ? type->size : 0;
