@@ -209,11 +209,16 @@ class FileCheck {
     }
     const char* order = root->GetAttribute("byte_order");
     _swap = order && std::strcmp(order, "BigEndian") == 0;
+    _appended = parser->GetAppendedDataPosition();
+    _hasAppended = false;
     if (vtkXMLDataElement* appended = root->FindNestedElementWithName("AppendedData")) {
       const char* encoding = appended->GetAttribute("encoding");
-      _appendedBase64 = !encoding || std::strcmp(encoding, "raw") != 0;
+      const std::string named = encoding ? encoding : "";
+      if (named != "raw" && named != "base64")
+        return fail("its appended data has the unknown encoding '" + named + "'");
+      _appendedBase64 = named == "base64";
+      _hasAppended = _appended > 0;
     }
-    _appended = parser->GetAppendedDataPosition();
     const char* type = root->GetAttribute("type");
     vtkXMLDataElement* data = type ? root->FindNestedElementWithName(type) : nullptr;
     if (!data) return true;
@@ -372,7 +377,8 @@ class FileCheck {
     const bool ascii = format && std::strcmp(format, "ascii") == 0;
     long long offset = 0;
     if (readNumber(a, "offset", offset)) {
-      if (_appended <= 0) return true;  // no appended data: the reader refuses it
+      // Readers take an offset from wherever they think the appended data starts, even the file's start.
+      if (!_hasAppended) return fail(what + " is appended, but the file has no appended data");
       if (offset < 0 || uint64_t(offset) >= _file.size() - uint64_t(_appended))
         return fail(what + " starts at offset " + std::to_string(offset) + ", " +
                     (offset < 0 ? "before its data" : "beyond the end of the file"));
@@ -517,6 +523,7 @@ class FileCheck {
   bool _compressed = false;
   bool _swap = false;
   bool _appendedBase64 = true;
+  bool _hasAppended = false;
   long long _appended = 0;
   Wide _total = 0;
   vtkSmartPointer<vtkDataCompressor> _decompressor;
