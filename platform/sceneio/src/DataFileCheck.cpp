@@ -498,13 +498,24 @@ class FileCheck {
 
   // The value of ASCII text: the index-th number.
   bool asciiValueAt(const Layout& l, uint64_t index, long double& value) {
-    uint64_t at = l.stream.begin;
+    // The text is read in pieces: it may be as long as the file.
+    uint64_t at = l.stream.begin, bufferAt = 0;
+    std::vector<char> buffer;
+    auto next = [&](char& c) {
+      if (at < bufferAt || at >= bufferAt + buffer.size()) {
+        bufferAt = at;
+        buffer.resize(size_t(std::min<uint64_t>(1 << 16, _file.size() - std::min(at, _file.size()))));
+        if (buffer.empty() || !_file.read(at, buffer.size(), buffer.data())) return false;
+      }
+      c = buffer[size_t(at - bufferAt)];
+      return true;
+    };
     std::string token;
     char c = 0;
     for (uint64_t n = 0;; ++n) {
       token.clear();
-      while (_file.read(at, 1, &c) && std::isspace(static_cast<unsigned char>(c))) ++at;
-      while (_file.read(at, 1, &c) && !std::isspace(static_cast<unsigned char>(c)) && c != '<') {
+      while (next(c) && std::isspace(static_cast<unsigned char>(c))) ++at;
+      while (next(c) && !std::isspace(static_cast<unsigned char>(c)) && c != '<') {
         token += c;
         ++at;
         if (token.size() > 64) return false;
