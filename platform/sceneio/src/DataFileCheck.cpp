@@ -607,8 +607,9 @@ const CellPoints* cellPoints(int type) {
 }
 
 // Offsets from 0, never falling, ending at the connectivity's length, one more than cells
-// (cells < 0: any count).
-bool checkCellArray(vtkCellArray* cells, vtkIdType count, const std::string& what, std::string& why) {
+// (cells < 0: any count), each cell of at least minimum points.
+bool checkCellArray(vtkCellArray* cells, vtkIdType count, vtkIdType minimum, const std::string& what,
+                    std::string& why) {
   if (!cells) {
     if (count <= 0) return true;
     why = what + " are missing";
@@ -621,18 +622,28 @@ bool checkCellArray(vtkCellArray* cells, vtkIdType count, const std::string& wha
     return false;
   }
   bool sound = true;
+  vtkIdType small = -1;  // a cell with fewer points than minimum
   auto walk = [&](auto* o) {
     const vtkIdType n = o->GetNumberOfValues();
     if (n == 0) return;
     const auto* v = o->GetPointer(0);
     sound = v[0] == 0 && vtkIdType(v[n - 1]) == ids;
-    for (vtkIdType i = 1; i < n && sound; ++i) sound = v[i] >= v[i - 1];
+    for (vtkIdType i = 1; i < n && sound; ++i) {
+      sound = v[i] >= v[i - 1];
+      if (small < 0 && vtkIdType(v[i] - v[i - 1]) < minimum) small = i - 1;
+    }
   };
   if (cells->IsStorage64Bit())
     walk(cells->GetOffsetsArray64());
   else
     walk(cells->GetOffsetsArray32());
-  if (!sound) why = what + "' offsets do not run from 0 to the end of their points in order";
+  if (!sound) {
+    why = what + "' offsets do not run from 0 to the end of their points in order";
+  } else if (small >= 0) {
+    why = what + "' cell " + std::to_string(small) + " has " + std::to_string(cells->GetCellSize(small)) +
+          " points, fewer than " + std::to_string(minimum);
+    sound = false;
+  }
   return sound;
 }
 
@@ -696,7 +707,7 @@ bool DataFileCheck::checkData(vtkDataSet* data, std::string& why) {
   if (auto* grid = vtkUnstructuredGrid::SafeDownCast(data)) {
     vtkUnsignedCharArray* types = grid->GetCellTypesArray();
     const vtkIdType cells = types ? types->GetNumberOfValues() : 0;
-    if (!checkCellArray(grid->GetCells(), cells, "its cells", why)) return false;
+    if (!checkCellArray(grid->GetCells(), cells, 0, "its cells", why)) return false;
     vtkCellArray* cellArray = grid->GetCells();
     for (vtkIdType c = 0; c < cells; ++c) {
       const int type = types->GetValue(c);
@@ -714,15 +725,17 @@ bool DataFileCheck::checkData(vtkDataSet* data, std::string& why) {
       if (type == VTK_POLYHEDRON && !checkPolyhedron(grid, c, why)) return false;
     }
   } else if (auto* poly = vtkPolyData::SafeDownCast(data)) {
+    // Poly data takes a cell of fewer points for an empty cell and cannot give its points back.
     const struct {
       vtkCellArray* cells;
+      vtkIdType minimum;
       const char* what;
-    } kinds[] = {{poly->GetVerts(), "its verts"},
-                 {poly->GetLines(), "its lines"},
-                 {poly->GetStrips(), "its strips"},
-                 {poly->GetPolys(), "its polys"}};
+    } kinds[] = {{poly->GetVerts(), 1, "its verts"},
+                 {poly->GetLines(), 2, "its lines"},
+                 {poly->GetStrips(), 3, "its strips"},
+                 {poly->GetPolys(), 3, "its polys"}};
     for (const auto& kind : kinds)
-      if (!checkCellArray(kind.cells, -1, kind.what, why)) return false;
+      if (!checkCellArray(kind.cells, -1, kind.minimum, kind.what, why)) return false;
   }
   return checkAttributes(data->GetPointData(), data->GetNumberOfPoints(), "point", why) &&
          checkAttributes(data->GetCellData(), data->GetNumberOfCells(), "cell", why);

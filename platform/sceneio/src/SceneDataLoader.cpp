@@ -484,6 +484,10 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadInline(const Properties& block, const s
   if (!readArrays(pointData, where + " pointData", n, poly->GetPointData(), error) ||
       !readArrays(cellData, where + " cellData", poly->GetNumberOfCells(), poly->GetCellData(), error))
     return nullptr;
+  if (!DataFileCheck::checkData(poly, error)) {
+    error = where + ": " + error;
+    return nullptr;
+  }
   return new kvg::PolyDataNode(finiteSurface(poly, where));
 }
 

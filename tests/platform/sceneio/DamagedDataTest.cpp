@@ -418,6 +418,32 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
          writeDefault<vtkXMLPolyDataWriter>(poly, p);
        },
        "its Polys' last offset 1099511627776 lies beyond its connectivity of 8 ids"},
+      {"poly data with a polygon of 2 points", "surface.vtp",
+       [](const std::string& p) {
+         // VTK's writer cannot write one: a quad and a triangle, the triangle's end moved.
+         auto poly = vtkSmartPointer<vtkPolyData>::New();
+         poly->SetPoints(hexahedra(1)->GetPoints());
+         auto polys = vtkSmartPointer<vtkCellArray>::New();
+         const vtkIdType quad[4] = {0, 1, 3, 2}, triangle[3] = {4, 5, 6};
+         polys->InsertNextCell(4, quad);
+         polys->InsertNextCell(3, triangle);
+         poly->SetPolys(polys);
+         auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
+         writer->SetInputData(poly);
+         writer->SetFileName(p.c_str());
+         writer->SetEncodeAppendedData(false);
+         writer->SetCompressorTypeToNone();
+         writer->SetHeaderTypeToUInt32();
+         writer->SetIdTypeToInt64();
+         ASSERT_EQ(writer->Write(), 1);
+         std::string t = readAll(p);
+         const size_t field = t.find("offset=\"", t.find("Name=\"offsets\"", t.find("<Polys>")));
+         const size_t at = appendedStart(t) + size_t(std::atoll(t.c_str() + field + 8)) + 4 + 8;
+         const int64_t end = 6;
+         std::memcpy(&t[at], &end, 8);
+         std::ofstream(p, std::ios::binary) << t;
+       },
+       "its polys' cell 1 has 2 points, fewer than 3"},
       {"image data decompressing to 2 GiB", "volume.vti",
        [](const std::string& p) {
          writeAppended(p, "ImageData", " WholeExtent=\"0 1023 0 1023 0 255\" Origin=\"0 0 0\" Spacing=\"1 1 1\"",
