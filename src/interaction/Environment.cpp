@@ -13,6 +13,7 @@
 
 #include "Configuration.h"
 #include "FreezablePipeline.h"
+#include "IconPreload.h"
 #include "IconTextureCache.h"
 #include "OpenVRActor.h"
 #include "OpenVRTexture.h"
@@ -154,7 +155,7 @@ void Environment::build(vtkRenderer* renderer, IconTextureCache* cache, const Sc
     buildEnvironment(renderer, cache, settings);
     return;
   }
-  applySettings(cache, settings, getVRAssetsDir() + getConfigString("defaultTexFileName", "hex-texture.png"));
+  applySettings(cache, settings, GetRoomTextureFallback());
   RestoreThreadFlag unfrozen(false);
   for (const auto& actor : _actors)
     if (vtkMapper* mapper = actor->GetMapper()) mapper->Update();

@@ -2,9 +2,14 @@
 
 #include <vtk_glew.h>
 
+#include <mutex>
+#include <set>
+
 #include "Configuration.h"
 #include "IconTextureCache.h"
+#include "Logger.h"
 #include "PngImage.h"
+#include "StringHelper.h"
 #include "TextureParameters.h"
 
 namespace {
@@ -31,6 +36,28 @@ constexpr long long kMaxIconPixels = 512 * 512;
 int GetLinkedOverlayWidth() { return GetConfigIntClamped("linkedOverlayWidth", 1024, 1, kMaxOverlaySide); }
 int GetLinkedOverlayHeight() { return GetConfigIntClamped("linkedOverlayHeight", 1600, 1, kMaxOverlaySide); }
 std::string GetDefaultTexFileName() { return getConfigString("defaultTexFileName", "hex-texture.png"); }
+
+std::string GetRoomTextureFallback() {
+  const std::string builtIn = "hex-texture.png";
+  const std::string assets = getVRAssetsDir();
+  const std::string name = GetDefaultTexFileName();
+  // Invalid bytes come back as U+FFFD, so a name that survives the round trip is valid UTF-8.
+  const std::string shown = StringHelper::toString(StringHelper::toWString(name));
+  const char* problem = nullptr;
+  int width = 0, height = 0;
+  if (shown != name) problem = "is not valid UTF-8";
+  else if (!ProbeFile(assets + name)) problem = "does not exist";
+  else if (!ReadPngSize(assets + name, width, height)) problem = "is no PNG image";
+  if (!problem || name == builtIn) return assets + name;
+  // Said once per name: the room is set up again for every scene and settings change.
+  static std::mutex mutex;
+  static std::set<std::string> reported;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (reported.insert(name).second)
+    Logger::getSingleton().warning("The room texture '" + assets + shown + "' named by defaultTexFileName in config.ini " +
+                                   problem + "; the built-in " + builtIn + " is used instead.");
+  return assets + builtIn;
+}
 
 std::vector<std::string> PreloadIconFileNames(const std::string& assetsDir) {
   std::vector<std::string> names;
@@ -94,7 +121,7 @@ AnnouncedImages AnnounceIconImages(IconTextureCache* cache, const std::string& f
 
   IconTextureCache::Record record;
   cache->setRepeatWrap(true);
-  const std::string fallback = assets + GetDefaultTexFileName();
+  const std::string fallback = GetRoomTextureFallback();
   FindOrLoadImage(*cache, firstTexturePath, record, fallback);
   FindOrLoadImage(*cache, secondTexturePath, record, fallback);
   return images;

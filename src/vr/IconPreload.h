@@ -55,3 +55,7 @@ int GetLinkedOverlayWidth();
 int GetLinkedOverlayHeight();
 // "defaultTexFileName", default "hex-texture.png".
 std::string GetDefaultTexFileName();
+// The room's texture where the floor or ceiling file cannot be read: "defaultTexFileName" in the
+// assets folder, or the built-in hex-texture.png when that names no readable PNG or is no valid
+// UTF-8, which is logged once per name. Any thread.
+std::string GetRoomTextureFallback();

@@ -316,6 +316,10 @@ TEST_F(SceneFileProgram, EveryFailureShowsItsErrorBoxAndLeavesTheViewEmpty) {
       {corpus("zero_sets.sce"), {}, "No scenes found. "},
       {corpus("set_without_frames.sce"), {0}, "No frames found. "},
       {corpus("broken_record.sce"), {-1, 1}, "An error occurred loading the record. "},
+      // A damaged header refused with its reason, where VTK's reader divided by zero.
+      {corpus("damaged_grid.sce"), {},
+       "An error occurred loading the record. Frame set 'Damaged', frame 0: drawable 'grid': the data file "
+       "'damaged_grid_data/grid.vtu' cannot be read: its array 'Points' states a block size of 0."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);

@@ -418,6 +418,31 @@ void writeTestCorpus(const std::string& folder) {
                "an unknown drawable type, a data file outside the scene's folder, a cell naming no point.");
   }
 
+  {
+    // A grid as a broken exporter writes it: its points' block header states a block size of 0.
+    makeFolder(folder + "/damaged_grid_data");
+    const char head[] =
+        "<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\"LittleEndian\" "
+        "header_type=\"UInt32\" compressor=\"vtkZLibDataCompressor\">\n<UnstructuredGrid>\n<Piece NumberOfPoints=\"4\" "
+        "NumberOfCells=\"1\">\n<Points><DataArray type=\"Float32\" Name=\"Points\" NumberOfComponents=\"3\" "
+        "format=\"appended\" offset=\"0\"/></Points>\n<Cells>\n"
+        "<DataArray type=\"Int64\" Name=\"connectivity\" format=\"appended\" offset=\"16\"/>\n"
+        "<DataArray type=\"Int64\" Name=\"offsets\" format=\"appended\" offset=\"16\"/>\n"
+        "<DataArray type=\"UInt8\" Name=\"types\" format=\"appended\" offset=\"16\"/>\n</Cells>\n</Piece>\n"
+        "</UnstructuredGrid>\n<AppendedData encoding=\"raw\">\n_";
+    const uint32_t header[4] = {1, 0, 48, 0};  // blocks, block size, last block size, compressed size
+    writeText(folder + "/damaged_grid_data/grid.vtu",
+              head + std::string(reinterpret_cast<const char*>(header), sizeof header) +
+                  "\n</AppendedData>\n</VTKFile>\n");
+    Properties grid;
+    grid.set("type", "Surface");
+    grid.set("data", "damaged_grid_data/grid.vtu");
+    Properties drawables;
+    drawables.set("grid", grid);
+    writeScene(folder + "/damaged_grid.sce", withSets({frameSet("Damaged", {frame(nullptr, drawables)})}),
+               "One frame whose grid file states a block size of 0.");
+  }
+
   writeScene(folder + "/every_class.sce", everyClassScene(),
              "Every drawable and attribute class the VR adaptation changes.");
 

@@ -17,6 +17,7 @@
 
 #include <vtkCellArray.h>
 #include <vtkCellData.h>
+#include <vtkCellType.h>
 #include <vtkDataArray.h>
 #include <vtkDataSetAttributes.h>
 #include <vtkPointData.h>
@@ -426,6 +427,10 @@ class Reader {
     for (vtkIdType c = 0; c < _cells; ++c)
       if (o[c + 1] < o[c]) return false;
     if (vtkIdType(o[_cells]) != connectivity->GetNumberOfValues()) return false;
+    // A polyhedron's faces come in arrays not read here, and SetCells would take its points for
+    // a face list.
+    const unsigned char* types = _types->GetPointer(0);
+    if (std::find(types, types + _cells, static_cast<unsigned char>(VTK_POLYHEDRON)) != types + _cells) return false;
     auto cells = vtkSmartPointer<vtkCellArray>::New();
     cells->SetData(offsets, connectivity);
     grid->SetCells(_types, cells);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "SceneBlock.h"
@@ -212,8 +213,16 @@ bool SDBReader::loadRecord(const Properties& record, RendererNodeStream& stream)
   if (frame < 0 || frame >= int64_t(set.frames.size()))
     return refuse("The frame set '" + set.title + "' has no frame " + std::to_string(frame) + ".");
   SceneRecordBuilder builder(stream, _baseDirectory, _sharedFiles.get());
-  if (!builder.build(_canvasInfo.key, _canvas, _camera, set.frames[size_t(frame)].content))
-    return refuse("Frame set '" + set.title + "', frame " + std::to_string(frame) + ": " + builder.getError() + ".");
+  const std::string where = "Frame set '" + set.title + "', frame " + std::to_string(frame) + ": ";
+  bool built = false;
+  try {
+    built = builder.build(_canvasInfo.key, _canvas, _camera, set.frames[size_t(frame)].content);
+  } catch (const std::bad_alloc&) {
+    // Within the data files' limits, but more than this machine can give now.
+    return refuse(where + "there is not enough memory to load it.");
+  }
+  if (!built)
+    return refuse(where + builder.getError() + ".");
   stream.commit();
   _error.clear();
   return true;

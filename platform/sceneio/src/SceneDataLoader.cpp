@@ -25,6 +25,7 @@
 #include <vtkXMLUnstructuredGridReader.h>
 
 #include "BoundarySurface.h"
+#include "DataFileCheck.h"
 #include "Logger.h"
 #include "ParallelGridReader.h"
 #include "SceneBlock.h"
@@ -165,6 +166,7 @@ vtkSmartPointer<Reader> readFile(const std::string& path, std::string& error) {
     error = errors->message.empty() ? "VTK's reader failed" : errors->message;
     return nullptr;
   }
+  if (!DataFileCheck::checkData(reader->GetOutput(), error)) return nullptr;
   return reader;
 }
 
@@ -341,13 +343,23 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
     _files[name] = node;
     return node;
   }
+  // Every count, size and offset the file states, weighed before any reader allocates from it.
+  if (!DataFileCheck::checkFile(path, why)) {
+    error = "the data file '" + name + "' cannot be read: " + why;
+    return nullptr;
+  }
   if (ext == ".vtp") {
     if (auto r = readFile<vtkXMLPolyDataReader>(path, why)) node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
   } else if (ext == ".vti") {
     if (auto r = readFile<vtkXMLImageDataReader>(path, why)) node = new kvg::ImageDataNode(r->GetOutput());
   } else if (ext == ".vtu") {
     // VTK's reader for the forms the parallel one leaves, and to name what is wrong.
-    if (vtkSmartPointer<vtkUnstructuredGrid> grid = ParallelGridReader::read(path))
+    vtkSmartPointer<vtkUnstructuredGrid> grid = ParallelGridReader::read(path);
+    if (grid && !DataFileCheck::checkData(grid, why)) {
+      error = "the data file '" + name + "' cannot be read: " + why;
+      return nullptr;
+    }
+    if (grid)
       node = new kvg::PolyDataNode(finiteSurface(grid, name));
     else if (auto r = readFile<vtkXMLUnstructuredGridReader>(path, why))
       node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
@@ -472,6 +484,10 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadInline(const Properties& block, const s
   if (!readArrays(pointData, where + " pointData", n, poly->GetPointData(), error) ||
       !readArrays(cellData, where + " cellData", poly->GetNumberOfCells(), poly->GetCellData(), error))
     return nullptr;
+  if (!DataFileCheck::checkData(poly, error)) {
+    error = where + ": " + error;
+    return nullptr;
+  }
   return new kvg::PolyDataNode(finiteSurface(poly, where));
 }
 

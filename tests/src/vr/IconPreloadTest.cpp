@@ -8,8 +8,10 @@
 
 #include <vtkImageData.h>
 
+#include "Configuration.h"
 #include "IconPreload.h"
 #include "IconTextureCache.h"
+#include "Logger.h"
 #include "VrTestSupport.h"
 
 namespace {
@@ -132,6 +134,46 @@ TEST_F(PreloadTest, AMissingFloorTextureTakesTheDefaultTexturesPixels) {
   ASSERT_TRUE(cached(A + "ceiling.png", &ceiling));
   EXPECT_EQ(ReadTexture(ceiling.name).at(0, 0), (std::array<int, 4>{7, 7, 7, 255}));
   EXPECT_FALSE(cached(A + "hex-texture.png"));
+}
+
+// A room texture that config.ini names but that cannot be read leaves the floor and ceiling with
+// the built-in texture's pixels, not blank, and the log names the file once however often the
+// room is set up.
+TEST_F(PreloadTest, AnUnreadableConfiguredRoomTextureFallsBackToTheBuiltInOneSayingSoOnce) {
+  WriteSolidPng(A + "hex-texture.png", 8, 4, {40, 50, 60, 255});
+  std::ofstream(A + "notes.png") << "not an image";
+  const struct {
+    const char* configured;
+    std::string message;
+  } cases[] = {
+      {"stone.png", "The room texture '" + A + "stone.png' named by defaultTexFileName in config.ini does not exist; "
+                    "the built-in hex-texture.png is used instead."},
+      {"notes.png", "'" + A + "notes.png' named by defaultTexFileName in config.ini is no PNG image"},
+      {"st\xffone.png", "named by defaultTexFileName in config.ini is not valid UTF-8"},
+  };
+  struct Captured : Logger::Output {
+    explicit Captured(std::string& text) : text(text) {}
+    void write(const std::string& t) override { text += t; }
+    void writeLine(const std::string& t) override { text += t + "\n"; }
+    std::string& text;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.configured);
+    std::ofstream(base.dir() + "/config.ini") << "defaultTexFileName = \"" << c.configured << "\"\n";
+    reloadConfigForTesting();
+    std::string log;
+    Logger::getSingleton().setOutput(new Captured(log));
+    const std::string floor = A + c.configured;
+    PreloadIconImages(&cache, floor, floor);
+    EXPECT_EQ(GetRoomTextureFallback(), A + "hex-texture.png");
+    Logger::getSingleton().setOutput(nullptr);
+    IconTextureCache::Record record;
+    ASSERT_TRUE(cached(floor, &record));
+    EXPECT_EQ(ReadTexture(record.name).at(0, 0), (std::array<int, 4>{40, 50, 60, 255}));
+    const size_t at = log.find(c.message);
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find("The room texture", at + 1), std::string::npos) << log;
+  }
 }
 
 // The announcement reads only the files' headers: every image is cached at its size before any
