@@ -226,6 +226,13 @@ void CollaborativeService::join(Participant& p, const std::string& key) {
   args.set("CID", int64_t(p.cid));
   args.set("SceneKey", key);
   if (_journal) _journal->write(p.value, ":collab-join", args);
+  if (_faults.next(":collab-join") == FaultPlan::Mode::Sever) {
+    // What the participants sent stops arriving: each of them finds its connections cut.
+    std::fprintf(stderr, "quonix-server: fault injection: the collaborative service's receiving side ends\n");
+    for (auto& entry : _participants)
+      if (!entry.second->departed) depart(*entry.second, "receiving side ended");
+    return;
+  }
   if (p.receiver) greet(p);
 }
 

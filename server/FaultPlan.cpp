@@ -15,6 +15,7 @@ const ModeName kModes[] = {
     {FaultPlan::Mode::Truncate, "truncate"},   {FaultPlan::Mode::Garbage, "garbage"},
     {FaultPlan::Mode::Oversized, "oversized"}, {FaultPlan::Mode::BadVersion, "badversion"},
     {FaultPlan::Mode::BadBody, "badbody"},     {FaultPlan::Mode::Trickle, "trickle"},
+    {FaultPlan::Mode::Sever, "sever"},
 };
 
 bool parseCount(const std::string& text, long& value) {

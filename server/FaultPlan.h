@@ -18,6 +18,8 @@
 //   badversion send the answer with an unknown protocol version
 //   badbody    send a well-framed answer whose body is not a property set
 //   trickle    send the answer one byte every 500 ms (each byte well inside a read time-out)
+//   sever      (":collab-join" only) the collaborative service's receiving side ends: every
+//              participant's connections are cut; the service takes new ones as before
 //
 // Threads: next() may be called from any thread (a mutex guards the counters).
 #include <mutex>
@@ -26,7 +28,7 @@
 
 class FaultPlan {
  public:
-  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle };
+  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle, Sever };
 
   struct Rule {
     Mode mode = Mode::None;

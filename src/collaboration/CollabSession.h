@@ -7,6 +7,7 @@
 // mutex), connect on the scene loader thread, the frame operations on the render thread.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "CVRStateListener.h"
 #include "CVRStateUpdater.h"
 #include "CollaborativeScene.h"
+#include "SessionRejoiner.h"
 #include "kvg/ShareableStateMask.h"
 #include "kvg/VRSharedState.h"
 
@@ -48,8 +50,8 @@ class CollabSession {
   bool isConnected() const { return _connected; }
   // Listener and both updaters exist and the connection succeeded.
   bool isReady() const { return _connected && _listener && _clientStateUpdater && _sharedStateUpdater; }
-  // GUI thread: which UI states this user shares. Widening it makes the next received shared
-  // state apply in full.
+  // GUI thread: which UI states this user shares (handed to the render thread through an
+  // atomic word). Widening it makes the next received shared state apply in full.
   void setShareMask(const ShareableStateMask& mask);
   ShareableStateMask getShareMask() const { return ShareableStateMask::fromState(_shareMask.load()); }
   bool isMaskWidened() const { return _maskWidened; }
@@ -78,6 +80,12 @@ class CollabSession {
 
   uint32_t getCID() const;
   uint32_t getTS() const;
+
+  // Called on the render thread when the connection to the service is lost (false) and when
+  // the session is joined again (true). Set before the threads start.
+  void setLinkObserver(std::function<void(bool joined)> observer) { _linkObserver = std::move(observer); }
+  // Render thread: the connection was lost and is not joined again yet.
+  bool isLost() const { return _lost; }
   int debugAvatarCount() const { return int(_debugUpdaters.size()); }
 
  private:
@@ -99,4 +107,16 @@ class CollabSession {
   std::atomic<uint64_t> _sharedStatesPublished{0};
   // Stamp of the last shared state reported as published (render thread).
   unsigned _reportedStamp = 0;
+
+  // Render thread: a failed receive or send ends the link: said once, the avatars go, the own
+  // items stay, and joining again begins.
+  bool linkBroken() const;
+  void loseLink(VRInteractionState& state, OpenVRRenderWindow& window, kvg::DrawableScene& scene);
+  // Render thread: takes a link the rejoiner made; true when the session is joined again.
+  bool adoptRejoinedLink();
+  SessionRejoiner::Address _address;
+  bool _lost = false;  // render thread; GUI thread in reset
+  std::function<void(bool)> _linkObserver;
+  // Declared last: stopped first on destruction, before the links it may hand over.
+  SessionRejoiner _rejoiner;
 };

@@ -656,6 +656,202 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
 }
 
 
+// The frame number of the newest left-eye capture in the folder, -1 when there is none.
+int newestFrame(const std::string& folder) {
+  const std::string file = newestLeftEye(folder);
+  int frame = -1;
+  const size_t at = file.rfind("/frame-");
+  if (at != std::string::npos) std::sscanf(file.c_str() + at, "/frame-%d-left.png", &frame);
+  return frame;
+}
+
+// A program joins a scene where the other participant keeps one of each kind of item (a seed,
+// a plane section, a clip plane, an iso value): it takes them all and runs on, drawing the
+// others' plane section in both of its render buffers, until it quits normally.
+TEST_F(SharedSceneProgram, JoiningASceneThatKeepsEveryKindOfItemRunsOn) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+
+  std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"}};
+  append(bSteps, toolGesture(40, true, true, true));    // seed
+  append(bSteps, toolGesture(70, false, false, true));  // plane section
+  append(bSteps, toolGesture(100, true, false, true));  // clip plane
+  append(bSteps, toolGesture(130, false, true, true));  // iso value
+  Program b(address, headset("b", script(hands, bSteps)));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << b.err();
+  go("b");
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 5 published") != std::string::npos; }, 60)) << b.err();
+
+  const std::string everyKind = "seeds 1, plane sections 1, clip planes 1, iso values 1";
+  Program a(address, headset("a", hands));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(waitUntil([&] { return lastApplied(a.err()) == everyKind || a.poll(); }, 90)) << a.err();
+  ASSERT_EQ(lastApplied(a.err()), everyKind) << a.err();
+  // Well past the frames in which both buffers have drawn the received items.
+  const int joined = newestFrame(dir + "/eyes-a");
+  EXPECT_TRUE(waitUntil([&] { return newestFrame(dir + "/eyes-a") >= joined + 300 || a.poll(); }, 120)) << a.err();
+  a.signal(SIGTERM);
+  ASSERT_TRUE(a.wait());
+  EXPECT_TRUE(a.exitedNormally()) << a.err();
+  EXPECT_EQ(a.exitCode(), 0) << a.err();
+  EXPECT_EQ(a.err().find("Cannot make QOpenGLContext current"), std::string::npos) << a.err();
+  b.signal(SIGTERM);
+  EXPECT_TRUE(b.wait());
+}
+
+// A and B keep a seed each at the same moment, twenty times over: whichever of the two equal
+// stamps the service takes, the other's seed is carried into the next state, and at the end
+// both see all forty seeds.
+TEST_F(SharedSceneProgram, SeedsKeptAtTheSameMomentByTwoParticipantsAllSurvive) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  constexpr int kRounds = 20;
+  // Round i waits for its go, then each keeps a seed at a place of its own along the model.
+  const auto steps = [&](double height) {
+    std::vector<Step> out;
+    for (int i = 0; i < kRounds; ++i) {
+      const int f = 40 + 30 * i;
+      out.push_back({f, "wait-file \"" + goFile("round" + std::to_string(i)) + "\"\n"});
+      std::vector<Step> gesture = toolGesture(f + 1, true, true, true);
+      gesture[0].lines = "right position " + std::to_string(-0.15 + 0.015 * i) + " " + std::to_string(height) + " -1.9\n";
+      append(out, gesture);
+    }
+    return out;
+  };
+  Program a(address, headset("a", script(hands, steps(1.0))));
+  Program b(address, headset("b", script(hands, steps(1.05))));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 1 && countOf(b.err(), " joined, colour ") >= 1; }, 90))
+      << a.err() << "\nB:\n" << b.err();
+  const std::vector<unsigned> ids = joinedStateIds(journalLines(":collab-join"));
+  ASSERT_EQ(ids.size(), 2u);
+
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  TestParticipant observer;
+  ASSERT_TRUE(observer.join(server.port(), 0x7e57000002LL, sceneKey())) << observer.updater->getLastError();
+  kvg::VRSharedState shared;
+  const auto seedsAtService = [&] {
+    observer.listener->getSharedState(shared);
+    return shared.getSeedPoints().size() / 3;
+  };
+  for (int i = 0; i < kRounds; ++i) {
+    go("round" + std::to_string(i));
+    ASSERT_TRUE(waitUntil([&] { return seedsAtService() >= size_t(2 * (i + 1)); }, 60))
+        << "round " << i << ": " << seedsAtService() << " seeds\nA:\n" << a.err() << "\nB:\n" << b.err();
+  }
+  // The last state stays the last one for a moment: neither has anything left to carry over.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(seedsAtService(), size_t(2 * kRounds));
+  std::set<std::pair<long, long>> places;
+  const std::vector<double>& v = shared.getSeedPoints();
+  for (size_t i = 0; i + 2 < v.size(); i += 3) places.insert({std::lround(v[i] * 1000), std::lround(v[i + 1] * 1000)});
+  EXPECT_EQ(places.size(), size_t(2 * kRounds));
+  // Each holds the last state: it either published it or applied it.
+  const unsigned last = shared.getTimeStamp();
+  for (Program* p : {&a, &b}) {
+    const bool published = p->err().find("Shared scene " + std::to_string(last) + " published") != std::string::npos &&
+                           shared.getID() == int(ids[p == &a ? 0 : 1]);
+    const std::string applied = lastApplied(p->err());
+    EXPECT_TRUE(published || applied.compare(0, 9, "seeds " + std::to_string(2 * kRounds)) == 0)
+        << (p == &a ? "A" : "B") << " stamp " << last << " from " << shared.getID() << ": " << applied << "\n" << p->err();
+  }
+  // How often the two stamps met at the service (the race this test is about).
+  std::set<std::string> stampsA, stampsB;
+  for (const std::string& line : linesStarting(a.err(), "Shared scene ")) if (line.find(" published") != std::string::npos) stampsA.insert(line);
+  for (const std::string& line : linesStarting(b.err(), "Shared scene ")) if (line.find(" published") != std::string::npos) stampsB.insert(line);
+  int met = 0;
+  for (const std::string& line : stampsA) met += stampsB.count(line) ? 1 : 0;
+  std::cout << "stamps published by both in the same round: " << met << " of " << kRounds << std::endl;
+  a.signal(SIGTERM);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(a.wait());
+  EXPECT_TRUE(b.wait());
+}
+
+// The service's receiving side dies (the stand-in server cuts every participant off when a third
+// participant joins) and comes back after refusing a few connections: each program says once,
+// in its log and its window's title, that it lost the shared session, drops the frozen avatar,
+// keeps its own items (and what it makes meanwhile), and joins again with the next attempts.
+TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsAndIsJoinedAgain) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, "--fault", "sever=:collab-join@3#1", "--fault",
+                            "refuse=:service-socket@6#4", scene},
+                           error))
+      << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  // A keeps a seed before the loss and another one while it is cut off.
+  std::vector<Step> aSteps = {{30, "wait-file \"" + goFile("a") + "\"\n"}};
+  append(aSteps, toolGesture(40, true, true, true));
+  aSteps.push_back({70, "wait-file \"" + goFile("a2") + "\"\n"});
+  std::vector<Step> second = toolGesture(80, true, true, true);
+  second[0].lines = "right position -0.12 1.024 -1.9\n";
+  append(aSteps, second);
+  Program a(address, headset("a", script("head position -0.8 1.6 0.5\n" + hands, aSteps)));
+  Program b(address, headset("b", hands));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 1 && countOf(b.err(), " joined, colour ") >= 1; }, 90))
+      << a.err() << "\nB:\n" << b.err();
+  go("a");
+  ASSERT_TRUE(waitUntil([&] { return lastApplied(b.err()) == "seeds 1, plane sections 0, clip planes 0, iso values 0"; }, 30))
+      << b.err();
+  const std::string windowA = a.waitForWindow(kTitle);
+  ASSERT_FALSE(windowA.empty());
+
+  // A third participant's join cuts everyone off.
+  const std::string key = sceneKey();
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  ServerConnection connection;
+  connection.setHost("127.0.0.1");
+  connection.setPort(server.port());
+  connection.setTimeout(5000);
+  const auto cut = std::chrono::steady_clock::now();
+  {
+    CVRStateUpdater third;
+    third.setSceneKey(key);
+    third.connect(connection, 0x7e57000003LL);
+  }
+  const std::string lost = "Warning: Lost the shared session";
+  for (Program* p : {&a, &b})
+    EXPECT_TRUE(waitUntil([&] { return p->err().find(lost) != std::string::npos; }, 5)) << p->err();
+  std::cout << "loss said after "
+            << std::chrono::duration<double>(std::chrono::steady_clock::now() - cut).count() << " s" << std::endl;
+  EXPECT_TRUE(waitUntil([&] { return !a.windows("shared session lost").empty(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return countOf(a.err(), " left\n") >= 1; }, 10)) << a.err();
+  go("a2");
+
+  // Both join again once the service takes them, see each other again, and A's two seeds reach B.
+  for (Program* p : {&a, &b}) {
+    EXPECT_TRUE(waitUntil([&] { return p->err().find("Shared session joined again") != std::string::npos; }, 60))
+        << p->err();
+    EXPECT_EQ(countOf(p->err(), lost), 1) << p->err();
+  }
+  EXPECT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 2; }, 30)) << a.err();
+  EXPECT_TRUE(waitUntil([&] { return lastApplied(b.err()) == "seeds 2, plane sections 0, clip planes 0, iso values 0"; }, 30))
+      << b.err();
+  const std::string sinceLoss = a.err().substr(a.err().find(lost));
+  EXPECT_EQ(sinceLoss.find(" applied: seeds 0"), std::string::npos) << a.err();
+  EXPECT_EQ(sinceLoss.find(" applied: seeds 1,"), std::string::npos) << a.err();
+  EXPECT_TRUE(waitUntil([&] { return a.windows("shared session lost").empty(); }, 10));
+  EXPECT_FALSE(a.windows(kTitle).empty());
+  // Quitting waits for no rejoin attempt.
+  a.signal(SIGTERM);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(a.wait());
+  EXPECT_TRUE(b.wait());
+  EXPECT_EQ(a.exitCode(), 0) << a.err();
+}
+
 // B's laser holds A's avatar while its trigger stays down: B's model repeats A's move and zoom.
 // Let go, B teleports to A from the palette and sees the scene from A's place. Then both idle,
 // and the test counts what they send. Last, with a third participant, the palette's next and
