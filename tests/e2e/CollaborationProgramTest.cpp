@@ -859,6 +859,131 @@ TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsA
   EXPECT_EQ(a.exitCode(), 0) << a.err();
 }
 
+// The magenta plate's outline in an eye image: its first and last column in each row, and its
+// first and last row in each column.
+struct Outline {
+  std::map<int, std::pair<int, int>> rows, columns;
+  size_t pixels = 0;
+};
+Outline plateOutline(const std::string& file) {
+  const QImage image(QString::fromStdString(file));
+  Outline o;
+  const auto widen = [](std::map<int, std::pair<int, int>>& m, int key, int value) {
+    auto it = m.find(key);
+    if (it == m.end()) m[key] = {value, value};
+    else it->second = {std::min(it->second.first, value), std::max(it->second.second, value)};
+  };
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (!(qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) > 150)) continue;
+      widen(o.rows, y, x);
+      widen(o.columns, x, y);
+      ++o.pixels;
+    }
+  return o;
+}
+
+// How far apart two outlines put the plate's edges: the largest difference of a row's first or
+// last column, or of a column's first or last row, over the rows and columns both show (-1 when
+// they share fewer than 20 of either).
+int largestEdgeShift(const Outline& a, const Outline& b) {
+  int shift = 0;
+  bool enough = true;
+  using Lines = std::map<int, std::pair<int, int>>;
+  const auto compare = [&](const Lines& mine, const Lines& theirs) {
+    int shared = 0;
+    for (const auto& line : mine) {
+      auto other = theirs.find(line.first);
+      if (other == theirs.end()) continue;
+      ++shared;
+      shift = std::max(shift, std::max(std::abs(line.second.first - other->second.first),
+                                       std::abs(line.second.second - other->second.second)));
+    }
+    enough = enough && shared >= 20;
+  };
+  compare(a.rows, b.rows);
+  compare(a.columns, b.columns);
+  return enough ? shift : -1;
+}
+
+// The newest left-eye capture once one of that frame or later is there.
+std::string leftEyeFrom(const std::string& folder, int frame, Program& program) {
+  waitUntil([&] { return newestFrame(folder) >= frame || program.poll(); }, 60);
+  return completeLeftEye(folder);
+}
+
+// A keeps a clip plane with its controller a few degrees off level (the plane snaps to level): B,
+// joining later, cuts the plate along the same line, seen from the same place close to it; and
+// A's cut stays where it was after B kept and removed a seed.
+TEST_F(SharedSceneProgram, AKeptClipPlaneCutsAlikeEverywhereAndStaysThroughOthersEdits) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  // Close before the plate, the hands (aside) behind the eyes; away: behind the other's eyes.
+  const std::string away = "head position -0.8 1.6 0.5\n", home = "head position 0 1.024 -1.3\n";
+
+  std::vector<Step> aSteps = {{21, home}, {35, "wait-file \"" + goFile("a") + "\"\n"}};
+  std::vector<Step> clip = toolGesture(40, true, false, true);
+  // Pointing down, turned a little: the plane is a few degrees off level, within the snapping
+  // angle.
+  clip[0].lines += "right rotation 0 -70 20\n";
+  append(aSteps, clip);
+  aSteps.push_back({75, "wait-file \"" + goFile("a-away") + "\"\n"});
+  aSteps.push_back({76, away});
+  aSteps.push_back({85, "wait-file \"" + goFile("a-home") + "\"\n"});
+  aSteps.push_back({86, home});
+  auto a = std::make_unique<Program>(address, headset("a", script(hands, aSteps)));
+  ASSERT_TRUE(a->started());
+  const Outline whole = plateOutline(leftEyeFrom(dir + "/eyes-a", 30, *a));
+  go("a");
+  ASSERT_TRUE(waitUntil([&] { return a->err().find("Shared scene 2 published") != std::string::npos; }, 60)) << a->err();
+  const Outline cutAtA = plateOutline(leftEyeFrom(dir + "/eyes-a", 70, *a));
+  ASSERT_GT(whole.rows.size(), 40u);
+  ASSERT_LT(cutAtA.pixels, whole.pixels * 3 / 4) << "the clip plane did not cut the plate";
+  go("a-away");
+
+  // B joins, goes where A stood and takes A's plane.
+  std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"}, {31, home},
+                              {45, "wait-file \"" + goFile("b2") + "\"\n"}};
+  std::vector<Step> seed = toolGesture(50, true, true, true);
+  seed[0].lines = "right position -0.12 1.024 -1.9\n";
+  append(bSteps, seed);
+  std::vector<Step> unseed = toolGesture(80, true, true, false);
+  unseed[0].lines = "right position -0.12 1.024 -1.9\n";
+  append(bSteps, unseed);
+  bSteps.push_back({105, away});
+  Program b(address, headset("b", script(hands, bSteps)));
+  ASSERT_TRUE(b.started());
+  const std::string planeOnly = "seeds 0, plane sections 0, clip planes 1, iso values 0";
+  ASSERT_TRUE(waitUntil([&] { return lastApplied(b.err()) == planeOnly; }, 90)) << b.err();
+  go("b");
+  const Outline cutAtB = plateOutline(leftEyeFrom(dir + "/eyes-b", 40, b));
+  const int shiftAB = largestEdgeShift(cutAtA, cutAtB);
+  std::cout << "plate edges at B against A: " << shiftAB << " px" << std::endl;
+  EXPECT_GE(shiftAB, 0);
+  EXPECT_LE(shiftAB, 1);
+
+  // B keeps a seed and removes it again, then steps away; A comes back to its place.
+  const int appliedAtA = countOf(a->err(), " applied: ");
+  go("b2");
+  ASSERT_TRUE(waitUntil([&] { return countOf(a->err(), " applied: ") >= appliedAtA + 2 && lastApplied(a->err()) == planeOnly; }, 60))
+      << a->err();
+  ASSERT_TRUE(waitForFile(dir + "/eyes-b/frame-000110-left.png", b, 60)) << b.err();
+  go("a-home");
+  const Outline laterAtA = plateOutline(leftEyeFrom(dir + "/eyes-a", 100, *a));
+  const int shiftA = largestEdgeShift(cutAtA, laterAtA);
+  std::cout << "plate edges at A after B's edits: " << shiftA << " px" << std::endl;
+  EXPECT_GE(shiftA, 0);
+  EXPECT_LE(shiftA, 1);
+  a->signal(SIGTERM);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(a->wait());
+  EXPECT_TRUE(b.wait());
+}
+
 // B's laser holds A's avatar while its trigger stays down: B's model repeats A's move and zoom.
 // Let go, B teleports to A from the palette and sees the scene from A's place. Then both idle,
 // and the test counts what they send. Last, with a third participant, the palette's next and
