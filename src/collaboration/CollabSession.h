@@ -3,8 +3,12 @@
 // with it: no listener, no updaters, empty share mask and scene key, not connected. While it
 // is not connected its frame operations do nothing, so a scene without collaboration runs on.
 //
+// A failed receive or send ends the connection: the frame operations say so once, drop the
+// avatars, keep the scene, and take the connections of the next successful rejoin attempt.
+//
 // Threads: reset, setSceneKey and startThreads on the GUI thread (reset under the view
-// mutex), connect on the scene loader thread, the frame operations on the render thread.
+// mutex), connect on the scene loader thread, the frame operations on the render thread, the
+// rejoin attempts on the rejoiner's own thread.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -84,8 +88,6 @@ class CollabSession {
   // Called on the render thread when the connection to the service is lost (false) and when
   // the session is joined again (true). Set before the threads start.
   void setLinkObserver(std::function<void(bool joined)> observer) { _linkObserver = std::move(observer); }
-  // Render thread: the connection was lost and is not joined again yet.
-  bool isLost() const { return _lost; }
   int debugAvatarCount() const { return int(_debugUpdaters.size()); }
 
  private:

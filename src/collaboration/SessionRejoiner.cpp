@@ -12,7 +12,6 @@ void SessionRejoiner::start(const Address& address, std::unique_ptr<Link> lost) 
   if (_running || _stop) return;
   if (_thread.joinable()) _thread.join();  // a finished run: returns at once
   _running = true;
-  _gaveUp = false;
   _thread = std::thread(&SessionRejoiner::run, this, address, std::move(lost));
 }
 
@@ -20,16 +19,6 @@ void SessionRejoiner::start(const Address& address, std::unique_ptr<Link> lost) 
 std::unique_ptr<SessionRejoiner::Link> SessionRejoiner::take() {
   std::lock_guard<std::mutex> lock(_mutex);
   return std::move(_joined);
-}
-
-bool SessionRejoiner::isRunning() const {
-  std::lock_guard<std::mutex> lock(_mutex);
-  return _running;
-}
-
-bool SessionRejoiner::gaveUp() const {
-  std::lock_guard<std::mutex> lock(_mutex);
-  return _gaveUp;
 }
 
 // GUI thread.
@@ -84,6 +73,5 @@ void SessionRejoiner::run(Address address, std::unique_ptr<Link> lost) {
   Logger::getSingleton().warning("Shared session not joined again after " + std::to_string(MAX_ATTEMPTS) +
                                  " attempts; the scene goes on alone");
   std::lock_guard<std::mutex> lock(_mutex);
-  _gaveUp = true;
   _running = false;
 }

@@ -4,7 +4,7 @@
 // connects. The session takes the joined connections on the render thread.
 //
 // Threads: start and take on the render thread; the attempts on the rejoin thread; stop on the
-// GUI thread (or the destructor). _mutex guards the slot, the stop flag and the give-up flag.
+// GUI thread (or the destructor). _mutex guards the slot and the flags.
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -49,9 +49,6 @@ class SessionRejoiner {
   void start(const Address& address, std::unique_ptr<Link> lost);
   // Render thread: the joined link, its threads running, once an attempt succeeded; else null.
   std::unique_ptr<Link> take();
-  bool isRunning() const;
-  // True once every attempt failed.
-  bool gaveUp() const;
   // GUI thread: ends the attempts without waiting for the next (only for one under way).
   void stop();
 
@@ -64,6 +61,5 @@ class SessionRejoiner {
   std::thread _thread;
   bool _stop = false;
   bool _running = false;
-  bool _gaveUp = false;
   std::unique_ptr<Link> _joined;
 };

@@ -521,6 +521,10 @@ class SharedSceneProgram : public CollaborationProgram {
   }
   // The go signal a script's "wait-file" line waits for.
   std::string goFile(const std::string& name) const { return dir + "/go-" + name; }
+  // A script's start: 60 frames a second, both hands aside, out of the model's way.
+  static std::string handsAside() {
+    return std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  }
   void go(const std::string& name) const { std::ofstream(goFile(name)) << "go\n"; }
   std::string sceneKey() const {
     const std::vector<std::string> joins = journalLines(":collab-join");
@@ -673,7 +677,7 @@ TEST_F(SharedSceneProgram, JoiningASceneThatKeepsEveryKindOfItemRunsOn) {
   std::string error;
   ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
   const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
-  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  const std::string hands = handsAside();
 
   std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"}};
   append(bSteps, toolGesture(40, true, true, true));    // seed
@@ -711,7 +715,7 @@ TEST_F(SharedSceneProgram, SeedsKeptAtTheSameMomentByTwoParticipantsAllSurvive) 
   std::string error;
   ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
   const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
-  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  const std::string hands = handsAside();
   constexpr int kRounds = 20;
   // In round i each holds the seed tool at a place of its own along the model, waits for the
   // round's go, and keeps the seed in the frame after it: both keep theirs within a frame or so.
@@ -771,9 +775,13 @@ TEST_F(SharedSceneProgram, SeedsKeptAtTheSameMomentByTwoParticipantsAllSurvive) 
         << (p == &a ? "A" : "B") << " stamp " << last << " from " << shared.getID() << ": " << applied << "\n" << p->err();
   }
   // How often the two stamps met at the service (the race this test is about).
-  std::set<std::string> stampsA, stampsB;
-  for (const std::string& line : linesStarting(a.err(), "Shared scene ")) if (line.find(" published") != std::string::npos) stampsA.insert(line);
-  for (const std::string& line : linesStarting(b.err(), "Shared scene ")) if (line.find(" published") != std::string::npos) stampsB.insert(line);
+  const auto published = [](const Program& p) {
+    std::set<std::string> lines;
+    for (const std::string& line : linesStarting(p.err(), "Shared scene "))
+      if (line.find(" published") != std::string::npos) lines.insert(line);
+    return lines;
+  };
+  const std::set<std::string> stampsA = published(a), stampsB = published(b);
   int met = 0;
   for (const std::string& line : stampsA) met += stampsB.count(line) ? 1 : 0;
   std::cout << "stamps published by both in the same round: " << met << " of " << kRounds << std::endl;
@@ -795,7 +803,7 @@ TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsA
                            error))
       << error;
   const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
-  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  const std::string hands = handsAside();
   // A keeps a seed before the loss and another one while it is cut off.
   std::vector<Step> aSteps = {{30, "wait-file \"" + goFile("a") + "\"\n"}};
   append(aSteps, toolGesture(40, true, true, true));
@@ -921,7 +929,7 @@ TEST_F(SharedSceneProgram, AKeptClipPlaneCutsAlikeEverywhereAndStaysThroughOther
   std::string error;
   ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
   const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
-  const std::string hands = std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  const std::string hands = handsAside();
   // Close before the plate, the hands (aside) behind the eyes; away: behind the other's eyes.
   const std::string away = "head position -0.8 1.6 0.5\n", home = "head position 0 1.024 -1.3\n";
 
