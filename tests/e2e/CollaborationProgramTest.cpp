@@ -854,9 +854,9 @@ TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsA
   EXPECT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 2; }, 30)) << a.err();
   EXPECT_TRUE(waitUntil([&] { return lastApplied(b.err()) == "seeds 2, plane sections 0, clip planes 0, iso values 0"; }, 30))
       << b.err();
+  // A held its first seed all along (the second may come before or after it joins again).
   const std::string sinceLoss = a.err().substr(a.err().find(lost));
   EXPECT_EQ(sinceLoss.find(" applied: seeds 0"), std::string::npos) << a.err();
-  EXPECT_EQ(sinceLoss.find(" applied: seeds 1,"), std::string::npos) << a.err();
   EXPECT_TRUE(waitUntil([&] { return a.windows("shared session lost").empty(); }, 10));
   EXPECT_FALSE(a.windows(kTitle).empty());
   // Quitting waits for no rejoin attempt.
