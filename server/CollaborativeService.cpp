@@ -1,6 +1,7 @@
 #include "CollaborativeService.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -199,6 +200,13 @@ void CollaborativeService::serveReceiver(FrameChannel& channel, const std::share
       p->changed.wait_until(lock, due);
       if (p->departed || _stopping) break;
     }
+    // A state held back on purpose goes out at its time, with what arrived meanwhile.
+    Clock::time_point held{};
+    for (const Outbound& m : p->queue) held = std::max(held, m.due);
+    if (Clock::now() < held) {
+      p->changed.wait_until(lock, held);
+      continue;
+    }
     std::deque<Outbound> batch;
     batch.swap(p->queue);
     lastWrite = Clock::now();
@@ -271,7 +279,10 @@ void CollaborativeService::relay(Participant& p, const unsigned char* bytes, siz
     scene.stamp = state.getTimeStamp();
     scene.sharedState = frameOf(std::string(), bytes, size);
     ++_relayedShared;
-    for (unsigned ts : scene.members) push(*_participants[ts], {Outbound::SharedState, p.ts, scene.sharedState});
+    Outbound out{Outbound::SharedState, p.ts, scene.sharedState};
+    if (_faults.next(":collab-shared") == FaultPlan::Mode::Lag)
+      out.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(LAG_MS);
+    for (unsigned ts : scene.members) push(*_participants[ts], out);
     return;
   }
   int id = 0;

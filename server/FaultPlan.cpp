@@ -15,7 +15,7 @@ const ModeName kModes[] = {
     {FaultPlan::Mode::Truncate, "truncate"},   {FaultPlan::Mode::Garbage, "garbage"},
     {FaultPlan::Mode::Oversized, "oversized"}, {FaultPlan::Mode::BadVersion, "badversion"},
     {FaultPlan::Mode::BadBody, "badbody"},     {FaultPlan::Mode::Trickle, "trickle"},
-    {FaultPlan::Mode::Sever, "sever"},
+    {FaultPlan::Mode::Sever, "sever"},         {FaultPlan::Mode::Lag, "lag"},
 };
 
 bool parseCount(const std::string& text, long& value) {

@@ -20,6 +20,7 @@
 //   trickle    send the answer one byte every 500 ms (each byte well inside a read time-out)
 //   sever      (":collab-join" only) the collaborative service's receiving side ends: every
 //              participant's connections are cut; the service takes new ones as before
+//   lag        (":collab-shared" only) an accepted shared state reaches the participants 300 ms late
 //
 // Threads: next() may be called from any thread (a mutex guards the counters).
 #include <mutex>
@@ -28,7 +29,7 @@
 
 class FaultPlan {
  public:
-  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle, Sever };
+  enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle, Sever, Lag };
 
   struct Rule {
     Mode mode = Mode::None;

@@ -709,11 +709,12 @@ TEST_F(SharedSceneProgram, JoiningASceneThatKeepsEveryKindOfItemRunsOn) {
 
 // A and B keep a seed each at the same moment, twenty times over: whichever of the two equal
 // stamps the service takes, the other's seed is carried into the next state, and at the end
-// both see all forty seeds.
+// both see all forty seeds. The service passes shared states on late, so that each keeps its
+// seed before it hears of the other's.
 TEST_F(SharedSceneProgram, SeedsKeptAtTheSameMomentByTwoParticipantsAllSurvive) {
   ServerProcess server;
   std::string error;
-  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  ASSERT_TRUE(server.start({"--journal", journal, "--fault", "lag=:collab-shared", scene}, error)) << error;
   const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
   const std::string hands = handsAside();
   constexpr int kRounds = 20;
@@ -730,8 +731,18 @@ TEST_F(SharedSceneProgram, SeedsKeptAtTheSameMomentByTwoParticipantsAllSurvive) 
     }
     return out;
   };
-  Program a(address, headset("a", script(hands, steps(1.0))));
-  Program b(address, headset("b", script(hands, steps(1.05))));
+  // Each program's capture of the frame before a round's wait shows that it waits there.
+  const auto waitingAt = [](int round) { return 40 + 30 * round + 13; };
+  std::string frames;
+  for (int i = 0; i < kRounds; ++i) frames += (i ? "," : "") + std::to_string(waitingAt(i));
+  const auto racer = [&](const std::string& name, double height) {
+    std::map<std::string, std::string> env = headset(name, script(hands, steps(height)));
+    env.erase("QUONIX_VRSIM_CAPTURE_EVERY");
+    env["QUONIX_VRSIM_CAPTURE_FRAMES"] = frames;
+    return env;
+  };
+  Program a(address, racer("a", 1.0));
+  Program b(address, racer("b", 1.05));
   ASSERT_TRUE(a.started());
   ASSERT_TRUE(b.started());
   ASSERT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 1 && countOf(b.err(), " joined, colour ") >= 1; }, 90))
@@ -748,6 +759,10 @@ TEST_F(SharedSceneProgram, SeedsKeptAtTheSameMomentByTwoParticipantsAllSurvive) 
     return shared.getSeedPoints().size() / 3;
   };
   for (int i = 0; i < kRounds; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%06d-left.png", waitingAt(i));
+    ASSERT_TRUE(waitForFile(dir + "/eyes-a" + name, a, 60) && waitForFile(dir + "/eyes-b" + name, b, 60))
+        << "round " << i;
     go("round" + std::to_string(i));
     ASSERT_TRUE(waitUntil([&] { return seedsAtService() >= size_t(2 * (i + 1)); }, 60))
         << "round " << i << ": " << seedsAtService() << " seeds\nA:\n" << a.err() << "\nB:\n" << b.err();
