@@ -1,6 +1,7 @@
 #include "CollaborativeService.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -220,6 +221,13 @@ void CollaborativeService::serveReceiver(FrameChannel& channel, const std::share
       if (p->departed || _stopping) break;
     }
     if (p->queue.empty()) continue;
+    // A state held back on purpose goes out at its time, with what arrived meanwhile.
+    Clock::time_point held{};
+    for (const Outbound& m : p->queue) held = std::max(held, m.due);
+    if (Clock::now() < held) {
+      p->changed.wait_until(lock, held);
+      continue;
+    }
     std::deque<Outbound> batch;
     batch.swap(p->queue);
     lastWrite = Clock::now();
@@ -259,6 +267,13 @@ void CollaborativeService::join(Participant& p, const std::string& key) {
   args.set("CID", int64_t(p.cid));
   args.set("SceneKey", key);
   if (_journal) _journal->write(p.value, ":collab-join", args);
+  if (_faults.next(":collab-join") == FaultPlan::Mode::Sever) {
+    // What the participants sent stops arriving: each of them finds its connections cut.
+    std::fprintf(stderr, "quonix-server: fault injection: the collaborative service's receiving side ends\n");
+    for (auto& entry : _participants)
+      if (!entry.second->departed) depart(*entry.second, "receiving side ended");
+    return;
+  }
   if (p.receiver) greet(p);
 }
 
@@ -297,7 +312,10 @@ void CollaborativeService::relay(Participant& p, const unsigned char* bytes, siz
     scene.stamp = state.getTimeStamp();
     scene.sharedState = frameOf(std::string(), bytes, size);
     ++_relayedShared;
-    for (const auto& q : membersOf(scene, 0)) push(*q, {Outbound::SharedState, p.ts, scene.sharedState});
+    Outbound out{Outbound::SharedState, p.ts, scene.sharedState};
+    if (_faults.next(":collab-shared") == FaultPlan::Mode::Lag)
+      out.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(LAG_MS);
+    for (const auto& q : membersOf(scene, 0)) push(*q, out);
     return;
   }
   int id = 0;

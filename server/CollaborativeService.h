@@ -28,6 +28,7 @@
 // Threads: serve runs on the accepted socket's own thread (a sending connection's thread reads,
 // a receiving connection's thread writes). _mutex guards everything below it.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -80,7 +81,11 @@ class CollaborativeService {
     enum Kind { ClientState, SharedState, Control } kind;
     unsigned sender;
     std::shared_ptr<const std::string> frame;
+    // Not written before this time (the "lag" fault); the default: at once.
+    std::chrono::steady_clock::time_point due{};
   };
+  // How long the "lag" fault holds an accepted shared state back.
+  static constexpr int LAG_MS = 300;
   struct Participant {
     int64_t value = 0;
     unsigned ts = 0;

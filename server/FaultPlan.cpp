@@ -17,6 +17,7 @@ const ModeName kModes[] = {
     {FaultPlan::Mode::BadBody, "badbody"},     {FaultPlan::Mode::Trickle, "trickle"},
     // A step that answers, but late.
     {FaultPlan::Mode::Stall, "stall"},
+    {FaultPlan::Mode::Sever, "sever"},         {FaultPlan::Mode::Lag, "lag"},
 };
 
 bool parseCount(const std::string& text, long& value) {

@@ -19,6 +19,9 @@
 //   badbody    send a well-framed answer whose body is not a property set
 //   trickle    send the answer one byte every 500 ms (each byte well inside a read time-out)
 //   stall      hold the answer (a greeting's too) for the server's stall time, then send it
+//   sever      (":collab-join" only) the collaborative service's receiving side ends: every
+//              participant's connections are cut; the service takes new ones as before
+//   lag        (":collab-shared" only) an accepted shared state reaches the participants 300 ms late
 //
 // Threads: next() may be called from any thread (a mutex guards the counters).
 #include <mutex>
@@ -28,7 +31,7 @@
 class FaultPlan {
  public:
   enum class Mode { None, Refuse, Omit, Silent, Die, Truncate, Garbage, Oversized, BadVersion, BadBody, Trickle,
-                    Stall };
+                    Stall, Sever, Lag };
 
   struct Rule {
     Mode mode = Mode::None;

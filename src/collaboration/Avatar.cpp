@@ -278,7 +278,7 @@ void Avatar::getColor(double rgb[3]) const {
     rgb[0] = rgb[1] = rgb[2] = 0.0;
     return;
   }
-  const double* c = _group->colorAt(int(std::min(_state.getColorID(), 255u)));
+  const double* c = _group->colorAt(int(_state.getColorID() % unsigned(AvatarGroup::ColorCount)));
   std::copy(c, c + 3, rgb);
 }
 
@@ -500,7 +500,7 @@ void Avatar::updateHand(int hand, const kvg::VRClientController& h, const Contro
   double current[3] = {0.0, 0.0, 0.0}, previous[3] = {0.0, 0.0, 0.0}, next[3] = {0.0, 0.0, 0.0};
   if (_group) {
     auto take = [this](int id, double out[3]) {
-      const double* c = _group->colorAt(std::max(0, id));
+      const double* c = _group->colorAt(id);
       std::copy(c, c + 3, out);
     };
     take(_state.getCurrentAvatarColorID(), current);

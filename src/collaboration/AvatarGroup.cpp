@@ -204,9 +204,9 @@ void AvatarGroup::resetMatrix() {
 
 const double* AvatarGroup::currentColor() const { return colorAt(static_cast<int>(_colorID)); }
 
-const double* AvatarGroup::colorAt(int colorID) const {
-  return _colorTable[std::max(0, std::min(ColorCount - 1, colorID))];
-}
+// Ids beyond the table wrap round it, so that peers with ids 16 apart share a colour rather
+// than all ids above 15 one colour.
+const double* AvatarGroup::colorAt(int colorID) const { return _colorTable[((colorID % ColorCount) + ColorCount) % ColorCount]; }
 
 namespace {
 
@@ -225,8 +225,8 @@ int previousKey(const Map& map, int id) {
   return it == map.begin() ? map.rbegin()->first : std::prev(it)->first;
 }
 
-// A colour id as the table can show it: ids from a peer above 15 read as 15, as in colorAt.
-int tableColorID(unsigned id) { return int(std::min(id, unsigned(AvatarGroup::ColorCount - 1))); }
+// A colour id as the table shows it: ids from a peer above 15 wrap round, as in colorAt.
+int tableColorID(unsigned id) { return int(id % unsigned(AvatarGroup::ColorCount)); }
 
 }  // namespace
 
@@ -565,6 +565,15 @@ void AvatarGroup::updateLinkedStates() {
     auto it = _linkedSignature.find(entry.first);
     if (it != _linkedSignature.end() && it->second == value) continue;
     _linkedSignature[entry.first] = value;
+    changed = true;
+  }
+  // A departed participant's icons go with it.
+  for (auto it = _linkedSignature.begin(); it != _linkedSignature.end();) {
+    if (_avatars.count(it->first)) {
+      ++it;
+      continue;
+    }
+    it = _linkedSignature.erase(it);
     changed = true;
   }
   if (changed) paintLinkedOverlays();

@@ -82,7 +82,7 @@ class AvatarGroup {
 
   uint32_t getColorID() const { return _colorID; }
   uint32_t getStateID() const { return _stateID; }
-  // The local participant's colour, and the colour of an id (ids outside 0..15 are clamped).
+  // The local participant's colour, and the colour of an id (ids outside 0..15 wrap round).
   const double* currentColor() const;
   const double* colorAt(int colorID) const;
   // Colour ids of the selected avatar and its neighbours, 0 without avatars.

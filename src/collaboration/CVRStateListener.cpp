@@ -50,7 +50,18 @@ bool CVRStateListener::start() {
 void CVRStateListener::run() {
   vtkNew<vtkUnsignedCharArray> array;
   for (;;) {
-    if (_stop || !_communicator->Receive(array, 1, 0)) return;
+    if (_stop) return;
+    if (!_communicator->Receive(array, 1, 0)) {
+      if (_stop) return;
+      // The others' last states would stand frozen: they go, and the session learns of the end.
+      {
+        std::lock_guard<std::mutex> lock(_clientMutex);
+        _clients.clear();
+        _clientCount = 0;
+      }
+      _ended = true;
+      return;
+    }
     const char* name = array->GetName();
     const unsigned char* bytes = array->GetPointer(0);
     const size_t size = size_t(array->GetNumberOfTuples());

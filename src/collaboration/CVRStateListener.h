@@ -58,6 +58,9 @@ class CVRStateListener : public Runnable {
   // Any thread, without the lock: a stale answer only shifts a send by a frame.
   bool isEmpty() const { return _clientCount.load() == 0; }
   void removeClient(int id);
+  // Any thread: the receiving connection failed (not stopped): the thread ended and the other
+  // participants' states were dropped.
+  bool hasEnded() const { return _ended.load(); }
   // States received and read since construction (any thread): the traffic figures.
   uint64_t receivedClientStates() const { return _receivedClientStates.load(); }
   uint64_t receivedSharedStates() const { return _receivedSharedStates.load(); }
@@ -82,6 +85,7 @@ class CVRStateListener : public Runnable {
   std::mutex _stateMutex;
   std::string _sceneKey;
   std::atomic<bool> _stop{false};
+  std::atomic<bool> _ended{false};
   std::atomic<uint64_t> _receivedClientStates{0};
   std::atomic<uint64_t> _receivedSharedStates{0};
   std::string _lastError;

@@ -23,12 +23,15 @@ int64_t steadyNanoseconds() {
 }  // namespace
 
 CVRStateUpdater::CVRStateUpdater()
-    : _sendLock(std::make_shared<std::mutex>()), _interval(GetConfigReal("timeUntilNextServerUpdate", 0.01)) {}
+    : _sendLock(std::make_shared<std::mutex>()),
+      _interval(GetConfigReal("timeUntilNextServerUpdate", 0.01)),
+      _failed(std::make_shared<std::atomic<bool>>(false)) {}
 
 CVRStateUpdater::CVRStateUpdater(CVRStateUpdater& other)
     : _communicator(other._communicator),
       _sendLock(other._sendLock),
-      _interval(GetConfigReal("timeUntilNextServerUpdate", 0.01)) {
+      _interval(GetConfigReal("timeUntilNextServerUpdate", 0.01)),
+      _failed(other._failed) {
   _cid = other._cid.load();
   _ts = other._ts.load();
 }
@@ -128,9 +131,12 @@ void CVRStateUpdater::run() {
     state->fillArray(array);
     state.reset();
     std::lock_guard<std::mutex> lock(*_sendLock);
+    if (_failed->load()) continue;
     if (_communicator && _communicator->GetIsConnected() && _communicator->Send(array, 1, 0)) {
       _communicator->GetSocket()->Flush();
       ++_sentCount;
+    } else {
+      *_failed = true;
     }
   }
 }

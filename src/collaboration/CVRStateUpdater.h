@@ -61,6 +61,8 @@ class CVRStateUpdater : public Runnable {
   void queueState(std::unique_ptr<kvg::VRState> state);
   // States written to the connection so far (any thread).
   int getSentCount() const { return _sentCount.load(); }
+  // Any thread: a send on the connection failed; nothing more is sent on it.
+  bool hasFailed() const { return _failed && _failed->load(); }
   bool isConnected() const;
 
   // Updater thread.
@@ -77,5 +79,7 @@ class CVRStateUpdater : public Runnable {
   int64_t _lastQueueTime = 0;  // steady clock, ns; render thread only
   double _interval = 0.01;
   std::atomic<int> _sentCount{0};
+  // Shared by the updaters of one connection, like the send lock.
+  std::shared_ptr<std::atomic<bool>> _failed;
   std::string _lastError;
 };

@@ -4,7 +4,9 @@
 #include <iostream>
 
 #include "Configuration.h"
+#include "Logger.h"
 #include "ServerConnection.h"
+#include "SharedStateMerge.h"
 #include "kvg/DrawableScene.h"
 #include "kvg/SceneCanvasRenderer.h"
 
@@ -20,6 +22,7 @@ CollabSession::CollabSession() = default;
 // The client-state updater goes before the shared-state updater that borrows its connection:
 // the first sends "close", the second then finds nothing to close.
 CollabSession::~CollabSession() {
+  _rejoiner.stop();
   _listener.reset();
   _clientStateUpdater.reset();
   _sharedStateUpdater.reset();
@@ -29,6 +32,9 @@ CollabSession::~CollabSession() {
 
 // GUI thread, under the view mutex.
 void CollabSession::reset() {
+  _rejoiner.stop();
+  _lost = false;
+  _refusal.clear();
   _lastSharedState.reset();
   _listener.reset();
   _clientStateUpdater.reset();
@@ -64,6 +70,8 @@ bool CollabSession::connect(ServerConnection& connection) {
   const int64_t value = connection.getConnectionId();
   _connected = _clientStateUpdater->connect(connection, value) && _listener->connect(connection, value);
   if (!_connected) return false;
+  _address = {connection.getHost(), connection.getPort(), connection.getTimeout(), value, _sceneKey};
+  _lost = false;
 
   _sharedStateUpdater = std::make_unique<CVRStateUpdater>(*_clientStateUpdater);
   _sharedStateUpdater->setSceneKey(_sceneKey);
@@ -82,6 +90,7 @@ bool CollabSession::connect(ServerConnection& connection) {
   _sharedStatesPublished = 0;
   _reportedStamp = 0;
   _refusalTaken = false;
+  _refusal.clear();
   return true;
 }
 
@@ -98,10 +107,10 @@ void CollabSession::startThreads() {
 }
 
 // GUI thread.
+// The last shared state is the render thread's: it takes the new mask at its next frame.
 void CollabSession::setShareMask(const ShareableStateMask& mask) {
-  if (!ShareableStateMask::fromState(_shareMask.load()).contains(mask)) _maskWidened = true;
-  _shareMask = mask.getState();
-  if (_lastSharedState) _lastSharedState->setShareableStateMask(mask.getState());
+  const unsigned previous = _shareMask.exchange(mask.getState());
+  if (!ShareableStateMask::fromState(previous).contains(mask)) _maskWidened = true;
 }
 
 namespace {
@@ -117,13 +126,20 @@ vtkRenderer* modelRenderer(kvg::DrawableScene& scene) {
 // Render thread, every frame before the interaction update.
 bool CollabSession::applyRemoteState(VRInteractionState& state, OpenVRRenderWindow& window, kvg::DrawableScene& scene) {
   vtkRenderer* renderer = modelRenderer(scene);
-  if (!isReady() || !_scene || !renderer) return false;
+  if (!_connected || !_scene || !renderer) return false;
+  if (!_lost && linkBroken()) loseLink(state, window, scene);
+  if (_lost && !adoptRejoinedLink()) {
+    // Each buffer's avatars go (an empty list removes them; nothing once they are gone).
+    _scene->applyClientStates(state, {}, window, scene, getShareMask());
+    return true;
+  }
+  if (!isReady()) return false;
   const ShareableStateMask mask = getShareMask();
   if (!_lastSharedState) {
     _lastSharedState = std::make_unique<kvg::VRSharedState>();
-    _lastSharedState->setShareableStateMask(mask.getState());
     _scene->storeScene(state, *_lastSharedState, scene.getSession());
   }
+  _lastSharedState->setShareableStateMask(mask.getState());
 
   std::vector<kvg::VRClientState> clients;
   _listener->getClientStates(clients);
@@ -140,7 +156,18 @@ bool CollabSession::applyRemoteState(VRInteractionState& state, OpenVRRenderWind
   if (last == 0) _maskWidened = true;
   const bool apply = _maskWidened || (stamp > last && received != *_lastSharedState &&
                                       received.getID() != int(_sharedStateUpdater->getConnectionIds().second));
-  if (apply) _scene->applySharedState(state, received, renderer, window, scene.getSession(), mask);
+  if (apply) {
+    // Edits made here since the last accepted state and not in the received one (published with
+    // the same stamp as the received, which the service refused) survive it: they are applied
+    // along with it and go out with the next stamp, as the scene now differs from the received.
+    kvg::VRSharedState local;
+    local.setShareableStateMask(mask.getState());
+    _scene->storeScene(state, local, scene.getSession());
+    const bool ownEdits = received.getID() != int(_sharedStateUpdater->getConnectionIds().second) &&
+                          local != *_lastSharedState;
+    const kvg::VRSharedState merged = ownEdits ? MergeUnpublishedEdits(*_lastSharedState, local, received) : received;
+    _scene->applySharedState(state, merged, renderer, window, scene.getSession(), mask);
+  }
   _lastSharedState->copyState(received);
   _maskWidened = false;
   return true;
@@ -209,10 +236,54 @@ bool CollabSession::publishLocalState(VRInteractionState& state, kvg::DrawableSc
 
 // Render thread.
 std::string CollabSession::takeRefusal() {
-  if (_refusalTaken || !_listener) return std::string();
-  std::string reason = _listener->refusal();
+  if (_refusalTaken) return std::string();
+  std::string reason = _refusal.empty() && _listener ? _listener->refusal() : _refusal;
   _refusalTaken = !reason.empty();
   return reason;
+}
+
+// Render thread.
+bool CollabSession::linkBroken() const {
+  return isReady() && (_listener->hasEnded() || _clientStateUpdater->hasFailed());
+}
+
+// Render thread.
+void CollabSession::loseLink(VRInteractionState& state, OpenVRRenderWindow& window, kvg::DrawableScene& scene) {
+  _refusal = _listener->refusal();
+  if (!_refusal.empty()) {
+    // A refused participant stays out: joining again would only be refused again.
+    _lost = true;
+    _scene->applyClientStates(state, {}, window, scene, getShareMask());
+    return;
+  }
+  const std::string why = _listener->hasEnded() ? "the connection from the service ended"
+                                                : "a state could not be sent to the service";
+  Logger::getSingleton().warning("Lost the shared session: " + why + "; joining it again when the service is back");
+  auto lost = std::make_unique<SessionRejoiner::Link>();
+  lost->listener = std::move(_listener);
+  lost->clientStateUpdater = std::move(_clientStateUpdater);
+  lost->sharedStateUpdater = std::move(_sharedStateUpdater);
+  _lost = true;
+  _rejoiner.start(_address, std::move(lost));
+  _scene->applyClientStates(state, {}, window, scene, getShareMask());
+  if (_linkObserver) _linkObserver(false);
+}
+
+// Render thread.
+bool CollabSession::adoptRejoinedLink() {
+  std::unique_ptr<SessionRejoiner::Link> link = _rejoiner.take();
+  if (!link) return false;
+  _listener = std::move(link->listener);
+  _clientStateUpdater = std::move(link->clientStateUpdater);
+  _sharedStateUpdater = std::move(link->sharedStateUpdater);
+  _lost = false;
+  // The newcomer introduces itself and offers its scene again (the service may have lost it);
+  // the first received state merges with what was made meanwhile.
+  _clientStateSent = false;
+  _publishedMask = ~0u;
+  std::cerr << "Shared session joined again as " << _clientStateUpdater->getConnectionIds().second << std::endl;
+  if (_linkObserver) _linkObserver(true);
+  return true;
 }
 
 uint32_t CollabSession::getCID() const {

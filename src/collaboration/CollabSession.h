@@ -3,10 +3,15 @@
 // with it: no listener, no updaters, empty share mask and scene key, not connected. While it
 // is not connected its frame operations do nothing, so a scene without collaboration runs on.
 //
+// A failed receive or send ends the connection: the frame operations say so once, drop the
+// avatars, keep the scene, and take the connections of the next successful rejoin attempt.
+//
 // Threads: reset, setSceneKey and startThreads on the GUI thread (reset under the view
-// mutex), connect on the scene loader thread, the frame operations on the render thread.
+// mutex), connect on the scene loader thread, the frame operations on the render thread, the
+// rejoin attempts on the rejoiner's own thread.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +19,7 @@
 #include "CVRStateListener.h"
 #include "CVRStateUpdater.h"
 #include "CollaborativeScene.h"
+#include "SessionRejoiner.h"
 #include "kvg/ShareableStateMask.h"
 #include "kvg/VRSharedState.h"
 
@@ -48,8 +54,8 @@ class CollabSession {
   bool isConnected() const { return _connected; }
   // Listener and both updaters exist and the connection succeeded.
   bool isReady() const { return _connected && _listener && _clientStateUpdater && _sharedStateUpdater; }
-  // GUI thread: which UI states this user shares. Widening it makes the next received shared
-  // state apply in full.
+  // GUI thread: which UI states this user shares (handed to the render thread through an
+  // atomic word). Widening it makes the next received shared state apply in full.
   void setShareMask(const ShareableStateMask& mask);
   ShareableStateMask getShareMask() const { return ShareableStateMask::fromState(_shareMask.load()); }
   bool isMaskWidened() const { return _maskWidened; }
@@ -81,6 +87,10 @@ class CollabSession {
 
   uint32_t getCID() const;
   uint32_t getTS() const;
+
+  // Called on the render thread when the connection to the service is lost (false) and when
+  // the session is joined again (true). Set before the threads start.
+  void setLinkObserver(std::function<void(bool joined)> observer) { _linkObserver = std::move(observer); }
   int debugAvatarCount() const { return int(_debugUpdaters.size()); }
 
  private:
@@ -103,4 +113,17 @@ class CollabSession {
   // Stamp of the last shared state reported as published (render thread).
   unsigned _reportedStamp = 0;
   bool _refusalTaken = false;  // render thread
+  std::string _refusal;        // render thread: the service's reason, kept once the link is given up
+
+  // Render thread: a failed receive or send ends the link: said once, the avatars go, the own
+  // items stay, and joining again begins.
+  bool linkBroken() const;
+  void loseLink(VRInteractionState& state, OpenVRRenderWindow& window, kvg::DrawableScene& scene);
+  // Render thread: takes a link the rejoiner made; true when the session is joined again.
+  bool adoptRejoinedLink();
+  SessionRejoiner::Address _address;
+  bool _lost = false;  // render thread; GUI thread in reset
+  std::function<void(bool)> _linkObserver;
+  // Declared last: stopped first on destruction, before the links it may hand over.
+  SessionRejoiner _rejoiner;
 };

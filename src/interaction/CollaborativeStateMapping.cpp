@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <cstring>
 #include <iostream>
 
@@ -76,6 +77,26 @@ void CollectPlaneSections(VRInteractionState& state, std::vector<double>& out) {
   }
 }
 
+namespace {
+
+// Edges of a kept clip plane as they travel: the marker's edges turned into the plane (the
+// marker may keep the controller's tilt while the plane's normal snapped to an axis), with
+// right x up = the plane's normal, which is how the receivers make the plane from them.
+void planeEdges(vtkPlane& plane, const double* markerUp, const double* markerRight, double up[3], double right[3]) {
+  double n[3];
+  plane.GetNormal(n);
+  vtkMath::Normalize(n);
+  for (const double* from : {markerUp, markerRight}) {
+    const double along = vtkMath::Dot(from, n);
+    for (int k = 0; k < 3; ++k) up[k] = from[k] - along * n[k];
+    if (vtkMath::Normalize(up) > 1e-9) break;
+  }
+  if (vtkMath::Norm(up) < 0.5) vtkMath::Perpendiculars(n, up, right, 0.0);
+  vtkMath::Cross(up, n, right);
+}
+
+}  // namespace
+
 void CollectClipPlanes(VRInteractionState& state, std::vector<double>& out) {
   out.clear();
   const size_t planes = state.clipPlanes.size();
@@ -83,9 +104,11 @@ void CollectClipPlanes(VRInteractionState& state, std::vector<double>& out) {
   for (size_t i = 0; i < markers; ++i) {
     const auto& marker = state.clipMarkerPool[i];
     if (!marker.isValid()) continue;
+    double up[3], right[3];
+    planeEdges(*state.clipPlanes[i], marker->getUp(), marker->getRight(), up, right);
     out.insert(out.end(), marker->getCenter(), marker->getCenter() + 3);
-    out.insert(out.end(), marker->getUp(), marker->getUp() + 3);
-    out.insert(out.end(), marker->getRight(), marker->getRight() + 3);
+    out.insert(out.end(), up, up + 3);
+    out.insert(out.end(), right, right + 3);
   }
   // Planes received beyond the local markers travel on as they came.
   for (size_t i = markers, k = 0; i < planes && k < state.unmarkedSharedClipPlanes.size(); ++i, ++k)
@@ -193,6 +216,11 @@ void ApplySharedIsoValues(VRInteractionState& state, const kvg::VRSharedState& s
 }
 
 void ApplySharedClipPlanes(VRInteractionState& state, const kvg::VRSharedState& shared) {
+  // A plane the state holds as this buffer would send it is the state's own: it stays as it is,
+  // marker and all, so that a state changing something else never moves it.
+  std::vector<double> held;
+  CollectClipPlanes(state, held);
+  const std::deque<vtkSmartPointer<vtkPlane>> previous = state.clipPlanes;
   for (auto& marker : state.clipMarkerPool)
     if (marker.isValid()) marker->setVisibility(false);
   state.clipPlanes.clear();
@@ -203,15 +231,22 @@ void ApplySharedClipPlanes(VRInteractionState& state, const kvg::VRSharedState& 
     const double* c = &v[i];
     const double* e1 = &v[i + 3];
     const double* e2 = &v[i + 6];
-    double n[3];
-    vtkMath::Cross(e2, e1, n);
-    vtkMath::Normalize(n);
-    auto plane = vtkSmartPointer<vtkPlane>::New();
-    plane->SetOrigin(c[0], c[1], c[2]);
-    plane->SetNormal(n);
-    state.clipPlanes.push_back(plane);
+    // Edges made again from a received plane may differ in the last bits from the sent ones.
+    const bool unchanged = k < previous.size() && i + 8 < held.size() &&
+                           std::equal(c, c + 9, &held[i], [](double a, double b) { return std::abs(a - b) < 1e-9; });
+    if (unchanged) {
+      state.clipPlanes.push_back(previous[k]);
+    } else {
+      double n[3];
+      vtkMath::Cross(e2, e1, n);
+      vtkMath::Normalize(n);
+      auto plane = vtkSmartPointer<vtkPlane>::New();
+      plane->SetOrigin(c[0], c[1], c[2]);
+      plane->SetNormal(n);
+      state.clipPlanes.push_back(plane);
+    }
     if (k < state.clipMarkerPool.size() && state.clipMarkerPool[k].isValid()) {
-      state.clipMarkerPool[k]->setGeometry(c, e1, e2, size);
+      if (!unchanged) state.clipMarkerPool[k]->setGeometry(c, e1, e2, size);
       state.clipMarkerPool[k]->setVisibility(true);
     } else {
       std::array<double, 9> kept;

@@ -87,10 +87,15 @@ void CreateMarkers(VRInteractionState& destination, const VRInteractionState& so
     destination.isoValueMarkers.push_back(marker);
   }
 
+  // The markers draw this buffer's textures: one rendered in both windows would have its GL
+  // wrapper released through the other buffer's context, which another thread may own.
+  const auto& textures = destination.planeSectionTextures;
+  vtkTexture* normalLook = textures.size() > 0 ? textures[0].GetPointer() : nullptr;
+  vtkTexture* highlighted = textures.size() > 1 ? textures[1].GetPointer() : nullptr;
   followMarkers<ClipMarker>(
       destination.planeSectionMarkers, source.planeSectionMarkers, renderer,
       [](ClipMarker& to, const ClipMarker& from) { to.setGeometryAlt(from); },
-      [](ClipMarker& to, vtkRenderer* r, const ClipMarker& from) { to.createFrom(r, from); });
+      [&](ClipMarker& to, vtkRenderer* r, const ClipMarker& from) { to.createFrom(r, from, normalLook, highlighted); });
 }
 
 void CreateSeedMarkersFromParticles(VRInteractionState& state, kvg::DrawableScene& scene) {

@@ -62,6 +62,21 @@ SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
   loadWidgetLibrary();
   _collabScene = std::make_unique<InteractionCollaborativeScene>();
   _collabSession.setScene(_collabScene.get());
+  // Render thread: a lost or rejoined shared session shows in the window's title, set on the
+  // GUI thread.
+  _collabSession.setLinkObserver([this](bool joined) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, joined] {
+          QQuickWindow* w = window();
+          if (!w) return;
+          const QString lost = QStringLiteral(" - shared session lost");
+          QString title = w->title();
+          if (title.endsWith(lost)) title.chop(lost.size());
+          w->setTitle(joined ? title : title + lost);
+        },
+        Qt::QueuedConnection);
+  });
   for (auto& session : _drawableSessions) createDrawableSession(session);
   _backBufferReady = false;
   for (auto& ready : _sceneResourcesReady) ready = false;

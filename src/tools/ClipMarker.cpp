@@ -48,9 +48,9 @@ bool ClipMarker::createTextured(vtkRenderer* renderer, const double center[3], c
   return true;
 }
 
-bool ClipMarker::createFrom(vtkRenderer* renderer, const ClipMarker& other) {
-  return createTextured(renderer, other._center, other._up, other._right, other._size, other._textures[0],
-                        other._textures[1]);
+bool ClipMarker::createFrom(vtkRenderer* renderer, const ClipMarker& other, vtkTexture* texture0,
+                            vtkTexture* texture1) {
+  return createTextured(renderer, other._center, other._up, other._right, other._size, texture0, texture1);
 }
 
 void ClipMarker::setGeometry(const double center[3], const double up[3], const double right[3], double size) {

@@ -21,8 +21,9 @@ class ClipMarker : public MarkerProp {
   // renderer. True.
   bool createTextured(vtkRenderer* renderer, const double center[3], const double up[3], const double right[3],
                       double size, vtkTexture* texture0, vtkTexture* texture1);
-  // createTextured with the other marker's textures and geometry.
-  bool createFrom(vtkRenderer* renderer, const ClipMarker& other);
+  // createTextured with the other marker's geometry and the given textures: a marker of the
+  // other render buffer draws its own, since a texture's GL wrapper belongs to one window.
+  bool createFrom(vtkRenderer* renderer, const ClipMarker& other, vtkTexture* texture0, vtkTexture* texture1);
   // The square with edges up x size and right x size about the centre; nothing when all ten
   // values equal the stored ones as single-precision floats.
   void setGeometry(const double center[3], const double up[3], const double right[3], double size);

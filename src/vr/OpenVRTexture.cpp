@@ -2,6 +2,8 @@
 
 #include <vtk_glew.h>
 
+#include <algorithm>
+
 #include <vtkImageData.h>
 #include <vtkObjectFactory.h>
 #include <vtkOpenGLRenderWindow.h>
@@ -128,15 +130,23 @@ void OpenVRTexture::Load(vtkRenderer* renderer) {
 void OpenVRTexture::wrapHandle(vtkRenderer* renderer) {
   auto* window = vtkOpenGLRenderWindow::SafeDownCast(renderer->GetRenderWindow());
   if (!window) return;
-  vtkTextureObject* current = GetTextureObject();
-  if (current && current->GetHandle() == _handle && current->GetContext() == window) return;
-  vtkNew<vtkTextureObject> wrapper;
-  wrapper->SetContext(window);
-  wrapper->AssignToExistingTexture(_handle, GL_TEXTURE_2D);
-  // The filters and wrap modes were set at upload; re-sending the wrapper's defaults on
-  // every bind would replace them.
-  wrapper->SetAutoParameters(0);
-  SetTextureObject(wrapper);
+  auto own = std::find_if(_wrappers.begin(), _wrappers.end(),
+                          [window](const vtkSmartPointer<vtkTextureObject>& w) { return w->GetContext() == window; });
+  if (own == _wrappers.end() || (*own)->GetHandle() != _handle) {
+    vtkNew<vtkTextureObject> wrapper;
+    wrapper->SetContext(window);
+    wrapper->AssignToExistingTexture(_handle, GL_TEXTURE_2D);
+    // The filters and wrap modes were set at upload; re-sending the wrapper's defaults on
+    // every bind would replace them.
+    wrapper->SetAutoParameters(0);
+    // A stale wrapper of this window goes in this window's context, which is current.
+    if (own == _wrappers.end()) {
+      own = _wrappers.insert(_wrappers.end(), wrapper.GetPointer());
+    } else {
+      *own = wrapper.GetPointer();
+    }
+  }
+  if (GetTextureObject() != *own) SetTextureObject(*own);
 }
 
 void OpenVRTexture::Render(vtkRenderer* renderer) {
@@ -149,10 +159,13 @@ void OpenVRTexture::Render(vtkRenderer* renderer) {
 }
 
 void OpenVRTexture::ReleaseGraphicsResources(vtkWindow* window) {
-  if (vtkTextureObject* object = GetTextureObject()) {
-    // The wrapper never owns the name; dropping it lets the next render wrap afresh.
-    object->ReleaseGraphicsResources(window);
-    SetTextureObject(nullptr);
+  // The wrappers never own the name; dropping this window's lets its next render wrap afresh.
+  auto own = std::find_if(_wrappers.begin(), _wrappers.end(),
+                          [window](const vtkSmartPointer<vtkTextureObject>& w) { return w->GetContext() == window; });
+  if (own != _wrappers.end()) {
+    if (GetTextureObject() == *own) SetTextureObject(nullptr);
+    (*own)->ReleaseGraphicsResources(window);
+    _wrappers.erase(own);
   }
   if (_ownsHandle && _handle != 0) {
     glDeleteTextures(1, &_handle);

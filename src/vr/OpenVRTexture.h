@@ -6,10 +6,14 @@
 // a frame does no pipeline work. Used on the thread whose context is current for the window
 // that draws it.
 #include <memory>
+#include <vector>
 
 #include <vtkOpenGLTexture.h>
+#include <vtkSmartPointer.h>
 
 #include "TextureFill.h"
+
+class vtkTextureObject;
 
 class OpenVRTexture : public vtkOpenGLTexture {
  public:
@@ -51,7 +55,8 @@ class OpenVRTexture : public vtkOpenGLTexture {
   void Render(vtkRenderer* renderer) override;
   // Render thread: the upload alone (first time, or after RequestUpload).
   void Load(vtkRenderer* renderer) override;
-  // Deletes the texture when this object owns it; a later render creates it again.
+  // Deletes the texture when this object owns it, and drops the window's wrapper; a later
+  // render creates them again. The window's context is current.
   void ReleaseGraphicsResources(vtkWindow* window) override;
   int IsTranslucent() override;
 
@@ -63,7 +68,7 @@ class OpenVRTexture : public vtkOpenGLTexture {
   OpenVRTexture(const OpenVRTexture&) = delete;
   void operator=(const OpenVRTexture&) = delete;
 
-  // Points the base class's texture object at the current handle in this window's context.
+  // Points the base class's texture object at this window's wrapper of the current handle.
   void wrapHandle(vtkRenderer* renderer);
   // Takes the filled texture once published; true while it is still being filled.
   bool awaitingFill();
@@ -80,4 +85,8 @@ class OpenVRTexture : public vtkOpenGLTexture {
   // The size of the storage this object made, to notice an input of another size.
   int _storageWidth = 0;
   int _storageHeight = 0;
+  // One wrapper per window drawn in, each touched only with its window's context current:
+  // VTK releases a wrapper it lets go of through the wrapper's window, so rendering in one
+  // window never lets go of another's (whose context another thread may hold).
+  std::vector<vtkSmartPointer<vtkTextureObject>> _wrappers;
 };

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "Error.h"
+#include "Logger.h"
 #include "ServerConnectionSender.h"
 #include "Thread.h"
 
@@ -46,6 +48,14 @@ void VRWidgetCommandHandler::detachConnection() {
 
 bool VRWidgetCommandHandler::isRunning() const { return _thread && _thread->isRunning(); }
 
+// Render thread.
+std::vector<std::string> VRWidgetCommandHandler::takeRefusedParts() {
+  std::lock_guard<std::mutex> lock(_refusedMutex);
+  std::vector<std::string> parts;
+  parts.swap(_refusedParts);
+  return parts;
+}
+
 ServerConnection* VRWidgetCommandHandler::getServerConnection() const {
   return _sender ? _sender->getServerConnection() : nullptr;
 }
@@ -58,6 +68,13 @@ void VRWidgetCommandHandler::run() {
     if (!_sender) continue;
     Properties reply;
     _sender->sendCommand(entry.command, entry.arguments, reply);
+    if (!reply.hasName(Error::ERROR_TAG)) continue;
+    const std::string why = reply.hasName(Error::MESSAGE_TAG) ? reply.getString(Error::MESSAGE_TAG) : "no reason given";
+    Logger::getSingleton().error("The server refused " + entry.command + ": " + why);
+    if (entry.arguments.hasName("Part")) {
+      std::lock_guard<std::mutex> lock(_refusedMutex);
+      _refusedParts.push_back(entry.arguments.getString("Part"));
+    }
   }
   std::lock_guard<std::mutex> lock(_endMutex);
   _finished = true;

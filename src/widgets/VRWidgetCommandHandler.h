@@ -7,6 +7,8 @@
 // answering), the sender is interrupted, so the send under way and the rest fail at once.
 #include <condition_variable>
 #include <memory>
+#include <string>
+#include <vector>
 #include <mutex>
 
 #include "CommandQueue.h"
@@ -49,9 +51,12 @@ class VRWidgetCommandHandler : public Runnable {
 
   ServerConnection* getServerConnection() const;
 
-  // Command thread: sends each popped command until "NOOP"; results and replies are not
-  // examined, a failed send is not repeated.
+  // Command thread: sends each popped command until "NOOP"; a failed send is not repeated. A
+  // reply refusing the command is said in the log with the server's reason, and a refused part
+  // command's part is kept for takeRefusedParts.
   void run() override;
+  // Render thread: the parts named by refused part commands since the last call.
+  std::vector<std::string> takeRefusedParts();
 
  private:
   std::unique_ptr<Thread> _thread;
@@ -61,6 +66,9 @@ class VRWidgetCommandHandler : public Runnable {
   bool _finished = false;
   int _stopTimeoutMs = DEFAULT_STOP_TIMEOUT_MS;
   CommandQueue _queue;
+  // Guards _refusedParts (command thread writes, render thread takes).
+  std::mutex _refusedMutex;
+  std::vector<std::string> _refusedParts;
   std::unique_ptr<ServerCommandSender> _ownSender;  // the connection's sender, when given one
   ServerCommandSender* _sender;
 };

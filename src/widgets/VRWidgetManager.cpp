@@ -176,6 +176,9 @@ VRWidgetManager& VRWidgetManager::operator=(const VRWidgetManager& other) {
   _activeHand = other._activeHand;
   _deleteHand = other._deleteHand;
   _deleteLatch = other._deleteLatch;
+  // The server holds one highlight for the program, not one per buffer: asked once per pick.
+  _selectionHighlighted = other._selectionHighlighted;
+  _deletedParts = other._deletedParts;
   return *this;
 }
 
@@ -186,6 +189,7 @@ void VRWidgetManager::initialize(VRWidgetCommandHandler* handler, const std::str
   _interactor = interactor;
   _interactiveUpdateIssued = false;
   _state.reset();
+  _deletedParts.clear();
   _partTypes.clear();
   _partTypes = {{None, "None"}, {PointPart, "PointPart"}, {LinePart, "LinePart"}, {PlaneSection, "PlaneSection"},
                 {PlaneProbePart, "PlaneProbePart"}};
@@ -261,6 +265,9 @@ void VRWidgetManager::update(kvg::DrawableScene& scene, int hand, const Controll
     return;
   }
   hand = hand == 0 ? 0 : 1;
+  // A part whose deletion the server refused is still there: it may be picked again.
+  if (_handler)
+    for (const std::string& part : _handler->takeRefusedParts()) _deletedParts.erase(part);
   if (_selectedPart.empty() || !isInteracting()) {
     const HandRay ray = handRay(inputs[hand], tools[hand], hand, modelMatrix);
     handleController(scene, ray.tip, ray.direction, laserLength, modelScale, sceneScale, _partProps);
@@ -301,6 +308,7 @@ int VRWidgetManager::handleController(kvg::DrawableScene& scene, const double ti
   double hitDistance = 0.0;
   std::string picked =
       pickRay(scene, tip, direction, pickLength * modelScale, modelScale * sceneScale, candidates, hitDistance);
+  if (_deletedParts.count(picked)) picked.clear();
   double widgetDistance = 0.0;
   if (!_selectedPart.empty() && intersectPlaneWidget(tip, direction, widgetDistance) &&
       widgetDistance <= hitDistance)
@@ -447,6 +455,7 @@ bool VRWidgetManager::deletePart() {
   command.arguments.set("Part", _selectedPart, Properties::Replace);
   command.arguments.set("Scene", _sceneName, Properties::Replace);
   _handler->push(command);
+  _deletedParts.insert(_selectedPart);
   _selectedPart.clear();
   _deleteLatch = true;
   return true;
@@ -529,7 +538,6 @@ void VRWidgetManager::syncFrom(const VRWidgetManager& source, kvg::DrawableScene
   WidgetEvent event;
   if (!fireWithState(WidgetSyncEvent, event)) _state.reset();
   _interactiveUpdateIssued = false;
-  _selectionHighlighted = false;
   kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
   vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
   if (!renderer) return;

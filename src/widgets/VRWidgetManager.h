@@ -9,6 +9,7 @@
 // updater at scene set-up).
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 
 #include "PartPicker.h"
@@ -158,4 +159,7 @@ class VRWidgetManager {
   std::deque<kvg::Ptr<PlaneProxy>> _planeProxies;
   bool _selectionHighlighted = false;
   bool _deleteLatch = false;
+  // Parts this manager asked the server to delete: never picked or highlighted again (the
+  // server's scene may still show one for a few frames).
+  std::set<std::string> _deletedParts;
 };

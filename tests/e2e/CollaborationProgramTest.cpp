@@ -521,6 +521,10 @@ class SharedSceneProgram : public CollaborationProgram {
   }
   // The go signal a script's "wait-file" line waits for.
   std::string goFile(const std::string& name) const { return dir + "/go-" + name; }
+  // A script's start: 60 frames a second, both hands aside, out of the model's way.
+  static std::string handsAside() {
+    return std::string("rate 60\nleft position ") + kLeftAside + "\nright position " + kRightAside + "\n";
+  }
   void go(const std::string& name) const { std::ofstream(goFile(name)) << "go\n"; }
   std::string sceneKey() const {
     const std::vector<std::string> joins = journalLines(":collab-join");
@@ -655,6 +659,353 @@ TEST_F(SharedSceneProgram, ItemsKeptAtOneAppearAtTheOtherAndGoWhenRemoved) {
   EXPECT_TRUE(b.wait());
 }
 
+
+// The frame number of the newest left-eye capture in the folder, -1 when there is none.
+int newestFrame(const std::string& folder) {
+  const std::string file = newestLeftEye(folder);
+  int frame = -1;
+  const size_t at = file.rfind("/frame-");
+  if (at != std::string::npos) std::sscanf(file.c_str() + at, "/frame-%d-left.png", &frame);
+  return frame;
+}
+
+// A program joins a scene where the other participant keeps one of each kind of item (a seed,
+// a plane section, a clip plane, an iso value): it takes them all and runs on, drawing the
+// others' plane section in both of its render buffers, until it quits normally.
+TEST_F(SharedSceneProgram, JoiningASceneThatKeepsEveryKindOfItemRunsOn) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = handsAside();
+
+  std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"}};
+  append(bSteps, toolGesture(40, true, true, true));    // seed
+  append(bSteps, toolGesture(70, false, false, true));  // plane section
+  append(bSteps, toolGesture(100, true, false, true));  // clip plane
+  append(bSteps, toolGesture(130, false, true, true));  // iso value
+  Program b(address, headset("b", script(hands, bSteps)));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << b.err();
+  go("b");
+  ASSERT_TRUE(waitUntil([&] { return b.err().find("Shared scene 5 published") != std::string::npos; }, 60)) << b.err();
+
+  const std::string everyKind = "seeds 1, plane sections 1, clip planes 1, iso values 1";
+  Program a(address, headset("a", hands));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(waitUntil([&] { return lastApplied(a.err()) == everyKind || a.poll(); }, 90)) << a.err();
+  ASSERT_EQ(lastApplied(a.err()), everyKind) << a.err();
+  // Well past the frames in which both buffers have drawn the received items.
+  const int joined = newestFrame(dir + "/eyes-a");
+  EXPECT_TRUE(waitUntil([&] { return newestFrame(dir + "/eyes-a") >= joined + 300 || a.poll(); }, 120)) << a.err();
+  a.signal(SIGTERM);
+  ASSERT_TRUE(a.wait());
+  EXPECT_TRUE(a.exitedNormally()) << a.err();
+  EXPECT_EQ(a.exitCode(), 0) << a.err();
+  EXPECT_EQ(a.err().find("Cannot make QOpenGLContext current"), std::string::npos) << a.err();
+  b.signal(SIGTERM);
+  EXPECT_TRUE(b.wait());
+}
+
+// A and B keep a seed each at the same moment, twenty times over: whichever of the two equal
+// stamps the service takes, the other's seed is carried into the next state, and at the end
+// both see all forty seeds. The service passes shared states on late, so that each keeps its
+// seed before it hears of the other's.
+TEST_F(SharedSceneProgram, SeedsKeptAtTheSameMomentByTwoParticipantsAllSurvive) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, "--fault", "lag=:collab-shared", scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = handsAside();
+  constexpr int kRounds = 20;
+  // In round i each holds the seed tool at a place of its own along the model, waits for the
+  // round's go, and keeps the seed in the frame after it: both keep theirs within a frame or so.
+  const auto steps = [&](double height) {
+    std::vector<Step> out;
+    for (int i = 0; i < kRounds; ++i) {
+      const int f = 40 + 30 * i;
+      std::vector<Step> gesture = toolGesture(f, true, true, true);
+      gesture[0].lines = "right position " + std::to_string(-0.15 + 0.015 * i) + " " + std::to_string(height) + " -1.9\n";
+      gesture.insert(gesture.begin() + 2, {f + 14, "wait-file \"" + goFile("round" + std::to_string(i)) + "\"\n"});
+      append(out, gesture);
+    }
+    return out;
+  };
+  // Each program's capture of the frame before a round's wait shows that it waits there.
+  const auto waitingAt = [](int round) { return 40 + 30 * round + 13; };
+  std::string frames;
+  for (int i = 0; i < kRounds; ++i) frames += (i ? "," : "") + std::to_string(waitingAt(i));
+  const auto racer = [&](const std::string& name, double height) {
+    std::map<std::string, std::string> env = headset(name, script(hands, steps(height)));
+    env.erase("QUONIX_VRSIM_CAPTURE_EVERY");
+    env["QUONIX_VRSIM_CAPTURE_FRAMES"] = frames;
+    return env;
+  };
+  Program a(address, racer("a", 1.0));
+  Program b(address, racer("b", 1.05));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 1 && countOf(b.err(), " joined, colour ") >= 1; }, 90))
+      << a.err() << "\nB:\n" << b.err();
+  const std::vector<unsigned> ids = joinedStateIds(journalLines(":collab-join"));
+  ASSERT_EQ(ids.size(), 2u);
+
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  TestParticipant observer;
+  ASSERT_TRUE(observer.join(server.port(), 0x7e57000002LL, sceneKey())) << observer.updater->getLastError();
+  kvg::VRSharedState shared;
+  const auto seedsAtService = [&] {
+    observer.listener->getSharedState(shared);
+    return shared.getSeedPoints().size() / 3;
+  };
+  for (int i = 0; i < kRounds; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%06d-left.png", waitingAt(i));
+    ASSERT_TRUE(waitForFile(dir + "/eyes-a" + name, a, 60) && waitForFile(dir + "/eyes-b" + name, b, 60))
+        << "round " << i;
+    go("round" + std::to_string(i));
+    ASSERT_TRUE(waitUntil([&] { return seedsAtService() >= size_t(2 * (i + 1)); }, 60))
+        << "round " << i << ": " << seedsAtService() << " seeds\nA:\n" << a.err() << "\nB:\n" << b.err();
+  }
+  // The last state stays the last one for a moment: neither has anything left to carry over.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(seedsAtService(), size_t(2 * kRounds));
+  std::set<std::pair<long, long>> places;
+  const std::vector<double>& v = shared.getSeedPoints();
+  for (size_t i = 0; i + 2 < v.size(); i += 3) places.insert({std::lround(v[i] * 1000), std::lround(v[i + 1] * 1000)});
+  EXPECT_EQ(places.size(), size_t(2 * kRounds));
+  // Each holds the last state: it either published it or applied it. A program's own id is the
+  // one of the two that its avatar line does not name.
+  const unsigned last = shared.getTimeStamp();
+  for (Program* p : {&a, &b}) {
+    unsigned other = 0;
+    const std::vector<std::string> joins = linesStarting(p->err(), "Avatar ");
+    ASSERT_FALSE(joins.empty());
+    std::sscanf(joins.front().c_str(), "Avatar %u", &other);
+    const unsigned own = other == ids[0] ? ids[1] : ids[0];
+    const bool published = p->err().find("Shared scene " + std::to_string(last) + " published") != std::string::npos &&
+                           shared.getID() == int(own);
+    const std::string applied = lastApplied(p->err());
+    EXPECT_TRUE(published || applied.rfind("seeds " + std::to_string(2 * kRounds) + ",", 0) == 0)
+        << (p == &a ? "A" : "B") << " stamp " << last << " from " << shared.getID() << ": " << applied << "\n" << p->err();
+  }
+  // How often the two stamps met at the service (the race this test is about).
+  const auto published = [](const Program& p) {
+    std::set<std::string> lines;
+    for (const std::string& line : linesStarting(p.err(), "Shared scene "))
+      if (line.find(" published") != std::string::npos) lines.insert(line);
+    return lines;
+  };
+  const std::set<std::string> stampsA = published(a), stampsB = published(b);
+  int met = 0;
+  for (const std::string& line : stampsA) met += stampsB.count(line) ? 1 : 0;
+  std::cout << "stamps published by both in the same round: " << met << " of " << kRounds << std::endl;
+  a.signal(SIGTERM);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(a.wait());
+  EXPECT_TRUE(b.wait());
+}
+
+// The service's receiving side dies (the stand-in server cuts every participant off when a third
+// participant joins) and comes back after refusing a few connections: each program says once,
+// in its log and its window's title, that it lost the shared session, drops the frozen avatar,
+// keeps its own items (and what it makes meanwhile), and joins again with the next attempts.
+TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsAndIsJoinedAgain) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, "--fault", "sever=:collab-join@3#1", "--fault",
+                            "refuse=:service-socket@6#4", scene},
+                           error))
+      << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = handsAside();
+  // A keeps a seed before the loss and another one while it is cut off.
+  std::vector<Step> aSteps = {{30, "wait-file \"" + goFile("a") + "\"\n"}};
+  append(aSteps, toolGesture(40, true, true, true));
+  aSteps.push_back({70, "wait-file \"" + goFile("a2") + "\"\n"});
+  std::vector<Step> second = toolGesture(80, true, true, true);
+  second[0].lines = "right position -0.12 1.024 -1.9\n";
+  append(aSteps, second);
+  Program a(address, headset("a", script("head position -0.8 1.6 0.5\n" + hands, aSteps)));
+  Program b(address, headset("b", hands));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 1 && countOf(b.err(), " joined, colour ") >= 1; }, 90))
+      << a.err() << "\nB:\n" << b.err();
+  go("a");
+  ASSERT_TRUE(waitUntil([&] { return lastApplied(b.err()) == "seeds 1, plane sections 0, clip planes 0, iso values 0"; }, 30))
+      << b.err();
+  const std::string windowA = a.waitForWindow(kTitle);
+  ASSERT_FALSE(windowA.empty());
+
+  // A third participant's join cuts everyone off.
+  const std::string key = sceneKey();
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  ServerConnection connection;
+  connection.setHost("127.0.0.1");
+  connection.setPort(server.port());
+  connection.setTimeout(5000);
+  const auto cut = std::chrono::steady_clock::now();
+  {
+    CVRStateUpdater third;
+    third.setSceneKey(key);
+    third.connect(connection, 0x7e57000003LL);
+  }
+  const std::string lost = "Warning: Lost the shared session";
+  for (Program* p : {&a, &b})
+    EXPECT_TRUE(waitUntil([&] { return p->err().find(lost) != std::string::npos; }, 5)) << p->err();
+  std::cout << "loss said after "
+            << std::chrono::duration<double>(std::chrono::steady_clock::now() - cut).count() << " s" << std::endl;
+  EXPECT_TRUE(waitUntil([&] { return !a.windows("shared session lost").empty(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return countOf(a.err(), " left\n") >= 1; }, 10)) << a.err();
+  go("a2");
+
+  // Both join again once the service takes them, see each other again, and A's two seeds reach B.
+  for (Program* p : {&a, &b}) {
+    EXPECT_TRUE(waitUntil([&] { return p->err().find("Shared session joined again") != std::string::npos; }, 60))
+        << p->err();
+    EXPECT_EQ(countOf(p->err(), lost), 1) << p->err();
+  }
+  EXPECT_TRUE(waitUntil([&] { return countOf(a.err(), " joined, colour ") >= 2; }, 30)) << a.err();
+  EXPECT_TRUE(waitUntil([&] { return lastApplied(b.err()) == "seeds 2, plane sections 0, clip planes 0, iso values 0"; }, 30))
+      << b.err();
+  // A held its first seed all along (the second may come before or after it joins again).
+  const std::string sinceLoss = a.err().substr(a.err().find(lost));
+  EXPECT_EQ(sinceLoss.find(" applied: seeds 0"), std::string::npos) << a.err();
+  EXPECT_TRUE(waitUntil([&] { return a.windows("shared session lost").empty(); }, 10));
+  EXPECT_FALSE(a.windows(kTitle).empty());
+  // Quitting waits for no rejoin attempt.
+  a.signal(SIGTERM);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(a.wait());
+  EXPECT_TRUE(b.wait());
+  EXPECT_EQ(a.exitCode(), 0) << a.err();
+}
+
+// The magenta plate's outline in an eye image: its first and last column in each row, and its
+// first and last row in each column.
+struct Outline {
+  std::map<int, std::pair<int, int>> rows, columns;
+  size_t pixels = 0;
+};
+Outline plateOutline(const std::string& file) {
+  const QImage image(QString::fromStdString(file));
+  Outline o;
+  const auto widen = [](std::map<int, std::pair<int, int>>& m, int key, int value) {
+    auto it = m.find(key);
+    if (it == m.end()) m[key] = {value, value};
+    else it->second = {std::min(it->second.first, value), std::max(it->second.second, value)};
+  };
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (!(qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) > 150)) continue;
+      widen(o.rows, y, x);
+      widen(o.columns, x, y);
+      ++o.pixels;
+    }
+  return o;
+}
+
+// How far apart two outlines put the plate's edges: the largest difference of a row's first or
+// last column, or of a column's first or last row, over the rows and columns both show (-1 when
+// they share fewer than 20 of either).
+int largestEdgeShift(const Outline& a, const Outline& b) {
+  int shift = 0;
+  bool enough = true;
+  using Lines = std::map<int, std::pair<int, int>>;
+  const auto compare = [&](const Lines& mine, const Lines& theirs) {
+    int shared = 0;
+    for (const auto& line : mine) {
+      auto other = theirs.find(line.first);
+      if (other == theirs.end()) continue;
+      ++shared;
+      shift = std::max(shift, std::max(std::abs(line.second.first - other->second.first),
+                                       std::abs(line.second.second - other->second.second)));
+    }
+    enough = enough && shared >= 20;
+  };
+  compare(a.rows, b.rows);
+  compare(a.columns, b.columns);
+  return enough ? shift : -1;
+}
+
+// The newest left-eye capture once one of that frame or later is there.
+std::string leftEyeFrom(const std::string& folder, int frame, Program& program) {
+  waitUntil([&] { return newestFrame(folder) >= frame || program.poll(); }, 60);
+  return completeLeftEye(folder);
+}
+
+// A keeps a clip plane with its controller a few degrees off level (the plane snaps to level): B,
+// joining later, cuts the plate along the same line, seen from the same place close to it; and
+// A's cut stays where it was after B kept and removed a seed.
+TEST_F(SharedSceneProgram, AKeptClipPlaneCutsAlikeEverywhereAndStaysThroughOthersEdits) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+  const std::string hands = handsAside();
+  // Close before the plate, the hands (aside) behind the eyes; away: behind the other's eyes.
+  const std::string away = "head position -0.8 1.6 0.5\n", home = "head position 0 1.024 -1.3\n";
+
+  std::vector<Step> aSteps = {{21, home}, {35, "wait-file \"" + goFile("a") + "\"\n"}};
+  std::vector<Step> clip = toolGesture(40, true, false, true);
+  // Pointing down, turned a little: the plane is a few degrees off level, within the snapping
+  // angle.
+  clip[0].lines += "right rotation 0 -70 20\n";
+  append(aSteps, clip);
+  aSteps.push_back({75, "wait-file \"" + goFile("a-away") + "\"\n"});
+  aSteps.push_back({76, away});
+  aSteps.push_back({85, "wait-file \"" + goFile("a-home") + "\"\n"});
+  aSteps.push_back({86, home});
+  auto a = std::make_unique<Program>(address, headset("a", script(hands, aSteps)));
+  ASSERT_TRUE(a->started());
+  const Outline whole = plateOutline(leftEyeFrom(dir + "/eyes-a", 30, *a));
+  go("a");
+  ASSERT_TRUE(waitUntil([&] { return a->err().find("Shared scene 2 published") != std::string::npos; }, 60)) << a->err();
+  const Outline cutAtA = plateOutline(leftEyeFrom(dir + "/eyes-a", 70, *a));
+  ASSERT_GT(whole.rows.size(), 40u);
+  ASSERT_LT(cutAtA.pixels, whole.pixels * 3 / 4) << "the clip plane did not cut the plate";
+  go("a-away");
+
+  // B joins, goes where A stood and takes A's plane.
+  std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"}, {31, home},
+                              {45, "wait-file \"" + goFile("b2") + "\"\n"}};
+  std::vector<Step> seed = toolGesture(50, true, true, true);
+  seed[0].lines = "right position -0.12 1.024 -1.9\n";
+  append(bSteps, seed);
+  std::vector<Step> unseed = toolGesture(80, true, true, false);
+  unseed[0].lines = "right position -0.12 1.024 -1.9\n";
+  append(bSteps, unseed);
+  bSteps.push_back({105, away});
+  Program b(address, headset("b", script(hands, bSteps)));
+  ASSERT_TRUE(b.started());
+  const std::string planeOnly = "seeds 0, plane sections 0, clip planes 1, iso values 0";
+  ASSERT_TRUE(waitUntil([&] { return lastApplied(b.err()) == planeOnly; }, 90)) << b.err();
+  go("b");
+  const Outline cutAtB = plateOutline(leftEyeFrom(dir + "/eyes-b", 40, b));
+  const int shiftAB = largestEdgeShift(cutAtA, cutAtB);
+  std::cout << "plate edges at B against A: " << shiftAB << " px" << std::endl;
+  EXPECT_GE(shiftAB, 0);
+  EXPECT_LE(shiftAB, 1);
+
+  // B keeps a seed and removes it again, then steps away; A comes back to its place.
+  const int appliedAtA = countOf(a->err(), " applied: ");
+  go("b2");
+  ASSERT_TRUE(waitUntil([&] { return countOf(a->err(), " applied: ") >= appliedAtA + 2 && lastApplied(a->err()) == planeOnly; }, 60))
+      << a->err();
+  ASSERT_TRUE(waitForFile(dir + "/eyes-b/frame-000110-left.png", b, 60)) << b.err();
+  go("a-home");
+  const Outline laterAtA = plateOutline(leftEyeFrom(dir + "/eyes-a", 100, *a));
+  const int shiftA = largestEdgeShift(cutAtA, laterAtA);
+  std::cout << "plate edges at A after B's edits: " << shiftA << " px" << std::endl;
+  EXPECT_GE(shiftA, 0);
+  EXPECT_LE(shiftA, 1);
+  a->signal(SIGTERM);
+  b.signal(SIGTERM);
+  EXPECT_TRUE(a->wait());
+  EXPECT_TRUE(b.wait());
+}
 
 // B's laser holds A's avatar while its trigger stays down: B's model repeats A's move and zoom.
 // Let go, B teleports to A from the palette and sees the scene from A's place. Then both idle,

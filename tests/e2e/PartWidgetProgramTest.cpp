@@ -10,6 +10,7 @@
 #include <csignal>
 #include <chrono>
 #include <map>
+#include <set>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -257,6 +258,20 @@ TEST_F(PartWidgetProgram, PickCopyDeleteAndDragParts) {
   EXPECT_EQ(pointDeletes[0].arguments.getString("Part"), "PointPart 1");
   for (const char* side : {"left", "right"}) EXPECT_LT(highlightPixels(eye(240, side)), 20) << side;
 
+  // The highlight is asked for once per change of the pick (not again at each buffer swap), and
+  // never for a part after its deletion was asked for.
+  std::set<std::string> deleted;
+  std::vector<std::string> previous;
+  for (const Command& c : all) {
+    if (c.name == "DeletePlaneSection" || c.name == "DeletePointPart") deleted.insert(c.arguments.getString("Part"));
+    if (c.name != "HighlightParts") continue;
+    std::vector<std::string> names;
+    c.arguments.get("Parts", names);
+    EXPECT_NE(names, previous) << "the same highlight asked for twice in a row";
+    for (const std::string& name : names) EXPECT_EQ(deleted.count(name), 0u) << name << " highlighted after its deletion";
+    previous = names;
+  }
+
   EXPECT_TRUE(program.exitedNormally()) << program.err();
 
   // The server's scene now: three new sections; the first section and the point part gone.
@@ -274,4 +289,42 @@ TEST_F(PartWidgetProgram, PickCopyDeleteAndDragParts) {
     EXPECT_TRUE(drawables.hasName(name)) << name;
   EXPECT_FALSE(drawables.hasName("PlaneSection 1"));
   EXPECT_FALSE(drawables.hasName("PointPart 1"));
+}
+
+// The server refuses the deletion of the picked section: the program says why, and the section,
+// still there, is highlighted again when the laser comes back to it.
+TEST_F(PartWidgetProgram, ARefusedDeletionIsSaidAndThePartStaysPickable) {
+  std::ofstream(dir + "/vrsim.txt") << "rate 60\n"
+                                       "left position -0.8 0.7 0\nleft press grip\n"
+                                       "right position -0.5346 1.0 -0.5\n"
+                                       "frame 30\nright position -0.3484 1.0 -0.5\n"
+                                       "frame 40\nright axis 0 -0.9 0\nright press pad\n"  // West
+                                       "frame 45\nright release pad\nright axis 0 0 0\n"
+                                       // Off every part, then back on the section.
+                                       "frame 60\nright position -0.5346 3.0 -0.5\n"
+                                       "frame 80\nright position -0.3484 1.0 -0.5\n";
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--scene", "Parts:1", "--journal", journal, "--fault", "refuse=DeletePlaneSection"}, error))
+      << error;
+  auto env = environment("110");
+  env["QUONIX_VRSIM_EXIT_AFTER"] = "110";
+  Program program({"127.0.0.1", std::to_string(server.port())}, env);
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(waitForFile(eyeFile(110, "right"), program, 150)) << program.err();
+  ASSERT_TRUE(program.wait()) << program.err();
+  EXPECT_NE(program.err().find("Error: The server refused DeletePlaneSection: the server refused DeletePlaneSection"),
+            std::string::npos)
+      << program.err();
+  size_t deletes = 0, highlightsAfter = 0;
+  for (const Command& c : readJournal(journal)) {
+    if (c.name == "DeletePlaneSection") ++deletes;
+    std::vector<std::string> names;
+    if (deletes && c.name == "HighlightParts" && c.arguments.get("Parts", names) &&
+        names == std::vector<std::string>{"PlaneSection 1"})
+      ++highlightsAfter;
+  }
+  EXPECT_EQ(deletes, 1u);
+  EXPECT_GE(highlightsAfter, 1u) << "the section was not picked again";
+  EXPECT_TRUE(program.exitedNormally()) << program.err();
 }

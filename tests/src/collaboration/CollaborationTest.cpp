@@ -56,7 +56,10 @@ TEST(AvatarGroup, IdentityColoursAndSettingsCopy) {
   EXPECT_DOUBLE_EQ(group.currentColor()[0], 235 / 255.0);
   EXPECT_DOUBLE_EQ(group.currentColor()[2], 10 / 255.0);
   EXPECT_DOUBLE_EQ(group.colorAt(15)[1], 155 / 255.0);
-  EXPECT_EQ(group.colorAt(99), group.colorAt(15));
+  // Ids beyond the table wrap round it.
+  EXPECT_EQ(group.colorAt(99), group.colorAt(3));
+  EXPECT_EQ(group.colorAt(16), group.colorAt(0));
+  EXPECT_EQ(group.colorAt(-1), group.colorAt(15));
   EXPECT_EQ(group.getMatrix()[0], 1.0);
   EXPECT_EQ(group.getMatrix()[1], 0.0);
 
@@ -134,7 +137,7 @@ TEST(AvatarGroup, AvatarsFollowTheListenersStatesAndSelectionWraps) {
   AvatarGroup group(nullptr);
   group.setup(1, 0, 7, nullptr);
   // Ids 3, 5, 9; 5 follows this user, 9 follows 3; colour ids from a peer beyond the table.
-  group.updateAvatar({peer(3, 2), peer(5, 4, 7), peer(9, 255, 3)}, nullptr, *empty.scene);
+  group.updateAvatar({peer(3, 2), peer(5, 4, 7), peer(9, 254, 3)}, nullptr, *empty.scene);
   ASSERT_EQ(group.avatarCount(), 3);
   EXPECT_TRUE(group.isBoxVisible());
   EXPECT_TRUE(group.avatar(5)->followsLocalUser());
@@ -144,14 +147,14 @@ TEST(AvatarGroup, AvatarsFollowTheListenersStatesAndSelectionWraps) {
   group.avatar(9)->getColor(colour9);
   for (int c = 0; c < 3; ++c) {
     EXPECT_DOUBLE_EQ(group.avatar(9)->getLaserColor()[c], colour3[c]);
-    EXPECT_DOUBLE_EQ(colour9[c], group.colorAt(15)[c]);
+    EXPECT_DOUBLE_EQ(colour9[c], group.colorAt(254 % 16)[c]);
   }
 
   group.selectNextAvatar();
   EXPECT_EQ(group.currentAvatarID(), 3);
   group.selectNextAvatar();
   EXPECT_EQ(group.currentAvatarID(), 5);
-  EXPECT_EQ(group.nextAvatarColorID(), 15);
+  EXPECT_EQ(group.nextAvatarColorID(), 254 % 16);
   EXPECT_EQ(group.previousAvatarColorID(), 2);
   group.selectNextAvatar();
   group.selectNextAvatar();

@@ -153,14 +153,14 @@ TEST_F(LinkedOverlay, RepaintedOnlyWhenSomeonesLinkedSettingsChange) {
   show({participant(3, 1, kvg::SHARE_HUD | 64), participant(5, 2, kvg::SHARE_HUD)}, ShareableStateMask::ALL);
   EXPECT_EQ(overlay()->GetMTime(), painted);
 
-  // 3 leaves: its icon stays until something else changes.
+  // 3 leaves: its icon goes with it, and 5's moves down to the first place.
   show({participant(5, 2, kvg::SHARE_HUD)}, ShareableStateMask::ALL);
-  EXPECT_EQ(overlay()->GetMTime(), painted);
-  EXPECT_EQ(opaquePixels(), 2 * 48 * 48);
-
-  // 5 stops sharing the HUD and starts sharing the floor: repainted without 3.
-  show({participant(5, 2, kvg::SHARE_FLOOR)}, ShareableStateMask::ALL);
   EXPECT_GT(overlay()->GetMTime(), painted);
+  expectIconAt(iconRow(0.4, 0), iconCol(0.01), 2, "5 alone");
+  EXPECT_EQ(opaquePixels(), 48 * 48);
+
+  // 5 stops sharing the HUD and starts sharing the floor.
+  show({participant(5, 2, kvg::SHARE_FLOOR)}, ShareableStateMask::ALL);
   expectIconAt(iconRow(0.2, 0), iconCol(0.01), 2, "5 on the floor button");
   EXPECT_EQ(opaquePixels(), 48 * 48);
 
@@ -209,3 +209,4 @@ TEST_F(LinkedOverlay, NoIconOrNoRoomForOnePaintsNothing) {
     TearDown();
   }
 }
+

@@ -122,12 +122,13 @@ TEST(ClipMarkerShape, TheSquareSpansItsEdgesAboutTheCentreAndKeepsItsTimeBelowFl
   EXPECT_EQ(marker->getTextureIndex(), 2);
   EXPECT_EQ(marker->getActor()->GetTexture(), highlighted.GetPointer());
 
-  // A copy draws the same square with the same textures.
+  // A copy draws the same square with the textures it is given, not the other's.
+  vtkNew<vtkTexture> ownNormal, ownHighlighted;
   kvg::Ptr<ClipMarker> copy(new ClipMarker());
-  copy->createFrom(renderer, *marker);
+  copy->createFrom(renderer, *marker, ownNormal, ownHighlighted);
   drawn(*copy)->GetBounds(bounds);
   EXPECT_NEAR(bounds[0], 0.75, 1e-9);
-  EXPECT_EQ(copy->getActor()->GetTexture(), normal.GetPointer());
+  EXPECT_EQ(copy->getActor()->GetTexture(), ownNormal.GetPointer());
 
   // Both show their texture unlit at 0.8 of its brightness.
   for (ClipMarker* m : {&*marker, &*copy}) {
