@@ -1177,6 +1177,129 @@ TEST_F(SharedSceneProgram, ALaserHeldOnTheOthersAvatarFollowsItsModelAndTeleport
 }
 
 
+// The plate in both eyes of one capture: the newest pair in the folder that reads whole.
+struct EyePlates {
+  Plate left, right;
+  std::string file;
+  // How far apart the plate stands between the eyes, in pixels.
+  double parallax() const { return left.column - right.column; }
+  double middle() const { return (left.column + right.column) / 2.0; }
+};
+EyePlates platesInBothEyes(const std::string& folder) {
+  for (int i = 0; i < 20; ++i) {
+    const std::string file = newestLeftEye(folder);
+    const size_t at = file.rfind("-left.png");
+    if (at != std::string::npos) {
+      const std::string right = file.substr(0, at) + "-right.png";
+      if (!QImage(QString::fromStdString(file)).isNull() && !QImage(QString::fromStdString(right)).isNull())
+        return {magentaPlate(file), magentaPlate(right), file};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return {};
+}
+
+// The palette's dark blue-grey panel and button faces.
+int paletteFacePixels(const std::string& file) {
+  const QImage image(QString::fromStdString(file));
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (qRed(c) < 60 && qGreen(c) > qRed(c) + 8 && qBlue(c) > qGreen(c) + 8 && qBlue(c) < 110) ++count;
+    }
+  return count;
+}
+
+// A sees the model at scale 2 (its own configuration shows the model 1 m wide, where B's shows
+// it 0.4 m wide, at scale 5); B teleports to it from the palette. B's eyes take the projection
+// of the scale they land at: the plate stands as far apart between B's eyes as between A's,
+// which see it from the same place at the same scale. (With the projection of scale 1 after a
+// teleport, B's eyes were half the eye distance apart in the model, and its near plane half as
+// far: the plate had half the parallax.) Both heads use a wide eye distance, so that the
+// parallax is many pixels.
+TEST_F(SharedSceneProgram, TeleportToAParticipantAtAnotherScaleTakesTheProjectionOfThatScale) {
+  std::ofstream(base + "/config.ini", std::ios::app) << "avatarTeleportationOffset = [0, 0, 0]\n";
+  const std::string baseA = dir + "/base-a";
+  makeBaseWithAssets(baseA);
+  std::ofstream(baseA + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 1.0\n";
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--journal", journal, scene}, error)) << error;
+  const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
+
+  // A stands 1.2 m in front of the plate's middle, its hands aside.
+  std::map<std::string, std::string> environmentA =
+      headset("a", std::string("rate 60\nipd 0.2\nhead position 0 1 -1.3\nleft position ") + kLeftAside +
+                       "\nright position " + kRightAside + "\n");
+  environmentA["QUONIX_BASE_DIR"] = baseA;
+  Program a(address, environmentA);
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(waitUntil([&] { return a.err().find("Shared scene 1 published") != std::string::npos; }, 90)) << a.err();
+
+  // B holds its palette in the left hand and lays its right laser on the teleport button; it
+  // pulls the trigger only once the test has seen the palette drawn (a palette whose images
+  // are not ready neither shows nor acts).
+  const std::array<double, 3> left = {-0.1, 1.25, -0.3}, right = {0.15, 1.2, -0.1};
+  const std::vector<Step> bSteps = {{30, "wait-file \"" + goFile("b") + "\"\n"},
+                                    {31, "left press grip\n" + aimRight(right, palettePoint(left, 0.75, 0.1))},
+                                    {600, "wait-file \"" + goFile("b-press") + "\"\n"},
+                                    {601, "right press trigger\n"},
+                                    {604, "right release trigger\n"},
+                                    {610, "left release grip\nright pose 1 0 0 0.15 0 1 0 1.2 0 0 1 -0.1\n"}};
+  Program b(address, headset("b", script("rate 60\nipd 0.2\nleft position -0.1 1.25 -0.3\n"
+                                         "right position 0.15 1.2 -0.1\n",
+                                         bSteps)));
+  ASSERT_TRUE(b.started());
+  ASSERT_TRUE(waitUntil([&] { return countOf(b.err(), " joined, colour ") >= 1; }, 90)) << b.err();
+  const std::vector<unsigned> ids = joinedStateIds(journalLines(":collab-join"));
+  ASSERT_EQ(ids.size(), 2u);
+  const unsigned idA = ids[0], idB = ids[1];
+  setenv("QUONIX_BASE_DIR", base.c_str(), 1);
+  TestParticipant observer;
+  ASSERT_TRUE(observer.join(server.port(), 0x7e57000002LL, sceneKey())) << observer.updater->getLastError();
+  ASSERT_TRUE(waitUntil([&] { return observer.clientFrom(idA) && observer.clientFrom(idB); }, 10));
+  ASSERT_NEAR(observer.clientFrom(idA)->getModelScale(), 2.0, 1e-6);
+  ASSERT_NEAR(observer.clientFrom(idB)->getModelScale(), 5.0, 1e-6);
+
+  go("b");
+  std::string palette;
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        palette = completeLeftEye(dir + "/eyes-b");
+        return !palette.empty() && paletteFacePixels(palette) > 800;
+      },
+      60))
+      << "B's palette never showed: " << palette << "\n" << b.err();
+  go("b-press");
+
+  // B's eyes show the plate where A's do, in each eye: the same place between the eyes (B's head
+  // landed on A's) and the same parallax. Captures keep coming, so the newest pairs are compared
+  // until they agree.
+  EyePlates seenByA, seenByB;
+  const bool agree = waitUntil(
+      [&] {
+        seenByA = platesInBothEyes(dir + "/eyes-a");
+        seenByB = platesInBothEyes(dir + "/eyes-b");
+        return seenByA.left.count > 200 && seenByB.left.count > 200 && seenByB.right.count > 200 &&
+               std::abs(seenByB.middle() - seenByA.middle()) < 2.0 &&
+               std::abs(seenByB.parallax() - seenByA.parallax()) < 2.0;
+      },
+      60);
+  std::cout << "teleport to scale 2 from scale 5: plate parallax A " << seenByA.parallax()
+            << " px, B " << seenByB.parallax() << " px; middle A " << seenByA.middle() << ", B " << seenByB.middle()
+            << std::endl;
+  EXPECT_TRUE(agree) << seenByA.file << " vs " << seenByB.file;
+  EXPECT_NEAR(seenByB.left.count, seenByA.left.count, seenByA.left.count / 10.0);
+  EXPECT_NEAR(seenByB.right.count, seenByA.right.count, seenByA.right.count / 10.0);
+
+  b.signal(SIGTERM);
+  a.signal(SIGTERM);
+  EXPECT_TRUE(b.wait());
+  EXPECT_TRUE(a.wait());
+}
+
+
 // A hundred participants join and leave one by one while a program shows them: each comes and
 // goes as an avatar, none is left at the end, and the program's memory stays where it was.
 TEST_F(SharedSceneProgram, AHundredParticipantsComingAndGoingLeaveNothingBehind) {
