@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "InternalError.h"
 #include "ServerConnection.h"
+#include "TsanAnnotations.h"
 #include "kvg/DrawableSession.h"
 #include "kvg/RendererNodeStream.h"
 #include "kvg/SDBReader.h"
@@ -24,6 +25,7 @@ SceneLoader::SceneLoader(QObject* parent) : QThread(parent) { setObjectName("Sce
 
 // Loader thread.
 void SceneLoader::run() {
+  const TsanReleaseAtEnd ended(this);
   // The GUI thread waits for resultReady; whatever happens, it must come.
   try {
     switch (request.taskCode) {
