@@ -45,6 +45,6 @@ step() {
 }
 
 step "Fetching the package lists" $SUDO apt-get update
-step "Installing ${#missing[@]} packages (${missing[*]})" \
+step "Installing ${missing[*]}" \
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 rm -f "$LOG"
