@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh
+QUONIX_BUILD_TARGET=quonix_program scripts/build.sh
 BIN_DIR="${QUONIX_BUILD_DIR:-build}/bin"
 BIN="$BIN_DIR/quonixvr"
 if [ "$#" -eq 0 ]; then

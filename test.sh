@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh
+QUONIX_BUILD_TARGET= scripts/build.sh
 BUILD_DIR="${QUONIX_BUILD_DIR:-build}"
 
 # With an OpenVR SDK beside the repository, the program is also built against it, in its own

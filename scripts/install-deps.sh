@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the program and the tests need; skips what is there.
+# Prints one line per step; the package manager's own output goes to a log file whose path is
+# printed when a step fails.
 set -euo pipefail
 
 PACKAGES=(
@@ -23,8 +25,26 @@ for p in "${PACKAGES[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-$SUDO apt-get update
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+LOG="$(mktemp "${TMPDIR:-/tmp}/quonixvr-install-deps-XXXXXX.log")"
+
+# step DESCRIPTION COMMAND...: one line, "done" or the log's path.
+step() {
+  local what="$1"
+  shift
+  printf '%s ... ' "$what"
+  echo "== $what: $*" >>"$LOG"
+  if "$@" >>"$LOG" 2>&1 </dev/null; then
+    echo "done"
+  else
+    echo "failed"
+    echo "The package manager's output is in $LOG" >&2
+    exit 1
+  fi
+}
+
+step "Fetching the package lists" $SUDO apt-get update
+step "Installing ${missing[*]}" \
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+rm -f "$LOG"

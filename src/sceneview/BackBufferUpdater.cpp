@@ -21,6 +21,7 @@
 #include "SceneGlState.h"
 #include "SceneView.h"
 #include "StringHelper.h"
+#include "TsanAnnotations.h"
 #include "SoftwareRasterizer.h"
 #include "VRSceneAdaptation.h"
 #include "VRInteractionState.h"
@@ -47,6 +48,7 @@ void waitForIconFillSignal() {
 
 // Back-buffer updater thread.
 void SceneView::BackBufferUpdater::run() {
+  const TsanReleaseAtEnd ended(this);
   SceneView& v = _sceneView;
   // Without buffers (the start-up failed) there is nothing to prepare.
   if (!v.hasGraphics()) return;
@@ -116,6 +118,7 @@ void SceneView::startIconPreload(QOpenGLContext* windowContext) {
   _iconTextureCache.setPalettePending(true);
   // Icon preload thread: the context is its own from start to end.
   _iconPreloader = QThread::create([this, context, settings] {
+    const TsanReleaseAtEnd ended(QThread::currentThread());
     const bool current = context->makeCurrent(&_preloadSurface);
     AnnouncedImages announced;
     if (current) {

@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "InternalError.h"
 #include "ServerConnection.h"
+#include "TsanAnnotations.h"
 #include "kvg/DrawableSession.h"
 #include "kvg/RendererNodeStream.h"
 #include "kvg/SDBReader.h"
@@ -38,6 +39,7 @@ bool SceneLoader::asksServer(uint32_t taskCode) {
 
 // Loader thread.
 void SceneLoader::run() {
+  const TsanReleaseAtEnd ended(this);
   // Every result is this task's: one that is left out (or fails early) reports nothing done.
   recordLoaded = socketsCreated = collaborativeServerStarted = notifySocketsCreated = false;
   reply = Properties();

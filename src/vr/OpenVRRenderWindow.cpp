@@ -24,6 +24,7 @@
 #include <vtkPropCollection.h>
 #include <vtkRendererCollection.h>
 #include <vtkTextureObject.h>
+#include <vtkTimerLog.h>
 #include <vtkVolume.h>
 
 #include "Configuration.h"
@@ -38,6 +39,14 @@ vtkStandardNewMacro(OpenVRRenderWindow);
 namespace {
 
 const char* const kLayerNames[3] = {"vrBackGround", "vrWidgets", "vrModels"};
+
+// VTK's timer log is one process-wide buffer that every vtkRenderer::Render writes without a
+// lock, and the two buffers render on two threads (render thread, back-buffer updater): it is
+// switched off before main() runs, while the process has one thread. Nothing reads it.
+[[maybe_unused]] const bool g_timerLogOff = [] {
+  vtkTimerLog::LoggingOff();
+  return true;
+}();
 
 // Largest render-target side accepted from the configuration.
 constexpr int kMaxTargetSide = 16384;

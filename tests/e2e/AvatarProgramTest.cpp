@@ -130,9 +130,10 @@ TEST_F(AvatarProgram, BSeesAsHandsAndLaserInFrontAndItsDirectionMarkerBehind) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   ASSERT_FALSE(alone.empty()) << b.err();
-  // A frame drawn after the scene is in place.
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  alone = newestLeftEye(dir + "/eyes-b");
+  // A frame drawn after the scene is in place: a second's captures (every 10th frame at 60 a
+  // second) later.
+  alone = leftEyeAfterNow(dir + "/eyes-b", b, 6);
+  ASSERT_FALSE(alone.empty()) << b.err();
   const PixelTest magenta = shadeOf(255, 0, 255);
   const int magentaAlone = countPixels(alone, magenta);
 

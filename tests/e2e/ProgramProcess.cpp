@@ -235,6 +235,29 @@ std::string newestLeftEye(const std::string& folder) {
   return best.empty() ? best : folder + "/" + best;
 }
 
+std::string leftEyeAfterNow(const std::string& folder, Program& program, int captures, int seconds) {
+  auto frameOf = [](const std::string& file) {
+    const size_t at = file.rfind("frame-");
+    return at == std::string::npos ? -1L : std::atol(file.c_str() + at + 6);
+  };
+  const long now = frameOf(newestLeftEye(folder));
+  for (int i = 0; i < seconds * 20; ++i) {
+    int later = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() > 9 && name.compare(name.size() - 9, 9, "-left.png") == 0 && frameOf(name) > now) ++later;
+    }
+    if (later >= captures) {
+      const std::string newest = newestLeftEye(folder);
+      return waitForFile(newest, program, seconds) ? newest : "";
+    }
+    if (program.poll()) return "";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return "";
+}
+
 int countOf(const std::string& text, const std::string& part) {
   int n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -242,14 +265,35 @@ int countOf(const std::string& text, const std::string& part) {
 }
 
 bool waitForFile(const std::string& path, Program& program, int seconds) {
+  // Captures are renamed into place once whole; a frame's right eye is written after its left,
+  // so waiting for a left eye waits for its frame's right eye too.
+  std::vector<std::string> wanted = {path};
+  const std::string left = "-left.png";
+  if (path.size() > left.size() && path.compare(path.size() - left.size(), left.size(), left) == 0)
+    wanted.push_back(path.substr(0, path.size() - left.size()) + "-right.png");
+  size_t found = 0;
   for (int i = 0; i < seconds * 20; ++i) {
-    if (std::ifstream(path).good()) {
-      // Written whole before the next frame: give the writer a moment to close it.
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      return true;
-    }
+    while (found < wanted.size() && std::filesystem::exists(wanted[found])) ++found;
+    if (found == wanted.size()) return true;
     if (program.poll()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
+}
+
+bool waitForThreadGone(Program& program, const std::string& name, int seconds) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    if (!hasThread(program.pid(), name)) return !program.poll();
+    if (program.poll()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+std::string iconsFilledGate(const std::string& goFile) { return "wait-file \"" + goFile + "\"\n"; }
+
+bool releaseOnceIconsFilled(Program& program, const std::string& firstCapture, const std::string& goFile) {
+  if (!waitForFile(firstCapture, program, 120) || !waitForThreadGone(program, "IconPreload", 120)) return false;
+  std::ofstream(goFile) << "go\n";
+  return true;
 }

@@ -29,9 +29,23 @@ class Program;
 // Asks the window to close as a window manager would (WM_DELETE_WINDOW).
 bool requestClose(const std::string& windowId);
 // Waits for the file to appear while the program runs; false when it ended or time ran out.
+// For a left-eye capture it waits for the same frame's right eye too (the frame is whole).
 bool waitForFile(const std::string& path, Program& program, int seconds = 60);
+// Waits until the running program has no thread of that name; false when it ended or time ran out.
+bool waitForThreadGone(Program& program, const std::string& name, int seconds = 60);
+// The icons and palette images are filled in by the program's icon preload thread, started with
+// its graphics before the first frame and gone once every image is filled. A script line that
+// holds the frame back until releaseOnceIconsFilled creates goFile...
+std::string iconsFilledGate(const std::string& goFile);
+// ...which it does once a capture made before that frame (so the preload had started) exists
+// and the preload thread has ended. False when the program ended or two minutes passed.
+bool releaseOnceIconsFilled(Program& program, const std::string& firstCapture, const std::string& goFile);
 // The newest capture of the left eye in the folder, empty when there is none.
 std::string newestLeftEye(const std::string& folder);
+// The newest left-eye capture once `captures` more have come after the newest one now: the image
+// of a frame begun after this call, however slowly the frames come. Empty when the program ended
+// or time ran out.
+std::string leftEyeAfterNow(const std::string& folder, Program& program, int captures, int seconds = 60);
 // How often part stands in text.
 int countOf(const std::string& text, const std::string& part);
 

@@ -294,8 +294,14 @@ TEST_F(SharedSettingsProgram, TheHudFollowsTheOtherPaletteOnlyWhileBothShareIt) 
   EXPECT_TRUE(a.wait());
   ASSERT_TRUE(waitForText(b, " left", 10)) << b.err();
   const auto left = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(3));
-  const Stretch alone = look(capturesBetween(dir + "/eyes-b", left + std::chrono::seconds(1), Clock::now()), true);
+  // The captures from a second after it left, until there are ten of them (two seconds of them
+  // at 60 frames a second, however slowly the frames come).
+  std::vector<std::string> afterLeaving;
+  for (int i = 0; i < 600 && afterLeaving.size() < 10 && !b.poll(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    afterLeaving = capturesBetween(dir + "/eyes-b", left + std::chrono::seconds(1), Clock::now());
+  }
+  const Stretch alone = look(afterLeaving, true);
   std::cout << "B alone: teal " << alone.tealOnPalette << " in " << alone.captures << " captures" << std::endl;
   EXPECT_GT(alone.captures, 0);
   EXPECT_LT(alone.tealOnPalette, 10.0);

@@ -76,6 +76,7 @@ class ToolsProgram : public ::testing::Test {
     std::snprintf(name, sizeof name, "/frame-%06d-left.png", frame);
     return QImage(QString::fromStdString(captures + name));
   }
+  std::string goFile() const { return dir + "/icons-filled"; }
   std::string eyeFile(int frame) const {
     char name[64];
     std::snprintf(name, sizeof name, "/frame-%06d-left.png", frame);
@@ -94,17 +95,18 @@ TEST_F(ToolsProgram, TheRightLaserWorksThePaletteButtons) {
          << "right position " << kRight[0] << ' ' << kRight[1] << ' ' << kRight[2] << '\n'
          << "frame 2\nleft press grip\n"
          << aimRightAt(0.25, 0.5)  // the HUD button
-         // The icons and palette images fill in after the first frame; on a loaded machine
-         // that can outlast a quarter second, so frame 12 waits until it is surely over.
-         << "frame 12\ntime 4\n"
+         // The icons and palette images fill in after the first frame, however long that takes
+         // on a loaded machine: frame 12 waits until they are all filled.
+         << "frame 12\n" << iconsFilledGate(goFile())
          << "frame 20\nright press trigger\nframe 24\nright release trigger\n"
          << aimRightAt(0.25, 0.3)  // the floor button
          << "frame 30\nright press trigger\nframe 34\nright release trigger\n"
          << aimRightAt(0.75, 0.5)  // the fly-mode button
          << "frame 40\nright press trigger\nframe 44\nright release trigger\n"
          << "frame 46\nright pose 1 0 0 0.15 0 1 0 1.2 0 0 1 -0.1\n";  // the laser off the palette
-  Program program({scene}, environment(script.str(), "15,22,28,38,50"));
+  Program program({scene}, environment(script.str(), "2,15,22,28,38,50"));
   ASSERT_TRUE(program.started());
+  ASSERT_TRUE(releaseOnceIconsFilled(program, eyeFile(2), goFile())) << program.err();
   ASSERT_TRUE(waitForFile(eyeFile(50), program)) << program.err();
 
   // The palette in the left hand, the right laser on it, the HUD in front at default distance.
@@ -140,11 +142,12 @@ TEST_F(ToolsProgram, LabelsAndToolIconsShowOnBothControllers) {
   // the default offset) and made twice as large.
   std::ofstream(base + "/config.ini", std::ios::app)
       << "touchPadOffset = [0, 0, 0.06]\nannotationWidth = 0.06\nannotationHeight = 0.02\n";
-  // Frame 20 comes once the icons have surely been filled in, as in the test above.
+  // Frame 20 comes once the icons have been filled in, as in the test above.
   Program program({scene}, environment("rate 60\nleft position -0.06 1.35 -0.25\nright position 0.08 1.35 -0.25\n"
-                                       "frame 20\ntime 4\n",
-                                       "20"));
+                                       "frame 20\n" + iconsFilledGate(goFile()),
+                                       "2,20"));
   ASSERT_TRUE(program.started());
+  ASSERT_TRUE(releaseOnceIconsFilled(program, eyeFile(2), goFile())) << program.err();
   ASSERT_TRUE(waitForFile(eyeFile(20), program)) << program.err();
   const QImage image = eye(20);
   ASSERT_FALSE(image.isNull());
@@ -167,8 +170,11 @@ TEST_F(ToolsProgram, OnTheSampleSceneTheHudButtonSwitchesTheHud) {
          << "left position " << kLeft[0] << ' ' << kLeft[1] << ' ' << kLeft[2] << '\n'
          << "right position " << kRight[0] << ' ' << kRight[1] << ' ' << kRight[2] << '\n'
          << "left press grip\n"
-         << aimRightAt(0.25, 0.5);
-  std::string frames;
+         << aimRightAt(0.25, 0.5)
+         // The taps and captures come once the palette's images are filled in.
+         << "frame 29\n"
+         << iconsFilledGate(goFile());
+  std::string frames = "2,";
   for (int k = 1; k <= 8; ++k) {
     script << "frame " << 30 * k << "\nright tap trigger\n";
     frames += (k > 1 ? "," : "") + std::to_string(30 * k + 15);
@@ -182,6 +188,7 @@ TEST_F(ToolsProgram, OnTheSampleSceneTheHudButtonSwitchesTheHud) {
     Program::keys(window, "Return");
     ASSERT_TRUE(program.waitForWindowGone(picker)) << picker;
   }
+  ASSERT_TRUE(releaseOnceIconsFilled(program, eyeFile(2), goFile())) << program.err();
   ASSERT_TRUE(waitForFile(eyeFile(255), program, 120)) << program.err();
   int on = 0, off = 0, withPalette = 0;
   for (int k = 1; k <= 8; ++k) {

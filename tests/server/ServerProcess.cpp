@@ -55,7 +55,9 @@ bool ServerProcess::start(const std::vector<std::string>& args, std::string& err
   all.insert(all.end(), args.begin(), args.end());
   if (!spawn(all, error)) return false;
   const std::regex listening("listening on [0-9.]+:([0-9]+)");
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  // A wait for the line, not a bound on start-up: the server reads its scene files first, which
+  // on a loaded machine (or under a sanitizer) takes many times its usual second.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline) {
     readAvailable(50);
     std::smatch m;
