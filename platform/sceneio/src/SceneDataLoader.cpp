@@ -27,6 +27,7 @@
 #include "BoundarySurface.h"
 #include "Logger.h"
 #include "ParallelGridReader.h"
+#include "ParallelPolyDataReader.h"
 #include "SceneBlock.h"
 #include "kvg/CollectionNode.h"
 #include "kvg/ImageDataNode.h"
@@ -342,7 +343,11 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
     return node;
   }
   if (ext == ".vtp") {
-    if (auto r = readFile<vtkXMLPolyDataReader>(path, why)) node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
+    // VTK's reader for the forms the parallel one leaves, and to name what is wrong.
+    if (vtkSmartPointer<vtkPolyData> surface = ParallelPolyDataReader::read(path))
+      node = new kvg::PolyDataNode(finiteSurface(surface, name));
+    else if (auto r = readFile<vtkXMLPolyDataReader>(path, why))
+      node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
   } else if (ext == ".vti") {
     if (auto r = readFile<vtkXMLImageDataReader>(path, why)) node = new kvg::ImageDataNode(r->GetOutput());
   } else if (ext == ".vtu") {
