@@ -12,6 +12,8 @@
 // Usage: bench_scale [SIZES]            every kind at each size (default 1000000,5000000,20000000)
 //        bench_scale KIND CELLS         one scene in the program (KIND: unstructured, triangles, volume)
 //        bench_scale vtk KIND CELLS     the same file through VTK's reader
+//        bench_scale read KIND CELLS    the file's reading alone, the program's reader and VTK's in
+//                                       turn (5 each): wall and CPU time (all threads), medians
 // QUONIX_SCALE_REPEATS (default 1) repeats each pair. The scenes are written once into
 // $QUONIX_SCALE_DIR (default /tmp/quonix-scale-bench) and reused. Needs a display (Xvfb is
 // fine); reads the configuration and assets beside the program (QUONIX_BASE_DIR moves them).
@@ -23,6 +25,7 @@
 #include <QQuickWindow>
 #include <QUrl>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -65,6 +68,8 @@
 #include <vtkXMLUnstructuredGridReader.h>
 #include <vtkXMLUnstructuredGridWriter.h>
 
+#include "ParallelGridReader.h"
+#include "ParallelPolyDataReader.h"
 #include "RunApplication.h"
 #include "SceneView.h"
 #include "VRSimulator.h"
@@ -361,6 +366,52 @@ int runVTK(const std::string& kind, long cells, int frames) {
   return 0;
 }
 
+// CPU time of the process (every thread), in ms.
+double cpuMs() {
+  rusage usage;
+  ::getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The file read by the program's parallel reader and by VTK's, alternating; prints their medians.
+int runReaders(const std::string& kind, long cells) {
+  sceneFor(kind, cells);
+  const std::string file = dataFileFor(kind, cells);
+  std::vector<double> wall[2], cpu[2];
+  for (int i = 0; i < 5; ++i)
+    for (int vtk = 0; vtk < 2; ++vtk) {
+      const Clock::time_point start = Clock::now();
+      const double cpuStart = cpuMs();
+      vtkSmartPointer<vtkDataObject> data;
+      if (kind == "triangles" && !vtk) {
+        data = ParallelPolyDataReader::read(file);
+      } else if (kind == "triangles") {
+        auto reader = vtkSmartPointer<vtkXMLPolyDataReader>::New();
+        reader->SetFileName(file.c_str());
+        reader->Update();
+        data = reader->GetOutput();
+      } else if (kind == "unstructured" && !vtk) {
+        data = ParallelGridReader::read(file);
+      } else if (kind == "unstructured") {
+        auto reader = vtkSmartPointer<vtkXMLUnstructuredGridReader>::New();
+        reader->SetFileName(file.c_str());
+        reader->Update();
+        data = reader->GetOutput();
+      } else {
+        auto reader = vtkSmartPointer<vtkXMLImageDataReader>::New();
+        reader->SetFileName(file.c_str());
+        reader->Update();
+        data = reader->GetOutput();
+      }
+      if (!data) return 1;
+      wall[vtk].push_back(msSince(start));
+      cpu[vtk].push_back(cpuMs() - cpuStart);
+    }
+  std::printf("%-13s %9ld  program reader %7.0f ms wall %7.0f ms CPU   VTK's reader %7.0f ms wall %7.0f ms CPU\n",
+              kind.c_str(), cells, median(wall[0]), median(cpu[0]), median(wall[1]), median(cpu[1]));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -369,6 +420,7 @@ int main(int argc, char** argv) {
     const std::string self = QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath().toStdString();
     setenv("QUONIX_BASE_DIR", (self + "/../bin").c_str(), 1);
   }
+  if (argc >= 4 && std::strcmp(argv[1], "read") == 0) return runReaders(argv[2], std::atol(argv[3]));
   if (argc >= 4 && std::strcmp(argv[1], "vtk") == 0) {
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
