@@ -2,6 +2,7 @@
 // would give, and leaves every other form and every damaged file to it.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -28,6 +29,7 @@
 
 #include "ParallelPolyDataReader.h"
 #include "SameData.h"
+#include "SceneCorpus.h"
 
 namespace {
 
@@ -299,4 +301,25 @@ TEST(ParallelPolyDataReader, LeavesOtherFormsAndDamageToVTKsReader) {
   EXPECT_EQ(ParallelPolyDataReader::read(dir + "/no-such-file.vtp"), nullptr);
   ::unlink(path.c_str());
   ::rmdir(dir.c_str());
+}
+
+// The sample scene's surfaces (surfaces, streamlines) come out of the parallel reader as VTK's
+// reader gives them.
+TEST(ParallelPolyDataReader, ReadsTheSampleSurfacesAsVTKsReader) {
+  const std::string dir = binDir() + "/sample_vr_data";
+  DIR* folder = ::opendir(dir.c_str());
+  ASSERT_NE(folder, nullptr) << dir;
+  int files = 0;
+  while (dirent* entry = ::readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".vtp") != 0) continue;
+    SCOPED_TRACE(name);
+    const std::string path = dir + "/" + name;
+    vtkSmartPointer<vtkPolyData> fast = ParallelPolyDataReader::read(path);
+    ASSERT_NE(fast, nullptr) << "left to VTK's reader";
+    expectSameSurface(readWithVTK(path), fast);
+    ++files;
+  }
+  ::closedir(folder);
+  EXPECT_GT(files, 0);
 }
