@@ -65,6 +65,7 @@
 #include <vtkXMLImageDataWriter.h>
 #include <vtkXMLPolyDataReader.h>
 #include <vtkXMLPolyDataWriter.h>
+#include <vtkXMLReader.h>
 #include <vtkXMLUnstructuredGridReader.h>
 #include <vtkXMLUnstructuredGridWriter.h>
 
@@ -292,6 +293,23 @@ int runOne(const std::string& kind, long cells, int frames) {
   return 0;
 }
 
+// The file through VTK's reader; with surface, a grid comes out as vtkGeometryFilter's surface.
+vtkSmartPointer<vtkDataObject> readWithVTK(const std::string& kind, const std::string& file, bool surface) {
+  vtkSmartPointer<vtkXMLReader> reader;
+  if (kind == "unstructured") reader = vtkSmartPointer<vtkXMLUnstructuredGridReader>::New();
+  else if (kind == "triangles") reader = vtkSmartPointer<vtkXMLPolyDataReader>::New();
+  else reader = vtkSmartPointer<vtkXMLImageDataReader>::New();
+  reader->SetFileName(file.c_str());
+  if (kind != "unstructured" || !surface) {
+    reader->Update();
+    return reader->GetOutputDataObject(0);
+  }
+  auto filter = vtkSmartPointer<vtkGeometryFilter>::New();
+  filter->SetInputConnection(reader->GetOutputPort());
+  filter->Update();
+  return filter->GetOutput();
+}
+
 // The same file through VTK's reader (and vtkGeometryFilter for the grid) and one render in a
 // plain VTK window of one eye's size; prints one table row.
 int runVTK(const std::string& kind, long cells, int frames) {
@@ -306,25 +324,7 @@ int runVTK(const std::string& kind, long cells, int frames) {
   const double before = residentMiB();
   const double peakBefore = peakMiB();
   const Clock::time_point start = Clock::now();
-  vtkSmartPointer<vtkDataObject> data;
-  if (kind == "unstructured") {
-    auto reader = vtkSmartPointer<vtkXMLUnstructuredGridReader>::New();
-    reader->SetFileName(file.c_str());
-    auto surface = vtkSmartPointer<vtkGeometryFilter>::New();
-    surface->SetInputConnection(reader->GetOutputPort());
-    surface->Update();
-    data = surface->GetOutput();
-  } else if (kind == "triangles") {
-    auto reader = vtkSmartPointer<vtkXMLPolyDataReader>::New();
-    reader->SetFileName(file.c_str());
-    reader->Update();
-    data = reader->GetOutput();
-  } else {
-    auto reader = vtkSmartPointer<vtkXMLImageDataReader>::New();
-    reader->SetFileName(file.c_str());
-    reader->Update();
-    data = reader->GetOutput();
-  }
+  vtkSmartPointer<vtkDataObject> data = readWithVTK(kind, file, true);
   const double loaded = msSince(start);
   if (auto* surface = vtkPolyData::SafeDownCast(data)) {
     auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
@@ -383,26 +383,9 @@ int runReaders(const std::string& kind, long cells) {
       const Clock::time_point start = Clock::now();
       const double cpuStart = cpuMs();
       vtkSmartPointer<vtkDataObject> data;
-      if (kind == "triangles" && !vtk) {
-        data = ParallelPolyDataReader::read(file);
-      } else if (kind == "triangles") {
-        auto reader = vtkSmartPointer<vtkXMLPolyDataReader>::New();
-        reader->SetFileName(file.c_str());
-        reader->Update();
-        data = reader->GetOutput();
-      } else if (kind == "unstructured" && !vtk) {
-        data = ParallelGridReader::read(file);
-      } else if (kind == "unstructured") {
-        auto reader = vtkSmartPointer<vtkXMLUnstructuredGridReader>::New();
-        reader->SetFileName(file.c_str());
-        reader->Update();
-        data = reader->GetOutput();
-      } else {
-        auto reader = vtkSmartPointer<vtkXMLImageDataReader>::New();
-        reader->SetFileName(file.c_str());
-        reader->Update();
-        data = reader->GetOutput();
-      }
+      if (vtk || kind == "volume") data = readWithVTK(kind, file, false);
+      else if (kind == "triangles") data = ParallelPolyDataReader::read(file);
+      else data = ParallelGridReader::read(file);
       if (!data) return 1;
       wall[vtk].push_back(msSince(start));
       cpu[vtk].push_back(cpuMs() - cpuStart);

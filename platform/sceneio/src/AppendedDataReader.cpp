@@ -14,8 +14,12 @@
 #include <set>
 
 #include <vtkCellArray.h>
+#include <vtkCellData.h>
 #include <vtkDataArray.h>
 #include <vtkDataSetAttributes.h>
+#include <vtkPointData.h>
+#include <vtkPointSet.h>
+#include <vtkPoints.h>
 #include <vtkSMPThreadLocal.h>
 #include <vtkSMPTools.h>
 #include <vtkXMLDataElement.h>
@@ -320,6 +324,33 @@ bool AppendedDataReader::queueAttributes(vtkXMLDataElement* e, vtkIdType tuples,
     const char* attribute = vtkDataSetAttributes::GetAttributeTypeAsString(i);
     if (const char* name = e->GetAttribute(attribute)) into->SetActiveAttribute(name, i);
   }
+  return true;
+}
+
+bool AppendedDataReader::childrenByName(vtkXMLDataElement* piece,
+                                        std::initializer_list<std::pair<const char*, vtkXMLDataElement**>> slots) {
+  for (int i = 0; i < piece->GetNumberOfNestedElements(); ++i) {
+    vtkXMLDataElement* e = piece->GetNestedElement(i);
+    vtkXMLDataElement** slot = nullptr;
+    for (const auto& named : slots)
+      if (std::strcmp(e->GetName(), named.first) == 0) slot = named.second;
+    if (!slot || *slot) return false;
+    *slot = e;
+  }
+  return true;
+}
+
+bool AppendedDataReader::queuePointSet(vtkXMLDataElement* points, vtkXMLDataElement* pointData,
+                                       vtkXMLDataElement* cellData, vtkIdType nPoints, vtkIdType nCells,
+                                       vtkPointSet* into) {
+  if (pointData && !queueAttributes(pointData, nPoints, into->GetPointData())) return false;
+  if (cellData && !queueAttributes(cellData, nCells, into->GetCellData())) return false;
+  if (!points || points->GetNumberOfAttributes() != 0 || points->GetNumberOfNestedElements() != 1) return false;
+  vtkSmartPointer<vtkDataArray> xyz = queueArray(points->GetNestedElement(0), nPoints, 3);
+  if (!xyz || (xyz->GetDataType() != VTK_FLOAT && xyz->GetDataType() != VTK_DOUBLE)) return false;
+  auto p = vtkSmartPointer<vtkPoints>::New();
+  p->SetData(xyz);
+  into->SetPoints(p);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <vtkSmartPointer.h>
@@ -18,6 +19,7 @@
 class vtkCellArray;
 class vtkDataArray;
 class vtkDataSetAttributes;
+class vtkPointSet;
 class vtkXMLDataElement;
 
 // A file mapped read-only for the read's duration.
@@ -70,6 +72,13 @@ class AppendedDataReader {
                                            vtkSmartPointer<vtkDataArray> array = nullptr, vtkIdType lead = 0);
   // Every array of a PointData or CellData element, into the attributes with their active ones.
   bool queueAttributes(vtkXMLDataElement* e, vtkIdType tuples, vtkDataSetAttributes* into);
+  // The children of a piece into the slots named for them; false for a child of another name or
+  // one named twice.
+  static bool childrenByName(vtkXMLDataElement* piece,
+                             std::initializer_list<std::pair<const char*, vtkXMLDataElement**>> slots);
+  // The point coordinates (float or double) and the point and cell data of a point set.
+  bool queuePointSet(vtkXMLDataElement* points, vtkXMLDataElement* pointData, vtkXMLDataElement* cellData,
+                     vtkIdType nPoints, vtkIdType nCells, vtkPointSet* into);
   // The "offsets" and "connectivity" arrays among a cell element's children, for cells cells, into
   // the types a cell array keeps.
   bool queueCells(vtkXMLDataElement* e, vtkIdType cells, PendingCells& out);

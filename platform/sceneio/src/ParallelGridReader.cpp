@@ -3,10 +3,6 @@
 #include <cstring>
 
 #include <vtkCellArray.h>
-#include <vtkCellData.h>
-#include <vtkDataArray.h>
-#include <vtkPointData.h>
-#include <vtkPoints.h>
 #include <vtkUnsignedCharArray.h>
 #include <vtkUnstructuredGrid.h>
 #include <vtkXMLDataElement.h>
@@ -37,24 +33,10 @@ class Reader {
   vtkSmartPointer<vtkUnstructuredGrid> buildGrid() {
     auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
     vtkXMLDataElement *pointData = nullptr, *cellData = nullptr, *points = nullptr, *cells = nullptr;
-    for (int i = 0; i < _piece->GetNumberOfNestedElements(); ++i) {
-      vtkXMLDataElement* e = _piece->GetNestedElement(i);
-      vtkXMLDataElement** slot = std::strcmp(e->GetName(), "PointData") == 0  ? &pointData
-                                 : std::strcmp(e->GetName(), "CellData") == 0 ? &cellData
-                                 : std::strcmp(e->GetName(), "Points") == 0   ? &points
-                                 : std::strcmp(e->GetName(), "Cells") == 0    ? &cells
-                                                                              : nullptr;
-      if (!slot || *slot) return nullptr;
-      *slot = e;
-    }
-    if (pointData && !_file.queueAttributes(pointData, _points, grid->GetPointData())) return nullptr;
-    if (cellData && !_file.queueAttributes(cellData, _cells, grid->GetCellData())) return nullptr;
-    if (!points || points->GetNumberOfAttributes() != 0 || points->GetNumberOfNestedElements() != 1) return nullptr;
-    vtkSmartPointer<vtkDataArray> xyz = _file.queueArray(points->GetNestedElement(0), _points, 3);
-    if (!xyz || (xyz->GetDataType() != VTK_FLOAT && xyz->GetDataType() != VTK_DOUBLE)) return nullptr;
-    auto p = vtkSmartPointer<vtkPoints>::New();
-    p->SetData(xyz);
-    grid->SetPoints(p);
+    if (!AppendedDataReader::childrenByName(
+            _piece, {{"PointData", &pointData}, {"CellData", &cellData}, {"Points", &points}, {"Cells", &cells}}) ||
+        !_file.queuePointSet(points, pointData, cellData, _points, _cells, grid))
+      return nullptr;
     if (!cells || cells->GetNumberOfNestedElements() != 3 || !_file.queueCells(cells, _cells, _pending)) return nullptr;
     vtkXMLDataElement* eTypes = nullptr;
     for (int i = 0; i < 3; ++i) {

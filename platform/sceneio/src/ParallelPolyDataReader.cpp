@@ -3,10 +3,6 @@
 #include <cstring>
 
 #include <vtkCellArray.h>
-#include <vtkCellData.h>
-#include <vtkDataArray.h>
-#include <vtkPointData.h>
-#include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkXMLDataElement.h>
 
@@ -59,25 +55,15 @@ class Reader {
   vtkSmartPointer<vtkPolyData> buildSurface() {
     auto surface = vtkSmartPointer<vtkPolyData>::New();
     vtkXMLDataElement *pointData = nullptr, *cellData = nullptr, *points = nullptr, *cells[Kinds] = {};
-    for (int i = 0; i < _piece->GetNumberOfNestedElements(); ++i) {
-      vtkXMLDataElement* e = _piece->GetNestedElement(i);
-      vtkXMLDataElement** slot = std::strcmp(e->GetName(), "PointData") == 0  ? &pointData
-                                 : std::strcmp(e->GetName(), "CellData") == 0 ? &cellData
-                                 : std::strcmp(e->GetName(), "Points") == 0   ? &points
-                                                                              : nullptr;
-      for (int k = 0; k < Kinds && !slot; ++k)
-        if (std::strcmp(e->GetName(), KindElement[k]) == 0) slot = &cells[k];
-      if (!slot || *slot) return nullptr;
-      *slot = e;
-    }
-    if (pointData && !_file.queueAttributes(pointData, _points, surface->GetPointData())) return nullptr;
-    if (cellData && !_file.queueAttributes(cellData, _cells, surface->GetCellData())) return nullptr;
-    if (!points || points->GetNumberOfAttributes() != 0 || points->GetNumberOfNestedElements() != 1) return nullptr;
-    vtkSmartPointer<vtkDataArray> xyz = _file.queueArray(points->GetNestedElement(0), _points, 3);
-    if (!xyz || (xyz->GetDataType() != VTK_FLOAT && xyz->GetDataType() != VTK_DOUBLE)) return nullptr;
-    auto p = vtkSmartPointer<vtkPoints>::New();
-    p->SetData(xyz);
-    surface->SetPoints(p);
+    if (!AppendedDataReader::childrenByName(_piece, {{"PointData", &pointData},
+                                                     {"CellData", &cellData},
+                                                     {"Points", &points},
+                                                     {KindElement[Verts], &cells[Verts]},
+                                                     {KindElement[Lines], &cells[Lines]},
+                                                     {KindElement[Strips], &cells[Strips]},
+                                                     {KindElement[Polys], &cells[Polys]}}) ||
+        !_file.queuePointSet(points, pointData, cellData, _points, _cells, surface))
+      return nullptr;
     for (int k = 0; k < Kinds; ++k) {
       // A kind without cells gets the empty cell array VTK's reader leaves it.
       if (_counts[k] == 0) continue;

@@ -268,12 +268,6 @@ TEST(ParallelGridReader, LeavesOtherFormsAndDamageToVTKsReader) {
     setUp(writer, grid);
     ASSERT_EQ(writer->Write(), 1);
   };
-  auto rewrite = [&](const std::function<void(std::string&)>& damage) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    damage(text);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-  };
   const struct {
     const char* name;
     std::function<void(vtkXMLUnstructuredGridWriter*, vtkUnstructuredGrid*)> setUp;
@@ -334,7 +328,7 @@ TEST(ParallelGridReader, LeavesOtherFormsAndDamageToVTKsReader) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     write(c.setUp);
-    if (c.damage) rewrite(c.damage);
+    if (c.damage) rewriteFile(path, c.damage);
     EXPECT_EQ(ParallelGridReader::read(path), nullptr);
     if (!c.damage) continue;
     int errors = 0;

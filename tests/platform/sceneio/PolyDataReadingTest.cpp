@@ -200,12 +200,6 @@ TEST(ParallelPolyDataReader, LeavesOtherFormsAndDamageToVTKsReader) {
     setUp(writer, surface);
     ASSERT_EQ(writer->Write(), 1);
   };
-  auto rewrite = [&](const std::function<void(std::string&)>& damage) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    damage(text);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-  };
   // Where the appended data of the array named name starts (its header).
   auto arrayStart = [](const std::string& t, const char* name) {
     const size_t data = t.find('_', t.find("<AppendedData")) + 1;
@@ -291,7 +285,7 @@ TEST(ParallelPolyDataReader, LeavesOtherFormsAndDamageToVTKsReader) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     write(c.setUp);
-    if (c.damage) rewrite(c.damage);
+    if (c.damage) rewriteFile(path, c.damage);
     EXPECT_EQ(ParallelPolyDataReader::read(path), nullptr);
     if (!c.damage || c.allocatesInVTK) continue;
     int errors = 0;

@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
 #include <vtkDataArray.h>
@@ -42,4 +45,13 @@ inline void expectSameAttributes(vtkDataSetAttributes* a, vtkDataSetAttributes* 
 inline std::string temporaryFolder() {
   char folder[] = "/tmp/quonix-data-XXXXXX";
   return mkdtemp(folder) ? folder : "";
+}
+
+// The file's bytes passed through damage.
+inline void rewriteFile(const std::string& path, const std::function<void(std::string&)>& damage) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  damage(text);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
