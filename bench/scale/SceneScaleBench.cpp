@@ -1,15 +1,22 @@
-// Large scenes through the scene view: generated scenes of about 1M and 5M cells (an
-// unstructured grid of hexahedra shown as its surface, a triangle surface, an image volume
-// rendered directly) opened as a user opens a scene file, on the simulated headset running
-// unpaced. For each it prints the open time (the open's start to the first frame submitted
-// with the scene), the steady frame time, and the memory the process gained with the scene
-// (resident set size, both drawable sessions holding the frame).
+// Large scenes through the scene view beside VTK's own readers: generated scenes of about 1M,
+// 5M and 20M cells (an unstructured grid of hexahedra shown as its surface, a triangle surface,
+// an image volume rendered directly) opened as a user opens a scene file, on the simulated
+// headset running unpaced. For each it prints the open time (the open's start to the first
+// frame submitted with the scene), the steady frame time, the memory the process gained with
+// the scene (resident set size, both drawable sessions holding the frame) and the peak it
+// reached on the way. Beside each, the same file through VTK's reader (and vtkGeometryFilter
+// for the grid) and one render in a plain VTK window of one eye's size: the time to that first
+// render, its steady frame and the same memory figures. The two runs alternate, each in a
+// child process of its own.
 //
-// Usage: bench_scale                 every kind at 1M and 5M cells, one child process each
-//        bench_scale KIND CELLS      one scene (KIND: unstructured, triangles, volume)
-// The scenes are written once into $QUONIX_SCALE_DIR (default /tmp/quonix-scale-bench) and
-// reused. Needs a display (Xvfb is fine); reads the configuration and assets beside the
-// program (QUONIX_BASE_DIR moves them).
+// Usage: bench_scale [SIZES]            every kind at each size (default 1000000,5000000,20000000)
+//        bench_scale KIND CELLS         one scene in the program (KIND: unstructured, triangles, volume)
+//        bench_scale vtk KIND CELLS     the same file through VTK's reader
+//        bench_scale read KIND CELLS    the file's reading alone, the program's reader and VTK's in
+//                                       turn (5 each): wall and CPU time (all threads), medians
+// QUONIX_SCALE_REPEATS (default 1) repeats each pair. The scenes are written once into
+// $QUONIX_SCALE_DIR (default /tmp/quonix-scale-bench) and reused. Needs a display (Xvfb is
+// fine); reads the configuration and assets beside the program (QUONIX_BASE_DIR moves them).
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -18,6 +25,7 @@
 #include <QQuickWindow>
 #include <QUrl>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -26,25 +34,43 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <vtkActor.h>
+#include <vtkCamera.h>
 #include <vtkCellArray.h>
+#include <vtkColorTransferFunction.h>
 #include <vtkFloatArray.h>
+#include <vtkGeometryFilter.h>
 #include <vtkIdTypeArray.h>
 #include <vtkImageData.h>
+#include <vtkPiecewiseFunction.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
+#include <vtkSmartVolumeMapper.h>
 #include <vtkUnsignedCharArray.h>
 #include <vtkUnstructuredGrid.h>
+#include <vtkVolume.h>
+#include <vtkVolumeProperty.h>
+#include <vtkXMLImageDataReader.h>
 #include <vtkXMLImageDataWriter.h>
+#include <vtkXMLPolyDataReader.h>
 #include <vtkXMLPolyDataWriter.h>
+#include <vtkXMLReader.h>
+#include <vtkXMLUnstructuredGridReader.h>
 #include <vtkXMLUnstructuredGridWriter.h>
 
+#include "ParallelGridReader.h"
+#include "ParallelPolyDataReader.h"
 #include "RunApplication.h"
 #include "SceneView.h"
 #include "VRSimulator.h"
@@ -67,14 +93,17 @@ bool waitFor(Condition condition, int milliseconds = 300000) {
   return condition();
 }
 
-// Resident set size of the process, in MiB.
-double residentMiB() {
+// A memory figure of the process from /proc/self/status, in MiB: "VmRSS:" (resident now) or
+// "VmHWM:" (the most it was resident).
+double statusMiB(const char* key) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + std::strlen(key)) / 1024.0;
   return 0.0;
 }
+double residentMiB() { return statusMiB("VmRSS:"); }
+double peakMiB() { return statusMiB("VmHWM:"); }
 
 std::string scaleDir() {
   const char* dir = std::getenv("QUONIX_SCALE_DIR");
@@ -178,6 +207,11 @@ void writeVolume(const std::string& path, int n) {
   writer->Write();
 }
 
+std::string dataFileFor(const std::string& kind, long cells) {
+  const char* ext = kind == "unstructured" ? ".vtu" : kind == "triangles" ? ".vtp" : ".vti";
+  return scaleDir() + "/" + kind + "_" + std::to_string(cells) + ext;
+}
+
 // The scene file for one kind and size, written with its data when missing.
 std::string sceneFor(const std::string& kind, long cells) {
   const std::string dir = scaleDir();
@@ -232,6 +266,7 @@ int runOne(const std::string& kind, long cells, int frames) {
   // The empty view settles first, so that the open's figures are the scene's own.
   waitFor([] { return false; }, 500);
   const double before = residentMiB();
+  const double peakBefore = peakMiB();
 
   const Clock::time_point start = Clock::now();
   const uint64_t submittedBefore = vrsim::submittedFrameCount();
@@ -251,10 +286,112 @@ int runOne(const std::string& kind, long cells, int frames) {
     if (i >= 2) times.push_back(msSince(t));
   }
   const double after = residentMiB();
-  std::printf("%-13s %9ld %10.0f %12.0f %10.1f %11.0f\n", kind.c_str(), cells, loaded, firstFrame, median(times),
-              after - before);
+  std::printf("%-8s %-13s %9ld %10.0f %12.0f %10.1f %11.0f %9.0f\n", "program", kind.c_str(), cells, loaded,
+              firstFrame, median(times), after - before, std::max(peakMiB(), peakBefore) - before);
   std::fflush(stdout);
   delete window;
+  return 0;
+}
+
+// The file through VTK's reader; with surface, a grid comes out as vtkGeometryFilter's surface.
+vtkSmartPointer<vtkDataObject> readWithVTK(const std::string& kind, const std::string& file, bool surface) {
+  vtkSmartPointer<vtkXMLReader> reader;
+  if (kind == "unstructured") reader = vtkSmartPointer<vtkXMLUnstructuredGridReader>::New();
+  else if (kind == "triangles") reader = vtkSmartPointer<vtkXMLPolyDataReader>::New();
+  else reader = vtkSmartPointer<vtkXMLImageDataReader>::New();
+  reader->SetFileName(file.c_str());
+  if (kind != "unstructured" || !surface) {
+    reader->Update();
+    return reader->GetOutputDataObject(0);
+  }
+  auto filter = vtkSmartPointer<vtkGeometryFilter>::New();
+  filter->SetInputConnection(reader->GetOutputPort());
+  filter->Update();
+  return filter->GetOutput();
+}
+
+// The same file through VTK's reader (and vtkGeometryFilter for the grid) and one render in a
+// plain VTK window of one eye's size; prints one table row.
+int runVTK(const std::string& kind, long cells, int frames) {
+  sceneFor(kind, cells);
+  const std::string file = dataFileFor(kind, cells);
+  auto window = vtkSmartPointer<vtkRenderWindow>::New();
+  window->SetSize(640, 720);
+  window->SetOffScreenRendering(1);
+  auto renderer = vtkSmartPointer<vtkRenderer>::New();
+  window->AddRenderer(renderer);
+  window->Render();
+  const double before = residentMiB();
+  const double peakBefore = peakMiB();
+  const Clock::time_point start = Clock::now();
+  vtkSmartPointer<vtkDataObject> data = readWithVTK(kind, file, true);
+  const double loaded = msSince(start);
+  if (auto* surface = vtkPolyData::SafeDownCast(data)) {
+    auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+    mapper->SetInputData(surface);
+    if (vtkDataArray* scalars = surface->GetPointData()->GetScalars()) mapper->SetScalarRange(scalars->GetRange());
+    auto actor = vtkSmartPointer<vtkActor>::New();
+    actor->SetMapper(mapper);
+    renderer->AddActor(actor);
+  } else if (auto* image = vtkImageData::SafeDownCast(data)) {
+    auto mapper = vtkSmartPointer<vtkSmartVolumeMapper>::New();
+    mapper->SetInputData(image);
+    auto colours = vtkSmartPointer<vtkColorTransferFunction>::New();
+    colours->AddRGBPoint(-1, 0, 0, 1);
+    colours->AddRGBPoint(2, 1, 0, 0);
+    auto opacity = vtkSmartPointer<vtkPiecewiseFunction>::New();
+    opacity->AddPoint(-1, 0.3);
+    opacity->AddPoint(2, 0.3);
+    auto property = vtkSmartPointer<vtkVolumeProperty>::New();
+    property->SetColor(colours);
+    property->SetScalarOpacity(opacity);
+    auto volume = vtkSmartPointer<vtkVolume>::New();
+    volume->SetMapper(mapper);
+    volume->SetProperty(property);
+    renderer->AddVolume(volume);
+  }
+  renderer->ResetCamera();
+  window->Render();
+  const double firstFrame = msSince(start);
+  std::vector<double> times;
+  for (int i = 0; i < frames; ++i) {
+    renderer->GetActiveCamera()->Azimuth(1.0);
+    const Clock::time_point t = Clock::now();
+    window->Render();
+    if (i >= 2) times.push_back(msSince(t));
+  }
+  std::printf("%-8s %-13s %9ld %10.0f %12.0f %10.1f %11.0f %9.0f\n", "VTK", kind.c_str(), cells, loaded, firstFrame,
+              median(times), residentMiB() - before, std::max(peakMiB(), peakBefore) - before);
+  std::fflush(stdout);
+  return 0;
+}
+
+// CPU time of the process (every thread), in ms.
+double cpuMs() {
+  rusage usage;
+  ::getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The file read by the program's parallel reader and by VTK's, alternating; prints their medians.
+int runReaders(const std::string& kind, long cells) {
+  sceneFor(kind, cells);
+  const std::string file = dataFileFor(kind, cells);
+  std::vector<double> wall[2], cpu[2];
+  for (int i = 0; i < 5; ++i)
+    for (int vtk = 0; vtk < 2; ++vtk) {
+      const Clock::time_point start = Clock::now();
+      const double cpuStart = cpuMs();
+      vtkSmartPointer<vtkDataObject> data;
+      if (vtk || kind == "volume") data = readWithVTK(kind, file, false);
+      else if (kind == "triangles") data = ParallelPolyDataReader::read(file);
+      else data = ParallelGridReader::read(file);
+      if (!data) return 1;
+      wall[vtk].push_back(msSince(start));
+      cpu[vtk].push_back(cpuMs() - cpuStart);
+    }
+  std::printf("%-13s %9ld  program reader %7.0f ms wall %7.0f ms CPU   VTK's reader %7.0f ms wall %7.0f ms CPU\n",
+              kind.c_str(), cells, median(wall[0]), median(cpu[0]), median(wall[1]), median(cpu[1]));
   return 0;
 }
 
@@ -266,24 +403,48 @@ int main(int argc, char** argv) {
     const std::string self = QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath().toStdString();
     setenv("QUONIX_BASE_DIR", (self + "/../bin").c_str(), 1);
   }
+  if (argc >= 4 && std::strcmp(argv[1], "read") == 0) return runReaders(argv[2], std::atol(argv[3]));
+  if (argc >= 4 && std::strcmp(argv[1], "vtk") == 0) {
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, argv);
+    return runVTK(argv[2], std::atol(argv[3]), 12);
+  }
   if (argc >= 3) {
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
     vrsim::useScript("rate 0\n", "bench");
     return runOne(argv[1], std::atol(argv[2]), argc > 3 ? std::max(3, std::atoi(argv[3])) : 12);
   }
-  std::printf("scenes in %s (written on first use)\n", scaleDir().c_str());
-  std::printf("%-13s %9s %10s %12s %10s %11s\n", "kind", "cells", "loaded ms", "1st frame ms", "frame ms",
-              "memory MiB");
+  std::vector<long> sizes;
+  for (const char* at = argc == 2 ? argv[1] : "1000000,5000000,20000000"; *at;) {
+    char* end = nullptr;
+    const long n = std::strtol(at, &end, 10);
+    if (end == at || n <= 0) {
+      std::fprintf(stderr, "sizes: a comma-separated list of cell counts\n");
+      return 2;
+    }
+    sizes.push_back(n);
+    at = *end == ',' ? end + 1 : end;
+  }
+  const char* repeatText = std::getenv("QUONIX_SCALE_REPEATS");
+  const int repeats = std::max(1, repeatText ? std::atoi(repeatText) : 1);
+  std::printf("scenes in %s (written on first use); the program's frame is stereo, VTK's one eye\n",
+              scaleDir().c_str());
+  std::printf("%-8s %-13s %9s %10s %12s %10s %11s %9s\n", "reader", "kind", "cells", "loaded ms", "1st frame ms",
+              "frame ms", "memory MiB", "peak MiB");
   std::fflush(stdout);
   int failures = 0;
   for (const char* kind : {"unstructured", "triangles", "volume"})
-    for (long cells : {1000000L, 5000000L}) {
-      const int code = QProcess::execute(QString::fromLocal8Bit(argv[0]), {kind, QString::number(cells)});
-      if (code != 0) {
-        std::fprintf(stderr, "%s %ld failed (%d)\n", kind, cells, code);
-        ++failures;
-      }
-    }
+    for (long cells : sizes)
+      for (int r = 0; r < repeats; ++r)
+        for (bool vtk : {false, true}) {
+          QStringList arguments{kind, QString::number(cells)};
+          if (vtk) arguments.prepend("vtk");
+          const int code = QProcess::execute(QString::fromLocal8Bit(argv[0]), arguments);
+          if (code != 0) {
+            std::fprintf(stderr, "%s%s %ld failed (%d)\n", vtk ? "vtk " : "", kind, cells, code);
+            ++failures;
+          }
+        }
   return failures ? 1 : 0;
 }

@@ -1,178 +1,17 @@
 #include "ParallelGridReader.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <zlib.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <set>
-#include <vector>
 
 #include <vtkCellArray.h>
-#include <vtkCellData.h>
 #include <vtkCellType.h>
-#include <vtkDataArray.h>
-#include <vtkDataSetAttributes.h>
-#include <vtkPointData.h>
-#include <vtkPoints.h>
-#include <vtkSMPThreadLocal.h>
-#include <vtkSMPTools.h>
 #include <vtkUnsignedCharArray.h>
 #include <vtkUnstructuredGrid.h>
 #include <vtkXMLDataElement.h>
-#include <vtkXMLUtilities.h>
 
-#include "HugePages.h"
+#include "AppendedDataReader.h"
 
 namespace {
-
-// The file mapped read-only for the read's duration.
-class MappedFile {
- public:
-  explicit MappedFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-      // Mapping every page up front costs less than a fault for each on first read.
-      void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-      if (p != MAP_FAILED) {
-        _data = static_cast<const char*>(p);
-        _size = size_t(st.st_size);
-      }
-    }
-    ::close(fd);
-  }
-  ~MappedFile() {
-    if (_data) ::munmap(const_cast<char*>(_data), _size);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  const char* data() const { return _data; }
-  size_t size() const { return _size; }
-
- private:
-  const char* _data = nullptr;
-  size_t _size = 0;
-};
-
-// One encoded stream of the appended data: raw bytes, or base64 text decoding to bytes.
-struct Stream {
-  const char* begin = nullptr;
-  size_t available = 0;  // bytes or characters up to the end of the file
-  bool base64 = false;
-};
-
-// Base64 digit values, -1 for characters that are none.
-struct Base64Table {
-  signed char value[256];
-  Base64Table() {
-    std::memset(value, -1, sizeof(value));
-    const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(digits[i])] = static_cast<signed char>(i);
-  }
-};
-const Base64Table base64;
-
-inline int base64Value(char c) { return base64.value[static_cast<unsigned char>(c)]; }
-
-// Bytes [from, to) of the stream's decoded content, into out (to - from bytes). False when the
-// stream ends early or is no base64.
-bool decodeRange(const Stream& s, uint64_t from, uint64_t to, uint8_t* out, std::vector<uint8_t>& scratch) {
-  if (to < from) return false;
-  if (!s.base64) {
-    if (to > s.available) return false;
-    std::memcpy(out, s.begin + from, size_t(to - from));
-    return true;
-  }
-  if (to == from) return true;
-  const uint64_t firstQuad = from / 3, endQuad = (to + 2) / 3;
-  if (endQuad * 4 > s.available) return false;
-  scratch.resize(size_t(endQuad - firstQuad) * 3);
-  uint8_t* w = scratch.data();
-  const char* c = s.begin + firstQuad * 4;
-  for (uint64_t q = firstQuad; q < endQuad; ++q, c += 4) {
-    const int a = base64Value(c[0]), b = base64Value(c[1]);
-    if (a < 0 || b < 0) return false;
-    *w++ = uint8_t((a << 2) | (b >> 4));
-    if (c[2] == '=') break;
-    const int d = base64Value(c[2]);
-    if (d < 0) return false;
-    *w++ = uint8_t(((b & 15) << 4) | (d >> 2));
-    if (c[3] == '=') break;
-    const int e = base64Value(c[3]);
-    if (e < 0) return false;
-    *w++ = uint8_t(((d & 3) << 6) | e);
-  }
-  const size_t skip = size_t(from - firstQuad * 3);
-  if (size_t(w - scratch.data()) < skip + size_t(to - from)) return false;
-  std::memcpy(out, scratch.data() + skip, size_t(to - from));
-  return true;
-}
-
-// The array's values on huge pages where that serves; false leaves it to VTK's allocation.
-bool allocateOnHugePages(vtkDataArray* array, vtkIdType values) {
-  void* memory = HugePages::allocate(size_t(values) * size_t(array->GetDataTypeSize()));
-  if (!memory) return false;
-  array->SetVoidArray(memory, values, 0, vtkAbstractArray::VTK_DATA_ARRAY_FREE);
-  return true;
-}
-
-uint64_t encodedLength(const Stream& s, uint64_t bytes) { return s.base64 ? (bytes + 2) / 3 * 4 : bytes; }
-
-// One piece of work: bytes [from, to) of a stream, inflated or copied to out.
-struct Job {
-  Stream stream;
-  uint64_t from = 0, to = 0;
-  bool compressed = false;
-  uint8_t* out = nullptr;
-  uint64_t outBytes = 0;
-};
-
-struct ArrayType {
-  const char* name;
-  int vtkType;
-  size_t size;
-};
-constexpr ArrayType ArrayTypes[] = {
-    {"Int8", VTK_TYPE_INT8, 1},     {"UInt8", VTK_TYPE_UINT8, 1},     {"Int16", VTK_TYPE_INT16, 2},
-    {"UInt16", VTK_TYPE_UINT16, 2}, {"Int32", VTK_TYPE_INT32, 4},     {"UInt32", VTK_TYPE_UINT32, 4},
-    {"Int64", VTK_TYPE_INT64, 8},   {"UInt64", VTK_TYPE_UINT64, 8},   {"Float32", VTK_TYPE_FLOAT32, 4},
-    {"Float64", VTK_TYPE_FLOAT64, 8}};
-
-const ArrayType* arrayType(const char* name) {
-  if (!name) return nullptr;
-  for (const ArrayType& t : ArrayTypes)
-    if (std::strcmp(t.name, name) == 0) return &t;
-  return nullptr;
-}
-
-bool hasOnlyAttributes(vtkXMLDataElement* e, std::initializer_list<const char*> allowed) {
-  for (int i = 0; i < e->GetNumberOfAttributes(); ++i) {
-    bool known = false;
-    for (const char* a : allowed) known = known || std::strcmp(e->GetAttributeName(i), a) == 0;
-    if (!known) return false;
-  }
-  return true;
-}
-
-bool readCount(vtkXMLDataElement* e, const char* attribute, vtkIdType& value) {
-  const char* text = e->GetAttribute(attribute);
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  const long long v = std::strtoll(text, &end, 10);
-  while (*end == ' ') ++end;
-  if (*end || v < 0) return false;
-  value = vtkIdType(v);
-  return true;
-}
 
 class Reader {
  public:
@@ -181,281 +20,53 @@ class Reader {
   vtkSmartPointer<vtkUnstructuredGrid> read() {
     if (!parseHead()) return nullptr;
     vtkSmartPointer<vtkUnstructuredGrid> grid = buildGrid();
-    if (!grid || !runJobs()) return nullptr;
+    if (!grid || !_file.runJobs()) return nullptr;
     return finishCells(grid) ? grid : nullptr;
   }
 
  private:
   bool parseHead() {
-    const char* data = _file.data();
-    const size_t size = _file.size();
-    const char tag[] = "<AppendedData";
-    const void* found = ::memmem(data, size, tag, sizeof(tag) - 1);
-    if (!found) return false;
-    const size_t at = size_t(static_cast<const char*>(found) - data);
-    const char* close = static_cast<const char*>(std::memchr(data + at, '>', size - at));
-    if (!close) return false;
-    const std::string appended(data + at, close);
-    if (appended.find("encoding=\"base64\"") != std::string::npos) _base64 = true;
-    else if (appended.find("encoding=\"raw\"") == std::string::npos) return false;
-    const char* underscore = close + 1;
-    const char* end = data + size;
-    while (underscore < end && (*underscore == ' ' || *underscore == '\n' || *underscore == '\r' || *underscore == '\t'))
-      ++underscore;
-    if (underscore >= end || *underscore != '_') return false;
-    _appended = underscore + 1;
-    _appendedSize = size_t(end - _appended);
-
-    const std::string head = std::string(data, at) + "</VTKFile>";
-    _root = vtkSmartPointer<vtkXMLDataElement>::Take(vtkXMLUtilities::ReadElementFromString(head.c_str()));
-    if (!_root || std::strcmp(_root->GetName(), "VTKFile") != 0) return false;
-    const char* type = _root->GetAttribute("type");
-    const char* version = _root->GetAttribute("version");
-    const char* order = _root->GetAttribute("byte_order");
-    const char* header = _root->GetAttribute("header_type");
-    const char* compressor = _root->GetAttribute("compressor");
-    if (!type || std::strcmp(type, "UnstructuredGrid") != 0 || !version ||
-        (std::strcmp(version, "0.1") != 0 && std::strcmp(version, "1.0") != 0) || !order ||
-        std::strcmp(order, "LittleEndian") != 0 ||
-        !hasOnlyAttributes(_root, {"type", "version", "byte_order", "header_type", "compressor"}))
-      return false;
-    if (header && std::strcmp(header, "UInt64") == 0) _headerSize = 8;
-    else if (header && std::strcmp(header, "UInt32") != 0) return false;
-    if (compressor && std::strcmp(compressor, "vtkZLibDataCompressor") == 0) _compressed = true;
-    else if (compressor) return false;
-    if (_root->GetNumberOfNestedElements() != 1) return false;
-    vtkXMLDataElement* grid = _root->GetNestedElement(0);
-    if (std::strcmp(grid->GetName(), "UnstructuredGrid") != 0 || grid->GetNumberOfAttributes() != 0 ||
-        grid->GetNumberOfNestedElements() != 1)
-      return false;
-    _piece = grid->GetNestedElement(0);
+    _piece = _file.parseHead("UnstructuredGrid", {"NumberOfPoints", "NumberOfCells"});
     // Empty grids are left to VTK's reader, which gives them their empty arrays.
-    return std::strcmp(_piece->GetName(), "Piece") == 0 &&
-           hasOnlyAttributes(_piece, {"NumberOfPoints", "NumberOfCells"}) &&
-           readCount(_piece, "NumberOfPoints", _points) && readCount(_piece, "NumberOfCells", _cells) &&
-           _points > 0 && _cells > 0;
-  }
-
-  // The array an element describes, sized for tuples of its components (tuples < 0: from the
-  // length the data gives) after lead leading tuples, its decoding queued. Made as VTK's reader
-  // makes it unless given. Null when the element is of no form read here.
-  vtkSmartPointer<vtkDataArray> queueArray(vtkXMLDataElement* e, vtkIdType tuples, int components = 0,
-                                           vtkSmartPointer<vtkDataArray> array = nullptr, vtkIdType lead = 0) {
-    if (std::strcmp(e->GetName(), "DataArray") != 0 || e->GetNumberOfNestedElements() != 0 ||
-        !hasOnlyAttributes(e, {"type", "Name", "NumberOfComponents", "format", "offset", "RangeMin", "RangeMax"}))
-      return nullptr;
-    const ArrayType* t = arrayType(e->GetAttribute("type"));
-    const char* format = e->GetAttribute("format");
-    vtkIdType offset = 0, n = 1;
-    if (!t || !format || std::strcmp(format, "appended") != 0 || !readCount(e, "offset", offset)) return nullptr;
-    if (e->GetAttribute("NumberOfComponents") && (!readCount(e, "NumberOfComponents", n) || n < 1 || n > 4096))
-      return nullptr;
-    if (components && n != components) return nullptr;
-    if (size_t(offset) >= _appendedSize) return nullptr;
-
-    Stream stream{_appended + offset, _appendedSize - size_t(offset), _base64};
-    std::vector<uint8_t> scratch;
-    std::vector<Job> jobs;
-    uint64_t bytes = 0;
-    if (_compressed) {
-      uint8_t fixed[24];
-      if (!decodeRange(stream, 0, 3 * _headerSize, fixed, scratch)) return nullptr;
-      const uint64_t blocks = word(fixed, 0), blockSize = word(fixed, 1), lastSize = word(fixed, 2);
-      if (blocks > _appendedSize || (blocks && (blockSize == 0 || lastSize > blockSize))) return nullptr;
-      const uint64_t headerBytes = (3 + blocks) * _headerSize;
-      std::vector<uint8_t> header(static_cast<size_t>(headerBytes));
-      if (!decodeRange(stream, 0, headerBytes, header.data(), scratch)) return nullptr;
-      const uint64_t headerLength = encodedLength(stream, headerBytes);
-      if (headerLength > stream.available) return nullptr;
-      Stream blocksStream{stream.begin + headerLength, stream.available - headerLength, _base64};
-      uint64_t at = 0;
-      for (uint64_t b = 0; b < blocks; ++b) {
-        const uint64_t compressedSize = word(header.data(), size_t(3 + b));
-        const uint64_t size = (b + 1 == blocks && lastSize) ? lastSize : blockSize;
-        if (compressedSize > blocksStream.available) return nullptr;
-        jobs.push_back(Job{blocksStream, at, at + compressedSize, true, nullptr, size});
-        at += compressedSize;
-        bytes += size;
-      }
-      if (encodedLength(blocksStream, at) > blocksStream.available) return nullptr;
-    } else {
-      uint8_t fixed[8];
-      if (!decodeRange(stream, 0, _headerSize, fixed, scratch)) return nullptr;
-      bytes = word(fixed, 0);
-      if (encodedLength(stream, _headerSize + bytes) > stream.available) return nullptr;
-      // Pieces a multiple of 3 bytes long start on whole base64 groups.
-      constexpr uint64_t Chunk = uint64_t(3) << 18;
-      for (uint64_t at = 0; at < bytes; at += Chunk)
-        jobs.push_back(Job{stream, _headerSize + at, _headerSize + std::min(bytes, at + Chunk), false, nullptr,
-                           std::min(bytes, at + Chunk) - at});
-    }
-    const uint64_t tupleBytes = uint64_t(n) * t->size;
-    if (bytes % tupleBytes != 0) return nullptr;
-    if (tuples < 0) tuples = vtkIdType(bytes / tupleBytes);
-    if (bytes != uint64_t(tuples) * tupleBytes) return nullptr;
-
-    if (!array) array = vtkSmartPointer<vtkDataArray>::Take(vtkDataArray::CreateDataArray(t->vtkType));
-    if (!array || array->GetDataType() != t->vtkType || array->GetDataTypeSize() != int(t->size)) return nullptr;
-    if (const char* name = e->GetAttribute("Name")) array->SetName(name);
-    array->SetNumberOfComponents(int(n));
-    if (!allocateOnHugePages(array, (lead + tuples) * n)) array->SetNumberOfTuples(lead + tuples);
-    auto* out = static_cast<uint8_t*>(array->GetVoidPointer(lead * n));
-    for (Job& job : jobs) {
-      job.out = out;
-      out += job.outBytes;
-    }
-    _jobs.insert(_jobs.end(), jobs.begin(), jobs.end());
-    return array;
-  }
-
-  uint64_t word(const uint8_t* header, size_t index) const {
-    if (_headerSize == 4) {
-      uint32_t v;
-      std::memcpy(&v, header + index * 4, 4);
-      return v;
-    }
-    uint64_t v;
-    std::memcpy(&v, header + index * 8, 8);
-    return v;
-  }
-
-  bool queueAttributes(vtkXMLDataElement* e, vtkIdType tuples, vtkDataSetAttributes* into) {
-    std::set<std::string> names;
-    for (int i = 0; i < e->GetNumberOfNestedElements(); ++i) {
-      vtkSmartPointer<vtkDataArray> array = queueArray(e->GetNestedElement(i), tuples);
-      if (!array || !array->GetName() || !names.insert(array->GetName()).second) return false;
-      into->AddArray(array);
-    }
-    for (int i = 0; i < vtkDataSetAttributes::NUM_ATTRIBUTES; ++i) {
-      const char* attribute = vtkDataSetAttributes::GetAttributeTypeAsString(i);
-      if (const char* name = e->GetAttribute(attribute)) into->SetActiveAttribute(name, i);
-    }
-    return true;
+    return _piece && AppendedDataReader::readCount(_piece, "NumberOfPoints", _points) &&
+           AppendedDataReader::readCount(_piece, "NumberOfCells", _cells) && _points > 0 && _cells > 0;
   }
 
   vtkSmartPointer<vtkUnstructuredGrid> buildGrid() {
     auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
     vtkXMLDataElement *pointData = nullptr, *cellData = nullptr, *points = nullptr, *cells = nullptr;
-    for (int i = 0; i < _piece->GetNumberOfNestedElements(); ++i) {
-      vtkXMLDataElement* e = _piece->GetNestedElement(i);
-      vtkXMLDataElement** slot = std::strcmp(e->GetName(), "PointData") == 0 ? &pointData
-                                 : std::strcmp(e->GetName(), "CellData") == 0 ? &cellData
-                                 : std::strcmp(e->GetName(), "Points") == 0   ? &points
-                                 : std::strcmp(e->GetName(), "Cells") == 0    ? &cells
-                                                                              : nullptr;
-      if (!slot || *slot) return nullptr;
-      *slot = e;
-    }
-    if (pointData && !queueAttributes(pointData, _points, grid->GetPointData())) return nullptr;
-    if (cellData && !queueAttributes(cellData, _cells, grid->GetCellData())) return nullptr;
-    if (!points || points->GetNumberOfAttributes() != 0 || points->GetNumberOfNestedElements() != 1) return nullptr;
-    vtkSmartPointer<vtkDataArray> xyz = queueArray(points->GetNestedElement(0), _points, 3);
-    if (!xyz || (xyz->GetDataType() != VTK_FLOAT && xyz->GetDataType() != VTK_DOUBLE)) return nullptr;
-    auto p = vtkSmartPointer<vtkPoints>::New();
-    p->SetData(xyz);
-    grid->SetPoints(p);
-    if (!cells || cells->GetNumberOfAttributes() != 0 || cells->GetNumberOfNestedElements() != 3) return nullptr;
-    vtkXMLDataElement *eConnectivity = nullptr, *eOffsets = nullptr, *eTypes = nullptr;
-    for (int i = 0; i < 3; ++i) {
-      vtkXMLDataElement* e = cells->GetNestedElement(i);
-      const char* name = e->GetAttribute("Name");
-      if (!name) return nullptr;
-      if (std::strcmp(name, "connectivity") == 0) eConnectivity = e;
-      else if (std::strcmp(name, "offsets") == 0) eOffsets = e;
-      else if (std::strcmp(name, "types") == 0) eTypes = e;
-    }
-    if (!eConnectivity || !eOffsets || !eTypes) return nullptr;
-    // Offsets and connectivity go straight into the arrays a cell array keeps; the file leaves
-    // out the leading 0 of the offsets.
-    const char* type = eOffsets->GetAttribute("type");
-    auto make = [type]() -> vtkSmartPointer<vtkDataArray> {
-      if (type && std::strcmp(type, "Int64") == 0) return vtkSmartPointer<vtkCellArray::ArrayType64>::New();
-      if (type && std::strcmp(type, "Int32") == 0) return vtkSmartPointer<vtkCellArray::ArrayType32>::New();
+    if (!AppendedDataReader::childrenByName(
+            _piece, {{"PointData", &pointData}, {"CellData", &cellData}, {"Points", &points}, {"Cells", &cells}}) ||
+        !_file.queuePointSet(points, pointData, cellData, _points, _cells, grid))
       return nullptr;
-    };
-    vtkSmartPointer<vtkDataArray> offsets = make(), connectivity = make();
-    if (!offsets) return nullptr;
-    _connectivity = queueArray(eConnectivity, -1, 1, connectivity);
-    _offsets = queueArray(eOffsets, _cells, 1, offsets, 1);
-    _types = vtkUnsignedCharArray::SafeDownCast(queueArray(eTypes, _cells, 1));
-    if (!_connectivity || !_offsets || !_types) return nullptr;
-    return grid;
+    if (!cells || cells->GetNumberOfNestedElements() != 3 || !_file.queueCells(cells, _cells, _pending)) return nullptr;
+    vtkXMLDataElement* eTypes = nullptr;
+    for (int i = 0; i < 3; ++i) {
+      const char* name = cells->GetNestedElement(i)->GetAttribute("Name");
+      if (name && std::strcmp(name, "types") == 0) eTypes = cells->GetNestedElement(i);
+    }
+    _types = eTypes ? vtkUnsignedCharArray::SafeDownCast(_file.queueArray(eTypes, _cells, 1)) : nullptr;
+    return _types ? grid : nullptr;
   }
 
-  bool runJobs() {
-    std::atomic<bool> failed{false};
-    vtkSMPThreadLocal<std::vector<uint8_t>> scratch;
-    vtkSMPTools::For(0, vtkIdType(_jobs.size()), 1, [&](vtkIdType first, vtkIdType last) {
-      std::vector<uint8_t>& buffer = scratch.Local();
-      std::vector<uint8_t> packed;
-      for (vtkIdType j = first; j < last && !failed; ++j) {
-        const Job& job = _jobs[size_t(j)];
-        if (!job.compressed) {
-          if (!decodeRange(job.stream, job.from, job.to, job.out, buffer)) failed = true;
-          continue;
-        }
-        const uint8_t* in;
-        if (job.stream.base64) {
-          packed.resize(size_t(job.to - job.from));
-          if (!decodeRange(job.stream, job.from, job.to, packed.data(), buffer)) {
-            failed = true;
-            continue;
-          }
-          in = packed.data();
-        } else {
-          if (job.to > job.stream.available) {
-            failed = true;
-            continue;
-          }
-          in = reinterpret_cast<const uint8_t*>(job.stream.begin + job.from);
-        }
-        uLongf size = uLongf(job.outBytes);
-        if (::uncompress(job.out, &size, in, uLong(job.to - job.from)) != Z_OK || size != job.outBytes)
-          failed = true;
-      }
-    });
-    return !failed;
-  }
-
-  template <class Array>
-  bool setCells(vtkUnstructuredGrid* grid) {
-    auto* connectivity = Array::FastDownCast(_connectivity);
-    auto* offsets = Array::FastDownCast(_offsets);
-    if (!connectivity || !offsets) return false;
-    auto* o = offsets->GetPointer(0);
-    o[0] = 0;
-    for (vtkIdType c = 0; c < _cells; ++c)
-      if (o[c + 1] < o[c]) return false;
-    if (vtkIdType(o[_cells]) != connectivity->GetNumberOfValues()) return false;
+  bool finishCells(vtkUnstructuredGrid* grid) {
     // A polyhedron's faces come in arrays not read here, and SetCells would take its points for
     // a face list.
     const unsigned char* types = _types->GetPointer(0);
     if (std::find(types, types + _cells, static_cast<unsigned char>(VTK_POLYHEDRON)) != types + _cells) return false;
-    auto cells = vtkSmartPointer<vtkCellArray>::New();
-    cells->SetData(offsets, connectivity);
+    // As VTK's reader leaves them: the cell arrays named, the types not.
+    _types->SetName(nullptr);
+    vtkSmartPointer<vtkCellArray> cells = AppendedDataReader::finishCells(_pending);
+    if (!cells) return false;
     grid->SetCells(_types, cells);
     return true;
   }
 
-  bool finishCells(vtkUnstructuredGrid* grid) {
-    // As VTK's reader leaves them: the cell arrays named, the types not.
-    _types->SetName(nullptr);
-    return _offsets->GetDataType() == VTK_TYPE_INT64 ? setCells<vtkCellArray::ArrayType64>(grid)
-                                                     : setCells<vtkCellArray::ArrayType32>(grid);
-  }
-
-  const MappedFile& _file;
-  const char* _appended = nullptr;
-  size_t _appendedSize = 0;
-  bool _base64 = false;
-  bool _compressed = false;
-  size_t _headerSize = 4;
-  vtkSmartPointer<vtkXMLDataElement> _root;
+  AppendedDataReader _file;
   vtkXMLDataElement* _piece = nullptr;
   vtkIdType _points = 0, _cells = 0;
-  vtkSmartPointer<vtkDataArray> _connectivity, _offsets;
+  AppendedDataReader::PendingCells _pending;
   vtkSmartPointer<vtkUnsignedCharArray> _types;
-  std::vector<Job> _jobs;
 };
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "DataFileCheck.h"
 #include "Logger.h"
 #include "ParallelGridReader.h"
+#include "ParallelPolyDataReader.h"
 #include "SceneBlock.h"
 #include "kvg/CollectionNode.h"
 #include "kvg/ImageDataNode.h"
@@ -348,21 +349,23 @@ kvg::Ptr<kvg::Node> SceneDataLoader::loadFile(const std::string& name, Need need
     error = "the data file '" + name + "' cannot be read: " + why;
     return nullptr;
   }
+  // The parallel readers take the form VTK's writers give by default; VTK's readers the other
+  // forms, and name what is wrong. Both readers' data passes the same check before its cells are
+  // walked.
   if (ext == ".vtp") {
-    if (auto r = readFile<vtkXMLPolyDataReader>(path, why)) node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
+    if (vtkSmartPointer<vtkPolyData> surface = ParallelPolyDataReader::read(path)) {
+      if (DataFileCheck::checkData(surface, why)) node = new kvg::PolyDataNode(finiteSurface(surface, name));
+    } else if (auto r = readFile<vtkXMLPolyDataReader>(path, why)) {
+      node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
+    }
   } else if (ext == ".vti") {
     if (auto r = readFile<vtkXMLImageDataReader>(path, why)) node = new kvg::ImageDataNode(r->GetOutput());
   } else if (ext == ".vtu") {
-    // VTK's reader for the forms the parallel one leaves, and to name what is wrong.
-    vtkSmartPointer<vtkUnstructuredGrid> grid = ParallelGridReader::read(path);
-    if (grid && !DataFileCheck::checkData(grid, why)) {
-      error = "the data file '" + name + "' cannot be read: " + why;
-      return nullptr;
-    }
-    if (grid)
-      node = new kvg::PolyDataNode(finiteSurface(grid, name));
-    else if (auto r = readFile<vtkXMLUnstructuredGridReader>(path, why))
+    if (vtkSmartPointer<vtkUnstructuredGrid> grid = ParallelGridReader::read(path)) {
+      if (DataFileCheck::checkData(grid, why)) node = new kvg::PolyDataNode(finiteSurface(grid, name));
+    } else if (auto r = readFile<vtkXMLUnstructuredGridReader>(path, why)) {
       node = new kvg::PolyDataNode(finiteSurface(r->GetOutput(), name));
+    }
   } else {
     error = "the data file '" + name + "' is not .vtp, .vtu or .vti";
     return nullptr;

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "DataFileCheck.h"
+#include "ParallelPolyDataReader.h"
 #include "Properties.h"
 #include "SceneCorpus.h"
 #include "SceneDataLoader.h"
@@ -282,6 +283,41 @@ std::string pointsElement(const std::string& offset) {
          offset + "\"/>\n</Points>\n";
 }
 
+// A quad and a triangle (VTK's writer cannot write a polygon of 2 points), appended raw and
+// uncompressed, the triangle's end moved back by one. With shortConnectivity the connectivity
+// ends there too, so that the offsets end at its length: the form the parallel reader takes.
+// Without, only VTK's reader takes the file.
+void writeTwoPointPolygon(const std::string& p, bool shortConnectivity) {
+  auto poly = vtkSmartPointer<vtkPolyData>::New();
+  poly->SetPoints(hexahedra(1)->GetPoints());
+  auto polys = vtkSmartPointer<vtkCellArray>::New();
+  const vtkIdType quad[4] = {0, 1, 3, 2}, triangle[3] = {4, 5, 6};
+  polys->InsertNextCell(4, quad);
+  polys->InsertNextCell(3, triangle);
+  poly->SetPolys(polys);
+  auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
+  writer->SetInputData(poly);
+  writer->SetFileName(p.c_str());
+  writer->SetEncodeAppendedData(false);
+  writer->SetCompressorTypeToNone();
+  writer->SetHeaderTypeToUInt32();
+  writer->SetIdTypeToInt64();
+  ASSERT_EQ(writer->Write(), 1);
+  std::string t = readAll(p);
+  auto arrayStart = [&t](const char* name) {
+    const size_t field = t.find("offset=\"", t.find(std::string("Name=\"") + name + "\"", t.find("<Polys>")));
+    return appendedStart(t) + size_t(std::atoll(t.c_str() + field + 8));
+  };
+  const int64_t end = 6;
+  std::memcpy(&t[arrayStart("offsets") + 4 + 8], &end, 8);
+  if (shortConnectivity) {
+    const uint32_t bytes = 6 * 8;
+    std::memcpy(&t[arrayStart("connectivity")], &bytes, 4);
+  }
+  std::ofstream(p, std::ios::binary) << t;
+  if (shortConnectivity) EXPECT_TRUE(ParallelPolyDataReader::read(p));
+}
+
 const uint64_t GiB = uint64_t(1) << 30;
 
 }  // namespace
@@ -419,31 +455,9 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
        },
        "its Polys' last offset 1099511627776 lies beyond its connectivity of 8 ids"},
       {"poly data with a polygon of 2 points", "surface.vtp",
-       [](const std::string& p) {
-         // VTK's writer cannot write one: a quad and a triangle, the triangle's end moved.
-         auto poly = vtkSmartPointer<vtkPolyData>::New();
-         poly->SetPoints(hexahedra(1)->GetPoints());
-         auto polys = vtkSmartPointer<vtkCellArray>::New();
-         const vtkIdType quad[4] = {0, 1, 3, 2}, triangle[3] = {4, 5, 6};
-         polys->InsertNextCell(4, quad);
-         polys->InsertNextCell(3, triangle);
-         poly->SetPolys(polys);
-         auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
-         writer->SetInputData(poly);
-         writer->SetFileName(p.c_str());
-         writer->SetEncodeAppendedData(false);
-         writer->SetCompressorTypeToNone();
-         writer->SetHeaderTypeToUInt32();
-         writer->SetIdTypeToInt64();
-         ASSERT_EQ(writer->Write(), 1);
-         std::string t = readAll(p);
-         const size_t field = t.find("offset=\"", t.find("Name=\"offsets\"", t.find("<Polys>")));
-         const size_t at = appendedStart(t) + size_t(std::atoll(t.c_str() + field + 8)) + 4 + 8;
-         const int64_t end = 6;
-         std::memcpy(&t[at], &end, 8);
-         std::ofstream(p, std::ios::binary) << t;
-       },
-       "its polys' cell 1 has 2 points, fewer than 3"},
+       [](const std::string& p) { writeTwoPointPolygon(p, false); }, "its polys' cell 1 has 2 points, fewer than 3"},
+      {"poly data with a polygon of 2 points, in the parallel reader's form", "surface.vtp",
+       [](const std::string& p) { writeTwoPointPolygon(p, true); }, "its polys' cell 1 has 2 points, fewer than 3"},
       {"image data decompressing to 2 GiB", "volume.vti",
        [](const std::string& p) {
          writeAppended(p, "ImageData", " WholeExtent=\"0 1023 0 1023 0 255\" Origin=\"0 0 0\" Spacing=\"1 1 1\"",

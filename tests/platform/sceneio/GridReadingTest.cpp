@@ -37,6 +37,7 @@
 
 #include "BoundarySurface.h"
 #include "ParallelGridReader.h"
+#include "SameData.h"
 
 namespace {
 
@@ -141,35 +142,6 @@ void addData(vtkUnstructuredGrid* grid) {
   grid->GetCellData()->SetScalars(zone);
 }
 
-::testing::AssertionResult sameArray(vtkDataArray* a, vtkDataArray* b) {
-  if (!a || !b) return ::testing::AssertionFailure() << "missing array";
-  const std::string name = a->GetName() ? a->GetName() : "(unnamed)";
-  if (std::string(b->GetName() ? b->GetName() : "(unnamed)") != name)
-    return ::testing::AssertionFailure() << "names " << name << " and " << (b->GetName() ? b->GetName() : "(unnamed)");
-  if (a->GetDataType() != b->GetDataType() || a->GetNumberOfComponents() != b->GetNumberOfComponents() ||
-      a->GetNumberOfTuples() != b->GetNumberOfTuples())
-    return ::testing::AssertionFailure() << name << ": types " << a->GetDataTypeAsString() << "/"
-                                         << b->GetDataTypeAsString() << ", " << a->GetNumberOfComponents() << "/"
-                                         << b->GetNumberOfComponents() << " components, " << a->GetNumberOfTuples()
-                                         << "/" << b->GetNumberOfTuples() << " tuples";
-  const size_t bytes = size_t(a->GetNumberOfValues()) * size_t(a->GetDataTypeSize());
-  if (bytes && std::memcmp(a->GetVoidPointer(0), b->GetVoidPointer(0), bytes) != 0)
-    return ::testing::AssertionFailure() << name << ": values differ";
-  return ::testing::AssertionSuccess();
-}
-
-void expectSameAttributes(vtkDataSetAttributes* a, vtkDataSetAttributes* b) {
-  ASSERT_EQ(a->GetNumberOfArrays(), b->GetNumberOfArrays());
-  for (int i = 0; i < a->GetNumberOfArrays(); ++i) {
-    EXPECT_STREQ(a->GetArrayName(i), b->GetArrayName(i));
-    EXPECT_TRUE(sameArray(a->GetArray(i), b->GetArray(a->GetArrayName(i))));
-  }
-  auto name = [](vtkAbstractArray* array) { return std::string(array && array->GetName() ? array->GetName() : ""); };
-  for (int attribute = 0; attribute < vtkDataSetAttributes::NUM_ATTRIBUTES; ++attribute)
-    EXPECT_EQ(name(a->GetAbstractAttribute(attribute)), name(b->GetAbstractAttribute(attribute)))
-        << vtkDataSetAttributes::GetAttributeTypeAsString(attribute);
-}
-
 void expectSameGrid(vtkUnstructuredGrid* expected, vtkUnstructuredGrid* actual) {
   ASSERT_NE(actual, nullptr);
   EXPECT_EQ(expected->GetNumberOfPoints(), actual->GetNumberOfPoints());
@@ -222,10 +194,6 @@ vtkSmartPointer<vtkPolyData> geometryFilter(vtkUnstructuredGrid* grid) {
   return filter->GetOutput();
 }
 
-std::string temporaryFolder() {
-  char folder[] = "/tmp/quonix-grids-XXXXXX";
-  return mkdtemp(folder) ? folder : "";
-}
 
 }  // namespace
 
@@ -300,12 +268,6 @@ TEST(ParallelGridReader, LeavesOtherFormsAndDamageToVTKsReader) {
     setUp(writer, grid);
     ASSERT_EQ(writer->Write(), 1);
   };
-  auto rewrite = [&](const std::function<void(std::string&)>& damage) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    damage(text);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-  };
   const struct {
     const char* name;
     std::function<void(vtkXMLUnstructuredGridWriter*, vtkUnstructuredGrid*)> setUp;
@@ -366,7 +328,7 @@ TEST(ParallelGridReader, LeavesOtherFormsAndDamageToVTKsReader) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     write(c.setUp);
-    if (c.damage) rewrite(c.damage);
+    if (c.damage) rewriteFile(path, c.damage);
     EXPECT_EQ(ParallelGridReader::read(path), nullptr);
     if (!c.damage) continue;
     int errors = 0;
