@@ -342,15 +342,6 @@ std::vector<std::string> linesStarting(const std::string& text, const std::strin
   return out;
 }
 
-bool waitUntil(const std::function<bool()>& condition, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return condition();
-}
-
 // What the scene view reported when it applied the other's shared scene last, "" when it never
 // did: "seeds S, plane sections P, clip planes C, iso values I".
 std::string lastApplied(const std::string& text) {

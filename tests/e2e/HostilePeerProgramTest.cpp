@@ -35,15 +35,6 @@ namespace {
 
 const char* const kTitle = "Mavolin Quonix Virtual Reality";
 
-bool waitUntil(const std::function<bool()>& condition, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
-}
-
 // Resident memory of a process in kB, 0 when it cannot be read.
 long residentKb(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");

@@ -235,6 +235,15 @@ std::string newestLeftEye(const std::string& folder) {
   return best.empty() ? best : folder + "/" + best;
 }
 
+bool waitUntil(const std::function<bool()>& condition, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return condition();
+}
+
 std::string leftEyeAfterNow(const std::string& folder, Program& program, int captures, int seconds) {
   auto frameOf = [](const std::string& file) {
     const size_t at = file.rfind("frame-");

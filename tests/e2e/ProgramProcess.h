@@ -3,6 +3,7 @@
 // windows on the X display found and driven through xdotool.
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,6 +47,8 @@ std::string newestLeftEye(const std::string& folder);
 // of a frame begun after this call, however slowly the frames come. Empty when the program ended
 // or time ran out.
 std::string leftEyeAfterNow(const std::string& folder, Program& program, int captures, int seconds = 60);
+// Polls condition until it holds or seconds have passed; its last answer.
+bool waitUntil(const std::function<bool()>& condition, int seconds);
 // How often part stands in text.
 int countOf(const std::string& text, const std::string& part);
 
