@@ -101,7 +101,7 @@ void PartModel::readRecord(const Properties& record) {
   }
 }
 
-Properties PartModel::apply(const Properties& record) const {
+Properties PartModel::apply(const Properties& record, const std::set<std::string>* highlighted) const {
   Properties out = record;
   Properties content = record.getProperties("FrameContent");
   const Properties drawables = content.getProperties("drawables");
@@ -120,7 +120,7 @@ Properties PartModel::apply(const Properties& record) const {
     for (size_t i = 0; i < keys.drawable.size(); ++i)
       block.set(keys.drawable[i], std::vector<double>(part.p[i].begin(), part.p[i].end()));
     Properties base = block.getProperties("base");
-    base.set("highlighted", part.highlighted);
+    base.set("highlighted", highlighted ? highlighted->count(part.name) != 0 : part.highlighted);
     block.set("base", base);
     kept.set(part.name, block);
   }
@@ -153,19 +153,26 @@ bool PartModel::readGeometry(int type, const Properties& args, std::array<std::a
   return true;
 }
 
-std::string PartModel::highlight(const Properties& args, bool& changed) {
+std::string PartModel::highlight(const Properties& args, std::set<std::string>& highlighted, bool& changed) const {
   changed = false;
   std::vector<std::string> names;
   if (args.hasName("Parts") && !args.get("Parts", names)) return "'Parts' must be a list of part names";
-  for (const std::string& name : names)
-    if (!name.empty() && !find(name)) return "no part named '" + name + "' in this scene";
-  for (ServedPart& part : _parts) {
-    bool on = false;
-    for (const std::string& name : names) on = on || name == part.name;
-    if (part.highlighted != on) changed = true;
-    part.highlighted = on;
+  std::set<std::string> asked;
+  for (const std::string& name : names) {
+    if (name.empty()) continue;
+    if (!find(name)) return "no part named '" + name + "' in this scene";
+    asked.insert(name);
   }
+  changed = asked != highlighted;
+  highlighted.swap(asked);
   return std::string();
+}
+
+std::set<std::string> PartModel::sceneHighlight() const {
+  std::set<std::string> names;
+  for (const ServedPart& part : _parts)
+    if (part.highlighted) names.insert(part.name);
+  return names;
 }
 
 std::string PartModel::remove(const std::string& command, const Properties& args, bool& changed) {

@@ -7,6 +7,7 @@
 //
 // Not thread-safe: the server guards it with its own mutex.
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ struct ServedPart {
   int type = 0;  // 1 PointPart, 2 LinePart, 3 PlaneSection, 4 PlaneProbePart
   std::array<std::array<double, 3>, 3> p{};
   double size = 0.1;
-  bool highlighted = false;
+  bool highlighted = false;  // as the scene's first frame draws it
   Properties block;  // the drawable block it came from (colours, size, section source, ...)
 };
 
@@ -30,17 +31,22 @@ class PartModel {
 
   // Takes the "Part" drawables of a scene record ("FrameContent" / "drawables").
   void readRecord(const Properties& record);
-  // The record with its part drawables replaced by the model's parts.
-  Properties apply(const Properties& record) const;
+  // The record with its part drawables replaced by the model's parts. Each viewer has a
+  // highlight of its own: the parts named in `highlighted` are drawn highlighted, the others
+  // not; without one (null) the parts keep the scene's own highlight.
+  Properties apply(const Properties& record, const std::set<std::string>* highlighted = nullptr) const;
+  // The parts the scene itself draws highlighted.
+  std::set<std::string> sceneHighlight() const;
 
   const std::vector<ServedPart>& parts() const { return _parts; }
   const ServedPart* find(const std::string& name) const;
 
   // Each command returns an empty text on success, else why it was refused; changed tells
   // whether the parts look different afterwards.
-  // "Parts": the names to highlight; every other part loses its highlight. Empty names are
-  // skipped, an unknown name is refused.
-  std::string highlight(const Properties& args, bool& changed);
+  // "Parts": the names one viewer highlights (into `highlighted`, which holds that viewer's
+  // highlight before); every other part loses its highlight at that viewer. Empty names are
+  // skipped, an unknown name is refused and changes nothing.
+  std::string highlight(const Properties& args, std::set<std::string>& highlighted, bool& changed) const;
   // "Part": the part to delete. "DeletePointPart" takes every type but plane sections (point,
   // line and plane-probe parts), "DeletePlaneSection" only plane sections.
   std::string remove(const std::string& command, const Properties& args, bool& changed);

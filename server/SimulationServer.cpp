@@ -51,6 +51,9 @@ struct SimulationServer::Viewer {
 struct SimulationServer::Client {
   int64_t id = 0;
   std::set<std::string> views;  // scene keys opened on this connection
+  // Per scene index, the parts this connection highlights ("HighlightParts"): each user sees
+  // the widget of their own pick. A scene without an entry shows its own highlight.
+  std::map<size_t, std::set<std::string>> highlights;
   bool vrMode = false;
   std::shared_ptr<Viewer> viewer;
 };
@@ -297,7 +300,7 @@ Properties SimulationServer::dispatch(Client& client, const std::string& command
     if (client.viewer) {
       size_t index = size_t(scene - _scenes.scenes().data());
       enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_DOWNLOAD,
-                                           sceneNotification(index)));
+                                           sceneNotification(index, &client)));
     }
     return reply;
   }
@@ -313,15 +316,15 @@ Properties SimulationServer::dispatch(Client& client, const std::string& command
     return reply;
   }
   // A node notification that names a part moves it; other notifications are acknowledged.
-  if (command == kNotifyNode && args.hasName("Part")) return dispatchPartCommand(command, args);
+  if (command == kNotifyNode && args.hasName("Part")) return dispatchPartCommand(client, command, args);
   if (command == kNotifyNode || command == kQueueNotifyNode) return reply;
   for (const char* part : kPartCommands)
-    if (command == part) return dispatchPartCommand(command, args);
+    if (command == part) return dispatchPartCommand(client, command, args);
   return failure(Error::UNKNOWN_COMMAND, "unknown command '" + command + "'");
 }
 
 // Caller holds _mutex.
-Properties SimulationServer::dispatchPartCommand(const std::string& command, const Properties& args) {
+Properties SimulationServer::dispatchPartCommand(Client& client, const std::string& command, const Properties& args) {
   if (!args.hasName("Scene")) return failure(Error::COMMAND_FAILED, command + ": missing argument Scene");
   const std::string name = args.getString("Scene");
   const ServedScene* scene = _scenes.findByName(name);
@@ -332,9 +335,22 @@ Properties SimulationServer::dispatchPartCommand(const std::string& command, con
   bool changed = false;
   std::string error, created;
   if (command == "HighlightParts") {
-    error = parts.highlight(args, changed);
+    auto own = client.highlights.find(index);
+    std::set<std::string> highlighted = own != client.highlights.end() ? own->second : parts.sceneHighlight();
+    error = parts.highlight(args, highlighted, changed);
+    if (!error.empty()) return failure(Error::COMMAND_FAILED, command + ": " + error);
+    client.highlights[index] = highlighted;
+    // Only this client's picture changes.
+    if (changed) publishScene(index, &client);
+    return Properties();
   } else if (command == "DeletePointPart" || command == "DeletePlaneSection") {
     error = parts.remove(command, args, changed);
+    // A later copy may take the deleted part's name: it starts unhighlighted everywhere.
+    if (error.empty())
+      for (auto& entry : _clients) {
+        auto own = entry.second->highlights.find(index);
+        if (own != entry.second->highlights.end()) own->second.erase(args.getString("Part"));
+      }
   } else if (PartModel::cloneType(command) != 0) {
     error = parts.clone(command, args, created);
     changed = error.empty();
@@ -349,28 +365,43 @@ Properties SimulationServer::dispatchPartCommand(const std::string& command, con
 }
 
 // Caller holds _mutex.
-void SimulationServer::publishScene(size_t index) {
+void SimulationServer::publishScene(size_t index, Client* only) {
   const ServedScene& scene = _scenes.scenes()[index];
   ++_sceneStates[index].position;
+  // Viewers without a highlight of their own share one copy of the scene.
+  std::unique_ptr<Properties> shared;
   for (auto& entry : _clients) {
     Client& client = *entry.second;
-    if (client.viewer && client.views.count(scene.key))
-      enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_UPDATE,
-                                           sceneNotification(index)));
+    if (only && &client != only) continue;
+    if (!client.viewer || !client.views.count(scene.key)) continue;
+    Properties data;
+    if (client.highlights.count(index)) {
+      data = sceneNotification(index, &client);
+    } else {
+      if (!shared) shared = std::make_unique<Properties>(sceneNotification(index, nullptr));
+      data = *shared;
+    }
+    enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_UPDATE, std::move(data)));
   }
 }
 
 // Caller holds _mutex.
-Properties SimulationServer::sceneNotification(size_t index) const {
+Properties SimulationServer::sceneNotification(size_t index, const Client* client) const {
   const ServedScene& scene = _scenes.scenes()[index];
   const SceneState& state = _sceneStates[index];
+  const std::set<std::string>* highlighted = nullptr;
+  if (client) {
+    auto own = client->highlights.find(index);
+    if (own != client->highlights.end()) highlighted = &own->second;
+  }
   Properties data;
   data.set(ServerNotification::KEY_SCENE_KEY, scene.key);
   data.set(ServerNotification::KEY_SCENE_NAME, scene.name);
   data.set(ServerNotification::KEY_POSITION, state.position);
   data.set(ServerNotification::KEY_FRAME, int64_t(state.frame));
   data.set(ServerNotification::KEY_FRAME_COUNT, int64_t(scene.frames.size()));
-  if (!scene.frames.empty()) data.set(ServerNotification::KEY_RECORD, state.parts.apply(scene.frames[state.frame]));
+  if (!scene.frames.empty())
+    data.set(ServerNotification::KEY_RECORD, state.parts.apply(scene.frames[state.frame], highlighted));
   return data;
 }
 

@@ -75,12 +75,15 @@ class SimulationServer {
 
   // Caller holds _mutex.
   Properties dispatch(Client& client, const std::string& command, const Properties& args);
-  Properties sceneNotification(size_t sceneIndex) const;
+  // The scene as that client sees it: with its own highlight (null: the scene's own).
+  Properties sceneNotification(size_t sceneIndex, const Client* client) const;
   bool enqueue(Viewer& viewer, MessageFrame frame);
-  // The part-widget commands and moved-part notifications on the scene's part model.
-  Properties dispatchPartCommand(const std::string& command, const Properties& args);
-  // Counts an update of the scene and pushes it to every viewer that has it open.
-  void publishScene(size_t sceneIndex);
+  // The part-widget commands and moved-part notifications on the scene's part model; a
+  // highlight is the client's own.
+  Properties dispatchPartCommand(Client& client, const std::string& command, const Properties& args);
+  // Counts an update of the scene and pushes it to every viewer that has it open (only to
+  // `only`'s viewer when given: a change that only that client sees).
+  void publishScene(size_t sceneIndex, Client* only = nullptr);
 
   // Writes frame as the fault mode says (None: as it is). False when the socket failed.
   bool send(FrameChannel& channel, const MessageFrame& frame, FaultPlan::Mode mode);

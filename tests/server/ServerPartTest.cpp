@@ -1,6 +1,8 @@
 // The served scenes' parts: the part model's commands, and their changes reaching every viewer.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "Error.h"
 #include "PartModel.h"
 #include "SceneLibrary.h"
@@ -11,11 +13,15 @@
 
 namespace {
 
-PartModel generatedModel() {
+Properties generatedFrame() {
   SceneLibrary library;
   library.addGenerated("Alpha", 2);
+  return library.scenes().front().frames.front();
+}
+
+PartModel generatedModel() {
   PartModel model;
-  model.readRecord(library.scenes().front().frames.front());
+  model.readRecord(generatedFrame());
   return model;
 }
 
@@ -57,19 +63,26 @@ TEST(PartModel, GeneratedScenesHoldOnePartOfEachKindDrawnInEveryFrame) {
 TEST(PartModel, HighlightDeleteCloneAndMove) {
   PartModel model = generatedModel();
   bool changed = false;
+  // A viewer's highlight: the named parts, and only those.
+  std::set<std::string> shown = model.sceneHighlight();
+  EXPECT_TRUE(shown.empty());
   Properties highlight;
   highlight.set("Parts", std::vector<std::string>{"PlaneSection 1"});
-  EXPECT_EQ(model.highlight(highlight, changed), "");
+  EXPECT_EQ(model.highlight(highlight, shown, changed), "");
   EXPECT_TRUE(changed);
-  EXPECT_TRUE(model.find("PlaneSection 1")->highlighted);
-  EXPECT_EQ(model.highlight(highlight, changed), "");
+  EXPECT_EQ(shown, std::set<std::string>{"PlaneSection 1"});
+  EXPECT_TRUE(partBlock(model.apply(generatedFrame(), &shown), "PlaneSection 1").getProperties("base").getBool("highlighted"));
+  EXPECT_FALSE(partBlock(model.apply(generatedFrame()), "PlaneSection 1").getProperties("base").getBool("highlighted"));
+  EXPECT_EQ(model.highlight(highlight, shown, changed), "");
   EXPECT_FALSE(changed);  // the same highlight again: nothing to send
   // An empty name drops every highlight; an unknown one is refused and changes nothing.
   highlight.set("Parts", std::vector<std::string>{""});
-  EXPECT_EQ(model.highlight(highlight, changed), "");
-  EXPECT_FALSE(model.find("PlaneSection 1")->highlighted);
-  highlight.set("Parts", std::vector<std::string>{"Wing"});
-  EXPECT_NE(model.highlight(highlight, changed).find("'Wing'"), std::string::npos);
+  EXPECT_EQ(model.highlight(highlight, shown, changed), "");
+  EXPECT_TRUE(changed);
+  EXPECT_TRUE(shown.empty());
+  highlight.set("Parts", std::vector<std::string>{"PointPart 1", "Wing"});
+  EXPECT_NE(model.highlight(highlight, shown, changed).find("'Wing'"), std::string::npos);
+  EXPECT_TRUE(shown.empty());
 
   // Clones are numbered after the highest number of their type and take the new geometry.
   std::string created;
@@ -182,4 +195,88 @@ TEST(PartServer, PartChangesReachEveryViewerOfTheScene) {
   const auto lines = linesNamed(readJournal(journal), "ClonePlaneSection");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].arguments, clone);
+}
+
+// Each connection has its own highlight: a viewer's scene shows the parts that connection asked
+// for, a highlight reaches only its own viewer, and a part another connection highlights can be
+// highlighted too.
+TEST(PartServer, EachConnectionSeesItsOwnHighlight) {
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--scene", "Alpha:2"}, error)) << error;
+  ServerConnection viewers[2];
+  for (ServerConnection& c : viewers) {
+    Properties reply, open;
+    ASSERT_TRUE(c.createCommandSocket("127.0.0.1", server.port(), reply));
+    ASSERT_TRUE(c.createNotifySocket("127.0.0.1", server.port())) << c.getLastError();
+    open.set("ViewObject", "SceneCanvas_1");
+    ASSERT_TRUE(c.sendCommand("ViewObject.openView", open, reply));
+    ServerNotification download;
+    ASSERT_TRUE(c.notifications().waitPop(download, 5000));
+  }
+  auto highlight = [&](ServerConnection& c, const std::string& part) {
+    Properties a, reply;
+    a.set("Scene", "Alpha");
+    a.set("Parts", std::vector<std::string>{part});
+    return c.sendCommand("HighlightParts", a, reply);
+  };
+  auto highlighted = [](const ServerNotification& n) {
+    std::set<std::string> names;
+    const Properties drawables = n.data.getProperties(ServerNotification::KEY_RECORD)
+                                     .getProperties("FrameContent")
+                                     .getProperties("drawables");
+    for (const std::string& name : drawables.names())
+      if (drawables.getProperties(name).getProperties("base").getBool("highlighted")) names.insert(name);
+    return names;
+  };
+  ServerNotification n, none;
+  ASSERT_TRUE(highlight(viewers[0], "PlaneSection 1"));
+  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
+  EXPECT_EQ(highlighted(n), std::set<std::string>{"PlaneSection 1"});
+  int64_t last = n.position();
+  EXPECT_FALSE(viewers[1].notifications().waitPop(none, 300)) << "another's highlight reached this viewer";
+
+  ASSERT_TRUE(highlight(viewers[1], "PointPart 1"));
+  ASSERT_TRUE(viewers[1].notifications().waitPop(n, 5000));
+  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
+  EXPECT_FALSE(viewers[0].notifications().waitPop(none, 300));
+  // The same highlight again changes nothing and pushes nothing.
+  ASSERT_TRUE(highlight(viewers[1], "PointPart 1"));
+  EXPECT_FALSE(viewers[1].notifications().waitPop(none, 300));
+
+  // A change both see carries each one's own highlight; positions still grow at each viewer.
+  Properties reply;
+  Properties drag = args({{"Position", {0.25, 0.5, 0.75}}}, {{"Scene", "Alpha"}, {"Part", "PointPart 1"}});
+  ASSERT_TRUE(viewers[1].sendCommand("NotifyZeltSceneGraphNode", drag, reply)) << Error::getMessage(reply);
+  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
+  EXPECT_EQ(highlighted(n), std::set<std::string>{"PlaneSection 1"});
+  EXPECT_GT(n.position(), last);
+  last = n.position();
+  ASSERT_TRUE(viewers[1].notifications().waitPop(n, 5000));
+  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
+
+  // The part the other highlights can be highlighted here too.
+  ASSERT_TRUE(highlight(viewers[0], "PointPart 1"));
+  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
+  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
+  EXPECT_GT(n.position(), last);
+
+  // A deleted part leaves every highlight: a copy that takes its name starts unhighlighted.
+  Properties cloneLine =
+      args({{"Point1", {0, 0, 0}}, {"Point2", {1, 0, 0}}}, {{"Scene", "Alpha"}, {"LinePart", "LinePart 1"}});
+  ASSERT_TRUE(viewers[0].sendCommand("CloneLinePart", cloneLine, reply)) << Error::getMessage(reply);
+  ASSERT_EQ(reply.getString("Part"), "LinePart 2");
+  for (ServerConnection& c : viewers) ASSERT_TRUE(c.notifications().waitPop(n, 5000));
+  ASSERT_TRUE(highlight(viewers[0], "LinePart 2"));
+  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
+  EXPECT_EQ(highlighted(n), std::set<std::string>{"LinePart 2"});
+  Properties deletion = args({}, {{"Scene", "Alpha"}, {"Part", "LinePart 2"}});
+  ASSERT_TRUE(viewers[1].sendCommand("DeletePointPart", deletion, reply)) << Error::getMessage(reply);
+  for (ServerConnection& c : viewers) ASSERT_TRUE(c.notifications().waitPop(n, 5000));
+  ASSERT_TRUE(viewers[1].sendCommand("CloneLinePart", cloneLine, reply)) << Error::getMessage(reply);
+  ASSERT_EQ(reply.getString("Part"), "LinePart 2");
+  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
+  EXPECT_TRUE(highlighted(n).empty());
+  ASSERT_TRUE(viewers[1].notifications().waitPop(n, 5000));
+  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
 }
