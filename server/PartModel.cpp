@@ -101,7 +101,9 @@ void PartModel::readRecord(const Properties& record) {
   }
 }
 
-Properties PartModel::apply(const Properties& record, const std::set<std::string>* highlighted) const {
+Properties PartModel::apply(const Properties& record,
+                            const std::map<std::string, std::vector<std::string>>* highlightedBy,
+                            bool ownHighlight) const {
   Properties out = record;
   Properties content = record.getProperties("FrameContent");
   const Properties drawables = content.getProperties("drawables");
@@ -120,8 +122,12 @@ Properties PartModel::apply(const Properties& record, const std::set<std::string
     for (size_t i = 0; i < keys.drawable.size(); ++i)
       block.set(keys.drawable[i], std::vector<double>(part.p[i].begin(), part.p[i].end()));
     Properties base = block.getProperties("base");
-    base.set("highlighted", highlighted ? highlighted->count(part.name) != 0 : part.highlighted);
+    base.set("highlighted", ownHighlight && part.highlighted);
     block.set("base", base);
+    if (highlightedBy) {
+      auto by = highlightedBy->find(part.name);
+      if (by != highlightedBy->end() && !by->second.empty()) block.set("highlightedBy", by->second);
+    }
     kept.set(part.name, block);
   }
   content.set("drawables", kept);

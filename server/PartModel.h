@@ -7,6 +7,7 @@
 //
 // Not thread-safe: the server guards it with its own mutex.
 #include <array>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,10 +32,13 @@ class PartModel {
 
   // Takes the "Part" drawables of a scene record ("FrameContent" / "drawables").
   void readRecord(const Properties& record);
-  // The record with its part drawables replaced by the model's parts. Each viewer has a
-  // highlight of its own: the parts named in `highlighted` are drawn highlighted, the others
-  // not; without one (null) the parts keep the scene's own highlight.
-  Properties apply(const Properties& record, const std::set<std::string>* highlighted = nullptr) const;
+  // The record with its part drawables replaced by the model's parts. `highlightedBy` (may be
+  // null) names, per part, the connections that highlight it: written as the part's
+  // "highlightedBy" list, so that each program shows the widget of its own pick. The scene's
+  // own highlight ("base" "highlighted") stands only while `ownHighlight` holds.
+  Properties apply(const Properties& record,
+                   const std::map<std::string, std::vector<std::string>>* highlightedBy = nullptr,
+                   bool ownHighlight = true) const;
   // The parts the scene itself draws highlighted.
   std::set<std::string> sceneHighlight() const;
 
@@ -43,9 +47,9 @@ class PartModel {
 
   // Each command returns an empty text on success, else why it was refused; changed tells
   // whether the parts look different afterwards.
-  // "Parts": the names one viewer highlights (into `highlighted`, which holds that viewer's
-  // highlight before); every other part loses its highlight at that viewer. Empty names are
-  // skipped, an unknown name is refused and changes nothing.
+  // "Parts": the names one connection highlights (into `highlighted`, which holds that
+  // connection's highlight before); every other part loses that connection's highlight. Empty
+  // names are skipped, an unknown name is refused and changes nothing.
   std::string highlight(const Properties& args, std::set<std::string>& highlighted, bool& changed) const;
   // "Part": the part to delete. "DeletePointPart" takes every type but plane sections (point,
   // line and plane-probe parts), "DeletePlaneSection" only plane sections.

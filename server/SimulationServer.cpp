@@ -51,8 +51,9 @@ struct SimulationServer::Viewer {
 struct SimulationServer::Client {
   int64_t id = 0;
   std::set<std::string> views;  // scene keys opened on this connection
-  // Per scene index, the parts this connection highlights ("HighlightParts"): each user sees
-  // the widget of their own pick. A scene without an entry shows its own highlight.
+  // Per scene index, the parts this connection highlights ("HighlightParts"). Every frame sent
+  // names, per part, the connections that highlight it: each program shows the widget of its
+  // own pick, whichever of its connections views the scene.
   std::map<size_t, std::set<std::string>> highlights;
   bool vrMode = false;
   std::shared_ptr<Viewer> viewer;
@@ -300,7 +301,7 @@ Properties SimulationServer::dispatch(Client& client, const std::string& command
     if (client.viewer) {
       size_t index = size_t(scene - _scenes.scenes().data());
       enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_DOWNLOAD,
-                                           sceneNotification(index, &client)));
+                                           sceneNotification(index)));
     }
     return reply;
   }
@@ -335,14 +336,13 @@ Properties SimulationServer::dispatchPartCommand(Client& client, const std::stri
   bool changed = false;
   std::string error, created;
   if (command == "HighlightParts") {
-    auto own = client.highlights.find(index);
-    std::set<std::string> highlighted = own != client.highlights.end() ? own->second : parts.sceneHighlight();
+    std::set<std::string>& highlighted = client.highlights[index];
     error = parts.highlight(args, highlighted, changed);
-    if (!error.empty()) return failure(Error::COMMAND_FAILED, command + ": " + error);
-    client.highlights[index] = highlighted;
-    // Only this client's picture changes.
-    if (changed) publishScene(index, &client);
-    return Properties();
+    if (error.empty() && !_sceneStates[index].highlightAsked) {
+      // From the first highlight asked for on, highlights are the connections' own.
+      _sceneStates[index].highlightAsked = true;
+      changed = changed || !parts.sceneHighlight().empty();
+    }
   } else if (command == "DeletePointPart" || command == "DeletePlaneSection") {
     error = parts.remove(command, args, changed);
     // A later copy may take the deleted part's name: it starts unhighlighted everywhere.
@@ -365,34 +365,26 @@ Properties SimulationServer::dispatchPartCommand(Client& client, const std::stri
 }
 
 // Caller holds _mutex.
-void SimulationServer::publishScene(size_t index, Client* only) {
+void SimulationServer::publishScene(size_t index) {
   const ServedScene& scene = _scenes.scenes()[index];
   ++_sceneStates[index].position;
-  // Viewers without a highlight of their own share one copy of the scene.
-  std::unique_ptr<Properties> shared;
   for (auto& entry : _clients) {
     Client& client = *entry.second;
-    if (only && &client != only) continue;
-    if (!client.viewer || !client.views.count(scene.key)) continue;
-    Properties data;
-    if (client.highlights.count(index)) {
-      data = sceneNotification(index, &client);
-    } else {
-      if (!shared) shared = std::make_unique<Properties>(sceneNotification(index, nullptr));
-      data = *shared;
-    }
-    enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_UPDATE, std::move(data)));
+    if (client.viewer && client.views.count(scene.key))
+      enqueue(*client.viewer, MessageFrame(MessageFrame::Notification, ServerNotification::SCENE_UPDATE,
+                                           sceneNotification(index)));
   }
 }
 
 // Caller holds _mutex.
-Properties SimulationServer::sceneNotification(size_t index, const Client* client) const {
+Properties SimulationServer::sceneNotification(size_t index) const {
   const ServedScene& scene = _scenes.scenes()[index];
   const SceneState& state = _sceneStates[index];
-  const std::set<std::string>* highlighted = nullptr;
-  if (client) {
-    auto own = client->highlights.find(index);
-    if (own != client->highlights.end()) highlighted = &own->second;
+  std::map<std::string, std::vector<std::string>> highlightedBy;
+  for (const auto& entry : _clients) {
+    auto own = entry.second->highlights.find(index);
+    if (own == entry.second->highlights.end()) continue;
+    for (const std::string& part : own->second) highlightedBy[part].push_back(std::to_string(entry.first));
   }
   Properties data;
   data.set(ServerNotification::KEY_SCENE_KEY, scene.key);
@@ -401,7 +393,8 @@ Properties SimulationServer::sceneNotification(size_t index, const Client* clien
   data.set(ServerNotification::KEY_FRAME, int64_t(state.frame));
   data.set(ServerNotification::KEY_FRAME_COUNT, int64_t(scene.frames.size()));
   if (!scene.frames.empty())
-    data.set(ServerNotification::KEY_RECORD, state.parts.apply(scene.frames[state.frame], highlighted));
+    data.set(ServerNotification::KEY_RECORD,
+             state.parts.apply(scene.frames[state.frame], &highlightedBy, !state.highlightAsked));
   return data;
 }
 

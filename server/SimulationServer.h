@@ -57,6 +57,7 @@ class SimulationServer {
     size_t frame = 0;
     int64_t position = 1;
     PartModel parts;  // what the part-widget commands change; shown in every frame sent
+    bool highlightAsked = false;  // a "HighlightParts" came: the scene's own highlight is gone
   };
   // Open connections (one thread each) beyond which new ones are closed at once.
   static constexpr size_t MAX_CONNECTIONS = 1280;
@@ -75,15 +76,13 @@ class SimulationServer {
 
   // Caller holds _mutex.
   Properties dispatch(Client& client, const std::string& command, const Properties& args);
-  // The scene as that client sees it: with its own highlight (null: the scene's own).
-  Properties sceneNotification(size_t sceneIndex, const Client* client) const;
+  Properties sceneNotification(size_t sceneIndex) const;
   bool enqueue(Viewer& viewer, MessageFrame frame);
   // The part-widget commands and moved-part notifications on the scene's part model; a
-  // highlight is the client's own.
+  // highlight is the client connection's own.
   Properties dispatchPartCommand(Client& client, const std::string& command, const Properties& args);
-  // Counts an update of the scene and pushes it to every viewer that has it open (only to
-  // `only`'s viewer when given: a change that only that client sees).
-  void publishScene(size_t sceneIndex, Client* only = nullptr);
+  // Counts an update of the scene and pushes it to every viewer that has it open.
+  void publishScene(size_t sceneIndex);
 
   // Writes frame as the fault mode says (None: as it is). False when the socket failed.
   bool send(FrameChannel& channel, const MessageFrame& frame, FaultPlan::Mode mode);

@@ -121,6 +121,10 @@ void VRInteractionState::update(kvg::DrawableScene& scene, bool updateInProgress
   overlays[FlyModeIcon].update(headPose, flyMode, 1.0);
   overlays[LinkIcon].update(headPose, avatarGroup.isBoxVisible(), 1.0);
   overlays[UpdatingIcon].update(headPose, updatingFrameCount > GetConfigInt("updateScreenTreshold", 50), 1.0);
+  // A part command the server refused: the reason is shown to the user, not only logged.
+  const std::string refusal = widgetManager.takeRefusalMessage();
+  if (!refusal.empty()) hudMessage.show(refusal);
+  hudMessage.update(headPose);
   environment.followPose(modelMatrix, floorShown);
 
   for (const auto& marker : seedMarkers)

@@ -102,6 +102,7 @@ void VRInteractionState::startSessionScene(OpenVRRenderWindow* window, vtkRender
   for (int i = 0; i < 3; ++i)
     overlays[UpdatingIcon + i].build(widgets, cachedTexture(iconCache, assets + icons[i]), settings.hudSize,
                                      settings.hudDist - 0.0001 * (i + 1));
+  hudMessage.build(widgets);
 
   environment.buildEnvironment(background, iconCache, settings);
   medianParticleSpeed = particles.computeMedianMagnitude();

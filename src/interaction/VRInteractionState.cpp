@@ -84,6 +84,7 @@ void VRInteractionState::copyStateFrom(const VRInteractionState& source) {
   environment.copyStateFrom(source.environment);
   copyPropVisibility(overlays[HudPanel], source.overlays[HudPanel]);
   copyPropVisibility(overlays[UpdatingIcon], source.overlays[UpdatingIcon]);
+  hudMessage.copyFrom(source.hudMessage);
   frameCounter = source.frameCounter;
   updatingFrameCount = 0;
   if (!self) std::memcpy(controllerInputs, source.controllerInputs, sizeof(controllerInputs));

@@ -32,6 +32,7 @@
 #include "ControllerInput.h"
 #include "ControllerModel.h"
 #include "Environment.h"
+#include "HudMessage.h"
 #include "HudOverlay.h"
 #include "PaletteImages.h"
 #include "SimplePlaneSection.h"
@@ -200,6 +201,7 @@ class VRInteractionState {
   ControllerInput controllerInputs[2];
   Environment environment;
   HudOverlay overlays[OverlayCount];
+  HudMessage hudMessage;  // why a part command was refused, below the middle of the view
   double headRotation[16];
   double headPosition[3];
   double modelMatrix[16];              // tracking space -> scene; all zero until set-up

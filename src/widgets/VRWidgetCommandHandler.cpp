@@ -49,11 +49,11 @@ void VRWidgetCommandHandler::detachConnection() {
 bool VRWidgetCommandHandler::isRunning() const { return _thread && _thread->isRunning(); }
 
 // Render thread.
-std::vector<std::string> VRWidgetCommandHandler::takeRefusedParts() {
+std::vector<VRWidgetCommandHandler::Refusal> VRWidgetCommandHandler::takeRefusals() {
   std::lock_guard<std::mutex> lock(_refusedMutex);
-  std::vector<std::string> parts;
-  parts.swap(_refusedParts);
-  return parts;
+  std::vector<Refusal> refusals;
+  refusals.swap(_refusals);
+  return refusals;
 }
 
 ServerConnection* VRWidgetCommandHandler::getServerConnection() const {
@@ -70,11 +70,11 @@ void VRWidgetCommandHandler::run() {
     _sender->sendCommand(entry.command, entry.arguments, reply);
     if (!reply.hasName(Error::ERROR_TAG)) continue;
     const std::string why = reply.hasName(Error::MESSAGE_TAG) ? reply.getString(Error::MESSAGE_TAG) : "no reason given";
-    Logger::getSingleton().error("The server refused " + entry.command + ": " + why);
-    if (entry.arguments.hasName("Part")) {
+    {
       std::lock_guard<std::mutex> lock(_refusedMutex);
-      _refusedParts.push_back(entry.arguments.getString("Part"));
+      _refusals.push_back({entry.command, entry.arguments.hasName("Part") ? entry.arguments.getString("Part") : "", why});
     }
+    Logger::getSingleton().error("The server refused " + entry.command + ": " + why);
   }
   std::lock_guard<std::mutex> lock(_endMutex);
   _finished = true;

@@ -51,12 +51,19 @@ class VRWidgetCommandHandler : public Runnable {
 
   ServerConnection* getServerConnection() const;
 
+  // A command the server refused, with the server's reason.
+  struct Refusal {
+    std::string command;
+    std::string part;  // the command's "Part" (empty when it names none)
+    std::string reason;
+  };
+
   // Command thread: sends each popped command until "NOOP"; a failed send is not repeated. A
-  // reply refusing the command is said in the log with the server's reason, and a refused part
-  // command's part is kept for takeRefusedParts.
+  // reply refusing the command is said in the log with the server's reason and kept for
+  // takeRefusals.
   void run() override;
-  // Render thread: the parts named by refused part commands since the last call.
-  std::vector<std::string> takeRefusedParts();
+  // Render thread: the commands the server refused since the last call, in order.
+  std::vector<Refusal> takeRefusals();
 
  private:
   std::unique_ptr<Thread> _thread;
@@ -66,9 +73,9 @@ class VRWidgetCommandHandler : public Runnable {
   bool _finished = false;
   int _stopTimeoutMs = DEFAULT_STOP_TIMEOUT_MS;
   CommandQueue _queue;
-  // Guards _refusedParts (command thread writes, render thread takes).
+  // Guards _refusals (command thread writes, render thread takes).
   std::mutex _refusedMutex;
-  std::vector<std::string> _refusedParts;
+  std::vector<Refusal> _refusals;
   std::unique_ptr<ServerCommandSender> _ownSender;  // the connection's sender, when given one
   ServerCommandSender* _sender;
 };

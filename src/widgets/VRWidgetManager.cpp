@@ -179,6 +179,9 @@ VRWidgetManager& VRWidgetManager::operator=(const VRWidgetManager& other) {
   // The server holds one highlight for the program, not one per buffer: asked once per pick.
   _selectionHighlighted = other._selectionHighlighted;
   _deletedParts = other._deletedParts;
+  _deletingPart = other._deletingPart;
+  _deletingState = other._deletingState;
+  _refusalMessage = other._refusalMessage;
   return *this;
 }
 
@@ -190,6 +193,8 @@ void VRWidgetManager::initialize(VRWidgetCommandHandler* handler, const std::str
   _interactiveUpdateIssued = false;
   _state.reset();
   _deletedParts.clear();
+  _deletingPart.clear();
+  _refusalMessage.clear();
   _partTypes.clear();
   _partTypes = {{None, "None"}, {PointPart, "PointPart"}, {LinePart, "LinePart"}, {PlaneSection, "PlaneSection"},
                 {PlaneProbePart, "PlaneProbePart"}};
@@ -265,9 +270,6 @@ void VRWidgetManager::update(kvg::DrawableScene& scene, int hand, const Controll
     return;
   }
   hand = hand == 0 ? 0 : 1;
-  // A part whose deletion the server refused is still there: it may be picked again.
-  if (_handler)
-    for (const std::string& part : _handler->takeRefusedParts()) _deletedParts.erase(part);
   if (_selectedPart.empty() || !isInteracting()) {
     const HandRay ray = handRay(inputs[hand], tools[hand], hand, modelMatrix);
     handleController(scene, ray.tip, ray.direction, laserLength, modelScale, sceneScale, _partProps);
@@ -367,6 +369,8 @@ bool VRWidgetManager::handlePartSelection(const std::string& name) {
   if (name == _selectedPart && _selectionHighlighted) return false;
   if (queryActivePart() == name) return false;
   if (!sendHighlightParts(name)) return false;
+  // Another highlight asked for: a refused deletion no longer brings its part back selected.
+  _deletingPart.clear();
   _selectedPart = name;
   _selectionHighlighted = true;
   return true;
@@ -396,6 +400,25 @@ void VRWidgetManager::refreshWidgets(int) {
 void VRWidgetManager::updateInteractive(const ControllerInput inputs[2], ToolSet tools[2],
                                         const double modelMatrix[16], double modelScale, double sceneScale) {
   const int hand = _activeHand == 0 ? 0 : 1;
+  if (_handler)
+    for (const VRWidgetCommandHandler::Refusal& refusal : _handler->takeRefusals()) {
+      _refusalMessage = "The server refused " + refusal.command + ": " + refusal.reason;
+      if (refusal.part.empty()) continue;
+      // The part is still there: it may be picked again.
+      _deletedParts.erase(refusal.part);
+      if (refusal.part != _deletingPart) continue;
+      _deletingPart.clear();
+      // Nothing picked since (the server still highlights the part for this program): the
+      // widget comes back at once, as the manager held it before the deletion, not only with
+      // the server's next scene.
+      if (!_selectedPart.empty() || isInteracting()) continue;
+      _state = _deletingState;
+      _selectedPart = refusal.part;
+      _selectionHighlighted = true;
+      WidgetEvent restore;
+      buildEvent(restore, inputs[hand], tools[hand], hand, modelMatrix, modelScale, sceneScale);
+      fireWithState(WidgetSelectedEvent, restore);
+    }
   WidgetEvent event;
   buildEvent(event, inputs[hand], tools[hand], hand, modelMatrix, modelScale, sceneScale);
   fireWithState(WidgetFrameEvent, event);
@@ -442,6 +465,7 @@ bool VRWidgetManager::handleTool(kvg::DrawableScene& scene, int hand, const Cont
 
 bool VRWidgetManager::deletePart() {
   if (!_handler || _selectedPart.empty()) return false;
+  const WidgetState before = _state;
   WidgetEvent event;
   fireWithState(WidgetDeleteEvent, event);
   ServerCommand command;
@@ -455,6 +479,8 @@ bool VRWidgetManager::deletePart() {
   command.arguments.set("Part", _selectedPart, Properties::Replace);
   command.arguments.set("Scene", _sceneName, Properties::Replace);
   _handler->push(command);
+  _deletingPart = _selectedPart;
+  _deletingState = before;
   _deletedParts.insert(_selectedPart);
   _selectedPart.clear();
   _deleteLatch = true;
@@ -528,6 +554,12 @@ bool VRWidgetManager::cloneAtLaserHit(kvg::DrawableScene& scene, const HandRay& 
   placePartAt(geometry, ray.tip, ray.direction, offset);
   clonePart(geometry, ray.orientation, modelScale, renderer, settings, ray.direction);
   return true;
+}
+
+std::string VRWidgetManager::takeRefusalMessage() {
+  std::string message;
+  message.swap(_refusalMessage);
+  return message;
 }
 
 // Render thread, at the buffer swap.

@@ -97,7 +97,9 @@ class VRWidgetManager {
   // The pointing laser off the palette: pick, select, and the trigger-driven drag.
   void update(kvg::DrawableScene& scene, int hand, const ControllerInput inputs[2], ToolSet tools[2],
               const double modelMatrix[16], double laserLength, double modelScale, double sceneScale);
-  // Per frame, last step of the interaction update.
+  // Per frame, last step of the interaction update. Also takes the commands the server refused:
+  // a part whose deletion was refused may be picked again, and when nothing was picked since,
+  // its widget comes back selected at once, as the manager held it before the deletion.
   void updateInteractive(const ControllerInput inputs[2], ToolSet tools[2], const double modelMatrix[16],
                          double modelScale, double sceneScale);
 
@@ -112,6 +114,10 @@ class VRWidgetManager {
   bool handlePartSelection(const std::string& name);
   bool sendHighlightParts(const std::string& name);
   int partTypeOf(const std::string& name) const;
+
+  // The last refusal taken from the server since the last call ("The server refused
+  // COMMAND: REASON"), empty when none came; the interaction state shows it to the user.
+  std::string takeRefusalMessage();
 
   VRWidgetCommandHandler* commandHandler() const { return _handler; }
   const std::string& sceneName() const { return _sceneName; }
@@ -162,4 +168,9 @@ class VRWidgetManager {
   // Parts this manager asked the server to delete: never picked or highlighted again (the
   // server's scene may still show one for a few frames).
   std::set<std::string> _deletedParts;
+  // The last part whose deletion was asked for and this manager's state just before it; the
+  // state comes back when the server refuses that deletion.
+  std::string _deletingPart;
+  WidgetState _deletingState;
+  std::string _refusalMessage;
 };

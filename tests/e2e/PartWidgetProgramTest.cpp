@@ -28,6 +28,7 @@
 namespace {
 
 struct Command {
+  std::string connection;
   std::string name;
   Properties arguments;
 };
@@ -40,6 +41,7 @@ std::vector<Command> readJournal(const std::string& path) {
     const size_t a = line.find('\t'), b = a == std::string::npos ? a : line.find('\t', a + 1);
     if (b == std::string::npos) continue;
     Command c;
+    c.connection = line.substr(0, a);
     c.name = line.substr(a + 1, b - a - 1);
     Properties::fromText(line.substr(b + 1), c.arguments);
     out.push_back(c);
@@ -327,4 +329,94 @@ TEST_F(PartWidgetProgram, ARefusedDeletionIsSaidAndThePartStaysPickable) {
   EXPECT_EQ(deletes, 1u);
   EXPECT_GE(highlightsAfter, 1u) << "the section was not picked again";
   EXPECT_TRUE(program.exitedNormally()) << program.err();
+}
+
+// Two users on one server scene, A pointing into the plane section and B at the point part:
+// each sees the widget of their own pick (not the other's) in every capture of a span of more
+// than two seconds, and the server is asked for each user's highlight once.
+TEST_F(PartWidgetProgram, TwoUsersEachSeeTheirOwnPartsWidgetSteadily) {
+  const std::string hold = "left position -0.8 0.7 0\nleft press grip\n";
+  const std::string gate = "frame 50\nwait-file \"" + dir + "/go\"\n";
+  // A picks the section at its edge, then points into its widget (which keeps the pick); B
+  // points at the point part from the start. The span: frames 110 to 260, 2.5 s at 60 a second.
+  std::ofstream(dir + "/a.txt") << "rate 60\n" << hold << "right position -0.5346 1.0 -0.5\n"
+                                << "frame 30\nright position -0.3484 1.0 -0.5\n" << gate;
+  std::ofstream(dir + "/b.txt") << "rate 60\n" << hold << "right position -0.9069 1.4654 -0.5\n" << gate;
+  std::string frames;
+  std::vector<int> span;
+  for (int f = 110; f <= 260; f += 10) {
+    span.push_back(f);
+    frames += (frames.empty() ? "" : ",") + std::to_string(f);
+  }
+  ServerProcess server;
+  std::string error;
+  ASSERT_TRUE(server.start({"--scene", "Parts:1", "--journal", journal}, error)) << error;
+  auto run = [&](const std::string& name) {
+    auto env = headsetEnvironment(dir, base, dir + "/eyes-" + name, frames);
+    env["XDG_CONFIG_HOME"] = dir + "/settings-" + name;
+    env["QUONIX_VRSIM_SCRIPT"] = dir + "/" + name + ".txt";
+    env["QUONIX_VRSIM_EXIT_AFTER"] = "270";
+    return env;
+  };
+  Program a({"127.0.0.1", std::to_string(server.port())}, run("a"));
+  Program b({"127.0.0.1", std::to_string(server.port())}, run("b"));
+  ASSERT_TRUE(a.started());
+  ASSERT_TRUE(b.started());
+
+  // The span begins once both picks have reached the server.
+  auto highlightsOf = [&](const std::string& part) {
+    std::set<std::string> connections;
+    for (const Command& c : readJournal(journal)) {
+      std::vector<std::string> names;
+      if (c.name == "HighlightParts" && c.arguments.get("Parts", names) && names == std::vector<std::string>{part})
+        connections.insert(c.connection);
+    }
+    return connections;
+  };
+  ASSERT_TRUE(waitUntil([&] { return !highlightsOf("PlaneSection 1").empty() && !highlightsOf("PointPart 1").empty(); },
+                        120))
+      << a.err() << b.err();
+  const std::string connectionA = *highlightsOf("PlaneSection 1").begin();
+  const std::string connectionB = *highlightsOf("PointPart 1").begin();
+  ASSERT_NE(connectionA, connectionB);
+  std::ofstream(dir + "/go") << "go\n";
+  for (Program* p : {&a, &b}) {
+    ASSERT_TRUE(waitForFile(dir + (p == &a ? "/eyes-a" : "/eyes-b") + "/frame-000260-right.png", *p, 150)) << p->err();
+    ASSERT_TRUE(p->wait()) << p->err();
+    EXPECT_TRUE(p->exitedNormally()) << p->err();
+  }
+
+  // Each capture of the span shows the user's own widget, in the same place throughout: the
+  // section's square at A, the point part's sphere at B, which lie far apart.
+  auto eyeOf = [&](const std::string& name, int frame, const char* side) {
+    char file[64];
+    std::snprintf(file, sizeof file, "/frame-%06d-%s.png", frame, side);
+    return QImage(QString::fromStdString(dir + "/eyes-" + name + file));
+  };
+  for (const char* side : {"left", "right"}) {
+    const double firstA = highlightCentreX(eyeOf("a", span.front(), side));
+    const double firstB = highlightCentreX(eyeOf("b", span.front(), side));
+    EXPECT_GT(std::abs(firstA - firstB), 40.0) << side << ": the widgets seen at A and at B lie together";
+    for (int frame : span) {
+      SCOPED_TRACE(std::string(side) + " frame " + std::to_string(frame));
+      const QImage atA = eyeOf("a", frame, side), atB = eyeOf("b", frame, side);
+      ASSERT_FALSE(atA.isNull());
+      ASSERT_FALSE(atB.isNull());
+      EXPECT_GT(highlightPixels(atA), 1000);
+      EXPECT_GT(highlightPixels(atB), 100);
+      EXPECT_NEAR(highlightCentreX(atA), firstA, 3.0);
+      EXPECT_NEAR(highlightCentreX(atB), firstB, 3.0);
+    }
+  }
+
+  // One highlight per pick change: each user changed the pick once, so the server was asked
+  // once by each, and for nothing else while both held their picks.
+  std::map<std::string, std::vector<std::vector<std::string>>> asked;
+  for (const Command& c : readJournal(journal)) {
+    std::vector<std::string> names;
+    if (c.name == "HighlightParts" && c.arguments.get("Parts", names)) asked[c.connection].push_back(names);
+  }
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[connectionA], std::vector<std::vector<std::string>>{{"PlaneSection 1"}});
+  EXPECT_EQ(asked[connectionB], std::vector<std::vector<std::string>>{{"PointPart 1"}});
 }

@@ -1,6 +1,7 @@
 // The served scenes' parts: the part model's commands, and their changes reaching every viewer.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "Error.h"
@@ -63,16 +64,20 @@ TEST(PartModel, GeneratedScenesHoldOnePartOfEachKindDrawnInEveryFrame) {
 TEST(PartModel, HighlightDeleteCloneAndMove) {
   PartModel model = generatedModel();
   bool changed = false;
-  // A viewer's highlight: the named parts, and only those.
-  std::set<std::string> shown = model.sceneHighlight();
-  EXPECT_TRUE(shown.empty());
+  // A connection's highlight: the named parts, and only those.
+  std::set<std::string> shown;
   Properties highlight;
   highlight.set("Parts", std::vector<std::string>{"PlaneSection 1"});
   EXPECT_EQ(model.highlight(highlight, shown, changed), "");
   EXPECT_TRUE(changed);
   EXPECT_EQ(shown, std::set<std::string>{"PlaneSection 1"});
-  EXPECT_TRUE(partBlock(model.apply(generatedFrame(), &shown), "PlaneSection 1").getProperties("base").getBool("highlighted"));
-  EXPECT_FALSE(partBlock(model.apply(generatedFrame()), "PlaneSection 1").getProperties("base").getBool("highlighted"));
+  const std::map<std::string, std::vector<std::string>> by = {{"PlaneSection 1", {"7", "9"}}};
+  const Properties section = partBlock(model.apply(generatedFrame(), &by, false), "PlaneSection 1");
+  std::vector<std::string> connections;
+  EXPECT_TRUE(section.get("highlightedBy", connections));
+  EXPECT_EQ(connections, (std::vector<std::string>{"7", "9"}));
+  EXPECT_FALSE(section.getProperties("base").getBool("highlighted"));
+  EXPECT_FALSE(partBlock(model.apply(generatedFrame(), &by), "PointPart 1").hasName("highlightedBy"));
   EXPECT_EQ(model.highlight(highlight, shown, changed), "");
   EXPECT_FALSE(changed);  // the same highlight again: nothing to send
   // An empty name drops every highlight; an unknown one is refused and changes nothing.
@@ -197,10 +202,9 @@ TEST(PartServer, PartChangesReachEveryViewerOfTheScene) {
   EXPECT_EQ(lines[0].arguments, clone);
 }
 
-// Each connection has its own highlight: a viewer's scene shows the parts that connection asked
-// for, a highlight reaches only its own viewer, and a part another connection highlights can be
-// highlighted too.
-TEST(PartServer, EachConnectionSeesItsOwnHighlight) {
+// Each connection has its own highlight: every viewer's scene names, per part, the connections
+// that highlight it, and a part another connection highlights can be highlighted too.
+TEST(PartServer, EveryViewerLearnsWhichConnectionHighlightsWhichPart) {
   ServerProcess server;
   std::string error;
   ASSERT_TRUE(server.start({"--scene", "Alpha:2"}, error)) << error;
@@ -214,69 +218,68 @@ TEST(PartServer, EachConnectionSeesItsOwnHighlight) {
     ServerNotification download;
     ASSERT_TRUE(c.notifications().waitPop(download, 5000));
   }
+  const std::string id0 = std::to_string(viewers[0].getConnectionId());
+  const std::string id1 = std::to_string(viewers[1].getConnectionId());
   auto highlight = [&](ServerConnection& c, const std::string& part) {
     Properties a, reply;
     a.set("Scene", "Alpha");
     a.set("Parts", std::vector<std::string>{part});
     return c.sendCommand("HighlightParts", a, reply);
   };
-  auto highlighted = [](const ServerNotification& n) {
-    std::set<std::string> names;
-    const Properties drawables = n.data.getProperties(ServerNotification::KEY_RECORD)
-                                     .getProperties("FrameContent")
-                                     .getProperties("drawables");
-    for (const std::string& name : drawables.names())
-      if (drawables.getProperties(name).getProperties("base").getBool("highlighted")) names.insert(name);
-    return names;
+  // Part name -> the connections that highlight it, as both viewers' next scene has it.
+  using Highlights = std::map<std::string, std::vector<std::string>>;
+  auto next = [&](Highlights& seen) {
+    Highlights at[2];
+    for (int i = 0; i < 2; ++i) {
+      ServerNotification n;
+      if (!viewers[i].notifications().waitPop(n, 5000)) return false;
+      const Properties drawables = n.data.getProperties(ServerNotification::KEY_RECORD)
+                                       .getProperties("FrameContent")
+                                       .getProperties("drawables");
+      for (const std::string& name : drawables.names()) {
+        const Properties block = drawables.getProperties(name);
+        EXPECT_FALSE(block.getProperties("base").getBool("highlighted")) << name;
+        std::vector<std::string> by;
+        if (block.get("highlightedBy", by)) at[i][name] = by;
+      }
+    }
+    EXPECT_EQ(at[0], at[1]) << "the viewers see different highlights";
+    seen = at[0];
+    return true;
   };
-  ServerNotification n, none;
+  Highlights seen;
   ASSERT_TRUE(highlight(viewers[0], "PlaneSection 1"));
-  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
-  EXPECT_EQ(highlighted(n), std::set<std::string>{"PlaneSection 1"});
-  int64_t last = n.position();
-  EXPECT_FALSE(viewers[1].notifications().waitPop(none, 300)) << "another's highlight reached this viewer";
-
+  ASSERT_TRUE(next(seen));
+  EXPECT_EQ(seen, (Highlights{{"PlaneSection 1", {id0}}}));
   ASSERT_TRUE(highlight(viewers[1], "PointPart 1"));
-  ASSERT_TRUE(viewers[1].notifications().waitPop(n, 5000));
-  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
-  EXPECT_FALSE(viewers[0].notifications().waitPop(none, 300));
+  ASSERT_TRUE(next(seen));
+  EXPECT_EQ(seen, (Highlights{{"PlaneSection 1", {id0}}, {"PointPart 1", {id1}}}));
   // The same highlight again changes nothing and pushes nothing.
   ASSERT_TRUE(highlight(viewers[1], "PointPart 1"));
+  ServerNotification none;
   EXPECT_FALSE(viewers[1].notifications().waitPop(none, 300));
-
-  // A change both see carries each one's own highlight; positions still grow at each viewer.
-  Properties reply;
-  Properties drag = args({{"Position", {0.25, 0.5, 0.75}}}, {{"Scene", "Alpha"}, {"Part", "PointPart 1"}});
-  ASSERT_TRUE(viewers[1].sendCommand("NotifyZeltSceneGraphNode", drag, reply)) << Error::getMessage(reply);
-  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
-  EXPECT_EQ(highlighted(n), std::set<std::string>{"PlaneSection 1"});
-  EXPECT_GT(n.position(), last);
-  last = n.position();
-  ASSERT_TRUE(viewers[1].notifications().waitPop(n, 5000));
-  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
-
   // The part the other highlights can be highlighted here too.
   ASSERT_TRUE(highlight(viewers[0], "PointPart 1"));
-  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
-  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
-  EXPECT_GT(n.position(), last);
+  ASSERT_TRUE(next(seen));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ((std::set<std::string>(seen["PointPart 1"].begin(), seen["PointPart 1"].end())),
+            (std::set<std::string>{id0, id1}));
 
   // A deleted part leaves every highlight: a copy that takes its name starts unhighlighted.
+  Properties reply;
   Properties cloneLine =
       args({{"Point1", {0, 0, 0}}, {"Point2", {1, 0, 0}}}, {{"Scene", "Alpha"}, {"LinePart", "LinePart 1"}});
   ASSERT_TRUE(viewers[0].sendCommand("CloneLinePart", cloneLine, reply)) << Error::getMessage(reply);
   ASSERT_EQ(reply.getString("Part"), "LinePart 2");
-  for (ServerConnection& c : viewers) ASSERT_TRUE(c.notifications().waitPop(n, 5000));
+  ASSERT_TRUE(next(seen));
   ASSERT_TRUE(highlight(viewers[0], "LinePart 2"));
-  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
-  EXPECT_EQ(highlighted(n), std::set<std::string>{"LinePart 2"});
+  ASSERT_TRUE(next(seen));
+  EXPECT_EQ(seen["LinePart 2"], std::vector<std::string>{id0});
   Properties deletion = args({}, {{"Scene", "Alpha"}, {"Part", "LinePart 2"}});
   ASSERT_TRUE(viewers[1].sendCommand("DeletePointPart", deletion, reply)) << Error::getMessage(reply);
-  for (ServerConnection& c : viewers) ASSERT_TRUE(c.notifications().waitPop(n, 5000));
+  ASSERT_TRUE(next(seen));
   ASSERT_TRUE(viewers[1].sendCommand("CloneLinePart", cloneLine, reply)) << Error::getMessage(reply);
   ASSERT_EQ(reply.getString("Part"), "LinePart 2");
-  ASSERT_TRUE(viewers[0].notifications().waitPop(n, 5000));
-  EXPECT_TRUE(highlighted(n).empty());
-  ASSERT_TRUE(viewers[1].notifications().waitPop(n, 5000));
-  EXPECT_EQ(highlighted(n), std::set<std::string>{"PointPart 1"});
+  ASSERT_TRUE(next(seen));
+  EXPECT_EQ(seen, (Highlights{{"PointPart 1", seen["PointPart 1"]}}));
 }

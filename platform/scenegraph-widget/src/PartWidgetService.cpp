@@ -68,6 +68,7 @@ std::vector<T*> partsIn(kvg::CollectionNode* drawables) {
 }  // namespace
 
 const char* const PartWidgetService::NAME = "ZeltSceneGraphWidget";
+std::atomic<int64_t> PartWidgetService::s_connectionId{0};
 
 PartWidgetService::PartWidgetService(kvg::DrawableSession& session) : _session(session) {}
 
@@ -79,13 +80,19 @@ PartWidgetService::~PartWidgetService() {
 // Session owner thread: the scene as the server sent it, before the program adapts it.
 void PartWidgetService::nodesCommitted(kvg::DrawableSession& session) {
   _highlighted.clear();
+  const int64_t own = s_connectionId.load();
+  const std::string ownText = own != 0 ? std::to_string(own) : std::string();
   for (const auto& entry : session.getNodeRegistry().getNodes()) {
     kvg::PartDrawable* part = entry.second.tryCast<kvg::PartDrawable>();
     if (!part) continue;
     kvg::BaseAttributes* base = part->hasBaseAttributes();
-    if (base && base->getHighlightEnabled()) {
+    // A part this program's connection highlights is highlighted here (and so hidden behind
+    // its widget); the other users' picks are theirs and stay as they are.
+    const std::vector<std::string>& by = part->getHighlightedBy();
+    if (base && !ownText.empty() && std::find(by.begin(), by.end(), ownText) != by.end())
+      base->setHighlightEnabled(true);
+    if (base && base->getHighlightEnabled() && _highlighted.empty()) {
       _highlighted = part->getName();
-      break;
     }
   }
 }
@@ -93,6 +100,7 @@ void PartWidgetService::nodesCommitted(kvg::DrawableSession& session) {
 // Session owner thread.
 void PartWidgetService::sceneUpdated(kvg::DrawableScene& scene) {
   _sceneKey = scene.getKey();
+  _deleting.clear();
   vtkRenderWindow* window = scene.getRenderWindow();
   observe(window ? window->GetInteractor() : nullptr);
   kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
@@ -278,6 +286,9 @@ void PartWidgetService::sendGeometry() {
 
 // The thread that draws the session's window.
 bool PartWidgetService::handleEvent(unsigned long id, WidgetEvent& e) {
+  // Every record sent with the program's state carries its command connection (queries carry
+  // none); both render buffers' sessions share it.
+  if (e.state.connectionId != 0) s_connectionId.store(int64_t(e.state.connectionId));
   switch (id - kFirstEvent + 1) {
     case 7:  // which part's widget is active
       e.state.widgetPart = _part;
@@ -323,12 +334,24 @@ bool PartWidgetService::handleEvent(unsigned long id, WidgetEvent& e) {
       writeState(e.state);
       return true;
     case 5:
+      // The part whose deletion began here, named again before the server's next scene: the
+      // server refused the deletion, and the widget shows again as it was.
+      if (_part.empty() && !_deleting.empty() && e.state.widgetPart == _deleting) {
+        _part = _deleting;
+        _highlighted = _deleting;
+        if (_widget) _widget->SetVisibility(1);
+      }
+      _deleting.clear();
+      follow(e);
+      writeState(e.state);
+      return true;
     case 8:
       follow(e);
       writeState(e.state);
       return true;
-    case 6:  // the part is being deleted
-      dropWidget();
+    case 6:  // the part is being deleted: its widget is hidden until the server's next scene
+      if (_widget) _widget->SetVisibility(0);
+      _deleting = _part;
       _part.clear();
       _highlighted.clear();
       _dragging = false;

@@ -10,6 +10,8 @@
 // or the back-buffer updater); the events come on the thread that draws the session's render
 // window. The program never does both at once for one session.
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include <vtkSmartPointer.h>
@@ -68,8 +70,14 @@ class PartWidgetService : public kvg::SessionExtension {
   vtkWeakPointer<vtkRenderer> _renderer;
   vtkSmartPointer<vtkActor> _widget;
 
-  std::string _highlighted;  // what the server's last scene highlights
+  // The program's connection to the server that sends the part commands (the `connectionId`
+  // of the records sent with the state; one for the process, both buffers' sessions use it):
+  // the parts it highlights are this program's picks. Written on the drawing thread, read on
+  // the sessions' owning threads.
+  static std::atomic<int64_t> s_connectionId;
+  std::string _highlighted;  // what the server's last scene highlights for this program
   std::string _part;         // the part whose widget is shown
+  std::string _deleting;     // the part whose deletion began, its widget hidden, until the next scene
   int _type = 0;
   std::array<std::array<double, 3>, 3> _geometry{};
   double _size = 0.1;

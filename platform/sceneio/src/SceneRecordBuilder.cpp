@@ -434,12 +434,15 @@ const std::map<std::string, TypeReader>& typeReaders() {
        [](SceneBlock& d, BuildState& s, const std::string&) -> Ptr<Drawable> {
          Ptr<PartDrawable> p(new PartDrawable);
          std::string kind, source;
+         std::vector<std::string> highlightedBy;
          Vec3 position{0, 0, 0}, point1{0, 0, 0}, point2{0, 0, 0}, origin{0, 0, 0}, normal{0, 0, 1};
          double size = p->getSize();
          if (!d.only({COMMON, "part", "position", "point1", "point2", "origin", "normal", "size", "source",
-                      "planeAxis"}) ||
-             !d.getString("part", kind, true) || !d.getReal("size", size) || !d.getString("source", source))
+                      "planeAxis", "highlightedBy"}) ||
+             !d.getString("part", kind, true) || !d.getReal("size", size) || !d.getString("source", source) ||
+             !d.getStrings("highlightedBy", highlightedBy))
            return nullptr;
+         p->setHighlightedBy(highlightedBy);
          static const std::map<std::string, int> kinds = {
              {"point", PartDrawable::PointPart},           {"PointPart", PartDrawable::PointPart},
              {"line", PartDrawable::LinePart},             {"LinePart", PartDrawable::LinePart},

@@ -8,6 +8,7 @@
 //   PlaneProbePart  p0, p1 two corners, p2 origin (the third corner)
 // A plane section whose data node is image data shows the cut through that volume.
 #include <string>
+#include <vector>
 
 #include "kvg/BoundedPlaneAxisAttribute.h"
 #include "kvg/Drawable.h"
@@ -36,6 +37,10 @@ class PartDrawable : public Drawable {
   void setP2(const Vec3& v) { update(_p[2], v); }
   double getSize() const { return _size; }
   void setSize(double size) { update(_size, size); }
+  // The server connections (their values in decimal) that have the part highlighted: each
+  // program shows the widget of the parts its own connection highlights.
+  const std::vector<std::string>& getHighlightedBy() const { return _highlightedBy; }
+  void setHighlightedBy(const std::vector<std::string>& connections) { update(_highlightedBy, connections); }
 
   BoundedPlaneAxisAttribute* hasBoundedPlaneAxisAttribute() const { return findAttributes<BoundedPlaneAxisAttribute>(); }
   ImageDataNode* getImageDataNode() const { return getDataNode().tryCast<ImageDataNode>(); }
@@ -44,6 +49,7 @@ class PartDrawable : public Drawable {
   int _type = None;
   Vec3 _p[3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 1.0}, {0.0, 0.0, 0.0}};
   double _size = 0.1;
+  std::vector<std::string> _highlightedBy;
 };
 
 }  // namespace kvg
