@@ -25,9 +25,9 @@
 
 namespace {
 
-constexpr size_t kLineLength = 44;   // characters
+constexpr size_t kLineLength = 40;   // characters
 constexpr size_t kMaxLines = 4;
-constexpr double kCapHeight = 0.0055;  // metres
+constexpr double kCapHeight = 0.0075;  // metres
 constexpr double kLineSpacing = 1.7;   // cap heights
 constexpr double kPadding = 0.8;       // cap heights
 // Where the plate's centre sits in the head's frame: in front of the HUD band (0.3 m), below

@@ -293,8 +293,20 @@ TEST_F(PartWidgetProgram, PickCopyDeleteAndDragParts) {
   EXPECT_FALSE(drawables.hasName("PointPart 1"));
 }
 
-// The server refuses the deletion of the picked section: the program says why, and the section,
-// still there, is highlighted again when the laser comes back to it.
+// Pixels of the message panel's letters (amber, 1.0 0.8 0.2, unlit).
+int messagePixels(const QImage& image) {
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      if (qRed(p) > 200 && qGreen(p) > 140 && qGreen(p) < 230 && qBlue(p) < 110) ++count;
+    }
+  return count;
+}
+
+// The server refuses the deletion of the picked section: the program says why in the log and in
+// the headset, the section's widget is back at once (the server sends no new scene), and the
+// section is highlighted again when the laser comes back to it.
 TEST_F(PartWidgetProgram, ARefusedDeletionIsSaidAndThePartStaysPickable) {
   std::ofstream(dir + "/vrsim.txt") << "rate 60\n"
                                        "left position -0.8 0.7 0\nleft press grip\n"
@@ -302,23 +314,51 @@ TEST_F(PartWidgetProgram, ARefusedDeletionIsSaidAndThePartStaysPickable) {
                                        "frame 30\nright position -0.3484 1.0 -0.5\n"
                                        "frame 40\nright axis 0 -0.9 0\nright press pad\n"  // West
                                        "frame 45\nright release pad\nright axis 0 0 0\n"
-                                       // Off every part, then back on the section.
-                                       "frame 60\nright position -0.5346 3.0 -0.5\n"
-                                       "frame 80\nright position -0.3484 1.0 -0.5\n";
+                                       "frame 50\nwait-file \"" + dir + "/refused\"\n"
+                                       "frame 75\nwait-file \"" + dir + "/seen\"\n"
+                                       // Off every part, then back on the section's edge.
+                                       "frame 80\nright position -0.5346 3.0 -0.5\n"
+                                       "frame 100\nright position -0.5346 1.0 -0.5\n";
   ServerProcess server;
   std::string error;
   ASSERT_TRUE(server.start({"--scene", "Parts:1", "--journal", journal, "--fault", "refuse=DeletePlaneSection"}, error))
       << error;
-  auto env = environment("110");
-  env["QUONIX_VRSIM_EXIT_AFTER"] = "110";
+  auto env = environment("35,70,160");
+  env["QUONIX_VRSIM_EXIT_AFTER"] = "160";
   Program program({"127.0.0.1", std::to_string(server.port())}, env);
   ASSERT_TRUE(program.started());
-  ASSERT_TRUE(waitForFile(eyeFile(110, "right"), program, 150)) << program.err();
-  ASSERT_TRUE(program.wait()) << program.err();
-  EXPECT_NE(program.err().find("Error: The server refused DeletePlaneSection: the server refused DeletePlaneSection"),
-            std::string::npos)
+  const std::string said = "Error: The server refused DeletePlaneSection: the server refused DeletePlaneSection";
+  ASSERT_TRUE(waitUntil([&] { return program.err().find(said) != std::string::npos || program.poll(); }, 150))
       << program.err();
-  size_t deletes = 0, highlightsAfter = 0;
+  ASSERT_NE(program.err().find(said), std::string::npos) << program.err();
+  std::ofstream(dir + "/refused") << "go\n";
+  ASSERT_TRUE(waitForFile(eyeFile(70, "left"), program, 150)) << program.err();
+  // Up to here the server was asked for nothing after the deletion: it sent no new scene.
+  size_t deletes = 0, afterDelete = 0;
+  for (const Command& c : readJournal(journal)) {
+    if (c.name == "DeletePlaneSection") ++deletes;
+    else if (deletes && c.name.compare(0, 1, ":") != 0) ++afterDelete;
+  }
+  EXPECT_EQ(deletes, 1u);
+  EXPECT_EQ(afterDelete, 0u);
+  std::ofstream(dir + "/seen") << "go\n";
+  ASSERT_TRUE(waitForFile(eyeFile(160, "right"), program, 150)) << program.err();
+  ASSERT_TRUE(program.wait()) << program.err();
+
+  for (const char* side : {"left", "right"}) {
+    SCOPED_TRACE(side);
+    // Before the press: the widget, no message. After the refusal: the widget again, in the same
+    // place, and the reason below the middle of the view.
+    const QImage before = eye(35, side), after = eye(70, side);
+    EXPECT_GT(highlightPixels(before), 1000);
+    EXPECT_GT(highlightPixels(after), 1000) << "the widget did not come back";
+    EXPECT_NEAR(highlightCentreX(after), highlightCentreX(before), 3.0);
+    EXPECT_LT(messagePixels(before), 20);
+    EXPECT_GT(messagePixels(after), 80) << "the reason is not shown in the headset";
+  }
+
+  size_t highlightsAfter = 0;
+  deletes = 0;
   for (const Command& c : readJournal(journal)) {
     if (c.name == "DeletePlaneSection") ++deletes;
     std::vector<std::string> names;
