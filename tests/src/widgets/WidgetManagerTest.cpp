@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <vtkCallbackCommand.h>
@@ -18,6 +20,7 @@
 #include <vtkRenderer.h>
 
 #include "Configuration.h"
+#include "Error.h"
 #include "ControllerInput.h"
 #include "OpenVRActor.h"
 #include "SceneViewSettings.h"
@@ -27,6 +30,7 @@
 #include "VRWidgetManager.h"
 #include "VrTestSupport.h"
 #include "WidgetEvent.h"
+#include "kvg/DrawableProp.h"
 #include "kvg/DrawableScene.h"
 #include "kvg/DrawableSession.h"
 #include "kvg/GenericWindowResourceManager.h"
@@ -227,6 +231,91 @@ TEST_F(WidgetManager, PickSelectDragAndEndAgainstTheWidgetLibrary) {
   std::vector<double> position;
   ASSERT_TRUE(args.get("Position", position));
   EXPECT_NEAR(position[1], 0.5, 1e-9);
+}
+
+// Refuses every command of one name, with a reason; answers the others.
+class RefusingSender : public ServerCommandSender {
+ public:
+  explicit RefusingSender(std::string refused) : _refused(std::move(refused)) {}
+  bool sendCommand(const std::string& command, const Properties&, Properties& reply) override {
+    if (command == _refused) Error::set(reply, Error::COMMAND_FAILED, "the section is in use");
+    return true;
+  }
+  ServerConnection* getServerConnection() const override { return nullptr; }
+
+ private:
+  std::string _refused;
+};
+
+// The library shows the widget of the part that this program's connection highlights, not of
+// another's; a deletion the server refuses brings the widget back at once, selected, and its
+// reason is kept for the user.
+TEST_F(WidgetManager, OwnHighlightShowsAndARefusedDeletionBringsTheWidgetBack) {
+  PartScene scene;
+  scene.receive(sceneRecord(""));
+  RefusingSender sender("DeletePlaneSection");
+  VRWidgetCommandHandler handler(&sender);  // started once the deletion is queued
+  VRWidgetManager manager;
+  manager.initialize(&handler, "Parts", scene.interactor);
+  manager.collectPartProps(scene.renderer());
+  // The program's command connection reaches the library with the records sent with the state.
+  WidgetEvent withConnection;
+  withConnection.state.connectionId = 77;
+  scene.interactor->InvokeEvent(1008, &withConnection);
+  auto activePart = [&] {
+    WidgetEvent query;
+    scene.interactor->InvokeEvent(1007, &query);
+    return query.state.widgetPart;
+  };
+
+  ASSERT_TRUE(manager.handlePartSelection("PlaneSection 1"));
+  // The server's frame: connection 88 highlights the point part, this one (77) the section.
+  Properties record = sceneRecord("");
+  Properties drawables = record.getProperties("FrameContent").getProperties("drawables");
+  Properties point = drawables.getProperties("PointPart 1"), section = drawables.getProperties("PlaneSection 1");
+  point.set("highlightedBy", std::vector<std::string>{"88"});
+  section.set("highlightedBy", std::vector<std::string>{"77", "88"});
+  drawables.set("PointPart 1", point);
+  drawables.set("PlaneSection 1", section);
+  Properties content;
+  content.set("drawables", drawables);
+  record.set("FrameContent", content);
+  scene.receive(record);
+  manager.collectPartProps(scene.renderer());
+  manager.syncFrom(manager, *scene.scene, SceneViewSettings(), 0);
+  EXPECT_EQ(activePart(), "PlaneSection 1");
+  EXPECT_EQ(manager.widgetState().widgetPart, "PlaneSection 1");
+
+  // West deletes the section: its widget goes; the server refuses.
+  Hands hands;
+  hands.inputs[0].direction = DirectionWest;
+  hands.inputs[0].directionPressed = true;
+  ASSERT_TRUE(manager.handleTool(*scene.scene, 0, hands.inputs, hands.tools, hands.model, 1.0, 1.0, 1.0, nullptr,
+                                 SceneViewSettings()));
+  EXPECT_FALSE(manager.hasSelectedPart());
+  EXPECT_EQ(activePart(), "");
+  hands.inputs[0].directionPressed = false;
+  hands.inputs[0].direction = DirectionNone;
+  ASSERT_TRUE(handler.start());
+  for (int i = 0; i < 500 && !manager.hasSelectedPart(); ++i) {
+    manager.updateInteractive(hands.inputs, hands.tools, hands.model, 1.0, 1.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(manager.selectedPart(), "PlaneSection 1");
+  EXPECT_EQ(activePart(), "PlaneSection 1");
+  EXPECT_EQ(manager.widgetState().widgetPart, "PlaneSection 1");
+  EXPECT_EQ(manager.widgetState().committedGeometry[0][0], 1.0);
+  EXPECT_EQ(manager.takeRefusalMessage(), "The server refused DeletePlaneSection: the section is in use");
+  EXPECT_EQ(manager.takeRefusalMessage(), "");
+  int shown = 0;
+  vtkPropCollection* props = scene.renderer()->GetViewProps();
+  props->InitTraversal();
+  while (vtkProp* prop = props->GetNextProp()) {
+    auto* drawable = kvg::DrawableProp::SafeDownCast(prop);
+    if (drawable && drawable->GetDrawableName() == "PlaneSection 1:widget") shown += prop->GetVisibility();
+  }
+  EXPECT_EQ(shown, 1) << "the section's widget is not shown again";
+  handler.stopThread();
 }
 
 TEST_F(WidgetManager, PicksWithinThePickingToleranceOnly) {
