@@ -40,6 +40,17 @@ Properties args(std::vector<std::pair<const char*, std::vector<double>>> vectors
   return a;
 }
 
+// Connects both sockets and opens the server's first scene; its download has come.
+void openFirstScene(ServerConnection& c, int port) {
+  Properties reply, open;
+  ASSERT_TRUE(c.createCommandSocket("127.0.0.1", port, reply));
+  ASSERT_TRUE(c.createNotifySocket("127.0.0.1", port)) << c.getLastError();
+  open.set("ViewObject", "SceneCanvas_1");
+  ASSERT_TRUE(c.sendCommand("ViewObject.openView", open, reply));
+  ServerNotification download;
+  ASSERT_TRUE(c.notifications().waitPop(download, 5000));
+}
+
 Properties partBlock(const Properties& record, const std::string& name) {
   return record.getProperties("FrameContent").getProperties("drawables").getProperties(name);
 }
@@ -164,15 +175,7 @@ TEST(PartServer, PartChangesReachEveryViewerOfTheScene) {
   std::string error;
   ASSERT_TRUE(server.start({"--scene", "Alpha:2", "--journal", journal}, error)) << error;
   ServerConnection viewers[2];
-  for (ServerConnection& c : viewers) {
-    Properties reply, open;
-    ASSERT_TRUE(c.createCommandSocket("127.0.0.1", server.port(), reply));
-    ASSERT_TRUE(c.createNotifySocket("127.0.0.1", server.port())) << c.getLastError();
-    open.set("ViewObject", "SceneCanvas_1");
-    ASSERT_TRUE(c.sendCommand("ViewObject.openView", open, reply));
-    ServerNotification download;
-    ASSERT_TRUE(c.notifications().waitPop(download, 5000));
-  }
+  for (ServerConnection& c : viewers) ASSERT_NO_FATAL_FAILURE(openFirstScene(c, server.port()));
   Properties reply;
   Properties clone = args({{"Origin", {0, 1, 0}}, {"Orientation", {0, 1, 0}}},
                           {{"Scene", "Alpha"}, {"PlaneSection", "PlaneSection 1"}});
@@ -209,15 +212,7 @@ TEST(PartServer, EveryViewerLearnsWhichConnectionHighlightsWhichPart) {
   std::string error;
   ASSERT_TRUE(server.start({"--scene", "Alpha:2"}, error)) << error;
   ServerConnection viewers[2];
-  for (ServerConnection& c : viewers) {
-    Properties reply, open;
-    ASSERT_TRUE(c.createCommandSocket("127.0.0.1", server.port(), reply));
-    ASSERT_TRUE(c.createNotifySocket("127.0.0.1", server.port())) << c.getLastError();
-    open.set("ViewObject", "SceneCanvas_1");
-    ASSERT_TRUE(c.sendCommand("ViewObject.openView", open, reply));
-    ServerNotification download;
-    ASSERT_TRUE(c.notifications().waitPop(download, 5000));
-  }
+  for (ServerConnection& c : viewers) ASSERT_NO_FATAL_FAILURE(openFirstScene(c, server.port()));
   const std::string id0 = std::to_string(viewers[0].getConnectionId());
   const std::string id1 = std::to_string(viewers[1].getConnectionId());
   auto highlight = [&](ServerConnection& c, const std::string& part) {
