@@ -73,6 +73,7 @@ HudMessage::~HudMessage() {
   _plateMapper->Delete();
 }
 
+// Back-buffer updater thread, at the scene's VR start-up.
 void HudMessage::build(vtkRenderer* renderer) {
   if (!renderer) return;
   // The plate first: the letters lie on it.
@@ -113,6 +114,7 @@ std::string HudMessage::wrap(const std::string& text) {
   return out;
 }
 
+// Render thread.
 void HudMessage::show(const std::string& text) {
   _since = std::chrono::steady_clock::now();
   _frames = 0;
@@ -123,7 +125,8 @@ void HudMessage::show(const std::string& text) {
   }
 }
 
-// The letters and the plate, in the plate's own frame: centred on its origin, facing +z.
+// Render thread: the letters and the plate, in the plate's own frame: centred on its origin,
+// facing +z.
 void HudMessage::rebuild() {
   // The render thread's pipelines are frozen; these run once per message.
   RestoreThreadFlag unfrozen(false);
@@ -181,6 +184,7 @@ void HudMessage::rebuild() {
   _plateMapper->Update();
 }
 
+// Render thread, every frame.
 void HudMessage::update(const double headPose[16]) {
   if (_shown) {
     ++_frames;
@@ -198,6 +202,7 @@ void HudMessage::update(const double headPose[16]) {
   }
 }
 
+// Render thread, at the buffer swap.
 void HudMessage::copyFrom(const HudMessage& other) {
   if (&other == this) return;
   if (other._text != _text) {

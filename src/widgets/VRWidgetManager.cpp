@@ -556,6 +556,7 @@ bool VRWidgetManager::cloneAtLaserHit(kvg::DrawableScene& scene, const HandRay& 
   return true;
 }
 
+// Render thread.
 std::string VRWidgetManager::takeRefusalMessage() {
   std::string message;
   message.swap(_refusalMessage);
