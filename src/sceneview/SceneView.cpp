@@ -65,17 +65,7 @@ SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
   // Render thread: a lost or rejoined shared session shows in the window's title, set on the
   // GUI thread.
   _collabSession.setLinkObserver([this](bool joined) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, joined] {
-          QQuickWindow* w = window();
-          if (!w) return;
-          const QString lost = QStringLiteral(" - shared session lost");
-          QString title = w->title();
-          if (title.endsWith(lost)) title.chop(lost.size());
-          w->setTitle(joined ? title : title + lost);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "showSharedSessionLink", Qt::QueuedConnection, Q_ARG(bool, joined));
   });
   for (auto& session : _drawableSessions) createDrawableSession(session);
   _backBufferReady = false;
@@ -101,6 +91,16 @@ SceneView::SceneView(QQuickItem* parent) : QQuickItem(parent) {
     _settings = defaults;
   }
   createSceneLoader();
+}
+
+// GUI thread.
+void SceneView::showSharedSessionLink(bool joined) {
+  QQuickWindow* w = window();
+  if (!w) return;
+  const QString lost = QStringLiteral(" - shared session lost");
+  QString title = w->title();
+  if (title.endsWith(lost)) title.chop(lost.size());
+  w->setTitle(joined ? title : title + lost);
 }
 
 // GUI thread. The render thread has released every graphics resource when the scene graph

@@ -107,6 +107,9 @@ class SceneView : public QQuickItem {
   void onBeforeSynchronizing();
   // GUI thread (queued from the scene loader).
   void handleResults(const QString&);
+  // GUI thread (queued from the render thread by name, so no functor crosses the threads): a
+  // lost or rejoined shared session shows in the window's title.
+  void showSharedSessionLink(bool joined);
 
  public:
   // GUI thread, from QML.
