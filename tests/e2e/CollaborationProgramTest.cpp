@@ -823,10 +823,13 @@ TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsA
       << error;
   const std::vector<std::string> address = {"127.0.0.1", std::to_string(server.port())};
   const std::string hands = handsAside();
-  // A keeps a seed before the loss and another one while it is cut off.
+  // A keeps a seed before the loss and another one while it is cut off. A scripted wait holds
+  // A's frames, and the loss is noticed on a frame, so A is held (at 70) only until the cut is
+  // made, and again (at 76) only once the loss has been said.
   std::vector<Step> aSteps = {{30, "wait-file \"" + goFile("a") + "\"\n"}};
   append(aSteps, toolGesture(40, true, true, true));
   aSteps.push_back({70, "wait-file \"" + goFile("a2") + "\"\n"});
+  aSteps.push_back({76, "wait-file \"" + goFile("a3") + "\"\n"});
   std::vector<Step> second = toolGesture(80, true, true, true);
   second[0].lines = "right position -0.12 1.024 -1.9\n";
   append(aSteps, second);
@@ -855,6 +858,7 @@ TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsA
     third.setSceneKey(key);
     third.connect(connection, 0x7e57000003LL);
   }
+  go("a2");
   const std::string lost = "Warning: Lost the shared session";
   for (Program* p : {&a, &b})
     EXPECT_TRUE(waitUntil([&] { return p->err().find(lost) != std::string::npos; }, 5)) << p->err();
@@ -862,7 +866,7 @@ TEST_F(SharedSceneProgram, ALostSharedSessionIsSaidDropsTheAvatarsKeepsTheItemsA
             << std::chrono::duration<double>(std::chrono::steady_clock::now() - cut).count() << " s" << std::endl;
   EXPECT_TRUE(waitUntil([&] { return !a.windows("shared session lost").empty(); }, 10));
   EXPECT_TRUE(waitUntil([&] { return countOf(a.err(), " left\n") >= 1; }, 10)) << a.err();
-  go("a2");
+  go("a3");
 
   // Both join again once the service takes them, see each other again, and A's two seeds reach B.
   for (Program* p : {&a, &b}) {
