@@ -81,15 +81,15 @@ class MovingModelProgram : public ::testing::Test {
     const std::string runDir = dir + "/" + name, base = runDir + "/base", captures = runDir + "/eyes";
     shell("mkdir -p '" + runDir + "'");
     makeBaseWithAssets(base);
-    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 0.6\n"
+    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nuseFog = false\nresetViewModelSize = 1.2\n"
                                         << "movingSurfaceTriangles = " << movingSurfaceTriangles << "\n";
     const std::string go = runDir + "/go";
     std::ostringstream script;
     script << "rate 60\nleft position -1 1 2\nright position 0.5 1 2\n"
            << "frame 10\n" << iconsFilledGate(go) << "frame 11\nright press trigger\n";
-    // 4 mm a frame to the right, then the hand holds still with the trigger down.
+    // 1 cm a frame to the right, then the hand holds still with the trigger down.
     for (int frame = kFirstMovingFrame; frame <= kLastMovingFrame; ++frame)
-      script << "frame " << frame << "\nright position " << 0.5 + 0.004 * (frame - kFirstMovingFrame + 1)
+      script << "frame " << frame << "\nright position " << 0.5 + 0.01 * (frame - kFirstMovingFrame + 1)
              << " 1 2\n";
     script << "frame 40\nright release trigger\n";
     std::ofstream(runDir + "/vrsim.txt") << script.str();
@@ -100,9 +100,10 @@ class MovingModelProgram : public ::testing::Test {
     Program program({scene}, env);
     EXPECT_TRUE(program.started());
     std::map<std::string, QImage> images;
-    if (movingSurfaceTriangles > 0)
+    if (movingSurfaceTriangles > 0) {
       EXPECT_TRUE(waitUntil([&] { return program.poll() || countOf(program.out(), "while the model moves") > 0; }, 120))
           << program.err();
+    }
     const bool released = releaseOnceIconsFilled(program, captures + "/frame-000005-right.png", go);
     std::ofstream(go) << "go\n";  // whatever happened, the program must be able to end
     EXPECT_TRUE(released) << program.err();
