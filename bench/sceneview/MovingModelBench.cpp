@@ -126,8 +126,12 @@ bool runOnce(const std::string& dir, const std::string& bin, long triangles, boo
   const double still = (modified(eyeFile(run, s1)) - modified(eyeFile(run, s0))) * 1000.0 / (s1 - s0);
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
-  std::printf("%9ld %-8s %9.1f %6.1f %9.1f %6.2f %6.1f\n", triangles, reduced ? "reduced" : "full", moving,
-              1000.0 / moving, still, 1000.0 / still, load[0]);
+  // The program's line on the copy: its triangles and the time it took.
+  const std::string out = readAll(run + "/out.txt");
+  const size_t line = out.find("A surface of ");
+  const std::string copy = line == std::string::npos ? "" : out.substr(line, out.find('\n', line) - line);
+  std::printf("%9ld %-8s %9.1f %6.1f %9.1f %6.2f %6.1f  %s\n", triangles, reduced ? "reduced" : "full", moving,
+              1000.0 / moving, still, 1000.0 / still, load[0], copy.c_str());
   return true;
 }
 
