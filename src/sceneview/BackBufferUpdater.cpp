@@ -7,6 +7,8 @@
 #include <QQuickWindow>
 #include <QThread>
 
+#include <algorithm>
+
 #include <vtkCamera.h>
 #include <vtkRenderer.h>
 
@@ -32,6 +34,9 @@
 #include "kvg/SceneCanvasRenderer.h"
 
 namespace {
+
+// Triangles of a big surface drawn while the model moves, on the software rasterizer.
+constexpr int kMovingSurfaceTriangles = 100000;
 
 // Icon preload thread. "QUONIX_ICON_FILL_WAIT_FILE" names a file whose appearance (at most a
 // minute later) lets the icon and palette images be filled: a test's stand-in for a machine too
@@ -197,6 +202,12 @@ void SceneView::setUpSceneResources(int i) {
     _iconsPreloaded = true;
   }
   _interactionStates[i].reset(new VRInteractionState(&_iconTextureCache));
+  // Read per scene: a big surface is drawn reduced while the model moves only where drawing it
+  // whole would stall the headset, on the software rasterizer.
+  if (_movingSurfaces[i]) _movingSurfaces[i]->releaseGraphicsResources(_renderWindows[i]);
+  _movingSurfaces[i].reset(new MovingModelSurfaces(_surfaceReduction));
+  _movingSurfaces[i]->setTriangleLimit(
+      std::max(0, GetConfigInt("movingSurfaceTriangles", IsSoftwareRasterizer() ? kMovingSurfaceTriangles : 0)));
   _volumePrerendered[i] = false;
   // The part widgets name the server's scene by the name the server offered it under.
   const std::string& widgetScene = _widgetCommandHandler && !_sceneName.empty() ? _sceneName : _sceneKey;

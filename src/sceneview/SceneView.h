@@ -27,9 +27,11 @@
 
 #include "CollabSession.h"
 #include "IconTextureCache.h"
+#include "MovingModelSurfaces.h"
 #include "OpenVRRenderWindow.h"
 #include "Properties.h"
 #include "SceneViewSettings.h"
+#include "SurfaceReduction.h"
 #include "VRCallbackForwarder.h"
 #include "Semaphore.h"
 
@@ -310,6 +312,10 @@ class SceneView : public QQuickItem {
   std::unique_ptr<VRInteractionState> _interactionStates[2];
   std::unique_ptr<kvg::DrawableSession> _drawableSessions[2];
   kvg::DrawableScene* _drawableScenes[2] = {nullptr, nullptr};
+  // Buffer i's big surfaces drawn reduced while the model moves; touched like the buffer's
+  // interaction state. Their copies come from _surfaceReduction, shared by both buffers.
+  SurfaceReduction _surfaceReduction;
+  std::unique_ptr<MovingModelSurfaces> _movingSurfaces[2];
   // Context i always goes with buffer i; only the thread it was moved to may make it current.
   QOpenGLContext* _contexts[2] = {nullptr, nullptr};
   int64_t _updatePositions[2] = {0, 0};

@@ -5,6 +5,8 @@
 #include <QQuickWindow>
 #include <QThread>
 
+#include <cstring>
+
 #include "CollabSession.h"
 #include "FreezablePipeline.h"
 #include "OpenVRRenderWindow.h"
@@ -93,11 +95,18 @@ void SceneView::onBeforeRendering() {
   if (!refusal.empty())
     emit errorMessage(QStringLiteral("The collaborative session refused this participant: ") +
                       QString::fromStdString(refusal));
+  double modelBefore[16];
+  std::memcpy(modelBefore, state.modelMatrix, sizeof(modelBefore));
   state.update(scene, _adjusting, settings, _quickStartRequested);
+  const bool modelMoved = std::memcmp(modelBefore, state.modelMatrix, sizeof(modelBefore)) != 0;
   _controllerType = state.controllerType();
   _quickStartRequested = false;
   _collabSession.publishLocalState(state, scene);
+  kvg::SceneCanvasRenderer* model = scene.hasModelRenderer();
+  MovingModelSurfaces* moving = _movingSurfaces[a].get();
+  if (moving) moving->beginFrame(model ? model->getVTKRenderer() : nullptr, modelMoved);
   renderWindow->Render();
+  if (moving) moving->endFrame();
   renderWindow->SubmitEyes();
   renderWindow->MirrorLeftEye();
   FreezablePipeline::SetThreadFrozen(true);
@@ -142,6 +151,8 @@ void SceneView::releaseBufferResources(int i) {
   checkThreading(QOpenGLContext::currentContext() == _contexts[i], "QOpenGLContext::currentContext() == _contexts[i]",
                  __LINE__);
   _sceneResourcesReady[i] = false;
+  if (_movingSurfaces[i]) _movingSurfaces[i]->releaseGraphicsResources(_renderWindows[i]);
+  _movingSurfaces[i].reset();
   // Removing a prop releases its graphics resources in the window's context.
   if (_renderWindows[i]) _renderWindows[i]->RemoveAllLayerProps();
   _interactionStates[i].reset();

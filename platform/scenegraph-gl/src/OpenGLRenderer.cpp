@@ -145,6 +145,23 @@ void OpenGLRenderer::DeviceRender() {
   tlFogRenderer = previous;
 }
 
+bool OpenGLRenderer::HasTranslucentPassWork() {
+  for (int i = 0; i < PropArrayCount; ++i) {
+    vtkProp* prop = PropArray[i];
+    if (!prop->HasTranslucentPolygonalGeometry()) continue;
+    // A prop may claim translucency for its own reasons (drawn in both passes so it can turn
+    // translucent at any time); VTK's own test of the actor says whether it is.
+    auto* actor = vtkActor::SafeDownCast(prop);
+    if (!actor || actor->vtkActor::HasTranslucentPolygonalGeometry() || !actor->HasOpaqueGeometry()) return true;
+  }
+  return false;
+}
+
+void OpenGLRenderer::DeviceRenderTranslucentPolygonalGeometry(vtkFrameBufferObjectBase* fbo) {
+  if (!HasTranslucentPassWork()) return;
+  vtkOpenGLRenderer::DeviceRenderTranslucentPolygonalGeometry(fbo);
+}
+
 void OpenGLRenderer::PrintSelf(ostream& os, vtkIndent indent) {
   vtkOpenGLRenderer::PrintSelf(os, indent);
   os << indent << "Name: " << _name << "\n";

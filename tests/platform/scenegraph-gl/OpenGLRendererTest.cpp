@@ -1,8 +1,10 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <sstream>
+#include <string>
 
 #include <vtkActor.h>
 #include <vtkOpenGLActor.h>
@@ -259,4 +261,121 @@ TEST_F(FogScene, ErrorCheckReportsEachErrorUnderItsLabelOnce) {
   EXPECT_EQ(kvg::OpenGLUtilityFunctions::checkErrorsGL("again"), 0);
   Logger::getSingleton().setOutput(nullptr);
   EXPECT_EQ(log.str(), "Error: OpenGL error 0x0500 (GL_INVALID_ENUM) in OpenVRActor::Render\n");
+}
+
+namespace {
+
+// An opaque actor that says it has translucent geometry, as actors do that may turn translucent
+// at any time; it counts the translucent passes that reach it.
+class ClaimsTranslucencyActor : public vtkOpenGLActor {
+ public:
+  static ClaimsTranslucencyActor* New();
+  vtkTypeMacro(ClaimsTranslucencyActor, vtkOpenGLActor);
+  int translucentPasses = 0;
+  vtkTypeBool HasTranslucentPolygonalGeometry() override { return 1; }
+  int RenderTranslucentPolygonalGeometry(vtkViewport* viewport) override {
+    ++translucentPasses;
+    return vtkOpenGLActor::RenderTranslucentPolygonalGeometry(viewport);
+  }
+};
+vtkStandardNewMacro(ClaimsTranslucencyActor);
+
+// A lit quad over a red unlit backdrop, drawn by the renderer into its own 64 x 64 window.
+struct TranslucencyCase {
+  const char* name;
+  bool claims;     // the quad says it has translucent geometry
+  double opacity;  // the quad's material
+  bool passSkipped;
+};
+
+std::string renderQuadScene(vtkRenderer* renderer, const TranslucencyCase& c, int* translucentPasses) {
+  static Display* const display = XOpenDisplay(nullptr);
+  vtkNew<vtkRenderWindow> window;
+  if (display) window->SetDisplayId(display);
+  window->SetOffScreenRendering(1);
+  window->SetSize(64, 64);
+  window->SetMultiSamples(0);
+  window->AddRenderer(renderer);
+  renderer->SetBackground(0, 0, 0);
+  vtkCamera* camera = renderer->GetActiveCamera();
+  camera->SetPosition(0, 0, 0);
+  camera->SetFocalPoint(0, 0, -1);
+  camera->SetViewUp(0, 1, 0);
+  camera->SetViewAngle(60);
+  camera->SetClippingRange(0.1, 100);
+
+  vtkNew<vtkPlaneSource> backdrop;
+  backdrop->SetOrigin(-10, -10, -3);
+  backdrop->SetPoint1(10, -10, -3);
+  backdrop->SetPoint2(-10, 10, -3);
+  vtkNew<vtkPolyDataMapper> backdropMapper;
+  backdropMapper->SetInputConnection(backdrop->GetOutputPort());
+  vtkNew<vtkActor> back;
+  back->SetMapper(backdropMapper);
+  kvg::SetPropLighting(back, kvg::PropLighting::Unlit);
+  back->GetProperty()->SetColor(1, 0, 0);
+  renderer->AddActor(back);
+
+  // Turned towards the light, so its shading varies across it.
+  vtkNew<vtkPlaneSource> quad;
+  quad->SetOrigin(-0.6, -0.6, -2.2);
+  quad->SetPoint1(0.4, -0.6, -1.8);
+  quad->SetPoint2(-0.6, 0.4, -2.0);
+  vtkNew<vtkPolyDataMapper> quadMapper;
+  quadMapper->SetInputConnection(quad->GetOutputPort());
+  vtkSmartPointer<vtkActor> front;
+  ClaimsTranslucencyActor* claiming = nullptr;
+  if (c.claims) {
+    auto actor = vtkSmartPointer<ClaimsTranslucencyActor>::New();
+    claiming = actor;
+    front = actor;
+  } else {
+    front = vtkSmartPointer<vtkActor>::New();
+  }
+  front->SetMapper(quadMapper);
+  front->GetProperty()->SetColor(0.2, 0.6, 0.9);
+  front->GetProperty()->SetOpacity(c.opacity);
+  renderer->AddActor(front);
+
+  window->Render();
+  vtkNew<vtkUnsignedCharArray> data;
+  window->GetRGBACharPixelData(0, 0, 63, 63, 0, data);
+  if (translucentPasses) *translucentPasses = claiming ? claiming->translucentPasses : -1;
+  return std::string(reinterpret_cast<const char*>(data->GetPointer(0)), size_t(data->GetNumberOfValues()));
+}
+
+}  // namespace
+
+// The renderer skips the translucent pass when the only prop that asks for it is an actor
+// drawn whole in the opaque pass, and the picture is VTK's own renderer's, colour for colour. A
+// really translucent actor still gets the pass and looks as under VTK's renderer.
+TEST(TranslucentPass, SkippedOnlyWhenNothingTranslucentIsDrawnAndThePictureIsVtksOwn) {
+  const TranslucencyCase cases[] = {
+      {"opaque actor claiming translucency", true, 1.0, true},
+      {"translucent actor claiming translucency", true, 0.5, false},
+      {"plain translucent actor", false, 0.5, false},
+      {"plain opaque actor", false, 1.0, true},
+  };
+  for (const TranslucencyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    int ours = 0, vtks = 0;
+    vtkNew<kvg::OpenGLRenderer> renderer;
+    const std::string image = renderQuadScene(renderer, c, &ours);
+    vtkNew<vtkOpenGLRenderer> plain;
+    const std::string reference = renderQuadScene(plain, c, &vtks);
+    ASSERT_EQ(image.size(), size_t(64 * 64 * 4));
+    // The colours; alpha is no part of the picture (the eyes are handed on as colour), and VTK's
+    // translucent pass leaves 0 where it drew over an opaque prop.
+    int differing = 0;
+    for (size_t i = 0; i < image.size(); ++i)
+      if (i % 4 != 3 && image[i] != reference[i]) ++differing;
+    EXPECT_EQ(differing, 0) << "colour values differing from VTK's renderer's";
+    if (c.claims) {
+      EXPECT_GT(vtks, 0);
+      EXPECT_EQ(ours == 0, c.passSkipped) << ours;
+    }
+    // The quad is there, over the backdrop: neither only red nor only black at the middle.
+    const unsigned char* middle = reinterpret_cast<const unsigned char*>(image.data()) + (32 * 64 + 32) * 4;
+    EXPECT_GT(int(middle[2]), 60);
+  }
 }

@@ -35,6 +35,14 @@ class OpenGLRenderer : public vtkOpenGLRenderer {
 
   // Render thread (or whichever thread has the window's context current).
   void DeviceRender() override;
+  // Render thread. Skips the translucent pass (on the software rasterizer its set-up and
+  // compositing cost as much as a scene) when no prop would add anything to it: every prop
+  // that says it has translucent geometry is an actor drawn whole in the opaque pass, whose
+  // material, texture and colours are opaque. Otherwise VTK's pass runs as usual.
+  void DeviceRenderTranslucentPolygonalGeometry(vtkFrameBufferObjectBase* fbo = nullptr) override;
+  // Whether the props gathered for the current render have geometry the translucent pass
+  // would draw (see above).
+  bool HasTranslucentPassWork();
 
  protected:
   OpenGLRenderer();
