@@ -82,15 +82,12 @@ void hudSize(int& width, int& height) {
   }
 }
 
-// Plain RGBA8 storage of one level, filtered linearly (the mirror scales it). Described as BGRA
-// bytes, so that a driver choosing storage by the data's layout keeps it in the window's byte
-// order: a mirror of the eye's own size is then a plain copy instead of a per-pixel conversion
-// (on a software rasterizer that conversion costs about as much as a tenth of an eye).
+// Plain RGBA8 storage of one level, filtered linearly (the mirror scales it).
 void defineResolveTexture(GLuint texture, int width, int height) {
   glBindTexture(GL_TEXTURE_2D, texture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   glBindTexture(GL_TEXTURE_2D, 0);
 }
 

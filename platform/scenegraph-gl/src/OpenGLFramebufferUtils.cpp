@@ -20,17 +20,7 @@ bool OpenGLFramebufferUtils::copyColorTextureToFramebuffer2D(unsigned int textur
   glReadBuffer(GL_COLOR_ATTACHMENT0);
   const bool complete = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   if (complete) {
-    // A scissor box holding the whole destination cuts nothing, but an enabled test keeps a
-    // driver from copying memory directly where source and destination have the same size and
-    // layout: it is switched off for the copy then.
-    GLint box[4] = {0, 0, 0, 0};
-    const bool scissored = glIsEnabled(GL_SCISSOR_TEST);
-    if (scissored) glGetIntegerv(GL_SCISSOR_BOX, box);
-    const bool cutsNothing =
-        scissored && box[0] <= 0 && box[1] <= 0 && box[0] + box[2] >= dstWidth && box[1] + box[3] >= dstHeight;
-    if (cutsNothing) glDisable(GL_SCISSOR_TEST);
     glBlitFramebuffer(0, 0, srcWidth, srcHeight, 0, 0, dstWidth, dstHeight, GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    if (cutsNothing) glEnable(GL_SCISSOR_TEST);
   }
   glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(previousRead));
   glDeleteFramebuffers(1, &readFbo);
