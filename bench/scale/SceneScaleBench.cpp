@@ -149,6 +149,9 @@ void writeUnstructured(const std::string& path, int n) {
   offsets->SetValue(cells, cells * 8);
   auto cellArray = vtkSmartPointer<vtkCellArray>::New();
   cellArray->SetData(offsets, connectivity);
+  // The data-file checks refuse any array above 1 GiB: the 64-bit connectivity of 20M
+  // hexahedra (1.28 GB) would send the file nowhere. Ids of such grids fit 32 bits.
+  if (uint64_t(cells) * 8 * sizeof(vtkTypeInt64) > (uint64_t(1) << 30)) cellArray->ConvertTo32BitStorage();
   auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
   grid->SetPoints(points);
   grid->SetCells(VTK_HEXAHEDRON, cellArray);

@@ -38,10 +38,18 @@ void nearRange(double a, double b, int last, int& first, int& final) {
   final = static_cast<int>(std::round(clip01(b) * last));
 }
 
-unsigned char* pixelAt(vtkImageData* image, int x, int y) {
-  const int width = image->GetDimensions()[0];
-  return static_cast<unsigned char*>(image->GetScalarPointer()) + (static_cast<size_t>(y) * width + x) * 4;
-}
+// The pixels of an RGBA image, found once: finding the scalars searches the attributes, which
+// per pixel cost more than the painting.
+class Rgba8Pixels {
+ public:
+  explicit Rgba8Pixels(vtkImageData* image)
+      : _base(static_cast<unsigned char*>(image->GetScalarPointer())), _width(image->GetDimensions()[0]) {}
+  unsigned char* at(int x, int y) const { return _base + (static_cast<size_t>(y) * _width + x) * 4; }
+
+ private:
+  unsigned char* _base;
+  int _width;
+};
 
 // A configured "nan" reads as 0: converting it to a byte would be undefined.
 unsigned char clampByte(double v) { return !(v > 0.0) ? 0 : v >= 255.0 ? 255 : static_cast<unsigned char>(v); }
@@ -120,8 +128,9 @@ void forEachPixelInRect(const PaletteRect& rect, vtkImageData* image, PixelFunct
   int x0, x1, y0, y1;
   truncRange(rect[0], rect[1], dims[0] - 1, x0, x1);
   truncRange(rect[2], rect[3], dims[1] - 1, y0, y1);
+  const Rgba8Pixels pixels(image);
   for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) pixel(pixelAt(image, x, y));
+    for (int x = x0; x < x1; ++x) pixel(pixels.at(x, y));
 }
 }  // namespace
 
@@ -146,10 +155,11 @@ void DrawRectBorder(vtkImageData* image, const PaletteRect& rect, double width) 
   int xs, xe, ys, ye;
   nearRange(rect[0], rect[1], dims[0] - 1, xs, xe);
   nearRange(rect[2], rect[3], dims[1] - 1, ys, ye);
+  const Rgba8Pixels pixels(image);
   for (int y = ys; y <= ye; ++y)
     for (int x = xs; x <= xe; ++x) {
       if (x <= xs + width || y <= ys + width || x >= xe - width || y >= ye - width) {
-        unsigned char* p = pixelAt(image, x, y);
+        unsigned char* p = pixels.at(x, y);
         for (int c = 0; c < 3; ++c) p[c] = kBorderColor[c];
       }
     }
@@ -157,16 +167,20 @@ void DrawRectBorder(vtkImageData* image, const PaletteRect& rect, double width) 
 
 bool BuildOverlayImage(const double color[4], const PaletteRect& rect, vtkImageData* image, IconTextureCache* cache) {
   if (!isRgba8(image) || !cache) return false;
-  vtkSmartPointer<vtkImageData> overlay = copyOf(image);
-  const int* dims = overlay->GetDimensions();
+  // Every pixel is written below: an image of the same size will do, no copy of the page.
+  const int* dims = image->GetDimensions();
+  auto overlay = vtkSmartPointer<vtkImageData>::New();
+  overlay->SetDimensions(dims[0], dims[1], 1);
+  overlay->AllocateScalars(VTK_UNSIGNED_CHAR, 4);
   int xs, xe, ys, ye;
   nearRange(rect[0], rect[1], dims[0] - 1, xs, xe);
   nearRange(rect[2], rect[3], dims[1] - 1, ys, ye);
   unsigned char inside[4];
   for (int c = 0; c < 4; ++c) inside[c] = clampByte(std::trunc(color[c] * 255.0));
+  const Rgba8Pixels pixels(overlay);
   for (int y = 0; y < dims[1]; ++y)
     for (int x = 0; x < dims[0]; ++x) {
-      unsigned char* p = pixelAt(overlay, x, y);
+      unsigned char* p = pixels.at(x, y);
       const bool in = x >= xs && x <= xe && y >= ys && y <= ye;
       for (int c = 0; c < 4; ++c) p[c] = in ? inside[c] : 0;
     }
@@ -231,12 +245,13 @@ bool BuildTeleportMask(PaletteImageBuilder& builder, const PaletteRect& rect) {
   nearRange(rect[0], rect[1], dims[0] - 1, xs, xe);
   nearRange(rect[2], rect[3], dims[1] - 1, ys, ye);
   const double tolerance = colorTolerance();
+  const Rgba8Pixels maskPixels(mask), imagePixels(builder.image);
   for (int y = 0; y < dims[1]; ++y)
     for (int x = 0; x < dims[0]; ++x) {
-      unsigned char* p = pixelAt(mask, x, y);
+      unsigned char* p = maskPixels.at(x, y);
       p[0] = p[1] = p[2] = 255;
       const bool in = x >= xs && x <= xe && y >= ys && y <= ye;
-      p[3] = in && matches(pixelAt(builder.image, x, y), kRedMarker, tolerance) ? 255 : 0;
+      p[3] = in && matches(imagePixels.at(x, y), kRedMarker, tolerance) ? 255 : 0;
     }
   return builder.cache->uploadCurrentImage(mask);
 }

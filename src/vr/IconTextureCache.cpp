@@ -288,13 +288,20 @@ uint32_t UploadGlTexture(const unsigned char* pixels, int width, int height, int
   } else {
     // Render targets start transparent rather than with whatever the driver left there. Every
     // level is written directly: a mipmap pass over zeros would only cost (on a software
-    // rasterizer it is a draw per level).
-    const std::vector<unsigned char> zeros(static_cast<size_t>(width) * height * 4, 0);
+    // rasterizer it is a draw per level). Cleared in place where the driver can, without a
+    // buffer of zeros as large as the image to fill and copy.
     const int levels = MipLevelCount(width, height);
-    for (int level = 0, w = width, h = height; level < levels; ++level) {
-      glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
-      w = w > 1 ? w / 2 : 1;
-      h = h > 1 ? h / 2 : 1;
+    if (GLEW_VERSION_4_4 || GLEW_ARB_clear_texture) {
+      const unsigned char transparent[4] = {0, 0, 0, 0};
+      for (int level = 0; level < levels; ++level)
+        glClearTexImage(name, level, GL_RGBA, GL_UNSIGNED_BYTE, transparent);
+    } else {
+      const std::vector<unsigned char> zeros(static_cast<size_t>(width) * height * 4, 0);
+      for (int level = 0, w = width, h = height; level < levels; ++level) {
+        glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+        w = w > 1 ? w / 2 : 1;
+        h = h > 1 ? h / 2 : 1;
+      }
     }
   }
   const GLfloat wrap = static_cast<GLfloat>(repeatWrap ? GL_REPEAT : GL_CLAMP_TO_BORDER);

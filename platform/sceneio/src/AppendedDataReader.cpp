@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <set>
 
 #include <vtkCellArray.h>
@@ -383,14 +384,75 @@ bool AppendedDataReader::queueCells(vtkXMLDataElement* e, vtkIdType cells, Pendi
   return out.connectivity && out.offsets;
 }
 
+namespace {
+
+// Gives the mapped file's pages back in stretches once every job reading a stretch has ended:
+// the decoded arrays are all that is kept, and a large file would otherwise stay resident beside
+// them until the read ends (the peak of a large open). The pages only leave this mapping; any
+// later read (VTK's reader after a damaged block) finds the file as it was. Jobs end on any
+// thread: the counts are atomic.
+class PageRelease {
+ public:
+  PageRelease(const MappedFile& file, const std::vector<AppendedDataReader::Job>& jobs)
+      : _base(file.data()), _size(file.size()), _stretches((_size + kStretch - 1) / kStretch),
+        _pending(new std::atomic<uint64_t>[_stretches]) {
+    for (size_t k = 0; k < _stretches; ++k) _pending[k].store(0, std::memory_order_relaxed);
+    for (const AppendedDataReader::Job& job : jobs) forEachStretch(job, [this](size_t k, uint64_t bytes) { _pending[k] += bytes; });
+  }
+  void done(const AppendedDataReader::Job& job) {
+    forEachStretch(job, [this](size_t k, uint64_t bytes) {
+      if (_pending[k].fetch_sub(bytes) != bytes) return;
+      const size_t from = k * kStretch, length = std::min(kStretch, _size - from);
+      ::madvise(const_cast<char*>(_base) + from, length, MADV_DONTNEED);
+    });
+  }
+
+ private:
+  static constexpr size_t kStretch = size_t(2) << 20;  // a multiple of every page size
+
+  // Calls f(stretch, bytes) for the stretches the job's encoded bytes lie in.
+  template <class F>
+  void forEachStretch(const AppendedDataReader::Job& job, F f) const {
+    const AppendedDataReader::Stream& s = job.stream;
+    if (!_base || job.to <= job.from || s.begin < _base || s.begin >= _base + _size) return;
+    uint64_t first = job.from, last = job.to;
+    if (s.base64) {
+      first = job.from / 3 * 4;
+      last = (job.to + 2) / 3 * 4;
+    }
+    const uint64_t offset = uint64_t(s.begin - _base);
+    const uint64_t begin = offset + first, end = std::min<uint64_t>(offset + last, _size);
+    for (uint64_t at = begin; at < end;) {
+      const size_t k = size_t(at / kStretch);
+      const uint64_t stop = std::min<uint64_t>(end, uint64_t(k + 1) * kStretch);
+      f(k, stop - at);
+      at = stop;
+    }
+  }
+
+  const char* _base;
+  size_t _size;
+  size_t _stretches;
+  std::unique_ptr<std::atomic<uint64_t>[]> _pending;
+};
+
+}  // namespace
+
 bool AppendedDataReader::runJobs() {
   std::atomic<bool> failed{false};
   vtkSMPThreadLocal<std::vector<uint8_t>> scratch;
+  PageRelease release(_file, _jobs);
   vtkSMPTools::For(0, vtkIdType(_jobs.size()), 1, [&](vtkIdType first, vtkIdType last) {
     std::vector<uint8_t>& buffer = scratch.Local();
     std::vector<uint8_t> packed;
     for (vtkIdType j = first; j < last && !failed; ++j) {
       const Job& job = _jobs[size_t(j)];
+      // Whatever the outcome, the job reads its bytes no more.
+      struct Done {
+        PageRelease& release;
+        const Job& job;
+        ~Done() { release.done(job); }
+      } done{release, job};
       if (!job.compressed) {
         if (!decodeRange(job.stream, job.from, job.to, job.out, buffer)) failed = true;
         continue;

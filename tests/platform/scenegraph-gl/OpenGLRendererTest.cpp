@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <vtkActor.h>
 #include <vtkOpenGLActor.h>
@@ -233,6 +234,82 @@ TEST_F(FogScene, ColourTextureIsCopiedIntoTheDrawFramebufferAndBindingsAreKept) 
   EXPECT_EQ(at(0, 7), (std::array<int, 3>{0, 0, 255}));
   EXPECT_EQ(at(7, 7), (std::array<int, 3>{255, 255, 255}));
   glBindFramebuffer(GL_READ_FRAMEBUFFER, readBefore);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &targetFbo);
+  GLuint textures[2] = {source, target};
+  glDeleteTextures(2, textures);
+  vtkOpenGLRenderWindow::SafeDownCast(window)->GetState()->Reset();
+}
+
+// The scissor box limits the copy as it limits any drawing, and the copy leaves the scissor
+// test and box as it found them, whether the box cuts anything or not.
+TEST_F(FogScene, ColourTextureCopyKeepsToTheScissorBoxAndLeavesItAsItWas) {
+  window->Render();
+  window->MakeCurrent();
+  const std::vector<unsigned char> red = [] {
+    std::vector<unsigned char> texels(8 * 8 * 4);
+    // BGRA bytes, as the eye textures are given.
+    for (size_t i = 0; i < texels.size(); i += 4) {
+      texels[i + 2] = 255;
+      texels[i + 3] = 255;
+    }
+    return texels;
+  }();
+  GLuint source = 0, target = 0, targetFbo = 0;
+  glGenTextures(1, &source);
+  glBindTexture(GL_TEXTURE_2D, source);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 8, 8, 0, GL_BGRA, GL_UNSIGNED_BYTE, red.data());
+  glGenTextures(1, &target);
+  glBindTexture(GL_TEXTURE_2D, target);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glGenFramebuffers(1, &targetFbo);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targetFbo);
+  glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
+
+  struct Case {
+    const char* name;
+    bool scissorTest;
+    GLint box[4];
+    int writtenWidth, writtenHeight;  // the lower-left part the copy reaches
+  };
+  const Case cases[] = {
+      {"no scissor test", false, {0, 0, 8, 8}, 8, 8},
+      {"a box holding the whole target", true, {0, 0, 8, 8}, 8, 8},
+      {"a box larger than the target", true, {-2, -2, 16, 16}, 8, 8},
+      {"a box of the lower-left quarter", true, {0, 0, 4, 4}, 4, 4},
+      {"a box of the lowest row", true, {0, 0, 8, 1}, 8, 1},
+  };
+  kvg::OpenGLFramebufferUtils& utils = renderer->getFramebufferUtils();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, targetFbo);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (c.scissorTest) glEnable(GL_SCISSOR_TEST);
+    glScissor(c.box[0], c.box[1], c.box[2], c.box[3]);
+    ASSERT_TRUE(utils.copyColorTextureToFramebuffer2D(source, 8, 8, 8, 8));
+    EXPECT_EQ(glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE, c.scissorTest);
+    GLint box[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    EXPECT_EQ(std::vector<GLint>(box, box + 4), std::vector<GLint>(c.box, c.box + 4));
+
+    glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, targetFbo);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    unsigned char out[8 * 8 * 4];
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 8, 8, GL_RGBA, GL_UNSIGNED_BYTE, out);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const bool written = x < c.writtenWidth && y < c.writtenHeight;
+        const unsigned char* p = out + (y * 8 + x) * 4;
+        EXPECT_EQ((std::array<int, 4>{p[0], p[1], p[2], p[3]}),
+                  (written ? std::array<int, 4>{255, 0, 0, 255} : std::array<int, 4>{0, 0, 0, 0}))
+            << "pixel " << x << ", " << y;
+      }
+  }
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glDeleteFramebuffers(1, &targetFbo);
   GLuint textures[2] = {source, target};
