@@ -209,7 +209,6 @@ void SceneView::setUpSceneResources(int i) {
   _movingSurfaces[i]->setTriangleLimit(
       std::max(0, GetConfigInt("movingSurfaceTriangles", IsSoftwareRasterizer() ? kMovingSurfaceTriangles : 0)));
   _volumePrerendered[i] = false;
-  _volumeWarmUpPending[i] = false;
   // The part widgets name the server's scene by the name the server offered it under.
   const std::string& widgetScene = _widgetCommandHandler && !_sceneName.empty() ? _sceneName : _sceneKey;
   _interactionStates[i]->startSessionScene(_renderWindows[i], renderer, *scene, i, settings, _collabSession,

@@ -187,9 +187,8 @@ class SceneView : public QQuickItem {
   void releaseBufferResources(int i);
   // Render thread: the reset handshake, then posts _frameDone.
   void runResetHandshake();
-  // Render thread, active context current on the window: a buffer with volumes renders the
-  // volume and iso-surface paths once, off-stereo, at its second frame; its first frame takes
-  // the state that leaves without the renders.
+  // Render thread, active context current on the window: the first frame of a buffer with
+  // volumes renders the volume and iso-surface paths once, off-stereo.
   void prerenderVolumes();
   // Render thread, the scene graph going away: every buffer's graphics resources are released
   // in its own context, the contexts are deleted and the headset runtime shut down.
@@ -368,8 +367,6 @@ class SceneView : public QQuickItem {
   // The preload's surface: created and destroyed on the GUI thread like _offscreenSurface.
   QOffscreenSurface _preloadSurface;
   bool _volumePrerendered[2] = {false, false};
-  // The pre-render's renders are still to come at the buffer's next frame (render thread).
-  bool _volumeWarmUpPending[2] = {false, false};
   // The two eye textures both render windows resolve into (render thread).
   unsigned int _eyeTextures[2] = {0, 0};
   // The headset runtime was started by the render thread and is to be shut down there.

@@ -172,11 +172,7 @@ void SceneView::releaseRetired(int i) {
   _retiredSessions[i].clear();
 }
 
-// Render thread, the active context current on the window. The pre-render's two off-stereo
-// renders build the volume and iso-surface paths (shaders, textures); on a software rasterizer
-// they cost several times a frame. So the first frame only takes the state the pre-render
-// leaves (the same calls without the renders) and is shown at once; the renders follow at the
-// buffer's next frame, which then ends in that same state again.
+// Render thread, the active context current on the window.
 void SceneView::prerenderVolumes() {
   const int a = _activeIndex;
   kvg::DrawableScene& scene = *_drawableScenes[a];
@@ -184,31 +180,21 @@ void SceneView::prerenderVolumes() {
   vtkRenderer* renderer = model ? model->getVTKRenderer() : nullptr;
   if (!renderer) return;
   kvg::VolumeRenderingManager& volumes = kvg::VolumeRenderingManager::getSingleton(*_drawableSessions[a]);
-  const bool first = volumes.hasVolumes() && !_volumePrerendered[a];
-  _volumePrerendered[a] = true;
-  if (!first && !_volumeWarmUpPending[a]) return;
-  const bool render = !first;
-  _volumeWarmUpPending[a] = first;
-  VRInteractionState& state = *_interactionStates[a];
-  OpenVRRenderWindow* renderWindow = _renderWindows[a];
-  const int pages[2] = {state.getQuickStartPage(0), state.getQuickStartPage(1)};
-  // The renders bring the volume paths' pipelines up to date, as on a scene's first frame.
-  const bool frozen = FreezablePipeline::IsThreadFrozen();
-  if (render) {
-    FreezablePipeline::SetThreadFrozen(false);
+  if (volumes.hasVolumes() && !_volumePrerendered[a]) {
+    VRInteractionState& state = *_interactionStates[a];
+    OpenVRRenderWindow* renderWindow = _renderWindows[a];
+    const int pages[2] = {state.getQuickStartPage(0), state.getQuickStartPage(1)};
     renderWindow->StereoRenderOff();
-  }
-  state.applySceneVolumeState(5, renderWindow, scene, renderer, false, true, false);
-  if (render) renderWindow->Render();
-  state.applySceneVolumeState(21, renderWindow, scene, renderer, true, false, true);
-  if (render) {
+    state.applySceneVolumeState(5, renderWindow, scene, renderer, false, true, false);
+    renderWindow->Render();
+    state.applySceneVolumeState(21, renderWindow, scene, renderer, true, false, true);
     renderWindow->Render();
     renderWindow->StereoRenderOn();
-    FreezablePipeline::SetThreadFrozen(frozen);
+    state.resetToolSets();
+    state.setQuickStartPage(0, pages[0]);
+    state.setQuickStartPage(1, pages[1]);
+    volumes.setEnableVolRend(false);
+    SceneGlState::applyDrawingState();
   }
-  state.resetToolSets();
-  state.setQuickStartPage(0, pages[0]);
-  state.setQuickStartPage(1, pages[1]);
-  volumes.setEnableVolRend(false);
-  SceneGlState::applyDrawingState();
+  _volumePrerendered[a] = true;
 }
