@@ -45,6 +45,8 @@ constexpr size_t READ_BUDGET = size_t(256) << 10;
 constexpr size_t SCRATCH_SIZE = size_t(64) << 10;
 // Frames one write gathers at most (the queue bound keeps a batch below it anyway).
 constexpr size_t MAX_IOV = 256;
+// What one receiving connection may take in one round.
+constexpr size_t WRITE_BUDGET = size_t(256) << 10;
 // How often stalled frames and blocked writes are looked for.
 constexpr auto STALL_CHECK = std::chrono::milliseconds(20);
 
@@ -90,7 +92,10 @@ Properties CollaborativeService::status() const {
   s.set("Malformed", _malformed);
   s.set("DroppedReceivers", _droppedReceivers);
   s.set("Refused", _refused);
-  for (const auto& scene : _scenes) s.set("Stamp:" + scene.first, int64_t(scene.second.stamp));
+  for (const auto& scene : _scenes) {
+    s.set("Stamp:" + scene.first, int64_t(scene.second.stamp));
+    s.set("Members:" + scene.first, int64_t(scene.second.members.size()));
+  }
   return s;
 }
 
@@ -349,16 +354,13 @@ void CollaborativeService::readSender(Connection& c) {
       c.in.erase(c.in.begin(), c.in.begin() + ptrdiff_t(used));
     }
     if (c.in.empty()) {
-      c.inFrame = c.headerSeen = false;
+      c.inFrame = false;
       if (c.in.capacity() > SCRATCH_SIZE) std::vector<unsigned char>().swap(c.in);
     } else {
-      // A frame has begun, or its header has come: what is left of it is due within the time-out.
-      const bool header = c.in.size() >= zeltvtk::ArrayFrame::HEADER_SIZE;
-      if (!c.inFrame || (header && !c.headerSeen)) {
-        c.inFrame = true;
-        c.headerSeen = header;
-        c.frameDue = Clock::now() + std::chrono::milliseconds(_timeoutMs);
-      }
+      // Within a frame: its next bytes are due within the time-out. (The thread may read a big
+      // frame over several rounds; only a sender that sends nothing of it is stalled.)
+      c.inFrame = true;
+      c.frameDue = Clock::now() + std::chrono::milliseconds(_timeoutMs);
     }
     if (drained) break;
   }
@@ -385,9 +387,7 @@ size_t CollaborativeService::takeFrames(Connection& c, const unsigned char* data
       break;
     }
     const unsigned char* name = data + used + HEADER_SIZE;
-    // A new frame begins with the next byte: its time starts when it arrives.
     c.inFrame = false;
-    c.headerSeen = false;
     handleFrame(c, nameLength ? std::string(reinterpret_cast<const char*>(name), nameLength) : std::string(),
                 name + nameLength, byteCount);
     used += total;
@@ -415,18 +415,25 @@ void CollaborativeService::handleFrame(Connection& c, const std::string& name, c
 // one call; what the socket does not take waits for it to take more.
 void CollaborativeService::writeReceiver(Connection& c) {
   Participant& p = *c.participant;
+  size_t budget = WRITE_BUDGET;
   while (c.sent < c.total) {
+    if (budget == 0) {
+      // The rest in a later round: one receiver's big states do not hold up the others.
+      watchOut(c, true);
+      return;
+    }
     iovec iov[MAX_IOV];
-    size_t count = 0, skip = c.sent;
+    size_t count = 0, skip = c.sent, room = budget;
     for (const auto& frame : c.outgoing) {
       if (skip >= frame->size()) {
         skip -= frame->size();
         continue;
       }
       iov[count].iov_base = const_cast<char*>(frame->data() + skip);
-      iov[count].iov_len = frame->size() - skip;
+      iov[count].iov_len = std::min(frame->size() - skip, room);
+      room -= iov[count].iov_len;
       skip = 0;
-      if (++count == MAX_IOV) break;
+      if (++count == MAX_IOV || room == 0) break;
     }
     msghdr message{};
     message.msg_iov = iov;
@@ -434,6 +441,7 @@ void CollaborativeService::writeReceiver(Connection& c) {
     const ssize_t n = ::sendmsg(c.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
       c.sent += size_t(n);
+      budget -= size_t(n);
       c.lastProgress = Clock::now();
       continue;
     }

@@ -24,7 +24,7 @@
 //   - Each receiver's queue keeps only the newest state per sender (and the newest shared state),
 //     so a slow reader gets fewer, fresher states and never holds the others up. Writes to one
 //     receiver are at least WRITE_GATHER_MS apart; what arrives meanwhile goes in one write.
-//   - A sending connection that stops within a frame for longer than the time-out is ended.
+//   - A sending connection that sends nothing for the time-out within a frame is ended.
 //
 // Threads: serve runs on the accepted socket's own thread for the greeting, the handshake and the
 // ids; then the socket is handed to the service's event thread, which reads every sending
@@ -80,7 +80,7 @@ class CollaborativeService {
 
   // For tests: "Participants" (present), "Joined" (ever), "RelayedClientStates",
   // "RelayedSharedStates", "RefusedStale", "RefusedForeignId", "Malformed", "DroppedReceivers", "Refused",
-  // and per scene "Stamp:<key>".
+  // and per scene "Stamp:<key>" and "Members:<key>".
   Properties status() const;
 
  private:
@@ -124,9 +124,9 @@ class CollaborativeService {
     bool receiving = false;
     bool closing = false;              // listed in _closing: shut down, closed after this round
     std::shared_ptr<Participant> participant;
-    // Sending connection: bytes of frames not yet whole, and when the frame now arriving must end.
+    // Sending connection: bytes of a frame not yet whole, and when more of it is due at the latest.
     std::vector<unsigned char> in;
-    bool inFrame = false, headerSeen = false;
+    bool inFrame = false;
     std::chrono::steady_clock::time_point frameDue{};
     // Receiving connection: a batch the socket has not taken whole yet, from byte `sent` on.
     std::vector<std::shared_ptr<const std::string>> outgoing;
