@@ -147,7 +147,8 @@ class CollaborativeService {
   void runEvents();
   // Event thread, caller holds _mutex.
   void readSender(Connection& c);
-  // The whole frames at the start of data; returns the bytes they take (0 once the sender ended).
+  // Handles the whole frames at the start of data and returns the bytes they take; the caller
+  // looks whether the sender was ended meanwhile.
   size_t takeFrames(Connection& c, const unsigned char* data, size_t size);
   void handleFrame(Connection& c, const std::string& name, const unsigned char* bytes, size_t size);
   void writeReceiver(Connection& c);
