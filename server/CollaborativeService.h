@@ -24,12 +24,15 @@
 //   - Each receiver's queue keeps only the newest state per sender (and the newest shared state),
 //     so a slow reader gets fewer, fresher states and never holds the others up. Writes to one
 //     receiver are at least WRITE_GATHER_MS apart; what arrives meanwhile goes in one write.
+//   - A sending connection that sends nothing for the time-out within a frame is ended.
 //
-// Threads: serve runs on the accepted socket's own thread (a sending connection's thread reads,
-// a receiving connection's thread writes). _mutex guards everything below it.
+// Threads: serve runs on the accepted socket's own thread for the greeting, the handshake and the
+// ids; then the socket is handed to the service's event thread, which reads every sending
+// connection and writes every receiving one (non-blocking, one epoll set), so that a crowd costs
+// no thread per connection and no wake-up per state. _mutex guards everything below it; the event
+// thread holds it while it handles what one wait returned.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -37,6 +40,8 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "FaultPlan.h"
@@ -68,12 +73,14 @@ class CollaborativeService {
   bool isStarted() const { return _started; }
   // Socket thread of a connection whose greeting asked for a service.
   void serve(FrameChannel& channel, const Properties& hello);
-  // Server stop: every writer ends (the server shuts the sockets down).
+  // Accepting thread, at server stop: the event thread ends and closes the sockets it holds.
   void shutdown();
+  // Any thread: the connections the event thread holds (they count against the server's bound).
+  size_t connectionCount() const { return _connectionCount; }
 
   // For tests: "Participants" (present), "Joined" (ever), "RelayedClientStates",
   // "RelayedSharedStates", "RefusedStale", "RefusedForeignId", "Malformed", "DroppedReceivers", "Refused",
-  // and per scene "Stamp:<key>".
+  // and per scene "Stamp:<key>" and "Members:<key>".
   Properties status() const;
 
  private:
@@ -86,6 +93,7 @@ class CollaborativeService {
   };
   // How long the "lag" fault holds an accepted shared state back.
   static constexpr int LAG_MS = 300;
+  struct Connection;
   struct Participant {
     int64_t value = 0;
     unsigned ts = 0;
@@ -94,14 +102,37 @@ class CollaborativeService {
     bool joined = false;
     bool greeted = false;
     bool departed = false;
-    bool idle = false;                 // its writer waits for work
     bool refused = false;              // ended once its refusal is written
+    bool pending = false;              // listed in _pending: its queue waits for a write
     int malformed = 0;
-    FrameChannel* sender = nullptr;    // valid while its thread serves it
+    // While a socket thread still serves the connection (greeting, handshake, ids).
+    FrameChannel* sender = nullptr;
     FrameChannel* receiver = nullptr;
+    // Once the event thread holds it.
+    Connection* senderLink = nullptr;
+    Connection* receiverLink = nullptr;
     std::deque<Outbound> queue;
-    std::condition_variable changed;
+    std::chrono::steady_clock::time_point lastWrite{};
     std::shared_ptr<const std::string> lastClientState;
+    bool hasSender() const { return sender || senderLink; }
+    bool hasReceiver() const { return receiver || receiverLink; }
+  };
+  // A socket the event thread holds; guarded by _mutex like the participants.
+  struct Connection {
+    int fd = -1;
+    uint64_t id = 0;
+    bool receiving = false;
+    bool closing = false;              // listed in _closing: shut down, closed after this round
+    std::shared_ptr<Participant> participant;
+    // Sending connection: bytes of a frame not yet whole, and when more of it is due at the latest.
+    std::vector<unsigned char> in;
+    bool inFrame = false;
+    std::chrono::steady_clock::time_point frameDue{};
+    // Receiving connection: a batch the socket has not taken whole yet, from byte `sent` on.
+    std::vector<std::shared_ptr<const std::string>> outgoing;
+    size_t sent = 0, total = 0;
+    bool watchingOut = false;          // the set reports when the socket takes more
+    std::chrono::steady_clock::time_point lastProgress{};
   };
   struct Scene {
     unsigned stamp = 0;
@@ -109,8 +140,25 @@ class CollaborativeService {
     std::set<unsigned> members;
   };
 
-  void serveSender(FrameChannel& channel, const std::shared_ptr<Participant>& p);
-  void serveReceiver(FrameChannel& channel, const std::shared_ptr<Participant>& p);
+  // Socket thread: hands the connection to the event thread (started on first use). False when
+  // the participant has gone meanwhile or no event thread can run.
+  bool handOver(FrameChannel& channel, const std::shared_ptr<Participant>& p, bool receiving);
+  // Event thread.
+  void runEvents();
+  // Event thread, caller holds _mutex.
+  void readSender(Connection& c);
+  // Handles the whole frames at the start of data and returns the bytes they take; the caller
+  // looks whether the sender was ended meanwhile.
+  size_t takeFrames(Connection& c, const unsigned char* data, size_t size);
+  void handleFrame(Connection& c, const std::string& name, const unsigned char* bytes, size_t size);
+  void writeReceiver(Connection& c);
+  void watchOut(Connection& c, bool on);
+  // True when it wrote to any receiver.
+  bool flushDue(std::chrono::steady_clock::time_point now, std::chrono::steady_clock::time_point& next);
+  void checkStalls(std::chrono::steady_clock::time_point now);
+  void closeConnections();
+  // A receiver whose socket stopped taking what is written: one line, then it is ended.
+  void dropReceiver(Participant& p, const std::string& why);
   // Caller holds _mutex.
   void join(Participant& p, const std::string& key);
   void greet(Participant& p);
@@ -119,6 +167,10 @@ class CollaborativeService {
   void depart(Participant& p, const std::string& reason);
   // The participant gets the reason on its receiving connection and is ended after that.
   void refuse(Participant& p, const std::string& reason);
+  // Shuts the connection down; the event thread closes it after its round.
+  void closeLink(Connection* c);
+  // Off the event thread: makes it look at the lists again.
+  void wakeEvents();
   // The present members of a scene, copied: pushing may end one of them and change the set.
   std::vector<std::shared_ptr<Participant>> membersOf(const Scene& scene, unsigned except) const;
   unsigned freeColor() const;
@@ -129,8 +181,17 @@ class CollaborativeService {
   CommandJournal* _journal;
   std::atomic<bool> _started{false};
   std::atomic<bool> _stopping{false};
+  std::atomic<size_t> _connectionCount{0};
 
   mutable std::mutex _mutex;
+  int _epoll = -1, _wake = -1;       // the event thread's set and its wake-up counter
+  std::thread _events;
+  std::thread::id _eventsId;
+  uint64_t _nextConnection = 1;
+  std::unordered_map<uint64_t, std::unique_ptr<Connection>> _connections;
+  std::vector<unsigned> _pending;    // receivers whose queue waits for a write (by TS)
+  std::vector<uint64_t> _closing;    // connections to close after this round
+  std::vector<unsigned char> _scratch;  // the event thread's receive buffer
   unsigned _nextTS = 1;
   std::map<unsigned, std::shared_ptr<Participant>> _participants;  // by TS, until both threads left
   std::map<std::string, Scene> _scenes;

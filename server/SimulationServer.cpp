@@ -108,9 +108,11 @@ void SimulationServer::run() {
         reapWorkers(false);
         // A crowd of connections must not exhaust the threads: past the bound a connection is
         // closed at once, with one log line per spell of refusals.
-        if (_workers.size() >= MAX_CONNECTIONS) {
+        // The collaborative service's event thread holds its connections without a thread each.
+        const size_t open = _workers.size() + _collaboration->connectionCount();
+        if (open >= MAX_CONNECTIONS) {
           if (!_connectionsRefused)
-            std::fprintf(stderr, "quonix-server: %zu connections open, refusing more\n", _workers.size());
+            std::fprintf(stderr, "quonix-server: %zu connections open, refusing more\n", open);
           _connectionsRefused = true;
           continue;
         }

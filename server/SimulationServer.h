@@ -4,7 +4,8 @@
 //
 // Threads: run() is the accepting thread; each accepted socket gets a thread of its own (a command
 // socket's thread reads commands and writes their replies, a notification socket's thread writes
-// what is queued for it, in order); a live server has one more thread advancing the scenes. _mutex
+// what is queued for it, in order; a collaborative socket's thread greets it and hands it to the
+// service's event thread); a live server has one more thread advancing the scenes. _mutex
 // guards the clients, their views and the scenes' positions; a viewer's own mutex guards its queue
 // (taken after _mutex when both are needed).
 #include <atomic>
@@ -59,7 +60,8 @@ class SimulationServer {
     PartModel parts;  // what the part-widget commands change; shown in every frame sent
     bool highlightAsked = false;  // a "HighlightParts" came: the scene's own highlight is gone
   };
-  // Open connections (one thread each) beyond which new ones are closed at once.
+  // Open connections (a thread each, or held by the collaborative service) beyond which new ones
+  // are closed at once.
   static constexpr size_t MAX_CONNECTIONS = 1280;
   struct Worker {
     std::thread thread;
