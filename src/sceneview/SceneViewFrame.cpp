@@ -149,7 +149,8 @@ void SceneView::releaseBufferResources(int i) {
   if (_exiting && _drawableSessions[i]) {
     // The process ends: taking thousands of parts apart one by one would only hold it up.
     // The scenes' renderers stay in the window, whose Finalize releases their props' graphics
-    // resources in this context; the session itself is kept, whole and reachable, to the end.
+    // resources in this context; the session itself is kept, whole and reachable, to the end
+    // (only the render thread touches the list, here).
     _drawableSessions[i]->stopSession();
     static auto* const kept = new std::vector<std::unique_ptr<kvg::DrawableSession>>();
     kept->push_back(std::move(_drawableSessions[i]));
