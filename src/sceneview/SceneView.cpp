@@ -301,7 +301,11 @@ void SceneView::interruptServerRequests() {
     if (connection) connection->close();
 }
 
+// GUI thread.
 void SceneView::onAboutToQuit() {
+  // Before the lock: a frame of thousands of parts takes a second on a software renderer, and
+  // none is wanted any more.
+  _exiting = true;
   QMutexLocker lock(&_viewMutex);
   if (_backBufferUpdater.isRunning()) {
     _updatesSuspended = true;

@@ -329,6 +329,10 @@ class SceneView : public QQuickItem {
   std::atomic<bool> _quickStartRequested{false};
   // A quit was asked for (signal, Quit, closing the window): no wait of the view outlasts it.
   std::atomic<bool> _quitting{false};
+  // The application ends (set on the GUI thread by its aboutToQuit; read by the render thread):
+  // no frame is drawn any more, and the shut-down leaves the drawable sessions whole for the
+  // process's end (releaseBufferResources).
+  std::atomic<bool> _exiting{false};
   // What resets set aside per buffer. The render thread releases it (in the buffer's context) in
   // the reset handshake or at shut-down, which may come long after a reset that could not wait
   // for a frame; the GUI thread adds to it. The handshake holds the mutex for its whole run.

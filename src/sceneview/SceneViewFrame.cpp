@@ -32,7 +32,7 @@ void SceneView::onBeforeRendering() {
     return;
   }
   QQuickWindow* w = window();
-  if (!w) return;
+  if (!w || _exiting) return;
   if (!_viewMutex.tryLock()) {
     QThread::msleep(kSkippedFramePauseMs);
     w->update();
@@ -157,6 +157,15 @@ void SceneView::releaseBufferResources(int i) {
   if (_renderWindows[i]) _renderWindows[i]->RemoveAllLayerProps();
   _interactionStates[i].reset();
   _drawableScenes[i] = nullptr;
+  if (_exiting && _drawableSessions[i]) {
+    // The process ends: taking thousands of parts apart one by one would only hold it up.
+    // The scenes' renderers stay in the window, whose Finalize releases their props' graphics
+    // resources in this context; the session itself is kept, whole and reachable, to the end
+    // (only the render thread touches the list, here).
+    _drawableSessions[i]->stopSession();
+    static auto* const kept = new std::vector<std::unique_ptr<kvg::DrawableSession>>();
+    kept->push_back(std::move(_drawableSessions[i]));
+  }
   // The session's scenes take their renderers out of the window and release them.
   _drawableSessions[i].reset();
   // At shut-down no reset comes any more.

@@ -178,6 +178,82 @@ TEST_F(SceneViewProgram, TheRoomKeepsItsTexturesAtDefaultSettingsOnASoftwareRend
   EXPECT_EQ(count, 1u) << err;
 }
 
+// A "defaultTexFileName" in config.ini that names no file, a file that is no PNG image, or a name
+// that is not valid UTF-8 gives the room its built-in texture: the floor looks as it does with
+// the default settings (not plain white), and one line names the file and what is wrong with it.
+TEST_F(SceneViewProgram, ABadRoomTextureNameShowsTheBuiltInTexture) {
+  // An assets folder of its own, to hold a file that is no PNG image beside the real assets.
+  const std::string binDir = std::getenv("QUONIX_BIN_DIR") ? std::getenv("QUONIX_BIN_DIR") : "bin";
+  shell("rm '" + base + "/vrassets' && mkdir '" + base + "/vrassets' && ln -s \"$(realpath '" + binDir +
+        "/vrassets')\"/* '" + base + "/vrassets/'");
+  std::ofstream(base + "/vrassets/notes.png") << "These are notes, not an image.\n";
+  // Each run with settings of its own: saved settings would name the texture of the run before.
+  int runs = 0;
+  const auto floorRows = [&](const std::string& textureLine, std::string& err) {
+    std::ofstream(base + "/config.ini") << "resolutionFactor = 0.5\nresetViewModelSize = 0.4\nuseFog = false\n"
+                                        << textureLine;
+    settingsHome = dir + "/settings-" + std::to_string(++runs);
+    captures = dir + "/eyes-" + std::to_string(runs);
+    Program program({scene}, environment("", "20"));
+    EXPECT_TRUE(program.started());
+    EXPECT_TRUE(waitForFile(eyeFile(20, "left"), program)) << program.err();
+    // The floor fills the bottom rows.
+    const QImage image = eye(20, "left");
+    program.signal(SIGTERM);
+    expectCleanEnd(program);
+    err = program.err();
+    return image.isNull() ? image : image.copy(0, image.height() - 40, image.width(), 40);
+  };
+  const auto occurrences = [](const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+  };
+  std::string err;
+  const QImage builtIn = floorRows("", err);
+  EXPECT_EQ(occurrences(err, "defaultTexFileName"), 0) << err;
+  ASSERT_FALSE(builtIn.isNull());
+  // The built-in texture's hexagons make the grey vary along a row.
+  const auto edges = [](const QImage& rows) {
+    int count = 0;
+    for (int y = 0; y < rows.height(); ++y)
+      for (int x = 1; x < rows.width(); ++x) count += std::abs(qGray(rows.pixel(x, y)) - qGray(rows.pixel(x - 1, y))) > 12;
+    return count;
+  };
+  ASSERT_GT(edges(builtIn), 200);
+
+  const std::string assets = base + "/vrassets/";
+  const struct {
+    const char* name;
+    std::string line;
+    std::string said;
+  } cases[] = {
+      {"a missing file", "defaultTexFileName = \"stone.png\"\n",
+       "The room texture '" + assets + "stone.png' named by defaultTexFileName in config.ini does not exist; the "
+       "built-in hex-texture.png is used instead."},
+      {"a file that is no PNG image", "defaultTexFileName = \"notes.png\"\n",
+       "The room texture '" + assets + "notes.png' named by defaultTexFileName in config.ini is no PNG image; the "
+       "built-in hex-texture.png is used instead."},
+      {"a name that is not UTF-8", "defaultTexFileName = \"st\xffone.png\"\n",
+       "The room texture '" + assets + "st\xef\xbf\xbdone.png' named by defaultTexFileName in config.ini is not valid "
+       "UTF-8; the built-in hex-texture.png is used instead."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QImage floor = floorRows(c.line, err);
+    ASSERT_FALSE(floor.isNull());
+    ASSERT_EQ(floor.size(), builtIn.size());
+    // The same floor as with the default settings, pixel for pixel but for a few.
+    int differing = 0;
+    for (int y = 0; y < floor.height(); ++y)
+      for (int x = 0; x < floor.width(); ++x) differing += std::abs(qGray(floor.pixel(x, y)) - qGray(builtIn.pixel(x, y))) > 24;
+    EXPECT_LT(differing, floor.width() * floor.height() / 50);
+    EXPECT_GT(edges(floor), 200);
+    EXPECT_EQ(occurrences(err, "Warning: " + c.said + "\n"), 1) << err;
+    EXPECT_EQ(occurrences(err, "named by defaultTexFileName"), 1) << err;
+  }
+}
+
 // Settings that ask for absurd targets or hold values of the wrong type still give a sane view,
 // with one line for each bad setting.
 TEST_F(SceneViewProgram, AbsurdAndMistypedSettingsStillRenderBothEyes) {

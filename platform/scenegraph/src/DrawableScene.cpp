@@ -2,12 +2,15 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <vtkActor.h>
 #include <vtkMapper.h>
 #include <vtkMath.h>
 #include <vtkPlane.h>
+#include <vtkPropCollection.h>
 #include <vtkRendererCollection.h>
+#include <vtkWindow.h>
 
 #include "kvg/DrawablePropFactory.h"
 #include "kvg/DrawableProp.h"
@@ -102,20 +105,66 @@ SceneRenderer* DrawableScene::ensureRenderer(const std::string& name, bool wante
 void DrawableScene::removeRenderer(const std::string& name) {
   auto it = _background.find(name);
   if (it == _background.end()) return;
+  std::vector<PropEntry*> going;
   for (auto& e : _props)
-    if (e.second.renderer == it->second->getVTKRenderer()) removeProp(e.second);
+    if (e.second.renderer == it->second->getVTKRenderer()) going.push_back(&e.second);
+  removeProps(going);
   if (_window) _window->removeRenderer(it->second->getVTKRenderer());
   _background.erase(it);
 }
 
-void DrawableScene::removeProp(PropEntry& entry) {
-  if (entry.prop && entry.renderer) entry.renderer->RemoveViewProp(entry.prop);
-  entry.prop = nullptr;
-  entry.renderer = nullptr;
+// VTK's RemoveViewProp and AddViewProp search the renderer's list for every prop, which makes
+// thousands of parts quadratic: each renderer's list is walked once here instead. A prop that
+// goes releases its graphics resources in the window's context, as RemoveViewProp does.
+void DrawableScene::removeProps(const std::vector<PropEntry*>& entries) {
+  std::unordered_map<vtkRenderer*, std::unordered_set<vtkProp*>> going;
+  for (const PropEntry* e : entries)
+    if (e->prop && e->renderer) going[e->renderer].insert(e->prop.GetPointer());
+  for (auto& g : going) {
+    vtkRenderer* renderer = g.first;
+    vtkPropCollection* props = renderer->GetViewProps();
+    std::vector<vtkSmartPointer<vtkProp>> kept, removed;
+    vtkCollectionSimpleIterator it;
+    props->InitTraversal(it);
+    while (vtkProp* p = props->GetNextProp(it)) (g.second.count(p) ? removed : kept).push_back(p);
+    if (removed.empty()) continue;
+    vtkWindow* window = renderer->GetVTKWindow();
+    if (window) window->MakeCurrent();
+    for (vtkProp* p : removed) {
+      p->ReleaseGraphicsResources(window);
+      p->RemoveConsumer(renderer);
+    }
+    props->RemoveAllItems();
+    for (vtkProp* p : kept) props->AddItem(p);
+  }
+  for (PropEntry* e : entries) {
+    e->prop = nullptr;
+    e->renderer = nullptr;
+  }
+}
+
+void DrawableScene::addProps(const std::vector<PropEntry*>& entries) {
+  std::unordered_map<vtkRenderer*, std::unordered_set<vtkProp*>> present;
+  for (const PropEntry* e : entries) {
+    if (!e->prop || !e->renderer) continue;
+    auto found = present.find(e->renderer);
+    if (found == present.end()) {
+      found = present.emplace(e->renderer, std::unordered_set<vtkProp*>()).first;
+      vtkPropCollection* props = e->renderer->GetViewProps();
+      vtkCollectionSimpleIterator it;
+      props->InitTraversal(it);
+      while (vtkProp* p = props->GetNextProp(it)) found->second.insert(p);
+    }
+    if (!found->second.insert(e->prop.GetPointer()).second) continue;
+    e->renderer->GetViewProps()->AddItem(e->prop);
+    e->prop->AddConsumer(e->renderer);
+  }
 }
 
 void DrawableScene::clearProps() {
-  for (auto& e : _props) removeProp(e.second);
+  std::vector<PropEntry*> all;
+  for (auto& e : _props) all.push_back(&e.second);
+  removeProps(all);
   _props.clear();
 }
 
@@ -167,35 +216,43 @@ void DrawableScene::update(bool force) {
   SceneRenderer* orientation = ensureRenderer(orientationName, hasTriad, ModelLayer + 1);
   if (orientation) orientation->getVTKRenderer()->SetViewport(0.0, 0.0, 0.2, 0.2);
 
-  // Props of drawables that went, or whose key now names another drawable.
+  // Props of drawables that went, or whose key now names another drawable, or whose drawable
+  // changed: all taken out at once.
   std::unordered_map<std::string, Drawable*> byKey;
   for (Drawable* d : drawables) byKey[propKey(*d)] = d;
-  for (auto e = _props.begin(); e != _props.end();) {
-    auto found = byKey.find(e->first);
-    if (found != byKey.end() && e->second.drawable.get() == found->second) {
-      ++e;
-    } else {
-      removeProp(e->second);
-      e = _props.erase(e);
+  std::vector<PropEntry*> stale;
+  std::vector<std::string> gone;
+  for (auto& e : _props) {
+    auto found = byKey.find(e.first);
+    if (found == byKey.end() || e.second.drawable.get() != found->second) {
+      stale.push_back(&e.second);
+      gone.push_back(e.first);
+    } else if (e.second.mTime != found->second->getEffectiveMTime()) {
+      stale.push_back(&e.second);
     }
   }
+  removeProps(stale);
+  for (const std::string& key : gone) _props.erase(key);
 
+  // New and changed drawables get their props, added at once.
   const DrawablePropContext context{*this, _model->getClippingPlanes()};
+  std::vector<PropEntry*> built;
   for (Drawable* d : drawables) {
     PropEntry& entry = _props[propKey(*d)];
     const uint64_t mTime = d->getEffectiveMTime();
     if (!entry.drawable.isValid() || entry.mTime != mTime) {
-      removeProp(entry);
+      removeProps({&entry});
       entry.drawable = d;
       entry.mTime = mTime;
       entry.prop = DrawablePropFactory::build(*d, context);
       entry.renderer = dynamic_cast<TriadDrawable*>(d) ? orientation->getVTKRenderer() : model;
-      if (entry.prop) entry.renderer->AddViewProp(entry.prop);
+      built.push_back(&entry);
     } else if (DrawableProp* prop = DrawableProp::SafeDownCast(entry.prop)) {
       DrawablePropFactory::applyAttributes(*prop, *d);
     }
     if (entry.prop) animate(*d, entry.prop);
   }
+  addProps(built);
 
   updateCamera(*canvas, force);
   updateOrientationCamera();

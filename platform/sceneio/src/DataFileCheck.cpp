@@ -26,6 +26,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -303,12 +305,23 @@ class FileCheck {
       for (int k = 0; k < 4; ++k)
         if (std::strcmp(name, kinds[k] + 8) == 0) owned = parts[k];
       Layout offsets, connectivity, other;
+      // Grids' polyhedra: the first array of each name, as VTK's reader finds them.
+      Layout types, faces, faceOffsets;
+      bool hasFaces = false, hasFaceOffsets = false, hasTypes = false;
       for (int j = 0; j < e->GetNumberOfNestedElements(); ++j) {
         vtkXMLDataElement* a = e->GetNestedElement(j);
         const std::string arrayName = a->GetAttribute("Name") ? a->GetAttribute("Name") : "";
         Layout* layout = arrayName == "offsets" ? &offsets : arrayName == "connectivity" ? &connectivity : &other;
-        const bool counted = arrayName == "offsets" || arrayName == "types";
+        bool* first = nullptr;
+        if (std::strcmp(name, "Cells") == 0 && std::strcmp(a->GetName(), "DataArray") == 0) {
+          if (arrayName == "types") first = &hasTypes, layout = &types;
+          if (arrayName == "faces") first = &hasFaces, layout = &faces;
+          if (arrayName == "faceoffsets") first = &hasFaceOffsets, layout = &faceOffsets;
+          if (first && *first) layout = &other;
+        }
+        const bool counted = arrayName == "offsets" || arrayName == "types" || arrayName == "faceoffsets";
         if (!checkArray(a, counted ? owned : Wide(-1), layout)) return false;
+        if (first && layout != &other) *first = true;
       }
       // Readers size the connectivity by the last offset before they read it.
       long double last = 0;
@@ -322,9 +335,178 @@ class FileCheck {
                       std::to_string((long long)ids) + " ids");
         }
       }
+      if (hasFaces && hasFaceOffsets && owned > 0 &&
+          !checkFaces(hasTypes ? &types : nullptr, faces, faceOffsets, uint64_t(owned), uint64_t(points)))
+        return false;
     }
     return true;
   }
+
+  // A value as a count or id, as VTK's reader converts it; the extremes stand for what does not fit.
+  static long long integral(long double v) {
+    if (!(v > -9e18L)) return std::numeric_limits<long long>::min();
+    if (!(v < 9e18L)) return std::numeric_limits<long long>::max();
+    return (long long)v;
+  }
+
+  // The polyhedra of a grid piece. VTK's reader sizes the faces array by the last face offset
+  // that is not -1, then walks the faces by the counts it finds in them, without looking at the
+  // array's end, adding the piece's first point to each id on the way; only afterwards does it
+  // compare where the walk ended. That walk is made here first, on the arrays in the file: each
+  // cell's face offset is -1 unless it is a polyhedron, offsets never fall, the last lies within
+  // the faces array, and each polyhedron's faces (a count, then each face's point count and
+  // points) end exactly at its offset. Memory: a block of each array at a time.
+  bool checkFaces(const Layout* types, const Layout& faces, const Layout& faceOffsets, uint64_t cells,
+                  uint64_t points) {
+    if (!faceOffsets.known || (!faceOffsets.ascii && faceOffsets.size == 0)) return true;
+    long long last = -1;
+    {
+      Values offsets(*this, faceOffsets);
+      std::unique_ptr<Values> typeValues;
+      if (types && types->known && (types->ascii || types->size)) typeValues.reset(new Values(*this, *types));
+      for (uint64_t c = 0; c < cells; ++c) {
+        long double value = 0, typeValue = 0;
+        // Too few values: the reader finds that itself.
+        if (!offsets.next(value)) return true;
+        const long long o = integral(value);
+        const std::string cell = "cell " + std::to_string(c);
+        const bool known = typeValues && typeValues->next(typeValue);
+        const long long type = known ? integral(typeValue) : -1;
+        if (o < -1) return fail(cell + " has the face offset " + std::to_string(o));
+        if (type == VTK_POLYHEDRON && o < 0) return fail(cell + " is a polyhedron without its faces");
+        if (known && type != VTK_POLYHEDRON && o >= 0)
+          return fail(cell + " of type " + std::to_string(type) + " has the face offset " + std::to_string(o) +
+                      ", not -1");
+        if (o >= 0 && o < last)
+          return fail(cell + "'s face offset " + std::to_string(o) + " lies before the previous one, " +
+                      std::to_string(last));
+        if (o >= 0) last = o;
+      }
+    }
+    if (last <= 0) return true;  // the reader reads no faces
+    const long long ids = faces.known && !faces.ascii && faces.size ? (long long)(faces.held / Wide(faces.size))
+                                                                    : (long long)(DataFileCheck::MaxArrayBytes / 8);
+    if (last > ids)
+      return fail("its face offsets' last offset " + std::to_string(last) + " lies beyond its faces of " +
+                  std::to_string(ids) + " ids");
+    if (!faces.known || (!faces.ascii && faces.size == 0)) return true;
+    Values offsets(*this, faceOffsets), stream(*this, faces);
+    long long at = 0;  // the walk's place in the faces
+    for (uint64_t c = 0; c < cells; ++c) {
+      long double value = 0;
+      if (!offsets.next(value)) return true;
+      const long long o = integral(value);
+      if (o < 0) continue;
+      const std::string what = "cell " + std::to_string(c) + " is a polyhedron ";
+      const std::string beyond = what + "whose faces run beyond the face list";
+      if (at >= last || !stream.next(value)) return fail(beyond);
+      const long long count = integral(value);
+      ++at;
+      if (count < 1) return fail(what + "of no faces");
+      for (long long f = 0; f < count; ++f) {
+        if (at >= last || !stream.next(value)) return fail(beyond);
+        const long long n = integral(value);
+        ++at;
+        if (n < 3)
+          return fail(what + "whose face " + std::to_string(f) + " has " + std::to_string(n) + " points, fewer than 3");
+        if (n > last - at) return fail(beyond);
+        for (long long k = 0; k < n; ++k, ++at) {
+          if (!stream.next(value)) return fail(beyond);
+          const long long id = integral(value);
+          if (id < 0 || uint64_t(id) >= points) return fail(what + "whose faces name points that do not exist");
+        }
+      }
+      if (at != o)
+        return fail(what + "whose faces end at " + std::to_string(at) + ", not at its face offset " +
+                    std::to_string(o));
+    }
+    return true;
+  }
+
+  // An array's values in order, decoded a block (or 64 KiB, or a line of text) at a time.
+  class Values {
+   public:
+    Values(FileCheck& check, const Layout& l) : _check(check), _l(l), _text(l.stream.begin) {}
+    // The next value; false at the end of the array or where it cannot be decoded.
+    bool next(long double& value) {
+      if (_l.ascii) return nextText(value);
+      const ValueType* type = valueType(_l.type);
+      if (!type || _l.size == 0) return false;
+      const size_t size = size_t(_l.size);
+      while (_bytes.size() - _at < size)
+        if (!fill()) return false;
+      uint8_t v[8];
+      std::memcpy(v, &_bytes[_at], size);
+      _at += size;
+      if (_check._swap) std::reverse(v, v + size);
+      value = type->read(v);
+      return true;
+    }
+
+   private:
+    // More decoded bytes, what is left of the last ones first.
+    bool fill() {
+      _bytes.erase(_bytes.begin(), _bytes.begin() + long(_at));
+      _at = 0;
+      std::vector<uint8_t> more;
+      if (!_check._compressed) {
+        if (Wide(_done) >= _l.held) return false;
+        const uint64_t n = uint64_t(std::min<Wide>(Wide(1) << 16, _l.held - _done));
+        const uint64_t from = _check._headerSize + _done;
+        if (!decodeRange(_check._file, _l.stream, from, from + n, more)) return false;
+        _done += n;
+      } else {
+        if (_block >= _l.blocks || !_check._decompressor) return false;
+        const uint64_t headerBytes = (3 + _l.blocks) * _check._headerSize;
+        const Stream blocks{_l.stream.begin + encodedLength(_l.stream.base64, headerBytes), _l.stream.base64};
+        const uint64_t packedSize = _l.compressedSizes[size_t(_block)];
+        const uint64_t length = (_block + 1 == _l.blocks && _l.lastSize) ? _l.lastSize : _l.blockSize;
+        std::vector<uint8_t> packed;
+        if (!decodeRange(_check._file, blocks, _packed, _packed + packedSize, packed)) return false;
+        more.resize(size_t(length));
+        if (_check._decompressor->Uncompress(packed.data(), packed.size(), more.data(), more.size()) != length)
+          return false;
+        _packed += packedSize;
+        ++_block;
+      }
+      _bytes.insert(_bytes.end(), more.begin(), more.end());
+      return true;
+    }
+
+    bool nextText(long double& value) {
+      const FileBytes& file = _check._file;
+      auto at = [&](char& c) {
+        if (_text < _bufferAt || _text >= _bufferAt + _buffer.size()) {
+          _bufferAt = _text;
+          _buffer.resize(size_t(std::min<uint64_t>(1 << 16, file.size() - std::min(_text, file.size()))));
+          if (_buffer.empty() || !file.read(_text, _buffer.size(), _buffer.data())) return false;
+        }
+        c = _buffer[size_t(_text - _bufferAt)];
+        return true;
+      };
+      std::string token;
+      char c = 0;
+      while (at(c) && std::isspace(static_cast<unsigned char>(c))) ++_text;
+      while (at(c) && !std::isspace(static_cast<unsigned char>(c)) && c != '<') {
+        token += c;
+        ++_text;
+        if (token.size() > 64) return false;
+      }
+      if (token.empty()) return false;
+      char* end = nullptr;
+      value = std::strtold(token.c_str(), &end);
+      return end && *end == 0;
+    }
+
+    FileCheck& _check;
+    const Layout& _l;
+    std::vector<uint8_t> _bytes;  // decoded and not yet taken from _at on
+    size_t _at = 0;
+    uint64_t _done = 0;               // uncompressed: value bytes decoded so far
+    uint64_t _block = 0, _packed = 0;  // compressed: the next block and where its bytes start
+    uint64_t _text = 0, _bufferAt = 0;  // ASCII: the next character, and the text at hand
+    std::vector<char> _buffer;
+  };
 
   // tuples: what the arrays must hold, -1 when each array names its own count.
   bool checkArrays(vtkXMLDataElement* e, Wide tuples) {

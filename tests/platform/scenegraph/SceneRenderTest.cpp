@@ -11,6 +11,7 @@
 #include <vtkCellArray.h>
 #include <vtkMapper.h>
 #include <vtkPolyData.h>
+#include <vtkPropCollection.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkSmartPointer.h>
@@ -165,6 +166,63 @@ TEST_F(SceneRender, ANewSetOfNodesReplacesEveryProp) {
   EXPECT_EQ(scene->getPropCount(), 0u);
   EXPECT_EQ(redPixels(), 0);
   (void)before;
+}
+
+// Props of many drawables come and go in one walk of the renderer's list: the renderer ends with
+// the props of the drawables there are, each with the renderer among its consumers, and keeps
+// the props others put in it, in their order; the props that went no longer name it.
+TEST_F(SceneRender, PropsOfManyDrawablesComeAndGoAndOtherPropsStay) {
+  scene->update(false);
+  vtkRenderer* model = scene->hasModelRenderer()->getVTKRenderer();
+  auto other = vtkSmartPointer<vtkActor>::New();
+  model->AddActor(other);
+  std::vector<kvg::Ptr<kvg::SurfaceDrawable>> many;
+  for (int i = 0; i < 200; ++i) {
+    many.emplace_back(new kvg::SurfaceDrawable);
+    many.back()->setName("Part " + std::to_string(i));
+    many.back()->setDataNode(ball->getDataNode());
+    many.back()->addAttributes(base);
+    canvas->getDrawables()->addNode(many.back());
+  }
+  scene->update(false);
+  const auto props = [&] {
+    std::vector<vtkProp*> out;
+    vtkCollectionSimpleIterator it;
+    model->GetViewProps()->InitTraversal(it);
+    while (vtkProp* p = model->GetViewProps()->GetNextProp(it)) out.push_back(p);
+    return out;
+  };
+  std::vector<vtkProp*> now = props();
+  ASSERT_EQ(now.size(), 202u);
+  EXPECT_EQ(now[1], other.GetPointer());
+  for (vtkProp* p : now) EXPECT_TRUE(p->IsConsumer(model));
+  EXPECT_EQ(scene->getPropCount(), 201u);
+
+  // Half of them go and the ball changes: its prop is made anew.
+  std::vector<vtkSmartPointer<vtkProp>> gone(now.begin() + 102, now.end());
+  vtkSmartPointer<vtkProp> oldBall = scene->findProp(ball->getKey());
+  for (int i = 0; i < 100; ++i) canvas->getDrawables()->removeNode(many[size_t(100 + i)]);
+  ball->setName("Ball Boundary 2");
+  scene->update(false);
+  now = props();
+  ASSERT_EQ(now.size(), 102u);
+  EXPECT_EQ(now[0], other.GetPointer());
+  EXPECT_TRUE(other->IsConsumer(model));
+  for (vtkProp* p : now) EXPECT_TRUE(p->IsConsumer(model));
+  for (vtkProp* p : gone) EXPECT_FALSE(p->IsConsumer(model));
+  EXPECT_FALSE(oldBall->IsConsumer(model));
+  EXPECT_NE(scene->findProp(ball->getKey()), oldBall.GetPointer());
+  EXPECT_EQ(now.back(), scene->findProp(ball->getKey()));
+  EXPECT_GT(redPixels(), 500);
+
+  // All props made anew: only the other prop is left of the ones before.
+  std::vector<vtkSmartPointer<vtkProp>> before(now.begin() + 1, now.end());
+  scene->update(true);
+  now = props();
+  ASSERT_EQ(now.size(), 102u);
+  EXPECT_EQ(now[0], other.GetPointer());
+  for (vtkProp* p : before) EXPECT_FALSE(p->IsConsumer(model));
+  EXPECT_GT(redPixels(), 500);
 }
 
 TEST_F(SceneRender, RenderersComeFromTheFactoryAndServicesHearOfUpdates) {

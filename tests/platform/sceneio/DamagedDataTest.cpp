@@ -205,6 +205,58 @@ void writeCells(const std::string& path,
   writeDefault<vtkXMLUnstructuredGridWriter>(grid, path);
 }
 
+// Three unit cubes in a row: polyhedra of six faces at both ends, a hexahedron between them.
+// VTK's writer gives faces of 31 and 62 ids (a face count, then each face's point count and
+// points) and face offsets 31, -1, 62.
+vtkSmartPointer<vtkUnstructuredGrid> polyhedra() {
+  auto grid = vtkSmartPointer<vtkUnstructuredGrid>::New();
+  auto points = vtkSmartPointer<vtkPoints>::New();
+  for (int k = 0; k <= 1; ++k)
+    for (int j = 0; j <= 1; ++j)
+      for (int i = 0; i <= 3; ++i) points->InsertNextPoint(i, j + 0.1 * i, k);
+  grid->SetPoints(points);
+  auto at = [](int i, int j, int k) { return vtkIdType((k * 2 + j) * 4 + i); };
+  for (int i = 0; i < 3; ++i) {
+    const vtkIdType c[8] = {at(i, 0, 0), at(i + 1, 0, 0), at(i + 1, 1, 0), at(i, 1, 0),
+                            at(i, 0, 1), at(i + 1, 0, 1), at(i + 1, 1, 1), at(i, 1, 1)};
+    if (i == 1) {
+      grid->InsertNextCell(VTK_HEXAHEDRON, 8, c);
+      continue;
+    }
+    const vtkIdType faces[] = {4, c[0], c[3], c[2], c[1], 4, c[4], c[5], c[6], c[7], 4, c[0], c[1], c[5], c[4],
+                               4, c[1], c[2], c[6], c[5], 4, c[2], c[3], c[7], c[6], 4, c[3], c[0], c[4], c[7]};
+    grid->InsertNextCell(VTK_POLYHEDRON, 8, c, 6, faces);
+  }
+  return grid;
+}
+
+// The polyhedra appended raw and uncompressed, their face ids and face offsets then damaged in
+// the file's text.
+void writePolyhedra(const std::string& path, const std::function<void(int64_t* faces, int64_t* offsets)>& damage) {
+  auto writer = vtkSmartPointer<vtkXMLUnstructuredGridWriter>::New();
+  writer->SetInputData(polyhedra());
+  writer->SetFileName(path.c_str());
+  writer->SetEncodeAppendedData(false);
+  writer->SetCompressorTypeToNone();
+  writer->SetHeaderTypeToUInt64();
+  writer->SetIdTypeToInt64();
+  ASSERT_EQ(writer->Write(), 1);
+  std::string t = readAll(path);
+  auto values = [&t](const char* name) {
+    const size_t field = t.find("offset=\"", t.find(std::string("Name=\"") + name + "\"", t.find("<Cells>")));
+    return appendedStart(t) + size_t(std::atoll(t.c_str() + field + 8)) + 8;
+  };
+  int64_t faces[62], offsets[3];
+  std::memcpy(faces, &t[values("faces")], sizeof faces);
+  std::memcpy(offsets, &t[values("faceoffsets")], sizeof offsets);
+  ASSERT_EQ(offsets[0], 31);
+  ASSERT_EQ(offsets[2], 62);
+  damage(faces, offsets);
+  std::memcpy(&t[values("faces")], faces, sizeof faces);
+  std::memcpy(&t[values("faceoffsets")], offsets, sizeof offsets);
+  std::ofstream(path, std::ios::binary) << t;
+}
+
 // zlib blocks as VTK's writer frames them: a header of 64-bit words (blocks, block size, last
 // block size, each block's compressed size), then the blocks.
 std::string compressedArray(const std::string& bytes) {
@@ -458,6 +510,43 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
        [](const std::string& p) { writeTwoPointPolygon(p, false); }, "its polys' cell 1 has 2 points, fewer than 3"},
       {"poly data with a polygon of 2 points, in the parallel reader's form", "surface.vtp",
        [](const std::string& p) { writeTwoPointPolygon(p, true); }, "its polys' cell 1 has 2 points, fewer than 3"},
+      // Polyhedra: VTK's reader sizes the faces by the last face offset and walks them by the
+      // counts they hold before it compares anything.
+      {"a last face offset of 2^40", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t*, int64_t* o) { o[2] = int64_t(1) << 40; }); },
+       "its face offsets' last offset 1099511627776 lies beyond its faces of 62 ids"},
+      {"a polyhedron of 1000 faces", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t* f, int64_t*) { f[0] = 1000; }); },
+       "cell 0 is a polyhedron whose faces run beyond the face list"},
+      {"a face of 1000 points", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t* f, int64_t*) { f[1] = 1000; }); },
+       "cell 0 is a polyhedron whose faces run beyond the face list"},
+      {"a face of -5 points", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t* f, int64_t*) { f[1] = -5; }); },
+       "cell 0 is a polyhedron whose face 0 has -5 points, fewer than 3"},
+      {"a face naming point 2^40", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t* f, int64_t*) { f[2] = int64_t(1) << 40; }); },
+       "cell 0 is a polyhedron whose faces name points that do not exist"},
+      {"face offsets that fall", "grid.vtu",
+       [](const std::string& p) {
+         writePolyhedra(p, [](int64_t*, int64_t* o) {
+           o[0] = 40;
+           o[2] = 31;
+         });
+       },
+       "cell 2's face offset 31 lies before the previous one, 40"},
+      {"a face offset on a hexahedron", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t*, int64_t* o) { o[1] = 40; }); },
+       "cell 1 of type 12 has the face offset 40, not -1"},
+      {"a face offset short of its faces' end", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t*, int64_t* o) { o[0] = 30; }); },
+       "cell 0 is a polyhedron whose faces end at 31, not at its face offset 30"},
+      {"a face offset of -7", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t*, int64_t* o) { o[1] = -7; }); },
+       "cell 1 has the face offset -7"},
+      {"a polyhedron with the face offset -1", "grid.vtu",
+       [](const std::string& p) { writePolyhedra(p, [](int64_t*, int64_t* o) { o[0] = -1; }); },
+       "cell 0 is a polyhedron without its faces"},
       {"image data decompressing to 2 GiB", "volume.vti",
        [](const std::string& p) {
          writeAppended(p, "ImageData", " WholeExtent=\"0 1023 0 1023 0 255\" Origin=\"0 0 0\" Spacing=\"1 1 1\"",
@@ -499,6 +588,16 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
         << out;
     ::unlink(file.c_str());
   }
+  // Sound polyhedra in that layout load.
+  writePolyhedra(dir + "/grid.vtu", [](int64_t*, int64_t*) {});
+  std::ofstream(dir + "/scene.sce")
+      << "format = quonix-scene\nversion = 1\nframeSets {\n  s { title = \"S\", frames { f { drawables {\n    d { type "
+         "= Surface, name = \"D\", data = \"grid.vtu\" }\n  } } } }\n}\n";
+  {
+    std::string out;
+    EXPECT_EQ(runLimited(dir + "/scene.sce", out), 0) << out;
+    EXPECT_NE(out.find("grid.vtu: 16 points, 14 cells"), std::string::npos) << out;
+  }
   // The same scene with a sound file loads within the limit: the limit leaves room for reading.
   writeDefault<vtkXMLUnstructuredGridWriter>(hexahedra(20), dir + "/grid.vtu");
   std::ofstream(dir + "/scene.sce")
@@ -510,8 +609,8 @@ TEST(DamagedDataFiles, GiveTheReasonInSceInfoWithinBoundedMemory) {
 }
 
 // Sound files of every layout VTK's writers give (the fuzzers' seeds: appended raw or base64,
-// compressed with zlib or LZ4 or not, inline binary, ASCII; grids, surfaces and images) pass the
-// checks and load.
+// compressed with zlib or LZ4 or not, inline binary, ASCII; grids, surfaces and images; grids of
+// polyhedra in four of those layouts) pass the checks and load.
 TEST(DamagedDataFiles, SoundFilesOfEveryLayoutPassTheChecks) {
   const char* source = std::getenv("QUONIX_SOURCE_DIR");
   ASSERT_NE(source, nullptr);
@@ -520,7 +619,11 @@ TEST(DamagedDataFiles, SoundFilesOfEveryLayoutPassTheChecks) {
   const std::string dir = folder;
   int files = 0;
   for (const char* kind : {"vtu", "vtp", "vti"}) {
-    for (const char* layout : {"default", "zlib_raw_h64", "plain_base64", "plain_raw", "ascii", "binary", "lz4"}) {
+    std::vector<std::string> layouts{"default", "zlib_raw_h64", "plain_base64", "plain_raw", "ascii", "binary", "lz4"};
+    if (std::string(kind) == "vtu")
+      for (const char* polyhedra : {"poly_default", "poly_ascii", "poly_raw", "poly_binary_lz4"})
+        layouts.push_back(polyhedra);
+    for (const std::string& layout : layouts) {
       SCOPED_TRACE(std::string(kind) + " " + layout);
       const std::string seed = std::string(source) + "/tests/fuzz/corpus/data_" + kind + "/" + layout;
       const std::string path = dir + "/data." + kind;
@@ -537,6 +640,6 @@ TEST(DamagedDataFiles, SoundFilesOfEveryLayoutPassTheChecks) {
       ++files;
     }
   }
-  EXPECT_EQ(files, 21);
+  EXPECT_EQ(files, 25);
   std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -85,7 +85,8 @@ class DrawableScene {
   SceneRenderer* ensureRenderer(const std::string& name, bool wanted, int layer);
   void removeRenderer(const std::string& name);
   void clearProps();
-  void removeProp(PropEntry& entry);
+  void removeProps(const std::vector<PropEntry*>& entries);
+  void addProps(const std::vector<PropEntry*>& entries);
   void updateClipPlanes(SceneCanvas& canvas);
   void updateCamera(SceneCanvas& canvas, bool force);
   void updateOrientationCamera();
