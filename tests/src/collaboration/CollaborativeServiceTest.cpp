@@ -551,7 +551,9 @@ TEST(CollabSession, SharedStatesApplyWhenNewerAndFallSilentWhenIdle) {
 // gets; the participants that read go on, and newcomers still see each other.
 TEST(CollaborativeService, SurvivesACrowdAndRefusesTheSixtyFifthOfAScene) {
   ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
-  LocalServer server(300);
+  // Time-outs long enough that a loaded or sanitizer-slowed machine still greets every joiner
+  // and never stalls the talker's frames that long; silent receivers are dropped after them.
+  LocalServer server(2000);
   Peer talker, reader;
   ASSERT_TRUE(talker.join(server.connection, 1, "K0"));
   ASSERT_TRUE(reader.join(server.connection, 2, "K0"));
@@ -594,7 +596,7 @@ TEST(CollaborativeService, SurvivesACrowdAndRefusesTheSixtyFifthOfAScene) {
       << late.listener->refusal();
   EXPECT_GT(server.status("Refused"), 0);
   EXPECT_LE(server.status("Participants"), 4 * 64);
-  EXPECT_GT(server.status("DroppedReceivers"), 0);
+  EXPECT_TRUE(waitFor([&] { return server.status("DroppedReceivers") > 0; }, 60000));
 
   flooding = false;
   flood.join();
@@ -604,12 +606,12 @@ TEST(CollaborativeService, SurvivesACrowdAndRefusesTheSixtyFifthOfAScene) {
   EXPECT_TRUE(waitFor([&] {
     auto s = reader.clientFrom(talker.ts());
     return s && s->getModelScale() == 42.0;
-  }, 10000));
+  }, 30000));
   Peer a, b;
   ASSERT_TRUE(a.join(server.connection, 6001, "Fresh"));
   ASSERT_TRUE(b.join(server.connection, 6002, "Fresh"));
   a.sendClient(3.0);
   b.sendClient(4.0);
-  EXPECT_TRUE(waitFor([&] { return a.clientFrom(b.ts()) && b.clientFrom(a.ts()); }, 10000));
+  EXPECT_TRUE(waitFor([&] { return a.clientFrom(b.ts()) && b.clientFrom(a.ts()); }, 30000));
   EXPECT_TRUE(late.listener->isEmpty());
 }
