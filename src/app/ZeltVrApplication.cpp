@@ -37,7 +37,24 @@ void ZeltVrApplication::reportEscapedError(const QString& text) {
     return;
   }
   Logger::getSingleton().error("An event on a worker thread failed: " + text.toStdString());
-  QMetaObject::invokeMethod(this, [this, text] { showErrorAndExit(text); }, Qt::QueuedConnection);
+  // The text goes over a mutex and the call by name, so that nothing made on this thread is
+  // read on the GUI thread through Qt's event queue alone.
+  {
+    std::lock_guard<std::mutex> lock(_workerErrorsMutex);
+    _workerErrors.push_back(text);
+  }
+  QMetaObject::invokeMethod(this, "showWorkerError", Qt::QueuedConnection);
+}
+
+void ZeltVrApplication::showWorkerError() {
+  QString text;
+  {
+    std::lock_guard<std::mutex> lock(_workerErrorsMutex);
+    if (_workerErrors.empty()) return;
+    text = _workerErrors.front();
+    _workerErrors.pop_front();
+  }
+  showErrorAndExit(text);
 }
 
 void ZeltVrApplication::showErrorAndExit(const QString& text) {

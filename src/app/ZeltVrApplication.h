@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QString>
 
+#include <deque>
+#include <mutex>
+
 class ZeltVrApplication : public QApplication {
   Q_OBJECT
 
@@ -27,4 +30,10 @@ class ZeltVrApplication : public QApplication {
   void reportEscapedError(const QString& text);
   // GUI thread.
   void showErrorAndExit(const QString& text);
+  // GUI thread: the oldest error a worker thread handed over, called by name from the queue.
+  Q_INVOKABLE void showWorkerError();
+
+  // Errors of worker threads on their way to the GUI thread; any thread, under the mutex.
+  std::mutex _workerErrorsMutex;
+  std::deque<QString> _workerErrors;
 };

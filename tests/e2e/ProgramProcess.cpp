@@ -152,7 +152,9 @@ bool Program::poll() {
 }
 
 bool Program::wait() {
-  for (int i = 0; i < 600 && !poll(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Two minutes: under the thread sanitizer on a loaded machine an orderly end alone may take
+  // half a minute (the threads' ends and the sanitizer's own at exit); a hang still fails.
+  for (int i = 0; i < 2400 && !poll(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   return _finished;
 }
 

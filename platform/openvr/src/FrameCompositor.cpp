@@ -134,7 +134,7 @@ void FrameCompositor::completeFrame(SimWorld& world) {
   timing.m_nSize = sizeof timing;
   timing.m_nFrameIndex = uint32_t(_submitted);
   timing.m_nNumFramePresents = 1;
-  timing.m_flSystemTimeInSeconds = now();
+  timing.m_flSystemTimeInSeconds = world.now();
   if (!_timings.empty())
     timing.m_flClientFrameIntervalMs =
         float((timing.m_flSystemTimeInSeconds - _timings.front().m_flSystemTimeInSeconds) * 1000.0);

@@ -207,8 +207,7 @@ void advanceFrame() {
   rt.frames().beginFrame();
   rt.world().advanceFrame();
   // Held here too, with the mutex kept: only this thread drives such a world.
-  const double delay = rt.world().pendingDelay;
-  rt.world().pendingDelay = 0;
+  const double delay = rt.world().takePendingDelay();
   if (delay > 0) std::this_thread::sleep_for(std::chrono::duration<double>(delay));
 }
 

@@ -6,7 +6,6 @@
 #include <sstream>
 #include <algorithm>
 
-#include "FrameCompositor.h"
 
 namespace vrsim {
 
@@ -249,6 +248,11 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
     if (rate != 0 && (rate < 1 || rate > 1000)) throw LineError{"rate must be 0 or lie in 1..1000"};
     return [=](SimWorld& s) { s.rate = rate; };
   }
+  if (verb == "clock") {
+    expectCount(w, 1, 1, "clock scripted");
+    if (w[1] != "scripted") throw LineError{"expected: clock scripted"};
+    return [](SimWorld& s) { s.scriptedClock = true; };
+  }
   if (verb == "render-size") {
     expectCount(w, 1, 2, "render-size WIDTH HEIGHT");
     const uint32_t width = uint32_t(toInteger(w[1], 1, 16384));
@@ -277,7 +281,7 @@ SimWorld::Action globalAction(const std::vector<std::string>& w) {
     const double seconds = toReal(advance ? w[1].substr(1) : w[1]);
     if (seconds < 0 || seconds > 60) throw LineError{"time must lie in 0..60 seconds"};
     if (advance) return [=](SimWorld& s) { s.pendingDelay += seconds; };
-    return [=](SimWorld& s) { s.pendingDelay = std::max(s.pendingDelay, seconds - FrameCompositor::now()); };
+    return [=](SimWorld& s) { s.pendingDelay = std::max(s.pendingDelay, seconds - s.now()); };
   }
   if (verb == "wait-file") {
     expectCount(w, 1, 1, "wait-file PATH");

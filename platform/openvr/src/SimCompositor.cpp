@@ -33,7 +33,7 @@ vr::EVRCompositorError SimCompositor::WaitGetPoses(vr::TrackedDevicePose_t* rend
   {
     Guard guard(rt.mutex());
     if (!rt.isCurrent(_token)) return vr::VRCompositorError_RequestFailed;
-    wait = rt.frames().secondsUntilNextFrame(rt.world().rate);
+    if (!rt.world().scriptedClock) wait = rt.frames().secondsUntilNextFrame(rt.world().rate);
   }
   // At most one display period; the runtime's mutex stays free meanwhile.
   if (wait > 0) std::this_thread::sleep_for(std::chrono::duration<double>(wait));
@@ -44,9 +44,7 @@ vr::EVRCompositorError SimCompositor::WaitGetPoses(vr::TrackedDevicePose_t* rend
   rt.frames().beginFrame();
   world.advanceFrame();
   // A scripted "time" line holds the frame; the runtime's mutex stays free meanwhile.
-  while (world.pendingDelay > 0) {
-    const double delay = world.pendingDelay;
-    world.pendingDelay = 0;
+  for (double delay = world.takePendingDelay(); delay > 0; delay = world.takePendingDelay()) {
     rt.mutex().unlock();
     std::this_thread::sleep_for(std::chrono::duration<double>(delay));
     rt.mutex().lock();

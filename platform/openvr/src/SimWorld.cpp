@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FrameCompositor.h"
+
 namespace vrsim {
 
 namespace {
@@ -251,6 +253,16 @@ void SimWorld::applyFrame(uint64_t frame) {
 void SimWorld::advanceFrame() {
   ++_frame;
   applyFrame(_frame);
+}
+
+double SimWorld::now() const { return scriptedClock ? scriptedSeconds : FrameCompositor::now(); }
+
+double SimWorld::takePendingDelay() {
+  const double delay = pendingDelay;
+  pendingDelay = 0;
+  if (!scriptedClock) return delay;
+  if (delay > 0) scriptedSeconds += delay;
+  return 0;
 }
 
 PropertyType propertyType(int property) {

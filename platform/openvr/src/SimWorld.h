@@ -102,6 +102,15 @@ class SimWorld {
   // Seconds the current frame's wait still lasts beyond its pacing: the script's "time" lines
   // move the runtime's (steady) clock on by holding the frame that long.
   double pendingDelay = 0.0;
+  // "clock scripted": the runtime's clock stands still but for the script's "time" lines, which
+  // move it on at once instead of holding the frame; frames are not paced.
+  bool scriptedClock = false;
+  double scriptedSeconds = 0.0;
+  // Seconds on the runtime's clock: the scripted one, or the steady one.
+  double now() const;
+  // Takes the pending "time" delay: on the scripted clock it moves the clock on and nothing is
+  // left to wait; otherwise the seconds the frame is to be held.
+  double takePendingDelay();
   // A "wait-file" line: the current frame waits until this file exists (a test's go signal).
   std::string pendingFile;
 

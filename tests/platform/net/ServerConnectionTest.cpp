@@ -190,9 +190,12 @@ TEST(ServerConnection, SilentServerTimesOutAndBreaksTheConnection) {
     while (FakeServer::readCommand(ch, command)) {
     }
   });
+  // The greetings have the usual time-out (a loaded machine may take long to greet); the
+  // command's reply has a short one.
   ServerConnection c;
-  c.setTimeout(100);
+  const int usualTimeout = c.getTimeout();
   connect(c, server.port());
+  c.setTimeout(100);
   Properties reply;
   EXPECT_FALSE(c.sendCommand("SceneGraphExportImport.getSceneNames", Properties(), reply));
   EXPECT_EQ(Error::getCode(reply), Error::TIMED_OUT);
@@ -205,6 +208,7 @@ TEST(ServerConnection, SilentServerTimesOutAndBreaksTheConnection) {
   EXPECT_NE(Error::getMessage(reply).find("broken"), std::string::npos);
   // A new command socket mends it.
   FakeServer echo(echoServer);
+  c.setTimeout(usualTimeout);
   connect(c, echo.port());
   EXPECT_FALSE(c.isBroken());
   EXPECT_TRUE(c.sendCommand("EnableVRMode", Properties(), reply));
@@ -279,8 +283,8 @@ TEST(ServerConnection, MalformedRepliesAreCleanErrors) {
       }
     });
     ServerConnection conn;
+    connect(conn, server.port());  // the usual time-out for the greetings, a short one for the reply
     conn.setTimeout(200);
-    connect(conn, server.port());
     Properties reply;
     EXPECT_FALSE(conn.sendCommand("Cmd", Properties(), reply));
     EXPECT_EQ(Error::getCode(reply), c.code) << Error::getMessage(reply);

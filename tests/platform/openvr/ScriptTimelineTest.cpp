@@ -297,6 +297,36 @@ TEST(ScriptTime, ATimeLineHoldsItsFrame) {
   vr::VR_Shutdown();
 }
 
+// On the scripted clock a "time" line moves the runtime's clock on at once: presented frames
+// carry exactly the scripted times, and no frame waits (pacing included).
+TEST(ScriptTime, OnTheScriptedClockTimeLinesMoveTheClockWithoutWaiting) {
+  EXPECT_TRUE(vrsim::useScript("rate 90\nclock scripted\nclock steady\nframe 2\ntime +20\nframe 3\ntime 25.5\n"
+                               "frame 4\ntime 1\n",
+                               "clock.txt") == std::vector<std::string>{"clock.txt:3: expected: clock scripted"});
+  vr::EVRInitError error = vr::VRInitError_None;
+  ASSERT_NE(vr::VR_Init(&error, vr::VRApplication_Scene), nullptr);
+  vr::IVRCompositor* compositor = vr::VRCompositor();
+  vr::TrackedDevicePose_t poses[vr::k_unMaxTrackedDeviceCount];
+  vr::Texture_t texture = {reinterpret_cast<void*>(uintptr_t(1)), vr::TextureType_OpenGL, vr::ColorSpace_Auto};
+  const auto start = std::chrono::steady_clock::now();
+  for (int frame = 1; frame <= 4; ++frame) {
+    compositor->WaitGetPoses(poses, vr::k_unMaxTrackedDeviceCount, nullptr, 0);
+    compositor->Submit(vr::Eye_Left, &texture);
+    compositor->Submit(vr::Eye_Right, &texture);
+  }
+  // The script's times add up to 25.5 s; the four frames take nowhere near that.
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 20.0);
+  // Newest first: "time 1" lies in the past, so frame 4 stays at 25.5 s.
+  const double expected[] = {25.5, 25.5, 20.0, 0.0};
+  for (uint32_t ago = 0; ago < 4; ++ago) {
+    vr::Compositor_FrameTiming timing = {};
+    timing.m_nSize = sizeof timing;
+    ASSERT_TRUE(compositor->GetFrameTiming(&timing, ago));
+    EXPECT_EQ(timing.m_flSystemTimeInSeconds, expected[ago]) << ago;
+  }
+  vr::VR_Shutdown();
+}
+
 // A "wait-file" line holds its frame until the file appears.
 TEST(ScriptTime, AWaitFileLineHoldsItsFrameUntilTheFileExists) {
   namespace fs = std::filesystem;

@@ -317,28 +317,30 @@ TEST(CollaborativeService, AParticipantThatNeverReadsIsDroppedWithoutStallingThe
   ASSERT_TRUE(stuckSender.connect(server.connection, 3));
   ASSERT_TRUE(stuck.connect(server.connection, 3));
 
-  // Large shared states fill the stuck participant's socket buffers at once.
+  // Large shared states fill the stuck participant's socket buffers within a few; they go on
+  // until the service drops it (a generous deadline: a slow machine takes long per state).
   std::vector<double> big(200000, 1.0);
   const auto start = std::chrono::steady_clock::now();
   unsigned stamp = 0;
   bool dropped = false;
-  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(8)) {
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(120)) {
     auto s = std::make_unique<kvg::VRSharedState>();
     s->setTimeStamp(++stamp);
     s->setSeedPoints(big);
     sender.shared->queueState(std::move(s));
-    // The reading participant keeps up all the while.
-    ASSERT_TRUE(waitFor([&] { return reader.sharedState().getTimeStamp() == stamp; }, 1000)) << "stamp " << stamp;
+    // The reading participant receives every state all the while: a service that waited on the
+    // stuck one for good would hold it back past any deadline.
+    ASSERT_TRUE(waitFor([&] { return reader.sharedState().getTimeStamp() == stamp; }, 20000)) << "stamp " << stamp;
     if (server.status("DroppedReceivers") >= 1) {
       dropped = true;
       break;
     }
   }
   EXPECT_TRUE(dropped);
-  EXPECT_TRUE(waitFor([&] { return server.status("Participants") == 2; }));
+  EXPECT_TRUE(waitFor([&] { return server.status("Participants") == 2; }, 20000));
   // The others go on.
   sender.sendClient(3.0);
-  EXPECT_TRUE(waitFor([&] { return reader.clientFrom(sender.ts()) != nullptr; }));
+  EXPECT_TRUE(waitFor([&] { return reader.clientFrom(sender.ts()) != nullptr; }, 20000));
 }
 
 TEST(CollabSession, ConnectsWithDebugAvatarsAndFailsOnASilentService) {
@@ -553,7 +555,9 @@ TEST(CollabSession, SharedStatesApplyWhenNewerAndFallSilentWhenIdle) {
 // gets; the participants that read go on, and newcomers still see each other.
 TEST(CollaborativeService, SurvivesACrowdAndRefusesTheSixtyFifthOfAScene) {
   ScopedBaseDir base("timeUntilNextServerUpdate = 0\n");
-  LocalServer server(300);
+  // Time-outs long enough that a loaded or sanitizer-slowed machine still greets every joiner
+  // and never stalls the talker's frames that long; silent receivers are dropped after them.
+  LocalServer server(2000);
   Peer talker, reader;
   ASSERT_TRUE(talker.join(server.connection, 1, "K0"));
   ASSERT_TRUE(reader.join(server.connection, 2, "K0"));
@@ -600,7 +604,7 @@ TEST(CollaborativeService, SurvivesACrowdAndRefusesTheSixtyFifthOfAScene) {
   EXPECT_EQ(server.status("Members:K1"), 64);
   for (const char* key : {"Members:K0", "Members:K2", "Members:K3"}) EXPECT_LE(server.status(key), 64) << key;
   // The flood fills the silent receivers' sockets; each is dropped once a write stays blocked.
-  EXPECT_TRUE(waitFor([&] { return server.status("DroppedReceivers") > 0; }, 10000));
+  EXPECT_TRUE(waitFor([&] { return server.status("DroppedReceivers") > 0; }, 60000));
 
   flooding = false;
   flood.join();
@@ -610,13 +614,13 @@ TEST(CollaborativeService, SurvivesACrowdAndRefusesTheSixtyFifthOfAScene) {
   EXPECT_TRUE(waitFor([&] {
     auto s = reader.clientFrom(talker.ts());
     return s && s->getModelScale() == 42.0;
-  }, 10000));
+  }, 30000));
   Peer a, b;
   ASSERT_TRUE(a.join(server.connection, 6001, "Fresh"));
   ASSERT_TRUE(b.join(server.connection, 6002, "Fresh"));
   a.sendClient(3.0);
   b.sendClient(4.0);
-  EXPECT_TRUE(waitFor([&] { return a.clientFrom(b.ts()) && b.clientFrom(a.ts()); }, 10000));
+  EXPECT_TRUE(waitFor([&] { return a.clientFrom(b.ts()) && b.clientFrom(a.ts()); }, 30000));
   EXPECT_TRUE(late.listener->isEmpty());
 }
 
