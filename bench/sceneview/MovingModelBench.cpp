@@ -24,11 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include <vtkCellArray.h>
-#include <vtkPoints.h>
-#include <vtkPolyData.h>
-#include <vtkSmartPointer.h>
-#include <vtkXMLPolyDataWriter.h>
+#include "WavySurface.h"
 
 namespace {
 
@@ -43,35 +39,6 @@ bool exists(const std::string& path) { return modified(path) >= 0; }
 std::string readAll(const std::string& path) {
   std::ifstream in(path);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// n x n squares of a unit sheet in waves, two triangles each.
-void writeSheet(const std::string& path, int n) {
-  const int p = n + 1;
-  auto points = vtkSmartPointer<vtkPoints>::New();
-  points->SetDataTypeToFloat();
-  points->SetNumberOfPoints(vtkIdType(p) * p);
-  for (int j = 0, id = 0; j < p; ++j)
-    for (int i = 0; i < p; ++i, ++id) {
-      const double x = double(i) / n, y = double(j) / n;
-      points->SetPoint(id, x, y, 0.05 * std::sin(20 * x) * std::cos(17 * y));
-    }
-  auto polys = vtkSmartPointer<vtkCellArray>::New();
-  polys->AllocateExact(vtkIdType(2) * n * n, vtkIdType(6) * n * n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      const vtkIdType a = vtkIdType(j) * p + i, b = a + 1, c = a + p, d = c + 1;
-      const vtkIdType t1[3] = {a, b, d}, t2[3] = {a, d, c};
-      polys->InsertNextCell(3, t1);
-      polys->InsertNextCell(3, t2);
-    }
-  auto sheet = vtkSmartPointer<vtkPolyData>::New();
-  sheet->SetPoints(points);
-  sheet->SetPolys(polys);
-  auto writer = vtkSmartPointer<vtkXMLPolyDataWriter>::New();
-  writer->SetInputData(sheet);
-  writer->SetFileName(path.c_str());
-  writer->Write();
 }
 
 const int kMoveFrom = 5, kMoving = 30, kStill = 10;
@@ -155,7 +122,7 @@ int main(int argc, char** argv) {
   int failures = 0;
   for (long triangles : sizes) {
     const int n = int(std::lround(std::sqrt(triangles / 2.0)));
-    writeSheet(dir + "/sheet-" + std::to_string(triangles) + ".vtp", n);
+    writeTriangles(dir + "/sheet-" + std::to_string(triangles) + ".vtp", n);
     std::ofstream(dir + "/sheet-" + std::to_string(triangles) + ".sce")
         << "format = quonix-scene\nversion = 1\ncamera { position = [0.5, 0.5, 3], focalPoint = [0.5, 0.5, 0] }\n"
            "frameSets {\n  only {\n    title = \"Sheet\"\n    frames {\n      first {\n        drawables {\n"
