@@ -8,6 +8,14 @@
 #include <string>
 #include <vector>
 
+// A sanitizer's own bookkeeping sets the pace of a sanitized program (an orderly exit alone takes
+// seconds): bounds on how fast the program reacts hold only without one.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+
 // A fresh folder under the temporary directory.
 std::string makeTempDir();
 std::string readFile(const std::string& path);

@@ -47,6 +47,25 @@ class OwnFogActor : public vtkOpenGLActor {
 };
 vtkStandardNewMacro(OwnFogActor);
 
+// A 64 x 64 off-screen window whose renderer looks down -z from the origin. One X connection
+// for the whole program: Xvfb sometimes hangs up on a connection opened right after another
+// closed, which would abort the test program.
+void setUpWindow(vtkRenderWindow* window, vtkRenderer* renderer) {
+  static Display* const display = XOpenDisplay(nullptr);
+  if (display) window->SetDisplayId(display);
+  window->SetOffScreenRendering(1);
+  window->SetSize(64, 64);
+  window->SetMultiSamples(0);
+  window->AddRenderer(renderer);
+  renderer->SetBackground(0, 0, 0);
+  vtkCamera* camera = renderer->GetActiveCamera();
+  camera->SetPosition(0, 0, 0);
+  camera->SetFocalPoint(0, 0, -1);
+  camera->SetViewUp(0, 1, 0);
+  camera->SetViewAngle(60);
+  camera->SetClippingRange(0.1, 100);
+}
+
 // A 64 x 64 off-screen window whose single renderer looks down -z at unit planes placed at a
 // known distance, so fog can be computed by hand.
 class FogScene : public ::testing::Test {
@@ -54,23 +73,7 @@ class FogScene : public ::testing::Test {
   vtkNew<vtkRenderWindow> window;
   vtkNew<kvg::OpenGLRenderer> renderer;
 
-  void SetUp() override {
-    // One X connection for the whole program: Xvfb sometimes hangs up on a connection opened
-    // right after another closed, which would abort the test program.
-    static Display* const display = XOpenDisplay(nullptr);
-    if (display) window->SetDisplayId(display);
-    window->SetOffScreenRendering(1);
-    window->SetSize(64, 64);
-    window->SetMultiSamples(0);
-    window->AddRenderer(renderer);
-    renderer->SetBackground(0, 0, 0);
-    vtkCamera* camera = renderer->GetActiveCamera();
-    camera->SetPosition(0, 0, 0);
-    camera->SetFocalPoint(0, 0, -1);
-    camera->SetViewUp(0, 1, 0);
-    camera->SetViewAngle(60);
-    camera->SetClippingRange(0.1, 100);
-  }
+  void SetUp() override { setUpWindow(window, renderer); }
 
   // A plane at depth z spanning x0..x1 (and plenty of y), unlit with the given colour.
   vtkSmartPointer<vtkActor> addPlane(double z, double x0, double x1, const double rgb[3]) {
@@ -366,20 +369,8 @@ struct TranslucencyCase {
 };
 
 std::string renderQuadScene(vtkRenderer* renderer, const TranslucencyCase& c, int* translucentPasses) {
-  static Display* const display = XOpenDisplay(nullptr);
   vtkNew<vtkRenderWindow> window;
-  if (display) window->SetDisplayId(display);
-  window->SetOffScreenRendering(1);
-  window->SetSize(64, 64);
-  window->SetMultiSamples(0);
-  window->AddRenderer(renderer);
-  renderer->SetBackground(0, 0, 0);
-  vtkCamera* camera = renderer->GetActiveCamera();
-  camera->SetPosition(0, 0, 0);
-  camera->SetFocalPoint(0, 0, -1);
-  camera->SetViewUp(0, 1, 0);
-  camera->SetViewAngle(60);
-  camera->SetClippingRange(0.1, 100);
+  setUpWindow(window, renderer);
 
   vtkNew<vtkPlaneSource> backdrop;
   backdrop->SetOrigin(-10, -10, -3);
